@@ -1,0 +1,205 @@
+// The one seam between Kavel and the operating system. Nothing outside
+// src/platform/ includes a system header for files, the console, the clock or
+// signals; everything above this seam works with program path text (DOS
+// style: "\" or "/" separators, optional "X:" drive prefix) and is testable
+// on any directory with a fake clock.
+//
+// Path text rules (applied by every function here that takes a path):
+//  * "\" and "/" both separate components.
+//  * A drive prefix "X:" maps to the directory named by the environment
+//    variable KAVEL_DRIVE_X (upper-case letter), or to "/" when it is unset.
+//  * A path without a drive prefix is relative to the current directory
+//    unless it begins with a separator.
+//  * Each component is looked up with its exact spelling first; when that
+//    does not exist, the directory is searched case-insensitively (letters
+//    folded with the CP866 table of UpperText) and the existing entry is used
+//    in whatever case it has. A component that matches nothing keeps the
+//    program's spelling (so new files are created exactly as spelled).
+//  * Directory listings used for this lookup are cached per directory and
+//    kept current when this process creates, renames or deletes entries.
+#ifndef KAVEL_PLATFORM_PLATFORM_H_
+#define KAVEL_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kavel {
+
+// ---------------------------------------------------------------- paths
+
+// Native path for program path text, resolved as described above.
+std::string NativePath(std::string_view path);
+
+// Drops every cached directory listing (tests that change directories
+// behind the program's back call this).
+void ForgetPathCache();
+
+// ---------------------------------------------------------------- files
+
+enum class FileMode {
+  kCreate,         // create or empty; read and write
+  kOpenReadWrite,  // must exist; read and write
+  kOpenRead,       // must exist; read only
+  kOpenWrite,      // must exist; write only
+  kCreateNew,      // create; fails (error kErrorExists) if the name exists
+};
+
+// Error codes reported through `error` out-parameters (0 = none).
+constexpr int kErrorNone = 0;
+constexpr int kErrorNotFound = 2;
+constexpr int kErrorAccess = 5;
+constexpr int kErrorExists = 80;
+constexpr int kErrorNoSpace = 112;
+constexpr int kErrorOther = 255;
+
+// An open file of bytes. No lock is taken by opening; other processes may
+// read and write the same file. Every operation answers true on success and
+// false with last_error() set otherwise.
+class PlatformFile {
+ public:
+  virtual ~PlatformFile() = default;
+  // Reads up to n bytes at the current position; *got receives the count
+  // (short only at end of file).
+  virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
+  // Writes all n bytes; false (kErrorNoSpace or other) when fewer were
+  // stored.
+  virtual bool Write(const void* buffer, size_t n) = 0;
+  virtual bool Seek(uint64_t position) = 0;
+  virtual bool Size(uint64_t* size) = 0;
+  // Makes the file end at `size`.
+  virtual bool Truncate(uint64_t size) = 0;
+  virtual bool Sync() = 0;
+  // Advisory write lock on `length` bytes at `offset` (POSIX record lock,
+  // the convention of the Linux FTN tools). Polls until taken or until
+  // timeout_ms passed; false when it could not be had.
+  virtual bool LockRange(uint64_t offset, uint64_t length, int timeout_ms) = 0;
+  virtual void UnlockRange(uint64_t offset, uint64_t length) = 0;
+  virtual int last_error() const = 0;
+};
+
+// Opens `path` in `mode`. Returns null and sets *error when it fails.
+std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
+                                               FileMode mode, int* error);
+
+// Text file read line by line. A line ends at CR LF, LF or CR; the line end
+// is not part of the line. Lines have no length limit here.
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  // False at end of file (or on a read error).
+  virtual bool ReadLine(std::string* line) = 0;
+};
+// Null with *error set when the file cannot be opened for reading.
+std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error);
+
+// Text file written line by line; every line is ended by CR LF.
+class TextWriter {
+ public:
+  virtual ~TextWriter() = default;
+  virtual bool WriteLine(std::string_view line) = 0;
+  // Writes bytes as they are (no line end added).
+  virtual bool WriteRaw(std::string_view bytes) = 0;
+  // Flushes and closes; false when any write failed.
+  virtual bool Close() = 0;
+};
+// append: keep the content and write after it (the file must exist);
+// otherwise create or empty the file. Null with *error set on failure.
+std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
+                                           int* error);
+
+// ---------------------------------------------------------- file system
+
+// DOS attribute bits as reported by FileSearch.
+constexpr uint8_t kAttrReadOnly = 0x01;   // no write permission
+constexpr uint8_t kAttrHidden = 0x02;     // name begins with "."
+constexpr uint8_t kAttrSystem = 0x04;     // never reported
+constexpr uint8_t kAttrVolumeId = 0x08;   // never reported
+constexpr uint8_t kAttrDirectory = 0x10;
+constexpr uint8_t kAttrArchive = 0x20;    // every regular file
+constexpr uint8_t kAttrAll = 63;
+
+struct FoundEntry {
+  std::string name;      // the name as stored on disk
+  uint8_t attributes = 0;
+  uint32_t time = 0;     // DOS packed date-time of the last write
+  uint32_t size = 0;     // low 32 bits
+};
+
+// A DOS-style file search. The pattern's last component may hold "*" and
+// "?" ("*.*" matches every name, with or without a dot); matching ignores
+// case. An entry is reported only when every attribute it carries (other
+// than archive and read-only) is allowed by the mask; directories need
+// kAttrDirectory, hidden entries kAttrHidden. When the mask allows
+// directories, "." and ".." of the searched directory are reported too.
+class FileSearch {
+ public:
+  virtual ~FileSearch() = default;
+  virtual bool Start(std::string_view pattern, uint8_t attribute_mask,
+                     FoundEntry* entry) = 0;
+  virtual bool Next(FoundEntry* entry) = 0;
+  virtual void End() = 0;
+};
+std::unique_ptr<FileSearch> NewFileSearch();
+
+// Answers true on success.
+bool CreateDirectory(std::string_view path);
+bool DeleteFile(std::string_view path);
+bool RenameFile(std::string_view from, std::string_view to);  // replaces `to`
+// True when `path` names an existing entry (exact name, no wildcards).
+bool PathExists(std::string_view path);
+bool IsDirectory(std::string_view path);
+bool FileSize(std::string_view path, uint64_t* size);
+
+// ---------------------------------------------------------------- clock
+
+struct ClockReading {
+  uint16_t year = 0, month = 0, day = 0, day_of_week = 0;  // 0 = Sunday
+  uint16_t hour = 0, minute = 0, second = 0, hundredths = 0;
+};
+
+// Local date and time, read once (date and time from the same reading).
+ClockReading ReadClock();
+
+// Replaces the clock (tests); an empty function restores the real clock.
+// The environment variable KAVEL_FAKE_CLOCK="YYYY-MM-DD HH:MM:SS" makes the
+// program start with a fake clock at that time that advances by 10 ms on
+// every reading (end-to-end tests use it for fixed dates).
+void SetClockForTesting(std::function<ClockReading()> clock);
+
+void SleepMilliseconds(int ms);
+
+// ---------------------------------------------------------------- console
+
+// Writes text plus the platform's newline to standard output. Text is
+// CP866; it is converted to UTF-8 only when stdout is a terminal whose
+// locale is UTF-8.
+void ConsoleWriteLine(std::string_view text);
+// Writes text without a newline (the progress display).
+void ConsoleWrite(std::string_view text);
+bool ConsoleIsTerminal();
+// True when a key press is pending on a terminal stdin; never reads it.
+bool ConsoleKeyPressed();
+// Cursor row/column (1-based); only meaningful on a terminal. The getter
+// answers false when the position is unknown.
+bool ConsoleGetCursor(int* row, int* column);
+void ConsoleSetCursor(int row, int column);
+
+// ------------------------------------------------------- stop requests
+
+// Installs SIGINT/SIGTERM handlers that only record the request.
+void InstallStopHandlers();
+// True once SIGINT or SIGTERM arrived; callers finish the message or area
+// at hand and then stop.
+bool StopRequested();
+
+// ------------------------------------------------------------- process
+
+std::string GetEnvironmentVariable(std::string_view name);
+
+}  // namespace kavel
+
+#endif  // KAVEL_PLATFORM_PLATFORM_H_
