@@ -599,9 +599,12 @@ bool SquishArea::StoreMessage() {
       return false;
     }
     if (offset == 0) {
-      // Appended where the data file ends (endOfData in a sound base).
-      const int64_t end =
-          std::max<int64_t>(edit.data_size(), SquishBaseHeader::kEncodedSize);
+      // Appended after the last frame. In a sound base endOfData is the
+      // size of the data file; when they differ the larger one is taken, so
+      // that a new frame never overlaps the room of an existing one.
+      const int64_t end = std::max<int64_t>(
+          std::max<int64_t>(edit.data_size(), baseHeader.endOfData),
+          SquishBaseHeader::kEncodedSize);
       if (end + SquishFrameHeader::kEncodedSize + needed >
           static_cast<uint64_t>(kMaxFileOffset)) {
         status = kSquishErrorFrame;
