@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,8 +11,11 @@ namespace kavel {
 
 namespace {
 
-// The last value MakeMsgIdSerial returned in this run.
+// The last value MakeMsgIdSerial returned in this run, and every value it
+// returned (a serial is never given out twice, even when the clock stands
+// still or goes back).
 uint32_t lastSerial = 0;
+std::set<uint32_t> issuedSerials;
 
 constexpr const char* kMonthNamesUpper[12] = {
     "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
@@ -170,26 +174,28 @@ int FullYear(int two_digit_year) {
 }
 
 std::string MakeMsgIdSerial() {
-  uint32_t v = 0;
   // A clock that stands still (a test clock) must not hang the run: after
-  // this many equal readings the previous value plus one is taken.
-  constexpr int kMaxReadings = 1000;
+  // this many readings the next value not given out yet is taken.
+  constexpr int kMaxReadings = 20;
+  uint32_t v = 0;
   for (int reading = 0;; ++reading) {
     ClockReading now = ReadClock();
-    uint32_t day_seconds = 86400u;
-    v = (static_cast<uint32_t>(now.year) + 10u) * 355u * day_seconds +
-        static_cast<uint32_t>(now.month) * 30u * day_seconds +
-        static_cast<uint32_t>(now.day) * day_seconds +
+    constexpr uint32_t kDay = 86400u;
+    v = (static_cast<uint32_t>(now.year) + 10u) * 355u * kDay +
+        static_cast<uint32_t>(now.month) * 30u * kDay +
+        static_cast<uint32_t>(now.day) * kDay +
         static_cast<uint32_t>(now.hour) * 3600u +
         static_cast<uint32_t>(now.minute) * 60u +
         static_cast<uint32_t>(now.second);
     v = (v << 7) | (static_cast<uint32_t>(now.hundredths) & 127u);
-    if (v != lastSerial) break;
+    if (issuedSerials.count(v) == 0) break;
     if (reading >= kMaxReadings) {
-      v = lastSerial + 1;
+      while (issuedSerials.count(v) != 0) ++v;
       break;
     }
+    SleepMilliseconds(1);
   }
+  issuedSerials.insert(v);
   lastSerial = v;
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text(8, '0');

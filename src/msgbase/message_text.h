@@ -48,7 +48,7 @@ inline constexpr const char* kAttributeNames[16] = {
 // Kludge names as the shared operations match them (0x01 included).
 inline constexpr std::string_view kKludgeMsgId = "\x01MSGID:";
 inline constexpr std::string_view kKludgeIntl = "\x01INTL";
-inline constexpr std::string_view kKludgeFmpt = "\x01FMPT";
+inline constexpr std::string_view kKludgeFmpt = "\x01" "FMPT";
 inline constexpr std::string_view kKludgeTopt = "\x01TOPT";
 
 // Area flags (MessageArea::areaFlags).

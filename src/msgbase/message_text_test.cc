@@ -42,31 +42,31 @@ class MessageTextTest : public ::testing::Test {
   std::unique_ptr<ByteStream> text_;
 };
 
-using Lines = std::vector<std::string>;
+using LineList = std::vector<std::string>;
 
 TEST_F(MessageTextTest, WrittenLinesReadBack) {
   for (const char* line : {"A", "B", "C"}) WriteTextLine(text_.get(), line);
   EXPECT_EQ(Bytes(), "A\rB\rC\r");
-  EXPECT_EQ(Lines(), (Lines{"A", "B", "C"}));
+  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}));
   SetText("A\r\nB\r\nC\r\n");
-  EXPECT_EQ(Lines(), (Lines{"A", "B", "C"}));
+  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}));
   SetText(std::string("A\0\nB\rC", 6));
-  EXPECT_EQ(Lines(), (Lines{"A", "B", "C"})) << "zero ends a line, LF skipped";
+  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"})) << "zero ends a line, LF skipped";
   SetText("x\ny\nz\n");
-  EXPECT_EQ(Lines(), (Lines{"x\ny\nz\n"})) << "LF alone is no line end";
+  EXPECT_EQ(Lines(), (LineList{"x\ny\nz\n"})) << "LF alone is no line end";
   SetText("a\r\x8D" "b\r");
-  EXPECT_EQ(Lines(), (Lines{"a", "\x8D" "b"})) << "0x8D is an ordinary byte";
+  EXPECT_EQ(Lines(), (LineList{"a", "\x8D" "b"})) << "0x8D is an ordinary byte";
 }
 
 TEST_F(MessageTextTest, LongLinesAreCutAndTheirRestSkipped) {
   std::string long_line(300, 'L');
   SetText(long_line + "\rnext\r");
-  EXPECT_EQ(Lines(), (Lines{std::string(255, 'L'), "next"}));
+  EXPECT_EQ(Lines(), (LineList{std::string(255, 'L'), "next"}));
   // A line end that falls right after a 1024-byte piece, followed by LF.
   SetText(std::string(1024, 'p') + "\r\nq");
-  EXPECT_EQ(Lines(2000), (Lines{std::string(1024, 'p'), "q"}));
+  EXPECT_EQ(Lines(2000), (LineList{std::string(1024, 'p'), "q"}));
   SetText(std::string(3000, 'r') + "\rs");
-  EXPECT_EQ(Lines(5000), (Lines{std::string(3000, 'r'), "s"}));
+  EXPECT_EQ(Lines(5000), (LineList{std::string(3000, 'r'), "s"}));
 }
 
 TEST_F(MessageTextTest, FindKludgeNeedsALongerLine) {
@@ -111,9 +111,9 @@ TEST_F(MessageTextTest, VeryLongLinesPassThroughRewriting) {
   WriteTextLine(text_.get(), "tail");
   ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
   EXPECT_EQ(text_->Size(), static_cast<int32_t>(original.size()));
-  EXPECT_EQ(Lines(100000), (Lines{"\x01INTL 2:2/2 2:2/2", huge, "tail"}));
+  EXPECT_EQ(Lines(100000), (LineList{"\x01INTL 2:2/2 2:2/2", huge, "tail"}));
   ASSERT_TRUE(RemoveKludgeLines(&text_, kKludgeIntl));
-  EXPECT_EQ(Lines(100000), (Lines{huge, "tail"}));
+  EXPECT_EQ(Lines(100000), (LineList{huge, "tail"}));
 }
 
 TEST_F(MessageTextTest, RewritingThatRunsOutOfMemoryLeavesTheText) {
