@@ -367,8 +367,7 @@ bool SquishArea::LoadMessage() {
   if (frame.frameType != kSquishMessageFrame ||
       frame.messageLength > frame.frameLength ||
       header_size + frame.controlLength > frame.messageLength ||
-      static_cast<uint64_t>(frame.controlLength) + 1 >
-          kSquishMaxControlLength ||
+      frame.controlLength > kSquishMaxControlLength ||
       body + static_cast<int64_t>(frame.messageLength) > data_size) {
     status = kSquishErrorFrame;
     return false;

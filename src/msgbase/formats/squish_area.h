@@ -36,10 +36,11 @@ inline constexpr int32_t kSquishErrorCreateIndex = 0x300A;
 // Bit of the stored attributes that every new message carries.
 inline constexpr uint32_t kSquishAttrUid = 0x00020000;
 
-// Largest control-information block (its final zero included), and the
-// longest kludge line that goes into it; longer kludge lines, and those that
-// would overflow the block, stay in the text proper.
-inline constexpr size_t kSquishMaxControlLength = 65521;
+// Largest control-information block (its final zero included) that is
+// stored or loaded, and the longest kludge line that goes into it; longer
+// kludge lines, and those that would make the block larger, stay in the
+// text proper.
+inline constexpr size_t kSquishMaxControlLength = 65519;
 inline constexpr size_t kSquishMaxControlLine = 16383;
 
 // Stored attribute bits for a generic attribute code (several codes may be

@@ -272,6 +272,17 @@ TEST_F(SquishAreaTest, KludgesTooLargeForTheControlBlockStayInTheText) {
       "\x01MSGID: 1:2/3 1\r\x01LONG: " + std::string(20000, 'x') +
       "\r\x01PID: y\rbody\r";
   const std::string inner = "\x01TWO\x01IN ONE\rbody\r";
+  // Exactly the largest block, and one byte more.
+  auto kludge = [](size_t length, char fill) {
+    std::string k(1, '\x01');
+    k.append(length, fill);
+    k.push_back('\r');
+    return k;
+  };
+  std::string full;
+  for (int i = 0; i < 4; ++i) full += kludge(15999, 'f');
+  const std::string fuller = full + kludge(1518, 'g') + "body\r";
+  full += kludge(1517, 'g') + "body\r";
   SquishArea area(base_);
   ASSERT_TRUE(area.CreateArea(base_));
   Store(&area, many);
@@ -280,9 +291,15 @@ TEST_F(SquishAreaTest, KludgesTooLargeForTheControlBlockStayInTheText) {
   EXPECT_EQ(area.frame_header().controlLength, 16u);
   Store(&area, inner);
   EXPECT_EQ(area.frame_header().controlLength, 1u);
+  Store(&area, full);
+  EXPECT_EQ(area.frame_header().controlLength, kSquishMaxControlLength);
+  Store(&area, fuller);
+  EXPECT_EQ(area.frame_header().controlLength, 64001u);
   EXPECT_EQ(Load(&area, 1), many);
   EXPECT_EQ(Load(&area, 2), long_item);
   EXPECT_EQ(Load(&area, 3), inner);
+  EXPECT_EQ(Load(&area, 4), full);
+  EXPECT_EQ(Load(&area, 5), fuller);
   EXPECT_EQ(Check(), "");
 }
 
