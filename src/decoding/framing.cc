@@ -39,9 +39,13 @@ std::string NextPatternField(std::string* pattern, std::string* line) {
 BeginLineKind ParseBeginLine(std::string_view line, std::string_view pattern,
                              BeginLine* out) {
   if (!IsFramingLine(line, pattern)) return BeginLineKind::kNotBegin;
+  // Pattern and line are walked with the same field offsets: the pattern
+  // carries a ^A exactly when the line does.
   std::string walk_pattern(pattern);
-  if (!line.empty() && line[0] == kKludgeMark &&
-      (walk_pattern.empty() || walk_pattern[0] != kKludgeMark)) {
+  if (!walk_pattern.empty() && walk_pattern[0] == kKludgeMark) {
+    walk_pattern.erase(0, 1);
+  }
+  if (!line.empty() && line[0] == kKludgeMark) {
     walk_pattern.insert(walk_pattern.begin(), kKludgeMark);
   }
   std::string rest(line);

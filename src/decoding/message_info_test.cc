@@ -45,7 +45,7 @@ TEST(FormatFieldTest, WidthsAndAlignment) {
   EXPECT_EQ(BuildInfoLine("[@File(3,L)]", info), "[FOO.ZIP]");
   // Centre: the odd blank goes to the right.
   EXPECT_EQ(BuildInfoLine("[@File(10,C)]", info), "[ FOO.ZIP  ]");
-  EXPECT_EQ(BuildInfoLine("[@File(11,c)]", info), "[ FOO.ZIP   ]");
+  EXPECT_EQ(BuildInfoLine("[@File(11,c)]", info), "[  FOO.ZIP  ]");
   // Unknown letter: right.
   EXPECT_EQ(BuildInfoLine("[@File(9,X)]", info), "[  FOO.ZIP]");
   // A blank after the width makes it malformed: 0.
