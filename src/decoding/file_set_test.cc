@@ -76,8 +76,9 @@ TEST(FileSetListTest, HugeAnnouncedCountsCostNothing) {
 TEST(FileSetListTest, ManySetsAndMessagesBeyondOldBounds) {
   FileSetList sets;
   for (int32_t i = 1; i <= 10000; ++i) {
-    sets.AddSection("F" + std::to_string(i), 2, At(1, i), 0, "");
-    sets.AddSection("F" + std::to_string(i), 2, At(2, 100000 - i), 0, "");
+    const std::string name = std::to_string(i) + ".F";
+    sets.AddSection(name, 2, At(1, i), 0, "");
+    sets.AddSection(name, 2, At(2, 100000 - i), 0, "");
   }
   ASSERT_EQ(sets.size(), 10000u);
   EXPECT_TRUE(sets.at(9999).IsComplete());
