@@ -103,7 +103,9 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
       return false;
     }
     if (!have_info) {
+      // Reading the header moves the text position.
       FillMessageInfo(&info);
+      area_->SetTextPos(section->textPos);
       have_info = true;
     }
     while (!area_->AtTextEnd()) {
