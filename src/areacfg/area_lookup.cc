@@ -48,9 +48,8 @@ void TakeFidoconfigArea(RunContext& ctx, std::string_view keyword,
     passthrough = passthrough || fallback->passthrough;
   }
   const std::string& description =
-      !own.description.empty() || fallback == nullptr
-          ? own.description
-          : fallback->description;
+      !own.description.empty() || fallback == nullptr ? own.description
+                                                      : fallback->description;
   const std::string& aka = !own.akaText.empty() || fallback == nullptr
                                ? own.akaText
                                : fallback->akaText;
@@ -102,12 +101,12 @@ bool ScanSquish(TextReader* reader, PostingJob* job) {
     job->areaKind = AreaKindOfKeyword(FirstWord(line));
     std::string_view words = AfterFirstWord(rest);
     job->basePath = WordAsWritten(words);
-    job->baseType = "M";
+    job->baseType.assign(1, 'M');
     for (words = AfterFirstWord(words); !words.empty();
          words = AfterFirstWord(words)) {
       std::string word = WordAsWritten(words);
       if (word == "-$") {
-        job->baseType = "S";
+        job->baseType.assign(1, 'S');
       } else if (word.size() >= 2 && word[0] == '-' &&
                  (word[1] == 'P' || word[1] == 'p')) {
         ParseAddress(word.substr(2), &job->ownAddress);

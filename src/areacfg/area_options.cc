@@ -17,9 +17,9 @@ namespace {
 constexpr std::array<std::string_view, 7> kSkipWithValue = {
     "-LR", "-LW", "-P", "-$M", "-DUPEHISTORY", "-DUPECHECK", "-G"};
 constexpr std::array<std::string_view, 16> kSkipFlag = {
-    "-SBADD",  "-SBIGN",  "-MANDATORY", "-NOPACK",  "-KILLREAD", "-KEEPUNREAD",
-    "-KEEPSB", "-TINYSB", "-KILLSB",    "-MANUAL",  "-DOSFILE",  "-H",
-    "-NOPAUSE", "-CCOFF", "-NOLINK",    "-DEBUG"};
+    "-SBADD",   "-SBIGN",  "-MANDATORY", "-NOPACK", "-KILLREAD", "-KEEPUNREAD",
+    "-KEEPSB",  "-TINYSB", "-KILLSB",    "-MANUAL", "-DOSFILE",  "-H",
+    "-NOPAUSE", "-CCOFF",  "-NOLINK",    "-DEBUG"};
 
 template <size_t N>
 bool IsOneOf(const std::array<std::string_view, N>& names,

@@ -30,25 +30,25 @@ constexpr int kExistKeep = 4;     // K
 
 // Field defaults are the built-in defaults of the keywords.
 struct DecodingSettings {
-  bool saveIfNotEnoughSections = false;  // SAVEIFNOTENOUGHSECTIONS
-  std::string baseTextPath;              // BASETEXTPATH, ends in "\" when set
-  bool useTextSubdir = true;             // USETEXTSUBDIR
+  bool saveIfNotEnoughSections = false;    // SAVEIFNOTENOUGHSECTIONS
+  std::string baseTextPath;                // BASETEXTPATH, ends in "\" when set
+  bool useTextSubdir = true;               // USETEXTSUBDIR
   int whatDoWithExistFile = kExistNotSet;  // WHATDOWITHEXISTFILE
-  std::string baseFwdPath;               // BASEFWDPATH, ends in "\" when set
-  bool useFwdSubdir = true;              // USEFWDSUBDIR
+  std::string baseFwdPath;                 // BASEFWDPATH, ends in "\" when set
+  bool useFwdSubdir = true;                // USEFWDSUBDIR
   // FORWARDMARKER lines in file order; every line is kept.
   std::vector<ForwardMarker> forwardMarkers;
-  bool markersPresent = false;  // forwardMarkers is not empty
-  bool checkForEmptyLine = true;  // CHECKFOREMPTYLINE
-  std::string forwardFrom;        // FORWARDFROM
-  std::string forwardTo;          // FORWARDTO
-  std::string forwardSubj;        // FORWARDSUBJ
-  std::string forwardDate;        // FORWARDDATE
-  std::string forwardMask = "FWD";  // FORWARDMASK
-  std::string forwardExt = "TXT";   // FORWARDEXT
-  std::string forwardComment;       // FORWARDCOMMENT
-  std::string filesBbsName;         // FILESBBSNAME
-  bool rewriteFilesBbs = false;     // REWRITEFILESBBS
+  bool markersPresent = false;        // forwardMarkers is not empty
+  bool checkForEmptyLine = true;      // CHECKFOREMPTYLINE
+  std::string forwardFrom;            // FORWARDFROM
+  std::string forwardTo;              // FORWARDTO
+  std::string forwardSubj;            // FORWARDSUBJ
+  std::string forwardDate;            // FORWARDDATE
+  std::string forwardMask = "FWD";    // FORWARDMASK
+  std::string forwardExt = "TXT";     // FORWARDEXT
+  std::string forwardComment;         // FORWARDCOMMENT
+  std::string filesBbsName;           // FILESBBSNAME
+  bool rewriteFilesBbs = false;       // REWRITEFILESBBS
   std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
       "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
 };

@@ -1,8 +1,9 @@
+#include "posting/posting_job.h"
+
 #include <memory>
 
 #include "driver/log.h"
 #include "driver/run_context.h"
-#include "posting/posting_job.h"
 #include "posting/posting_settings.h"
 
 namespace kavel {
