@@ -321,6 +321,42 @@ TEST_F(AreaLookupTest, WalkSkipsCommentsAndSingleWordsButKeepsOtherLines) {
   EXPECT_EQ(WalkAll('H'), (Lines{"A", "2:5020/1", "C"}));
 }
 
+TEST_F(AreaLookupTest, DamagedAreasFile) {
+  std::string content =
+      "EchoArea\n"
+      "EchoArea TAGONLY\n" +
+      std::string(5000, 'x') + " LONG /long -b Jam\n" +
+      std::string("EchoArea NUL\0ZONE /nul -b Jam\n", 30) +
+      "EchoArea QUOTE /q -d \"unterminated -b jam\n"
+      "EchoArea CR /cr -b Jam\rEchoArea NEXT /next\r"
+      "EchoArea \xa0\xe0.\xe2\xa5\xe1\xe2 /cp866 -b msg\n"
+      "EchoArea LONEB /e -b\n"
+      "EchoArea DASHES /d - -- --- -b jam\n"
+      "\xff\xfe\x01\x02\n";
+  ctx_.areaFiles.hptPath = WriteFile("areas", content);
+  Lines log;
+  EXPECT_FALSE(LookUp("TAGONLY", &log));
+  EXPECT_EQ(log, (Lines{"Area TAGONLY not found... "}));
+  EXPECT_FALSE(LookUp("LONG"));
+  ASSERT_TRUE(LookUp(std::string("NUL\0ZONE", 8)));
+  EXPECT_EQ(job().basePath, "/nul");
+  ASSERT_TRUE(LookUp("QUOTE"));
+  EXPECT_EQ(job().areaDescription, "unterminated -b jam");
+  EXPECT_EQ(job().baseType, "S");
+  ASSERT_TRUE(LookUp("NEXT"));
+  EXPECT_EQ(job().basePath, "/next");
+  // Russian letters of code page 866 compare without case too.
+  ASSERT_TRUE(LookUp("\x80\x90.\x92\x85\x91\x92"));
+  EXPECT_EQ(job().baseType, "M");
+  ASSERT_TRUE(LookUp("LONEB"));
+  EXPECT_EQ(job().baseType, "S");
+  ASSERT_TRUE(LookUp("DASHES"));
+  EXPECT_EQ(job().baseType, "J");
+  EXPECT_EQ(WalkAll('H'),
+            (Lines{"TAGONLY", std::string("NUL\0ZONE", 8), "QUOTE", "CR",
+                   "NEXT", "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+}
+
 TEST(AreaKindTest, KeywordsNameTheirKind) {
   EXPECT_EQ(AreaKindOfKeyword("NetmailArea"), AreaKind::kNetmail);
   EXPECT_EQ(AreaKindOfKeyword("NETAREA"), AreaKind::kNetmail);

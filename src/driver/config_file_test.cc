@@ -208,6 +208,20 @@ TEST_F(ConfigFileTest, LongLinesAreCutAt255) {
   EXPECT_EQ(ctx_.postingJob->subject, std::string(255 - 5, 'x'));
 }
 
+TEST_F(ConfigFileTest, BinaryGarbageSetsNothing) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(i * 37 % 256);
+  garbage += std::string(100000, 'y') + "\r\n";
+  garbage += std::string("FROM\0Bob\r\n", 10);
+  garbage += "\"\"\"\r\nFORWARDMARKER \"\r\n";
+  Lines log = Load(garbage);
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
+  EXPECT_EQ(dec().forwardMask, "FWD");
+  ASSERT_EQ(dec().forwardMarkers.size(), 1u);
+  EXPECT_EQ(dec().forwardMarkers[0].key, "\"");
+}
+
 TEST_F(ConfigFileTest, TheSampleConfiguration) {
   std::ifstream in(std::string(KAVEL_SOURCE_DIR) + "/docs/samples/Kavel.cfg",
                    std::ios::binary);
