@@ -1,7 +1,6 @@
 #include "areacfg/area_list.h"
 
 #include "areacfg/area_files.h"
-#include "driver/log.h"
 #include "driver/run_context.h"
 #include "util/text.h"
 

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "areacfg/area_files.h"
-#include "driver/log.h"
 #include "driver/run_context.h"
 #include "msgbase/ftn_address.h"
 #include "util/text.h"

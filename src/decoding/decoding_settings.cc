@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "driver/log.h"
 #include "driver/run_context.h"
 #include "util/text.h"
 

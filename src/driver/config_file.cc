@@ -1,48 +1,50 @@
 #include "driver/config_file.h"
 
 #include <memory>
+#include <string>
 
 #include "decoding/decoding_settings.h"
-#include "driver/log.h"
-#include "driver/run_context.h"
 #include "platform/platform.h"
 #include "posting/posting_settings.h"
 #include "util/text.h"
 
 namespace kavel {
+namespace {
 
-void LocateConfigFile(RunContext& ctx) {
-  ctx.configFile.path = "Kavel.cfg";
+std::unique_ptr<TextReader> OpenConfigFile() {
   int error = 0;
-  ctx.configFile.found = OpenTextReader(ctx.configFile.path, &error) != nullptr;
+  return OpenTextReader(kConfigFileName, &error);
 }
 
-void LoadCommonSettings(RunContext& ctx) {
-  if (!ctx.configFile.found) return;
-  int error = 0;
-  std::unique_ptr<TextReader> reader =
-      OpenTextReader(ctx.configFile.path, &error);
+}  // namespace
+
+bool LocateConfigFile(RunContext& context) {
+  context.configFound = OpenConfigFile() != nullptr;
+  return context.configFound;
+}
+
+void LoadCommonSettings(RunContext& context) {
+  if (!context.configFound) return;
+  std::unique_ptr<TextReader> reader = OpenConfigFile();
   if (!reader) return;
-  LogInfo(ctx, "Loading common part of config file...");
+  LogInfo(context, "Loading common part of config file...");
   std::string raw;
-  while (reader->ReadLine(&raw)) ReadPostingKeyword(ctx, ShortString(raw));
+  while (reader->ReadLine(&raw)) ReadPostingKeyword(context, ShortString(raw));
 }
 
-void LoadDecodingSettings(RunContext& ctx) {
-  if (!ctx.configFile.found) return;
-  int error = 0;
-  std::unique_ptr<TextReader> reader =
-      OpenTextReader(ctx.configFile.path, &error);
+void LoadDecodingSettings(RunContext& context) {
+  if (!context.configFound) return;
+  std::unique_ptr<TextReader> reader = OpenConfigFile();
   if (!reader) return;
-  LogInfo(ctx, "Loading decoding part of config file...");
-  ctx.decoding = DecodingSettings();
+  LogInfo(context, "Loading decoding part of config file...");
+  context.decoding = DecodingSettings();
   std::string raw;
   while (reader->ReadLine(&raw)) {
     std::string line = ShortString(raw);
     if (line.empty() || !IsSignificantLine(line)) continue;
-    ReadDecodingKeyword(ctx, line);
+    ReadDecodingKeyword(context, line);
   }
-  ctx.decoding.markersPresent = !ctx.decoding.forwardMarkers.empty();
+  context.decoding.markersPresent = !context.decoding.forwardMarkers.empty();
 }
 
 }  // namespace kavel

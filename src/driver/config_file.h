@@ -1,27 +1,27 @@
-// Kavel.cfg: found once at start, its common part read at every start and
-// its decoding part for the decoding commands.
+// The program configuration file "Kavel.cfg" in the current directory. It
+// has no sections: the common pass (posting, encoding and area-file
+// settings) runs at every start, the decoding pass only for the decoding
+// commands; each pass reads the whole file and offers every line to its own
+// keywords.
 #ifndef KAVEL_DRIVER_CONFIG_FILE_H_
 #define KAVEL_DRIVER_CONFIG_FILE_H_
 
-#include <string>
+#include "driver/run_context.h"
 
 namespace kavel {
 
-struct RunContext;
+constexpr char kConfigFileName[] = "Kavel.cfg";
 
-struct ConfigFileState {
-  std::string path;    // "Kavel.cfg" in the current directory
-  bool found = false;  // the file could be opened at start
-};
-
-// Binds "Kavel.cfg" and records whether it can be opened for reading.
-void LocateConfigFile(RunContext& ctx);
-// The common pass: posting, encoding and area-file settings. Nothing
-// happens (defaults stay) when the file was not found.
-void LoadCommonSettings(RunContext& ctx);
+// Records in configFound whether the file can be opened for reading, and
+// answers that.
+bool LocateConfigFile(RunContext& context);
+// The common pass. Nothing happens (the defaults stay) when the file was
+// not found.
+void LoadCommonSettings(RunContext& context);
 // The decoding pass: every decoding setting back to its default, then the
-// file's decoding keywords. Nothing happens when the file was not found.
-void LoadDecodingSettings(RunContext& ctx);
+// file's decoding keywords (comment and empty lines skipped). Nothing
+// happens when the file was not found.
+void LoadDecodingSettings(RunContext& context);
 
 }  // namespace kavel
 

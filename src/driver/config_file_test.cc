@@ -35,7 +35,7 @@ TEST_F(ConfigFileTest, MissingFileKeepsEveryDefault) {
     LoadDecodingSettings(ctx_);
   });
   EXPECT_TRUE(log.empty());
-  EXPECT_FALSE(ctx_.configFile.found);
+  EXPECT_FALSE(ctx_.configFound);
   EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
   EXPECT_EQ(ctx_.areaFiles.hptPath, "");
   EXPECT_EQ(dec().forwardMask, "FWD");
@@ -44,7 +44,7 @@ TEST_F(ConfigFileTest, MissingFileKeepsEveryDefault) {
 
 TEST_F(ConfigFileTest, BothPassesAnnounceThemselves) {
   Lines log = Load("FROM Bob\r\n");
-  EXPECT_TRUE(ctx_.configFile.found);
+  EXPECT_TRUE(ctx_.configFound);
   EXPECT_EQ(log, (Lines{"Loading common part of config file...",
                         "Loading decoding part of config file..."}));
   EXPECT_EQ(ctx_.postingJob->fromName, "Bob");

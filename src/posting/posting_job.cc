@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "driver/log.h"
 #include "driver/run_context.h"
 #include "posting/posting_settings.h"
 

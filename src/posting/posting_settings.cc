@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/log.h"
 #include "driver/run_context.h"
 #include "platform/platform.h"
 #include "posting/posting_job.h"
