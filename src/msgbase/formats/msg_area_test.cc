@@ -314,6 +314,32 @@ TEST_F(MsgAreaTest, ReadOnlyMessageIsReadButNotWritten) {
   EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
 }
 
+// The same without file permissions (which do not bind root): a file
+// stream factory that refuses every mode but reading.
+TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
+  std::string original = MessageFile("a", std::string("x\r\0", 3));
+  WriteFile(dir_.Sub("1.msg"), original);
+  auto area = Open();
+  FileStreamFactory saved = NewFileStream;
+  NewFileStream = [](std::string_view name,
+                     StreamMode mode) -> std::unique_ptr<ByteStream> {
+    return std::make_unique<FileStream>(
+        mode == ModeOpenRead ? name : std::string_view("/nonexistent/x"),
+        mode == ModeOpenRead ? ModeOpenRead : ModeOpenReadWrite);
+  };
+  area->GoTo(1);
+  bool loaded = area->LoadMessage();
+  area->SetSubject("changed");
+  bool stored = area->StoreMessage();
+  bool added = area->AddMessage();
+  NewFileStream = saved;
+  EXPECT_TRUE(loaded);
+  EXPECT_FALSE(stored);
+  EXPECT_EQ(area->status, kMsgErrorWriteFailed);
+  EXPECT_FALSE(added);
+  EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
+}
+
 TEST_F(MsgAreaTest, TextThatCannotGrowFailsTheStore) {
   auto area = Open();
   MemoryStreamFactory saved = NewMemoryStream;
