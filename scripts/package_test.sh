@@ -9,7 +9,7 @@
 # exist yet (default: build-package); an existing Release build is reused.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-package}
+build=$(realpath -m "${1:-$root/build-package}")
 
 fail() {
   echo "package test: FAIL: $*" >&2
