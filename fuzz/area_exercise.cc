@@ -1,5 +1,6 @@
 #include "area_exercise.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 

@@ -4,6 +4,7 @@
 // Input: "<name>" kFileSeparator "<text>": the kludge name to work with and
 // the message text. Without a separator the whole input is the text and
 // the name is "\x01MSGID:".
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>

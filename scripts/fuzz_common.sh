@@ -23,7 +23,7 @@ fuzz_targets() {
 # finding, memory is capped.
 fuzz_options() {
   local name=$1
-  local opts=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024
+  local opts=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -close_fd_mask=1
               -detect_leaks=1 -print_final_stats=1)
   local dict="$root/fuzz/dict/${name%_fuzz}.dict"
   [ -f "$dict" ] && opts+=(-dict="$dict")

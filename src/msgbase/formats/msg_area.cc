@@ -329,6 +329,7 @@ bool MsgArea::LoadMessage() {
   messageHeader = header;
   messageFile = std::move(file);
   messageWritable = writable;
+  messageIsNew = false;
   text = std::move(body);
   return true;
 }
@@ -444,6 +445,7 @@ bool MsgArea::StoreMessage() {
   }
   if (!messageWritable || text->status != kStreamOk) {
     status = kMsgErrorWriteFailed;
+    DropUnstoredMessage();
     return false;
   }
   ByteStream* file = messageFile.get();
@@ -460,9 +462,22 @@ bool MsgArea::StoreMessage() {
   file->Flush();
   if (file->status != kStreamOk) {
     status = kMsgErrorWriteFailed;
+    DropUnstoredMessage();
     return false;
   }
+  messageIsNew = false;
   return true;
+}
+
+void MsgArea::DropUnstoredMessage() {
+  // A new message that did not reach the disk whole leaves no file behind:
+  // a part of it would read as a message of its own.
+  if (!messageIsNew) return;
+  messageIsNew = false;
+  messageWritable = false;
+  EraseFile(MessageFileName(current));
+  MarkNumber(current, false);
+  maxNumber = maxBeforeAdd;
 }
 
 bool MsgArea::AddMessage() {
@@ -475,15 +490,20 @@ bool MsgArea::AddMessage() {
     status = kMsgErrorNoNumber;
     return false;
   }
-  current = number;
-  maxNumber = number;
-  MarkNumber(number, true);
   if (messageFile) ReleaseMessage();
   std::unique_ptr<ByteStream> file =
       NewFileStream(MessageFileName(number), ModeCreate);
-  if (file->status != kStreamOk) return false;
+  if (file->status != kStreamOk) {
+    status = kMsgErrorOpenFailed;
+    return false;
+  }
+  maxBeforeAdd = maxNumber;
+  current = number;
+  maxNumber = number;
+  MarkNumber(number, true);
   messageFile = std::move(file);
   messageWritable = true;
+  messageIsNew = true;
   text = NewMemoryStream(kTextSizeHint);
   messageHeader = MsgHeader();
   return true;

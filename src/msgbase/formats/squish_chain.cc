@@ -134,7 +134,11 @@ bool SquishChainEdit::Link(uint32_t offset, SquishChain chain) {
   SquishFrameHeader* n = nullptr;
   if (prev != 0) {
     p = Frame(prev);
-    if (p == nullptr || p->nextFrame != next ||
+    // Appending after the tail the base header names: a forward link the
+    // tail still holds is left over from a store that was cut short before
+    // the base header was written, and is replaced.
+    const bool after_tail = next == 0 && prev == Tail(chain);
+    if (p == nullptr || (p->nextFrame != next && !after_tail) ||
         p->frameType != FrameTypeOf(chain)) {
       return false;
     }
@@ -200,6 +204,18 @@ bool SquishChainEdit::Commit() {
   for (const auto& [offset, entry] : frames_) {
     if (!entry.fresh && SameHeader(entry.header, entry.original)) continue;
     entry.header.EncodeTo(buf);
+    data_->Seek(static_cast<int32_t>(offset));
+    data_->Write(buf, sizeof buf);
+  }
+  data_->Flush();
+  return data_->status == kStreamOk;
+}
+
+bool SquishChainEdit::Revert() {
+  uint8_t buf[SquishFrameHeader::kEncodedSize];
+  for (const auto& [offset, entry] : frames_) {
+    if (entry.fresh || SameHeader(entry.header, entry.original)) continue;
+    entry.original.EncodeTo(buf);
     data_->Seek(static_cast<int32_t>(offset));
     data_->Write(buf, sizeof buf);
   }

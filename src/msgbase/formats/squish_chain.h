@@ -59,6 +59,9 @@ class SquishChainEdit {
   // Writes every frame header that was added or changed. False when a
   // write failed.
   bool Commit();
+  // Writes back the headers as they were read, for every frame that Commit
+  // changed (a store that failed after Commit). False when a write failed.
+  bool Revert();
 
   // The base header as the edit left it (heads, tails).
   const SquishBaseHeader& base() const { return base_; }
