@@ -8,6 +8,9 @@
 #   scripts/fuzz_campaign.sh 600                 # 10 minutes per target
 #   scripts/fuzz_campaign.sh 600 squish_base_fuzz
 set -euo pipefail
+# A busy machine slows a nice-10 run down by a large factor; the limit for
+# a hang counts wall-clock time.
+export KAVEL_FUZZ_TIMEOUT=${KAVEL_FUZZ_TIMEOUT:-60}
 source "$(dirname "$0")/fuzz_common.sh"
 seconds=${1:?usage: fuzz_campaign.sh SECONDS [TARGET...]}
 shift

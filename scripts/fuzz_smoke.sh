@@ -1,7 +1,7 @@
 #!/bin/bash
 # Fuzz smoke run: builds the libFuzzer targets (clang, ASan + UBSan) and runs
 # each one over its checked-in seed corpus (the regression inputs included)
-# and then for a bounded number of new inputs. Any crash, leak, hang (10 s)
+# and then for a bounded number of new inputs. Any crash, leak, hang (30 s)
 # or sanitizer report fails the run; the input that caused it is kept under
 # build-fuzz/artifacts/. Per target: KAVEL_FUZZ_SMOKE_RUNS inputs (default
 # 20000) or KAVEL_FUZZ_SMOKE_SECONDS seconds (default 20), whichever ends

@@ -229,7 +229,9 @@ TEST_P(StoreFaultTest, KilledAtAnyWriteLeavesEarlierMessagesIntact) {
     });
     ForgetPathCache();
     finished = WIFEXITED(status);
-    if (finished) EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (finished) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
     const std::string where = std::string(GetParam().name) +
                               ", killed before write " + std::to_string(at);
     bool opened = false;
@@ -338,7 +340,9 @@ TEST_P(StoreFaultTest, VanishedBaseFailsWithoutCrashing) {
   CloseMessageArea(&area);
   // *.MSG cannot make the file of a new message in a directory that is
   // gone; the other formats may still write into their open files.
-  if (GetParam().letter == 'M') EXPECT_FALSE(stored);
+  if (GetParam().letter == 'M') {
+    EXPECT_FALSE(stored);
+  }
   bool opened = true;
   LoadAll(id, &opened);
   EXPECT_FALSE(opened);
