@@ -427,6 +427,21 @@ TEST_F(MsgAreaTest, LastReadPointers) {
   EXPECT_EQ(ReadFile(dir_.Sub("lastread")), std::string("\x07\x00", 2));
 }
 
+TEST_F(MsgAreaTest, PathSpelledInAnotherCaseFindsTheDirectory) {
+  std::filesystem::create_directory(dir_.Sub("echo"));
+  WriteFile(dir_.Sub("echo/2.msg"), MessageFile("a", std::string(1, '\0')));
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.Sub("ECHO")));
+  EXPECT_EQ(area->MessageCount(), 1);
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_TRUE(area->StoreMessage());
+  EXPECT_TRUE(area->StoreLastRead(0, 3));
+  ASSERT_TRUE(CloseMessageArea(&area));
+  EXPECT_TRUE(std::filesystem::exists(dir_.Sub("echo/3.msg")));
+  EXPECT_TRUE(std::filesystem::exists(dir_.Sub("echo/lastread")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("ECHO")));
+}
+
 TEST_F(MsgAreaTest, OpenAndCreate) {
   MsgArea area(dir_.Sub("missing"));
   EXPECT_FALSE(area.OpenArea(dir_.Sub("missing")));
