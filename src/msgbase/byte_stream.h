@@ -1,0 +1,207 @@
+// Byte streams: the only way the message bases touch files (FileStream) and
+// hold message text (MemoryStream), the directory scanner, and the three
+// factory hooks through which the message-base code obtains all of them.
+#ifndef KAVEL_MSGBASE_BYTE_STREAM_H_
+#define KAVEL_MSGBASE_BYTE_STREAM_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+class PlatformFile;
+class FileSearch;
+
+// Stream status codes. 0 while healthy; the first failure sticks.
+inline constexpr int32_t kStreamOk = 0;
+inline constexpr int32_t kStreamIoError = -1;     // read/write/seek refused
+inline constexpr int32_t kStreamOpenFailed = -2;  // open or create failed
+inline constexpr int32_t kStreamPastEnd = -3;     // read past end of file
+inline constexpr int32_t kStreamShortWrite = -4;  // fewer bytes stored
+
+// Abstract stream of bytes; positions start at 0. Operations in slot order;
+// the destructor is the Destroy slot.
+class ByteStream {
+ public:
+  ByteStream() = default;
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
+  virtual ~ByteStream() = default;
+
+  // Copies `count` bytes from the source's position to this stream's
+  // position in pieces of at most 1024 bytes (source Read, then own Write).
+  virtual void CopyFrom(ByteStream* source, int32_t count);
+  virtual void Read(void* buffer, uint16_t count) = 0;
+  virtual void Write(const void* buffer, uint16_t count) = 0;
+  virtual void Seek(int32_t position) = 0;
+  virtual int32_t Position() = 0;
+  virtual int32_t Size() = 0;
+  virtual void Flush() = 0;
+  // Cuts the stream at its current position.
+  virtual void Truncate() = 0;
+  // Clears a sticking failure (file streams only; a no-op elsewhere).
+  virtual void ResetStatus() = 0;
+
+  // 0 or the code of the first failure (kStream* above).
+  int32_t status = kStreamOk;
+};
+
+// Open modes. No lock is ever taken; other programs may read and write the
+// same file meanwhile.
+enum StreamMode : int {
+  ModeCreate = 1,         // create or empty; read and write
+  ModeOpenReadWrite = 2,  // must exist; read and write
+  ModeOpenRead = 3,       // must exist; read only
+  ModeOpenWrite = 4,      // must exist; write only
+};
+
+// A file read and written through a 2048-byte buffer.
+//  * Open failure: status -2 (kStreamOpenFailed).
+//  * Read: when the file ends before `count` bytes (status -3) or the read
+//    is refused (status -1), the whole destination is zero-filled. While
+//    status is not 0, Read delivers zeros and Write does nothing.
+//  * A short write sets -4, a refused seek/truncate/write -1.
+//  * Seek, Size, Truncate and Flush first write what is buffered and drop
+//    what was read ahead. The destructor writes what is buffered and closes.
+class FileStream : public ByteStream {
+ public:
+  static constexpr size_t kBufferSize = 2048;
+
+  FileStream(std::string_view name, StreamMode mode);
+  ~FileStream() override;
+
+  void Read(void* buffer, uint16_t count) override;
+  void Write(const void* buffer, uint16_t count) override;
+  void Seek(int32_t position) override;
+  int32_t Position() override;
+  int32_t Size() override;
+  void Flush() override;
+  void Truncate() override;
+  void ResetStatus() override;
+
+  // The platform error of the failed open (kErrorAccess for a file the
+  // user may not open in this mode), 0 otherwise.
+  int open_error() const { return open_error_; }
+
+ private:
+  // Writes the pending output; drops the read-ahead and moves the file to
+  // the logical position. False (status set) on failure.
+  bool Settle();
+  void Fail(int32_t code);
+
+  std::unique_ptr<PlatformFile> file_;
+  int open_error_ = 0;
+  std::vector<uint8_t> buffer_;
+  int64_t buffer_start_ = 0;  // file offset of buffer_[0]
+  size_t buffer_fill_ = 0;    // valid bytes in buffer_ (read-ahead or output)
+  size_t buffer_pos_ = 0;     // logical position within buffer_
+  bool buffer_dirty_ = false; // buffer_ holds output not yet written
+};
+
+// Message text in memory: a chain of chunks whose capacities add up to the
+// size, grown by appending or enlarging the last chunk by at most 8192
+// bytes at a time (content is never moved as a whole).
+//
+// Growing beyond `limit` bytes, or failing to get memory, leaves the content
+// as it was, drops the write and sets status -4 (kStreamShortWrite); a
+// message area that writes into the stream then answers no. Seeking past
+// the end and writing there fills the gap with zero bytes.
+class MemoryStream : public ByteStream {
+ public:
+  static constexpr int32_t kGrowthStep = 8192;
+  static constexpr int32_t kDefaultLimit = 0x7FFFFFFF;
+
+  explicit MemoryStream(int32_t limit = kDefaultLimit);
+  ~MemoryStream() override;
+
+  void CopyFrom(ByteStream* source, int32_t count) override;
+  void Read(void* buffer, uint16_t count) override;
+  void Write(const void* buffer, uint16_t count) override;
+  void Seek(int32_t position) override;
+  int32_t Position() override;
+  int32_t Size() override;
+  void Flush() override;
+  void Truncate() override;
+  void ResetStatus() override;
+
+  // The chunk capacities in order (tests and diagnostics).
+  std::vector<int32_t> ChunkSizes() const;
+
+ private:
+  struct Chunk {
+    std::unique_ptr<uint8_t[]> data;
+    int32_t capacity = 0;
+  };
+  // Finds the chunk holding `position`; false when position >= size.
+  bool Locate(int32_t position, size_t* chunk, int32_t* offset) const;
+  bool Grow(int32_t new_size);
+  void Shrink(int32_t new_size);
+
+  std::vector<Chunk> chunks_;
+  int32_t position_ = 0;
+  int32_t size_ = 0;
+  int32_t limit_;
+};
+
+// Lists directory entries by a DOS pattern ("*", "?") and attribute mask.
+// The fields describe the entry last found. Operations in slot order; the
+// destructor is the Destroy slot.
+class DirectoryScanner {
+ public:
+  DirectoryScanner();
+  DirectoryScanner(const DirectoryScanner&) = delete;
+  DirectoryScanner& operator=(const DirectoryScanner&) = delete;
+  virtual ~DirectoryScanner();
+
+  virtual bool StartSearch(std::string_view pattern, uint8_t attribute_mask);
+  virtual bool NextMatch();
+  virtual void EndSearch();
+
+  std::string name;         // as stored on disk
+  uint32_t attributes = 0;  // DOS attribute bits
+  uint32_t time = 0;        // DOS packed last-write time
+  uint32_t size = 0;
+
+ private:
+  std::unique_ptr<FileSearch> search_;
+};
+
+// The factory hooks. The message-base code creates streams and scanners
+// only through them. Until InstallStreamFactories has run they hold
+// placeholders that make nothing work but never crash: every file stream
+// fails to open (status -2), every memory stream refuses to grow, and every
+// search finds nothing.
+//
+// NewFileStream: the caller tests `status` of the result; non-zero means
+// the open failed (the caller destroys the stream).
+// NewMemoryStream: an empty stream; the size hint is not used.
+using FileStreamFactory = std::unique_ptr<ByteStream> (*)(std::string_view name,
+                                                          StreamMode mode);
+using MemoryStreamFactory = std::unique_ptr<ByteStream> (*)(int32_t size_hint);
+using DirectoryScannerFactory = std::unique_ptr<DirectoryScanner> (*)();
+
+extern FileStreamFactory NewFileStream;
+extern MemoryStreamFactory NewMemoryStream;
+extern DirectoryScannerFactory NewDirectoryScanner;
+
+// Sets the three hooks to FileStream, MemoryStream and DirectoryScanner.
+void InstallStreamFactories();
+
+// Attribute mask that lets every entry match.
+inline constexpr uint8_t kScanAllEntries = 63;
+
+// True when a search for `path` + "*.*" with every attribute allowed finds
+// an entry (for a path ending in "\" the directory's own entries count).
+bool DirectoryHasEntries(std::string_view path);
+// Deletes the file; true when that succeeded.
+bool EraseFile(std::string_view name);
+// Drops one trailing "\" (unless the path is a drive root such as C:\) and
+// creates the directory; true when it was created.
+bool MakeDirectory(std::string_view path);
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_BYTE_STREAM_H_

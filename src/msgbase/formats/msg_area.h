@@ -1,0 +1,136 @@
+// The *.MSG format: one directory, one file per message named by its
+// number ("12.msg"), each file a 190-byte header followed by the text and
+// one zero byte; last-read pointers in the file "lastread". The on-disk
+// layout is described in docs/msg-format.md.
+#ifndef KAVEL_MSGBASE_FORMATS_MSG_AREA_H_
+#define KAVEL_MSGBASE_FORMATS_MSG_AREA_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "msgbase/message_area.h"
+
+namespace kavel {
+
+// status codes of this format.
+inline constexpr int32_t kMsgErrorNoArea = 0x1000;      // path not found
+inline constexpr int32_t kMsgErrorNoMessage = 0x1001;   // number missing
+inline constexpr int32_t kMsgErrorOpenFailed = 0x1002;  // file not opened
+inline constexpr int32_t kMsgErrorNotLoaded = 0x1003;   // nothing loaded
+// Beyond the classic codes: the header could not be rewritten (file opened
+// read-only or a stream failed), or no message number is left.
+inline constexpr int32_t kMsgErrorWriteFailed = 0x1004;
+inline constexpr int32_t kMsgErrorNoNumber = 0x1005;
+
+// Highest usable message number (numbers are signed 16-bit).
+inline constexpr int32_t kMsgMaxNumber = 32767;
+
+// The stored-message header at the start of every message file: 190 bytes,
+// little-endian, encoded field by field.
+struct MsgHeader {
+  static constexpr size_t kEncodedSize = 190;
+  static constexpr size_t kFromWidth = 36;
+  static constexpr size_t kToWidth = 36;
+  static constexpr size_t kSubjectWidth = 72;
+  static constexpr size_t kDateWidth = 20;
+
+  std::string fromName;  // at most 35 characters stored
+  std::string toName;    // at most 35
+  std::string subject;   // at most 71
+  std::string dateTime;  // at most 19, e.g. "05 Jan 01  13:07:09"
+  uint16_t timesRead = 0;
+  uint16_t destNode = 0;
+  uint16_t origNode = 0;
+  uint16_t cost = 0;
+  uint16_t origNet = 0;
+  uint16_t destNet = 0;
+  std::array<uint8_t, 8> reserved{};  // kept as read
+  uint16_t replyTo = 0;
+  uint16_t attribute = 0;
+  uint16_t nextReply = 0;
+
+  // Writes exactly kEncodedSize bytes; text fields are cut at their width
+  // minus one and zero-filled.
+  void EncodeTo(uint8_t* dst) const;
+  // Decodes from `size` bytes; false when fewer than kEncodedSize.
+  bool DecodeFrom(const uint8_t* src, size_t size);
+};
+
+// Maps a generic attribute code to the header's bit; 0 when not storable.
+uint16_t MsgAttributeBit(uint32_t attribute);
+// Reads the header date text (the three forms tossers write) into `dt`
+// (all fields 0 first; unrecognised text leaves them 0).
+void ParseMsgDate(std::string_view text, DateTimeRecord* dt);
+// "DD Mon YY  HH:MM:SS" (19 characters); dates outside 1971..2070 are
+// clamped to that range.
+std::string FormatMsgDate(const DateTimeRecord& dt);
+
+class MsgArea : public MessageArea {
+ public:
+  // Highest number the number map can hold plus one.
+  static constexpr int32_t kNumberMapBits = 61440;
+
+  explicit MsgArea(std::string_view path);
+  ~MsgArea() override;
+
+  bool OpenArea(std::string_view path) override;
+  bool CreateArea(std::string_view path) override;
+  void CloseArea() override;
+  bool HasMessage(int32_t n) override;
+  int32_t CurrentNumber() override;
+  void GoToNumber(int32_t number) override;
+  bool LoadMessage() override;
+  bool ReleaseMessage() override;
+  int32_t HighestNumber() override;
+  int32_t MessageCount() override;
+  std::string FromName() override;
+  std::string ToName() override;
+  std::string Subject() override;
+  void OrigAddress(FtnAddress* address) override;
+  void DestAddress(FtnAddress* address) override;
+  void ReadAddresses(FtnAddress* orig, FtnAddress* dest) override;
+  void SetFromName(std::string_view name) override;
+  void SetToName(std::string_view name) override;
+  void SetSubject(std::string_view subject) override;
+  bool SetOrigAddress(const FtnAddress& address, bool new_id) override;
+  bool SetDestAddress(const FtnAddress& address) override;
+  bool SetAddresses(const FtnAddress& orig, const FtnAddress& dest) override;
+  bool HasAttribute(uint32_t attribute) override;
+  void SetAttribute(uint32_t attribute, bool on) override;
+  void DateWritten(DateTimeRecord* dt) override;
+  void DateArrived(DateTimeRecord* dt) override;
+  void SetDateWritten(const DateTimeRecord& dt) override;
+  void SetDateArrived(const DateTimeRecord& dt) override;
+  bool StoreMessage() override;
+  bool AddMessage() override;
+  bool DeleteMessage() override;
+  int32_t LoadLastRead(int32_t user) override;
+  bool StoreLastRead(int32_t user, int32_t value) override;
+  bool BaseExists(std::string_view path) override;
+
+  // The directory, ending in "\" while open; empty when closed.
+  const std::string& area_path() const { return areaPath; }
+  const MsgHeader& header() const { return messageHeader; }
+
+ private:
+  void ScanDirectory();
+  void MarkNumber(int32_t n, bool on);
+  // "<areaPath><n>.msg"; a file stored in another case ("12.MSG") is found
+  // by the platform's path lookup.
+  std::string MessageFileName(int32_t n) const;
+
+  std::string areaPath;
+  std::array<uint8_t, kNumberMapBits / 8> numberMap{};
+  int32_t fileCount = 0;
+  int32_t maxNumber = 0;
+  std::unique_ptr<ByteStream> messageFile;
+  bool messageWritable = false;
+  MsgHeader messageHeader;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_FORMATS_MSG_AREA_H_

@@ -1,0 +1,207 @@
+// The abstract message area through which all reading and writing of
+// messages goes, whatever the stored format (*.MSG, Squish, JAM), and the
+// factory that turns an area id into an open object.
+//
+// Lifecycle: constructed closed (status 0, isOpen false, current 0, no
+// text) -> OpenArea/CreateArea -> (LoadMessage or AddMessage: a message is
+// loaded and `text` exists; ReleaseMessage ends that) -> CloseArea ->
+// destroyed. Only one message is loaded at a time. The text, kludge and
+// address operations need a loaded or new message; without one they do
+// nothing and answer false / empty.
+//
+// No operation writes to the screen or the log; callers word failures.
+#ifndef KAVEL_MSGBASE_MESSAGE_AREA_H_
+#define KAVEL_MSGBASE_MESSAGE_AREA_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/date_time.h"
+#include "msgbase/ftn_address.h"
+#include "msgbase/message_text.h"
+
+namespace kavel {
+
+class MessageArea {
+ public:
+  MessageArea() = default;
+  MessageArea(const MessageArea&) = delete;
+  MessageArea& operator=(const MessageArea&) = delete;
+  // The Destroy slot. A format's destructor releases a loaded message and
+  // closes the area itself (the base destructor cannot reach the format's
+  // operations).
+  virtual ~MessageArea();
+
+  // Slots 1-5.
+  // Opens an existing base; false with `status` set on failure. A base the
+  // user may only read is opened for reading (writes then answer false).
+  virtual bool OpenArea(std::string_view path) = 0;
+  // Creates an empty base and leaves it open.
+  virtual bool CreateArea(std::string_view path) = 0;
+  virtual void CloseArea() = 0;
+  // Whether message n exists (for Squish n is an index position).
+  virtual bool HasMessage(int32_t n) = 0;
+  virtual int32_t CurrentIndex();
+
+  // Slots 6-9: navigation shared by every format, in terms of HasMessage
+  // and HighestNumber. GoTo(n): the first existing message at or after n.
+  // Every walk ends with current 0.
+  virtual void GoTo(int32_t n);
+  virtual void GoNext();
+  virtual void GoPrevious();
+  virtual bool IsOnMessage();
+
+  // Slots 10-18.
+  // The current message's own number (Squish: from its index entry).
+  virtual int32_t CurrentNumber() = 0;
+  // Makes the message with that own number current.
+  virtual void GoToNumber(int32_t number) = 0;
+  // Releases a loaded message, then reads header and whole text of the
+  // current message into a new `text` stream.
+  virtual bool LoadMessage() = 0;
+  // Destroys `text`; false when no message is loaded.
+  virtual bool ReleaseMessage() = 0;
+  // The upper bound GoNext walks to.
+  virtual int32_t HighestNumber() = 0;
+  virtual int32_t MessageCount() = 0;
+  virtual std::string FromName() = 0;
+  virtual std::string ToName() = 0;
+  virtual std::string Subject() = 0;
+
+  // Slots 19-21: addresses from the kludge lines of `text` (the outputs
+  // are cleared first; later lines override earlier ones).
+  virtual void OrigAddress(FtnAddress* address);
+  virtual void DestAddress(FtnAddress* address);
+  virtual void ReadAddresses(FtnAddress* orig, FtnAddress* dest);
+
+  // Slots 22-27.
+  virtual void SetFromName(std::string_view name) = 0;
+  virtual void SetToName(std::string_view name) = 0;
+  virtual void SetSubject(std::string_view subject) = 0;
+  // Writes the origin into the MSGID kludge (keeping the old serial unless
+  // `new_id` or there is none), and into INTL/FMPT when the area flag
+  // kAreaFlagAddressKludges is set. False when memory ran out.
+  virtual bool SetOrigAddress(const FtnAddress& address, bool new_id);
+  // With kAreaFlagAddressKludges: destination into INTL/TOPT; otherwise
+  // nothing is recorded in the text.
+  virtual bool SetDestAddress(const FtnAddress& address);
+  // SetOrigAddress(orig, false), then SetDestAddress(dest).
+  virtual bool SetAddresses(const FtnAddress& orig, const FtnAddress& dest);
+
+  // Slots 28-38: the text. The raw forms take lines of any length; the
+  // others cut at 255 characters.
+  virtual void ReadLineRaw(std::string* line, size_t max_length);
+  virtual void ReadLine(std::string* line);
+  // Writes the characters and one CR at the text position. False when the
+  // text could not take them.
+  virtual bool WriteLineRaw(std::string_view line);
+  virtual bool WriteLine(std::string_view line);
+  virtual bool AtTextEnd();
+  virtual void SetTextPos(int32_t position);
+  virtual int32_t TextPos();
+  virtual int32_t TextSize();
+  virtual void TruncateText();
+  virtual void ReadTextBlock(void* buffer, uint16_t count);
+  virtual bool WriteTextBlock(const void* buffer, uint16_t count);
+
+  // Slots 39-45: format-stored header values. Attribute arguments are the
+  // generic codes (kAttr*); a code the format cannot store reads as unset
+  // and is ignored when set.
+  virtual bool HasAttribute(uint32_t attribute) = 0;
+  virtual void SetAttribute(uint32_t attribute, bool on) = 0;
+  virtual void DateWritten(DateTimeRecord* dt) = 0;
+  virtual void DateArrived(DateTimeRecord* dt) = 0;
+  virtual void SetDateWritten(const DateTimeRecord& dt) = 0;
+  virtual void SetDateArrived(const DateTimeRecord& dt) = 0;
+  // Writes header and text of the current message to the base. False when
+  // nothing is loaded, the base is read-only, or the text is incomplete
+  // (its stream failed).
+  virtual bool StoreMessage() = 0;
+
+  // Slots 46-51: kludge lines (see message_text.h).
+  virtual bool FindKludgeRaw(std::string_view name, std::string* line,
+                             size_t max_length);
+  virtual bool FindKludge(std::string_view name, std::string* line);
+  virtual bool PutKludgeRaw(std::string_view name, std::string_view line);
+  virtual bool PutKludge(std::string_view name, std::string_view line);
+  virtual bool RemoveKludgeRaw(std::string_view name);
+  virtual bool RemoveKludge(std::string_view name);
+
+  // Slots 52-56.
+  // The `text` stream itself, still owned by the area; null when none.
+  virtual ByteStream* TextStream();
+  virtual void SetAreaFlag(uint32_t mask, bool on);
+  // All bits of mask are set.
+  virtual bool HasAreaFlag(uint32_t mask);
+  virtual void AddressFromOrigKludge(std::string_view line,
+                                     FtnAddress* address);
+  virtual void AddressFromDestKludge(std::string_view line,
+                                     FtnAddress* address);
+
+  // Slots 57-60.
+  // Starts a new message numbered after HighestNumber with an empty header
+  // and empty text; it becomes current.
+  virtual bool AddMessage() = 0;
+  virtual bool DeleteMessage() = 0;
+  virtual int32_t LoadLastRead(int32_t user) = 0;
+  // False when the pointer could not be stored.
+  virtual bool StoreLastRead(int32_t user, int32_t value) = 0;
+
+  // After the slots: true when any file of the base at `path` exists.
+  // OpenOrCreateMessageArea creates a base only when this answers false.
+  virtual bool BaseExists(std::string_view path) = 0;
+
+  // Fields.
+  int32_t status = 0;      // code of the last failure (format's range)
+  bool isOpen = false;
+  uint32_t areaFlags = 0;  // kAreaFlag* bits; changed only by SetAreaFlag
+  int32_t current = 0;     // current message (Squish: index position)
+  std::unique_ptr<ByteStream> text;  // loaded or new message's text
+};
+
+// Area types, by the first character of an area id.
+enum AreaType : int {
+  kAreaTypeJam = 0,     // "J" "j"
+  kAreaTypeMsg = 1,     // "F" "f" "M" "m" "*"
+  kAreaTypeSquish = 2,  // "S" "s"
+  kAreaTypeNone = 3,    // anything else, or an empty id
+};
+
+// Value of lastAreaError after every construction attempt.
+inline constexpr int32_t kAreaErrorConstructed = 0xA000;
+
+// 0xA000 after every construction attempt, the failing object's status
+// after a failed open or create.
+extern int32_t lastAreaError;
+
+// Splits an area id into its type and path: the path is the id without its
+// first character, or the whole id for kAreaTypeNone. Only the first
+// character is looked at.
+AreaType SplitAreaId(std::string_view area_id, std::string* path);
+
+// area := none; lastAreaError := 0xA000; then a closed object of the id's
+// type. False for an empty id, an unknown type, or a format not built in.
+bool CreateAreaObject(std::unique_ptr<MessageArea>* area,
+                      std::string_view area_id);
+// CreateAreaObject, then OpenArea. On failure lastAreaError := status, the
+// object is destroyed, area := none.
+bool OpenMessageArea(std::unique_ptr<MessageArea>* area,
+                     std::string_view area_id);
+// CreateAreaObject, then OpenArea; when that fails and no file of the base
+// exists, CreateArea. An existing base that fails to open is never
+// recreated (its files stay untouched). On failure lastAreaError := status,
+// the object is destroyed and area := none.
+bool OpenOrCreateMessageArea(std::unique_ptr<MessageArea>* area,
+                             std::string_view area_id);
+// When area holds an object: CloseArea, destroy it, area := none, true.
+bool CloseMessageArea(std::unique_ptr<MessageArea>* area);
+// When area holds an object: destroy it (it closes itself), area := none;
+// the result tells whether there was one.
+bool DisposeMessageArea(std::unique_ptr<MessageArea>* area);
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_MESSAGE_AREA_H_

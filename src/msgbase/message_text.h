@@ -1,0 +1,102 @@
+// The common view of a message's text: lines, kludge lines, the generic
+// attribute codes, and the MSGID/INTL/FMPT/TOPT address kludges. These
+// operate on any ByteStream holding message text; MessageArea's shared
+// operations are built on them and the formats use them for conversions.
+//
+// Text layout: lines written here end in one CR (0x0D), never LF. On
+// reading, a line ends at a CR or a zero byte, and one LF directly after
+// that end is skipped; a last line without an end is still a line; an LF
+// elsewhere is an ordinary character. A kludge line begins with 0x01 and
+// its name follows directly.
+#ifndef KAVEL_MSGBASE_MESSAGE_TEXT_H_
+#define KAVEL_MSGBASE_MESSAGE_TEXT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "msgbase/ftn_address.h"
+
+namespace kavel {
+
+class ByteStream;
+
+// Generic attribute codes; each format maps them to its own stored bits.
+inline constexpr uint32_t kAttrPvt = 0x0001;  // private
+inline constexpr uint32_t kAttrCra = 0x0002;  // crash
+inline constexpr uint32_t kAttrRcv = 0x0004;  // received
+inline constexpr uint32_t kAttrSnt = 0x0008;  // sent
+inline constexpr uint32_t kAttrAtt = 0x0010;  // file attached
+inline constexpr uint32_t kAttrTrs = 0x0020;  // in transit
+inline constexpr uint32_t kAttrOrp = 0x0040;  // orphan
+inline constexpr uint32_t kAttrKs = 0x0080;   // kill after sending
+inline constexpr uint32_t kAttrLoc = 0x0100;  // local
+inline constexpr uint32_t kAttrHld = 0x0200;  // hold
+inline constexpr uint32_t kAttrFRq = 0x0400;  // file request
+inline constexpr uint32_t kAttrRRq = 0x0800;  // return receipt requested
+inline constexpr uint32_t kAttrRRc = 0x1000;  // is a return receipt
+inline constexpr uint32_t kAttrARq = 0x2000;  // audit requested
+inline constexpr uint32_t kAttrURq = 0x4000;  // update request
+inline constexpr uint32_t kAttrSca = 0x8000;  // scanned
+
+// The attribute words, index i naming bit 1 << i ("Pvt" ... "Sca").
+inline constexpr const char* kAttributeNames[16] = {
+    "Pvt", "Cra", "Rcv", "Snt", "Att", "Trs", "Orp", "K/s",
+    "Loc", "Hld", "FRq", "RRq", "RRc", "ARq", "URq", "Sca"};
+
+// Kludge names as the shared operations match them (0x01 included).
+inline constexpr std::string_view kKludgeMsgId = "\x01MSGID:";
+inline constexpr std::string_view kKludgeIntl = "\x01INTL";
+inline constexpr std::string_view kKludgeFmpt = "\x01FMPT";
+inline constexpr std::string_view kKludgeTopt = "\x01TOPT";
+
+// Area flags (MessageArea::areaFlags).
+// Keep the destination and origin in INTL, FMPT and TOPT kludges too.
+inline constexpr uint32_t kAreaFlagAddressKludges = 1;
+// The area carries echomail (posting sets it for echo areas). A *.MSG area
+// so marked never gives a new message the number 1, which tossers keep as
+// their high-water mark.
+inline constexpr uint32_t kAreaFlagEchomail = 2;
+
+// Longest line the shorter text forms deliver.
+inline constexpr size_t kMaxTextLine = 255;
+
+// Reads the next line from the stream's position into *line (cut at
+// `max_length`; the rest of an overlong line is skipped) and leaves the
+// position after its end (and after one LF that follows the end).
+void ReadTextLine(ByteStream* text, std::string* line, size_t max_length);
+// Writes the line and one CR at the position. False when the stream could
+// not take it (its status is then non-zero).
+bool WriteTextLine(ByteStream* text, std::string_view line);
+// True when the position equals the size.
+bool AtEndOfText(ByteStream* text);
+
+// The first line longer than `name` that begins with it (the whole line,
+// 0x01 included, cut at max_length); false when there is none.
+bool FindKludgeLine(ByteStream* text, std::string_view name,
+                    std::string* line, size_t max_length);
+// Replaces every line at least as long as `name` that begins with it by
+// `line` (the other lines are rewritten ending in one CR); when none
+// matched, `line` becomes the new first line and the old text follows it
+// byte for byte. Lines of any length pass through uncut. The position is
+// left at the end. False (text unchanged) when memory ran out.
+bool PutKludgeLine(ByteStream* text, std::string_view name,
+                   std::string_view line);
+// Drops every line at least as long as `name` that begins with it; the
+// other lines are rewritten ending in one CR. False (text unchanged) when
+// memory ran out.
+bool RemoveKludgeLines(ByteStream* text, std::string_view name);
+
+// Applies one kludge line to an origin address: MSGID (second word), INTL
+// (third word, keeping the point held so far), FMPT (point). Other lines
+// and unparsable words leave the address as it was.
+void AddressFromOrigKludge(std::string_view line, FtnAddress* address);
+// Same for a destination: INTL (second word, keeping the point), TOPT.
+void AddressFromDestKludge(std::string_view line, FtnAddress* address);
+// Scans every kludge line of the text from position 0 in order; either
+// output may be null. The addresses are NOT cleared first.
+void ScanAddressKludges(ByteStream* text, FtnAddress* orig, FtnAddress* dest);
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_MESSAGE_TEXT_H_
