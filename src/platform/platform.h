@@ -103,6 +103,9 @@ class TextWriter {
   virtual bool WriteLine(std::string_view line) = 0;
   // Writes bytes as they are (no line end added).
   virtual bool WriteRaw(std::string_view bytes) = 0;
+  // Hands everything written so far to the operating system; false when any
+  // write failed.
+  virtual bool Flush() { return true; }
   // Flushes and closes; false when any write failed.
   virtual bool Close() = 0;
 };
@@ -114,19 +117,19 @@ std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
 // ---------------------------------------------------------- file system
 
 // DOS attribute bits as reported by FileSearch.
-constexpr uint8_t kAttrReadOnly = 0x01;   // no write permission
-constexpr uint8_t kAttrHidden = 0x02;     // name begins with "."
-constexpr uint8_t kAttrSystem = 0x04;     // never reported
-constexpr uint8_t kAttrVolumeId = 0x08;   // never reported
+constexpr uint8_t kAttrReadOnly = 0x01;  // no write permission
+constexpr uint8_t kAttrHidden = 0x02;    // name begins with "."
+constexpr uint8_t kAttrSystem = 0x04;    // never reported
+constexpr uint8_t kAttrVolumeId = 0x08;  // never reported
 constexpr uint8_t kAttrDirectory = 0x10;
-constexpr uint8_t kAttrArchive = 0x20;    // every regular file
+constexpr uint8_t kAttrArchive = 0x20;  // every regular file
 constexpr uint8_t kAttrAll = 63;
 
 struct FoundEntry {
-  std::string name;      // the name as stored on disk
+  std::string name;  // the name as stored on disk
   uint8_t attributes = 0;
-  uint32_t time = 0;     // DOS packed date-time of the last write
-  uint32_t size = 0;     // low 32 bits
+  uint32_t time = 0;  // DOS packed date-time of the last write
+  uint32_t size = 0;  // low 32 bits
 };
 
 // A DOS-style file search. The pattern's last component may hold "*" and
@@ -195,6 +198,8 @@ void InstallStopHandlers();
 // True once SIGINT or SIGTERM arrived; callers finish the message or area
 // at hand and then stop.
 bool StopRequested();
+// Forgets a recorded stop request (tests).
+void ClearStopRequestForTesting();
 
 // ------------------------------------------------------------- process
 

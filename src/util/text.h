@@ -5,8 +5,11 @@
 #define KAVEL_UTIL_TEXT_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace kavel {
 
@@ -19,7 +22,7 @@ std::string ShortString(std::string_view text);
 std::string UpperText(std::string_view text);
 char UpperChar(char c);
 void TrimLeadingBlanks(std::string* text);
-std::string FirstWord(std::string_view line);   // upper-cased
+std::string FirstWord(std::string_view line);  // upper-cased
 std::string RestOfLine(std::string_view line);
 std::string ExtractValue(std::string_view line);
 bool IsSignificantLine(std::string_view line);
@@ -50,6 +53,14 @@ std::string ExtensionOf(std::string_view name);
 bool FileExists(std::string_view name);
 bool DirectoryExists(std::string_view path);
 uint32_t FileSizeOf(std::string_view name);
+
+// Opens the text file `name` for reading and keeps the operating result code
+// (0 = opened, otherwise a kError* code of the platform) for LastIoResult.
+// On success *file holds the open file, positioned at its first line.
+bool TryOpenForReading(std::string_view name,
+                       std::unique_ptr<TextReader>* file);
+// The result code of the most recent TryOpenForReading.
+int LastIoResult();
 
 }  // namespace kavel
 

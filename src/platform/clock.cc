@@ -1,0 +1,91 @@
+// The local clock, with the fake clocks used by tests.
+#include <errno.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+std::function<ClockReading()>& TestClock() {
+  static auto* clock = new std::function<ClockReading()>();
+  return *clock;
+}
+
+ClockReading FromTm(const struct tm& tm, int hundredths) {
+  ClockReading r;
+  r.year = static_cast<uint16_t>(tm.tm_year + 1900);
+  r.month = static_cast<uint16_t>(tm.tm_mon + 1);
+  r.day = static_cast<uint16_t>(tm.tm_mday);
+  r.day_of_week = static_cast<uint16_t>(tm.tm_wday);
+  r.hour = static_cast<uint16_t>(tm.tm_hour);
+  r.minute = static_cast<uint16_t>(tm.tm_min);
+  r.second = static_cast<uint16_t>(tm.tm_sec);
+  r.hundredths = static_cast<uint16_t>(hundredths);
+  return r;
+}
+
+// The clock named by KAVEL_FAKE_CLOCK="YYYY-MM-DD HH:MM:SS": starts there and
+// advances by one hundredth of a second per reading. Calendar arithmetic is
+// done in UTC so that no daylight-saving jump disturbs it.
+struct EnvironmentClock {
+  bool active = false;
+  int64_t start_seconds = 0;
+  int64_t readings = 0;
+};
+
+EnvironmentClock& EnvClock() {
+  static EnvironmentClock* clock = [] {
+    auto* c = new EnvironmentClock();
+    const char* text = std::getenv("KAVEL_FAKE_CLOCK");
+    struct tm tm = {};
+    if (text != nullptr &&
+        std::sscanf(text, "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon,
+                    &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec) == 6) {
+      tm.tm_year -= 1900;
+      tm.tm_mon -= 1;
+      c->active = true;
+      c->start_seconds = static_cast<int64_t>(timegm(&tm));
+    }
+    return c;
+  }();
+  return *clock;
+}
+
+}  // namespace
+
+ClockReading ReadClock() {
+  if (TestClock()) return TestClock()();
+  EnvironmentClock& env = EnvClock();
+  if (env.active) {
+    int64_t ticks = env.readings++;
+    time_t t = static_cast<time_t>(env.start_seconds + ticks / 100);
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    return FromTm(tm, static_cast<int>(ticks % 100));
+  }
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm tm;
+  localtime_r(&now.tv_sec, &tm);
+  return FromTm(tm, static_cast<int>(now.tv_nsec / 10000000));
+}
+
+void SetClockForTesting(std::function<ClockReading()> clock) {
+  TestClock() = std::move(clock);
+}
+
+void SleepMilliseconds(int ms) {
+  if (ms <= 0) return;
+  struct timespec wait;
+  wait.tv_sec = ms / 1000;
+  wait.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace kavel

@@ -1,0 +1,335 @@
+// Files of bytes, line-oriented text files and directory entries on Linux.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/path_cache.h"
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+using platform_internal::ErrorFromErrno;
+using platform_internal::NoteEntryCreated;
+using platform_internal::NoteEntryRemoved;
+
+// Opens `native` with `flags`; refuses directories (as DOS does) with
+// kErrorAccess. Returns -1 with *error set on failure.
+int OpenNative(const std::string& native, int flags, int* error) {
+  int fd;
+  do {
+    fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *error = ErrorFromErrno(errno);
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    *error = kErrorAccess;
+    return -1;
+  }
+  *error = kErrorNone;
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    ssize_t written = write(fd, data, n);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    n -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+class LinuxFile : public PlatformFile {
+ public:
+  LinuxFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  ~LinuxFile() override { close(fd_); }
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    size_t total = 0;
+    char* out = static_cast<char*>(buffer);
+    while (total < n) {
+      ssize_t r = read(fd_, out + total, n - total);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        *got = total;
+        return Fail();
+      }
+      if (r == 0) break;
+      total += static_cast<size_t>(r);
+    }
+    *got = total;
+    return true;
+  }
+
+  bool Write(const void* buffer, size_t n) override {
+    if (!WriteAll(fd_, static_cast<const char*>(buffer), n)) return Fail();
+    return true;
+  }
+
+  bool Seek(uint64_t position) override {
+    if (position > static_cast<uint64_t>(INT64_MAX)) {
+      error_ = kErrorOther;
+      return false;
+    }
+    if (lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) return Fail();
+    return true;
+  }
+
+  bool Size(uint64_t* size) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return Fail();
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool Truncate(uint64_t size) override {
+    if (ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail();
+    return true;
+  }
+
+  bool Sync() override {
+    if (fsync(fd_) != 0) return Fail();
+    return true;
+  }
+
+  bool LockRange(uint64_t offset, uint64_t length, int timeout_ms) override {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = writable_ ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    int waited = 0;
+    while (fcntl(fd_, F_SETLK, &lock) != 0) {
+      if (errno != EACCES && errno != EAGAIN && errno != EINTR) return Fail();
+      if (waited >= timeout_ms) {
+        error_ = kErrorAccess;
+        return false;
+      }
+      SleepMilliseconds(10);
+      waited += 10;
+    }
+    return true;
+  }
+
+  void UnlockRange(uint64_t offset, uint64_t length) override {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    fcntl(fd_, F_SETLK, &lock);
+  }
+
+  int last_error() const override { return error_; }
+
+ private:
+  bool Fail() {
+    error_ = ErrorFromErrno(errno);
+    return false;
+  }
+
+  int fd_;
+  bool writable_;
+  int error_ = kErrorNone;
+};
+
+class LinuxTextReader : public TextReader {
+ public:
+  explicit LinuxTextReader(int fd) : fd_(fd) {}
+  ~LinuxTextReader() override { close(fd_); }
+
+  bool ReadLine(std::string* line) override {
+    line->clear();
+    bool any = false;
+    for (;;) {
+      if (pos_ == end_ && !Fill()) return any;
+      char c = buffer_[pos_++];
+      any = true;
+      if (c == '\n') return true;
+      if (c == '\r') {
+        if (pos_ == end_ && !Fill()) return true;
+        if (buffer_[pos_] == '\n') ++pos_;
+        return true;
+      }
+      line->push_back(c);
+    }
+  }
+
+ private:
+  bool Fill() {
+    for (;;) {
+      ssize_t r = read(fd_, buffer_, sizeof buffer_);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      pos_ = 0;
+      end_ = static_cast<size_t>(r);
+      return true;
+    }
+  }
+
+  int fd_;
+  char buffer_[65536];
+  size_t pos_ = 0;
+  size_t end_ = 0;
+};
+
+class LinuxTextWriter : public TextWriter {
+ public:
+  explicit LinuxTextWriter(int fd) : fd_(fd) {}
+  ~LinuxTextWriter() override { Close(); }
+
+  bool WriteLine(std::string_view line) override {
+    if (fd_ < 0) return false;
+    buffer_.append(line);
+    buffer_.append("\r\n");
+    return buffer_.size() < kFlushAt || Flush();
+  }
+
+  bool WriteRaw(std::string_view bytes) override {
+    if (fd_ < 0) return false;
+    buffer_.append(bytes);
+    return buffer_.size() < kFlushAt || Flush();
+  }
+
+  bool Flush() override {
+    if (fd_ < 0) return false;
+    if (!buffer_.empty()) {
+      if (!WriteAll(fd_, buffer_.data(), buffer_.size())) failed_ = true;
+      buffer_.clear();
+    }
+    return !failed_;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return !failed_;
+    Flush();
+    if (close(fd_) != 0) failed_ = true;
+    fd_ = -1;
+    return !failed_;
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 65536;
+  int fd_;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
+                                               FileMode mode, int* error) {
+  int flags = 0;
+  bool creates = false;
+  switch (mode) {
+    case FileMode::kCreate:
+      flags = O_RDWR | O_CREAT | O_TRUNC;
+      creates = true;
+      break;
+    case FileMode::kOpenReadWrite:
+      flags = O_RDWR;
+      break;
+    case FileMode::kOpenRead:
+      flags = O_RDONLY;
+      break;
+    case FileMode::kOpenWrite:
+      flags = O_WRONLY;
+      break;
+    case FileMode::kCreateNew:
+      flags = O_RDWR | O_CREAT | O_EXCL;
+      creates = true;
+      break;
+  }
+  int ignored;
+  if (error == nullptr) error = &ignored;
+  std::string native = NativePath(path);
+  int fd = OpenNative(native, flags, error);
+  if (fd < 0) return nullptr;
+  if (creates) NoteEntryCreated(native);
+  return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
+}
+
+std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
+  int ignored;
+  if (error == nullptr) error = &ignored;
+  int fd = OpenNative(NativePath(path), O_RDONLY, error);
+  if (fd < 0) return nullptr;
+  return std::make_unique<LinuxTextReader>(fd);
+}
+
+std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
+                                           int* error) {
+  int ignored;
+  if (error == nullptr) error = &ignored;
+  std::string native = NativePath(path);
+  int flags = append ? (O_WRONLY | O_APPEND) : (O_WRONLY | O_CREAT | O_TRUNC);
+  int fd = OpenNative(native, flags, error);
+  if (fd < 0) return nullptr;
+  if (!append) NoteEntryCreated(native);
+  return std::make_unique<LinuxTextWriter>(fd);
+}
+
+bool CreateDirectory(std::string_view path) {
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (native.empty()) return false;
+  if (mkdir(native.c_str(), 0777) != 0) return false;
+  NoteEntryCreated(native);
+  return true;
+}
+
+bool DeleteFile(std::string_view path) {
+  std::string native = NativePath(path);
+  struct stat st;
+  // Directories are not files (DOS refuses to delete them this way).
+  if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (unlink(native.c_str()) != 0) return false;
+  NoteEntryRemoved(native);
+  return true;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+  std::string native_from = NativePath(from);
+  std::string native_to = NativePath(to);
+  if (rename(native_from.c_str(), native_to.c_str()) != 0) return false;
+  NoteEntryRemoved(native_from);
+  NoteEntryCreated(native_to);
+  return true;
+}
+
+bool PathExists(std::string_view path) {
+  struct stat st;
+  return lstat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool IsDirectory(std::string_view path) {
+  struct stat st;
+  return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileSize(std::string_view path, uint64_t* size) {
+  struct stat st;
+  if (stat(NativePath(path).c_str(), &st) != 0) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+}  // namespace kavel

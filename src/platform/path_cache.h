@@ -1,0 +1,36 @@
+// Path resolution internals shared by the platform files: the per-directory
+// cache of case-folded listings and the hooks that keep it current when this
+// process itself creates or removes entries.
+#ifndef KAVEL_PLATFORM_PATH_CACHE_H_
+#define KAVEL_PLATFORM_PATH_CACHE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kavel::platform_internal {
+
+// Records that `native_path` (as returned by NativePath) now exists.
+void NoteEntryCreated(std::string_view native_path);
+// Records that `native_path` no longer exists.
+void NoteEntryRemoved(std::string_view native_path);
+
+// Number of directory listings read from disk since the process started
+// (tests use it to see that lookups are served from the cache).
+long DirectoryListingsRead();
+
+// DOS name matching: "*" any run of characters, "?" one character, case
+// ignored (CP866 letters included); a pattern ending in ".*" also matches
+// names without a dot, and one ending in "." matches names without a dot.
+bool MatchesDosPattern(std::string_view pattern, std::string_view name);
+
+// DOS packed date-time (date in the high word) of a local time in seconds
+// since 1970; clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
+uint32_t DosPackedTime(int64_t unix_seconds);
+
+// Maps an errno value to one of the kError* codes of platform.h.
+int ErrorFromErrno(int errno_value);
+
+}  // namespace kavel::platform_internal
+
+#endif  // KAVEL_PLATFORM_PATH_CACHE_H_

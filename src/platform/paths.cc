@@ -1,0 +1,266 @@
+// Program path text to native Linux paths: separators, drive letters and
+// case-insensitive lookup through a per-directory listing cache.
+#include <dirent.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/path_cache.h"
+#include "platform/platform.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// One directory's entries, grouped by their upper-cased spelling. Several
+// entries may share a folded name (foo.msg and FOO.MSG); the set keeps them
+// in byte order so the choice among them is stable.
+struct Listing {
+  std::unordered_map<std::string, std::set<std::string>> by_folded;
+};
+
+struct PathCache {
+  std::unordered_map<std::string, Listing> listings;  // key: absolute dir
+  long listings_read = 0;
+};
+
+PathCache& Cache() {
+  static PathCache* cache = new PathCache();
+  return *cache;
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+// Lexically normalised absolute path: no "." or empty components, "x/.."
+// pairs folded, no trailing "/" (except the root itself).
+std::string NormaliseAbsolute(std::string_view path) {
+  std::vector<std::string_view> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '/') ++i;
+    size_t start = i;
+    while (i < path.size() && path[i] != '/') ++i;
+    std::string_view part = path.substr(start, i - start);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string out;
+  for (std::string_view part : parts) {
+    out += '/';
+    out += part;
+  }
+  return out.empty() ? "/" : out;
+}
+
+std::string JoinNative(const std::string& dir, std::string_view name) {
+  std::string out = dir;
+  if (!out.empty() && out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+bool EntryExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+Listing* LoadListing(const std::string& abs_dir) {
+  DIR* dir = opendir(abs_dir.c_str());
+  if (dir == nullptr) return nullptr;
+  PathCache& cache = Cache();
+  ++cache.listings_read;
+  Listing& listing = cache.listings[abs_dir];
+  listing.by_folded.clear();
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    listing.by_folded[UpperText(name)].insert(name);
+  }
+  closedir(dir);
+  return &listing;
+}
+
+Listing* FindListing(const std::string& abs_dir) {
+  auto it = Cache().listings.find(abs_dir);
+  return it == Cache().listings.end() ? nullptr : &it->second;
+}
+
+// The on-disk spelling of `name` inside `abs_dir`, or `name` itself when no
+// entry matches. `exact_exists` tells whether the exact spelling exists.
+std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
+                            bool* found) {
+  std::string exact = JoinNative(abs_dir, name);
+  if (EntryExists(exact)) {
+    *found = true;
+    return std::string(name);
+  }
+  std::string folded = UpperText(name);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Listing* listing = FindListing(abs_dir);
+    if (listing == nullptr || attempt == 1) listing = LoadListing(abs_dir);
+    if (listing == nullptr) break;
+    auto it = listing->by_folded.find(folded);
+    if (it == listing->by_folded.end() || it->second.empty()) break;
+    const std::string& candidate = *it->second.begin();
+    if (EntryExists(JoinNative(abs_dir, candidate))) {
+      *found = true;
+      return candidate;
+    }
+    // The listing is stale (another process removed the entry): read the
+    // directory once more.
+  }
+  *found = false;
+  return std::string(name);
+}
+
+// Splits a native path into its normalised absolute directory and its last
+// component. False when the path has no last component.
+bool SplitNative(std::string_view native, std::string* abs_dir,
+                 std::string* name) {
+  std::string path(native);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty() || path == "/") return false;
+  std::string absolute =
+      path[0] == '/' ? path : JoinNative(CurrentDirectory(), path);
+  size_t slash = absolute.rfind('/');
+  *name = absolute.substr(slash + 1);
+  if (*name == "." || *name == "..") return false;
+  *abs_dir = NormaliseAbsolute(absolute.substr(0, slash));
+  return true;
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view path) {
+  std::string out;      // the native path as returned
+  std::string abs_dir;  // absolute directory the next component lives in
+  std::string_view rest = path;
+  if (rest.size() >= 2 && rest[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>(rest[0]))) {
+    std::string variable = "KAVEL_DRIVE_";
+    variable +=
+        static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    const char* mapped = std::getenv(variable.c_str());
+    if (mapped != nullptr && *mapped != '\0') {
+      out.assign(mapped);
+    } else {
+      out.assign(1, '/');
+    }
+    rest.remove_prefix(2);
+    abs_dir = out[0] == '/' ? out : JoinNative(CurrentDirectory(), out);
+  } else if (!rest.empty() && IsSeparator(rest[0])) {
+    out.assign(1, '/');
+    abs_dir.assign(1, '/');
+  } else {
+    abs_dir = CurrentDirectory();
+  }
+  abs_dir = NormaliseAbsolute(abs_dir);
+
+  bool missing = false;  // a component did not exist; the rest cannot
+  size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && IsSeparator(rest[i])) ++i;
+    size_t start = i;
+    while (i < rest.size() && !IsSeparator(rest[i])) ++i;
+    std::string_view component = rest.substr(start, i - start);
+    if (component.empty()) break;
+    std::string spelled(component);
+    if (component != "." && component != ".." && !missing) {
+      bool found = false;
+      spelled = LookUpComponent(abs_dir, component, &found);
+      missing = !found;
+    }
+    out = JoinNative(out, spelled);
+    abs_dir = NormaliseAbsolute(JoinNative(abs_dir, spelled));
+  }
+  if (!rest.empty() && IsSeparator(rest.back()) && !out.empty() &&
+      out.back() != '/') {
+    out += '/';
+  }
+  if (out.empty() && !path.empty()) out.assign(1, '.');
+  return out;
+}
+
+void ForgetPathCache() { Cache().listings.clear(); }
+
+namespace platform_internal {
+
+void NoteEntryCreated(std::string_view native_path) {
+  std::string abs_dir, name;
+  if (!SplitNative(native_path, &abs_dir, &name)) return;
+  if (Listing* listing = FindListing(abs_dir)) {
+    listing->by_folded[UpperText(name)].insert(name);
+  }
+}
+
+void NoteEntryRemoved(std::string_view native_path) {
+  std::string abs_dir, name;
+  if (!SplitNative(native_path, &abs_dir, &name)) return;
+  if (Listing* listing = FindListing(abs_dir)) {
+    auto it = listing->by_folded.find(UpperText(name));
+    if (it != listing->by_folded.end()) {
+      it->second.erase(name);
+      if (it->second.empty()) listing->by_folded.erase(it);
+    }
+  }
+  // A removed directory takes its own listing (and those below it) along.
+  std::string prefix = NormaliseAbsolute(JoinNative(abs_dir, name));
+  auto& listings = Cache().listings;
+  for (auto it = listings.begin(); it != listings.end();) {
+    if (it->first == prefix || it->first.rfind(prefix + "/", 0) == 0) {
+      it = listings.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+long DirectoryListingsRead() { return Cache().listings_read; }
+
+int ErrorFromErrno(int errno_value) {
+  switch (errno_value) {
+    case 0:
+      return kErrorNone;
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return kErrorNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return kErrorAccess;
+    case EEXIST:
+      return kErrorExists;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kErrorNoSpace;
+    default:
+      return kErrorOther;
+  }
+}
+
+}  // namespace platform_internal
+}  // namespace kavel

@@ -1,0 +1,326 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "platform/cp866.h"
+#include "platform/path_cache.h"
+#include "platform/temp_dir_for_testing.h"
+
+namespace kavel {
+namespace {
+
+using platform_internal::DirectoryListingsRead;
+using platform_internal::MatchesDosPattern;
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+std::vector<std::string> Search(const std::string& pattern, uint8_t mask) {
+  std::vector<std::string> names;
+  auto search = NewFileSearch();
+  FoundEntry entry;
+  for (bool ok = search->Start(pattern, mask, &entry); ok;
+       ok = search->Next(&entry)) {
+    names.push_back(entry.name);
+  }
+  search->End();
+  return names;
+}
+
+TEST(NativePathTest, SeparatorsDrivesAndCase) {
+  TempDirForTesting dir;
+  dir.WriteFile("Fido/NetMail/1.msg", "");
+  ScopedEnv drive("KAVEL_DRIVE_F", dir.path());
+  EXPECT_EQ(NativePath("f:\\FIDO\\netmail\\1.MSG"),
+            dir.path() + "/Fido/NetMail/1.msg");
+  EXPECT_EQ(NativePath("F:/fido/NETMAIL/"), dir.path() + "/Fido/NetMail/");
+  // A name that matches nothing keeps the program's spelling, below an
+  // existing directory found in another case.
+  EXPECT_EQ(NativePath("F:\\FIDO\\New\\Base.SQD"),
+            dir.path() + "/Fido/New/Base.SQD");
+  EXPECT_EQ(NativePath(dir.path() + "\\fido"), dir.path() + "/Fido");
+  ScopedEnv unset_drive("KAVEL_DRIVE_Q", "");
+  EXPECT_EQ(NativePath("Q:\\tmp"), "/tmp");
+  EXPECT_EQ(NativePath("relative\\name.txt"), "relative/name.txt");
+}
+
+TEST(NativePathTest, ExactSpellingWinsAndCp866Folds) {
+  TempDirForTesting dir;
+  dir.WriteFile("foo.msg", "lower");
+  dir.WriteFile("FOO.MSG", "upper");
+  dir.WriteFile("\xAF\xE0\xA8\xA2\xA5\xE2.txt", "cp866");  // "привет"
+  EXPECT_EQ(NativePath(dir.Join("FOO.MSG")), dir.Join("FOO.MSG"));
+  EXPECT_EQ(NativePath(dir.Join("foo.msg")), dir.Join("foo.msg"));
+  EXPECT_EQ(NativePath(dir.Join("Foo.Msg")), dir.Join("FOO.MSG"));
+  EXPECT_EQ(NativePath(dir.Join("\x8F\x90\x88\x82\x85\x92.TXT")),
+            dir.Join("\xAF\xE0\xA8\xA2\xA5\xE2.txt"));
+}
+
+TEST(NativePathTest, ListingCachedAndKeptCurrent) {
+  TempDirForTesting dir;
+  for (int i = 1; i <= 300; ++i) {
+    dir.WriteFile(std::to_string(i) + ".msg", "");
+  }
+  long before = DirectoryListingsRead();
+  for (int i = 1; i <= 300; ++i) {
+    std::string name = std::to_string(i) + ".msg";
+    ASSERT_EQ(NativePath(dir.path() + "\\" + std::to_string(i) + ".MSG"),
+              dir.Join(name));
+  }
+  // Three hundred lookups in another case read the directory once.
+  EXPECT_EQ(DirectoryListingsRead() - before, 1);
+
+  // Entries this process creates and deletes update the cached listing.
+  int error = 0;
+  ASSERT_NE(OpenPlatformFile(dir.Join("new.msg"), FileMode::kCreate, &error),
+            nullptr);
+  EXPECT_EQ(NativePath(dir.path() + "\\NEW.MSG"), dir.Join("new.msg"));
+  ASSERT_TRUE(DeleteFile(dir.path() + "\\NEW.MSG"));
+  EXPECT_FALSE(dir.Exists("new.msg"));
+  EXPECT_EQ(NativePath(dir.path() + "\\NEW.MSG"), dir.Join("NEW.MSG"));
+  ASSERT_TRUE(CreateDirectory(dir.path() + "\\area\\"));
+  EXPECT_EQ(NativePath(dir.path() + "\\AREA"), dir.Join("area"));
+  ASSERT_TRUE(RenameFile(dir.path() + "\\1.MSG", dir.path() + "\\one.msg"));
+  EXPECT_EQ(NativePath(dir.path() + "\\ONE.MSG"), dir.Join("one.msg"));
+  EXPECT_EQ(NativePath(dir.path() + "\\1.MSG"), dir.Join("1.MSG"));
+  EXPECT_EQ(DirectoryListingsRead() - before, 1);
+
+  // An entry removed behind the program's back is noticed, not reused.
+  std::filesystem::remove(dir.Join("2.msg"));
+  EXPECT_EQ(NativePath(dir.path() + "\\2.MSG"), dir.Join("2.MSG"));
+}
+
+TEST(FileSearchTest, WildcardsFollowDos) {
+  EXPECT_TRUE(MatchesDosPattern("*.*", "README"));
+  EXPECT_TRUE(MatchesDosPattern("*.*", "a.b.c"));
+  EXPECT_TRUE(MatchesDosPattern("*.MSG", "12.msg"));
+  EXPECT_FALSE(MatchesDosPattern("*.MSG", "12.msgx"));
+  EXPECT_FALSE(MatchesDosPattern("*.MSG", "msg"));
+  EXPECT_TRUE(MatchesDosPattern("FILE?.TXT", "file1.txt"));
+  EXPECT_FALSE(MatchesDosPattern("FILE?.TXT", "file.txt"));
+  EXPECT_FALSE(MatchesDosPattern("FILE?.TXT", "file12.txt"));
+  EXPECT_TRUE(MatchesDosPattern("NAME.*", "name"));
+  EXPECT_TRUE(MatchesDosPattern("*.", "noext"));
+  EXPECT_FALSE(MatchesDosPattern("*.", "has.ext"));
+  EXPECT_TRUE(MatchesDosPattern("\x8F*", "\xAF\xE0\xA8"));
+  EXPECT_TRUE(MatchesDosPattern("a*b*c", "aXXbYYbZc"));
+}
+
+TEST(FileSearchTest, AttributeMasksAndDotEntries) {
+  TempDirForTesting dir;
+  dir.WriteFile("area/1.MSG", "hello");
+  dir.WriteFile("area/2.msg", "");
+  dir.WriteFile("area/.hidden.msg", "");
+  dir.WriteFile("area/notes", "");
+  dir.MakeDirectory("area/sub.msg");
+  dir.MakeDirectory("empty");
+  std::string area = dir.path() + "\\AREA\\";
+
+  // Mask 33: plain files only, read-only or not.
+  EXPECT_EQ(Search(area + "*.MSG", 33),
+            (std::vector<std::string>{"1.MSG", "2.msg"}));
+  // Everything, with "." and ".." first.
+  EXPECT_EQ(Search(area + "*.*", kAttrAll),
+            (std::vector<std::string>{".", "..", ".hidden.msg", "1.MSG",
+                                      "2.msg", "notes", "sub.msg"}));
+  // An empty directory has its dot entries when directories are allowed.
+  EXPECT_EQ(Search(dir.path() + "/empty\\*.*", kAttrAll),
+            (std::vector<std::string>{".", ".."}));
+  EXPECT_TRUE(Search(dir.path() + "/empty\\*.*", 33).empty());
+  EXPECT_TRUE(Search(dir.path() + "/missing\\*.*", kAttrAll).empty());
+
+  auto search = NewFileSearch();
+  FoundEntry entry;
+  ASSERT_TRUE(search->Start(area + "1.msg", 33, &entry));
+  EXPECT_EQ(entry.name, "1.MSG");
+  EXPECT_EQ(entry.size, 5u);
+  EXPECT_EQ(entry.attributes & kAttrArchive, kAttrArchive);
+  EXPECT_NE(entry.time, 0u);
+  EXPECT_FALSE(search->Next(&entry));
+  ASSERT_TRUE(search->Start(area + "SUB.MSG", kAttrAll, &entry));
+  EXPECT_EQ(entry.attributes, kAttrDirectory);
+  EXPECT_FALSE(search->Start(area + "SUB.MSG", 33, &entry));
+  EXPECT_FALSE(search->Start(area + ".hidden.msg", 33, &entry));
+  ASSERT_TRUE(search->Start(area + ".hidden.msg", kAttrAll, &entry));
+  EXPECT_EQ(entry.attributes & kAttrHidden, kAttrHidden);
+
+  // Read-only: no write permission for anyone.
+  chmod(dir.Join("area/2.msg").c_str(), 0444);
+  ASSERT_TRUE(search->Start(area + "2.MSG", 33, &entry));
+  EXPECT_EQ(entry.attributes & kAttrReadOnly, kAttrReadOnly);
+  search->End();
+}
+
+TEST(FileTest, ReadWriteSeekTruncate) {
+  TempDirForTesting dir;
+  int error = -1;
+  EXPECT_EQ(OpenPlatformFile(dir.Join("none.bin"), FileMode::kOpenRead, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorNotFound);
+  auto file = OpenPlatformFile(dir.Join("data.bin"), FileMode::kCreate, &error);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(error, kErrorNone);
+  ASSERT_TRUE(file->Write("abcdef", 6));
+  ASSERT_TRUE(file->Seek(2));
+  char buffer[8] = {};
+  size_t got = 0;
+  ASSERT_TRUE(file->Read(buffer, 8, &got));
+  EXPECT_EQ(std::string(buffer, got), "cdef");
+  ASSERT_TRUE(file->Truncate(3));
+  uint64_t size = 0;
+  ASSERT_TRUE(file->Size(&size));
+  EXPECT_EQ(size, 3u);
+  ASSERT_TRUE(file->LockRange(0, 1, 0));
+  file->UnlockRange(0, 1);
+  file.reset();
+  EXPECT_EQ(dir.ReadFile("data.bin"), "abc");
+  EXPECT_EQ(
+      OpenPlatformFile(dir.Join("DATA.BIN"), FileMode::kCreateNew, &error),
+      nullptr);
+  EXPECT_EQ(error, kErrorExists);
+  // A directory is not a file.
+  EXPECT_EQ(OpenPlatformFile(dir.path(), FileMode::kOpenRead, &error), nullptr);
+  EXPECT_EQ(error, kErrorAccess);
+  // Opening shares the file with other openers.
+  auto first =
+      OpenPlatformFile(dir.Join("data.bin"), FileMode::kOpenReadWrite, &error);
+  auto second =
+      OpenPlatformFile(dir.Join("data.bin"), FileMode::kOpenRead, &error);
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+  EXPECT_FALSE(DeleteFile(dir.path()));
+  uint64_t bytes = 0;
+  EXPECT_TRUE(FileSize(dir.Join("DATA.bin"), &bytes));
+  EXPECT_EQ(bytes, 3u);
+  EXPECT_TRUE(PathExists(dir.Join("Data.Bin")));
+  EXPECT_TRUE(IsDirectory(dir.path()));
+}
+
+TEST(TextFileTest, LineEndsAndCrLfWriting) {
+  TempDirForTesting dir;
+  dir.WriteFile("mixed.txt", "one\r\ntwo\nthree\rfour\r\n\r\nlast");
+  auto reader = OpenTextReader(dir.Join("MIXED.TXT"), nullptr);
+  ASSERT_NE(reader, nullptr);
+  std::vector<std::string> lines;
+  std::string line;
+  while (reader->ReadLine(&line)) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three", "four", "",
+                                             "last"}));
+  dir.WriteFile("ends.txt", "a\r\r\n");
+  reader = OpenTextReader(dir.Join("ends.txt"), nullptr);
+  lines.clear();
+  while (reader->ReadLine(&line)) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", ""}));
+
+  // A CR LF split across the reader's buffer boundary is one line end.
+  std::string big(65535, 'x');
+  dir.WriteFile("split.txt", big + "\r\nnext");
+  reader = OpenTextReader(dir.Join("split.txt"), nullptr);
+  ASSERT_TRUE(reader->ReadLine(&line));
+  EXPECT_EQ(line.size(), 65535u);
+  ASSERT_TRUE(reader->ReadLine(&line));
+  EXPECT_EQ(line, "next");
+  EXPECT_FALSE(reader->ReadLine(&line));
+
+  int error = -1;
+  EXPECT_EQ(OpenTextWriter(dir.Join("log.txt"), true, &error), nullptr);
+  EXPECT_EQ(error, kErrorNotFound);
+  auto writer = OpenTextWriter(dir.Join("log.txt"), false, &error);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_TRUE(writer->WriteLine("first"));
+  EXPECT_TRUE(writer->WriteRaw("raw"));
+  EXPECT_TRUE(writer->Close());
+  writer = OpenTextWriter(dir.Join("LOG.TXT"), true, &error);
+  ASSERT_NE(writer, nullptr);
+  writer->WriteLine("");
+  writer->WriteLine("second");
+  EXPECT_TRUE(writer->Flush());
+  EXPECT_EQ(dir.ReadFile("log.txt"), "first\r\nraw\r\nsecond\r\n");
+  writer.reset();
+  EXPECT_FALSE(dir.Exists("LOG.TXT"));
+}
+
+TEST(DirectoryTest, CreateOneLevel) {
+  TempDirForTesting dir;
+  EXPECT_TRUE(CreateDirectory(dir.path() + "\\Txt\\"));
+  EXPECT_FALSE(CreateDirectory(dir.path() + "\\TXT"));   // exists (as Txt)
+  EXPECT_FALSE(CreateDirectory(dir.path() + "\\a\\b"));  // parent missing
+  EXPECT_TRUE(IsDirectory(dir.path() + "\\txt"));
+}
+
+TEST(ClockTest, FakeClocks) {
+  SetClockForTesting([] {
+    ClockReading r;
+    r.year = 2001;
+    r.month = 2;
+    r.day = 1;
+    r.hour = 9;
+    return r;
+  });
+  EXPECT_EQ(ReadClock().year, 2001);
+  EXPECT_EQ(ReadClock().hour, 9);
+  SetClockForTesting({});
+  ClockReading real = ReadClock();
+  EXPECT_GE(real.year, 2020);
+  EXPECT_LE(real.hundredths, 99);
+  EXPECT_LE(real.day_of_week, 6);
+}
+
+TEST(ConsoleTest, Cp866ToUtf8) {
+  EXPECT_EQ(platform_internal::Cp866ToUtf8("abc"), "abc");
+  // "Привет", ё, the bar characters 254 and 249, and the box corner 201.
+  EXPECT_EQ(platform_internal::Cp866ToUtf8("\x8F\xE0\xA8\xA2\xA5\xE2"),
+            "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(platform_internal::Cp866ToUtf8("\xF1"), "\xD1\x91");
+  EXPECT_EQ(platform_internal::Cp866ToUtf8("\xFE\xF9"),
+            "\xE2\x96\xA0\xE2\x88\x99");
+  EXPECT_EQ(platform_internal::Cp866ToUtf8("\xC9"), "\xE2\x95\x94");
+  {
+    ScopedEnv all("LC_ALL", "ru_RU.UTF-8");
+    EXPECT_TRUE(platform_internal::LocaleIsUtf8());
+  }
+  {
+    ScopedEnv all("LC_ALL", "ru_RU.CP866");
+    ScopedEnv lang("LANG", "en_US.utf8");
+    EXPECT_FALSE(platform_internal::LocaleIsUtf8());
+  }
+}
+
+TEST(StopTest, SignalsAreRecorded) {
+  InstallStopHandlers();
+  EXPECT_FALSE(StopRequested());
+  raise(SIGTERM);
+  EXPECT_TRUE(StopRequested());
+  ClearStopRequestForTesting();
+  EXPECT_FALSE(StopRequested());
+}
+
+}  // namespace
+}  // namespace kavel

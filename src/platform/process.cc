@@ -1,0 +1,39 @@
+// Stop requests (SIGINT, SIGTERM) and the process environment.
+#include <signal.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+void RecordStopRequest(int) { stop_requested = 1; }
+
+}  // namespace
+
+void InstallStopHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = RecordStopRequest;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested() { return stop_requested != 0; }
+
+void ClearStopRequestForTesting() { stop_requested = 0; }
+
+std::string GetEnvironmentVariable(std::string_view name) {
+  const char* value = std::getenv(std::string(name).c_str());
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+}  // namespace kavel
