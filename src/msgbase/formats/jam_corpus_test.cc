@@ -95,7 +95,7 @@ std::string WholeText(MessageArea* area) {
 }
 
 std::string DateText(const DateTimeRecord& dt) {
-  char buffer[32];
+  char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d",
                 dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second);
   return buffer;
