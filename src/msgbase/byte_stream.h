@@ -133,7 +133,8 @@ class MemoryStream : public ByteStream {
  private:
   struct Chunk {
     std::unique_ptr<uint8_t[]> data;
-    int32_t capacity = 0;
+    int32_t capacity = 0;   // bytes of content in this chunk
+    int32_t allocated = 0;  // size of `data` (>= capacity after a shrink)
   };
   // Finds the chunk holding `position`; false when position >= size.
   bool Locate(int32_t position, size_t* chunk, int32_t* offset) const;

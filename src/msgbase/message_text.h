@@ -12,6 +12,7 @@
 #define KAVEL_MSGBASE_MESSAGE_TEXT_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,7 +48,7 @@ inline constexpr const char* kAttributeNames[16] = {
 // Kludge names as the shared operations match them (0x01 included).
 inline constexpr std::string_view kKludgeMsgId = "\x01MSGID:";
 inline constexpr std::string_view kKludgeIntl = "\x01INTL";
-inline constexpr std::string_view kKludgeFmpt = "\x01FMPT";
+inline constexpr std::string_view kKludgeFmpt = "\x01" "FMPT";
 inline constexpr std::string_view kKludgeTopt = "\x01TOPT";
 
 // Area flags (MessageArea::areaFlags).
@@ -78,14 +79,16 @@ bool FindKludgeLine(ByteStream* text, std::string_view name,
 // Replaces every line at least as long as `name` that begins with it by
 // `line` (the other lines are rewritten ending in one CR); when none
 // matched, `line` becomes the new first line and the old text follows it
-// byte for byte. Lines of any length pass through uncut. The position is
-// left at the end. False (text unchanged) when memory ran out.
-bool PutKludgeLine(ByteStream* text, std::string_view name,
+// byte for byte. Lines of any length pass through uncut. `*text` is
+// replaced by a new stream (from NewMemoryStream) positioned at its end.
+// False, with *text untouched, when memory ran out.
+bool PutKludgeLine(std::unique_ptr<ByteStream>* text, std::string_view name,
                    std::string_view line);
 // Drops every line at least as long as `name` that begins with it; the
-// other lines are rewritten ending in one CR. False (text unchanged) when
-// memory ran out.
-bool RemoveKludgeLines(ByteStream* text, std::string_view name);
+// other lines are rewritten ending in one CR; `*text` is replaced as by
+// PutKludgeLine. False, with *text untouched, when memory ran out.
+bool RemoveKludgeLines(std::unique_ptr<ByteStream>* text,
+                       std::string_view name);
 
 // Applies one kludge line to an origin address: MSGID (second word), INTL
 // (third word, keeping the point held so far), FMPT (point). Other lines

@@ -1,0 +1,448 @@
+#include "msgbase/byte_stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+
+namespace kavel {
+
+// ------------------------------------------------------------ ByteStream
+
+void ByteStream::CopyFrom(ByteStream* source, int32_t count) {
+  uint8_t piece[1024];
+  while (count > 0) {
+    uint16_t n = static_cast<uint16_t>(std::min<int32_t>(count, sizeof piece));
+    source->Read(piece, n);
+    Write(piece, n);
+    count -= n;
+  }
+}
+
+// ------------------------------------------------------------ FileStream
+
+namespace {
+
+FileMode PlatformMode(StreamMode mode) {
+  switch (mode) {
+    case ModeCreate:
+      return FileMode::kCreate;
+    case ModeOpenReadWrite:
+      return FileMode::kOpenReadWrite;
+    case ModeOpenRead:
+      return FileMode::kOpenRead;
+    case ModeOpenWrite:
+      return FileMode::kOpenWrite;
+  }
+  return FileMode::kOpenRead;
+}
+
+}  // namespace
+
+FileStream::FileStream(std::string_view name, StreamMode mode)
+    : buffer_(kBufferSize) {
+  int error = 0;
+  file_ = OpenPlatformFile(name, PlatformMode(mode), &error);
+  if (!file_) {
+    open_error_ = error ? error : kErrorOther;
+    status = kStreamOpenFailed;
+  }
+}
+
+FileStream::~FileStream() {
+  if (file_) Settle();
+}
+
+void FileStream::Fail(int32_t code) {
+  if (status == kStreamOk) status = code;
+}
+
+bool FileStream::Settle() {
+  if (!file_) return false;
+  if (buffer_dirty_) {
+    bool ok = file_->Seek(static_cast<uint64_t>(buffer_start_)) &&
+              file_->Write(buffer_.data(), buffer_fill_);
+    if (!ok) {
+      Fail(file_->last_error() == kErrorNoSpace ? kStreamShortWrite
+                                                : kStreamIoError);
+    }
+    buffer_start_ += static_cast<int64_t>(buffer_fill_);
+    buffer_fill_ = buffer_pos_ = 0;
+    buffer_dirty_ = false;
+    return ok;
+  }
+  buffer_start_ += static_cast<int64_t>(buffer_pos_);
+  buffer_fill_ = buffer_pos_ = 0;
+  return true;
+}
+
+void FileStream::Read(void* buffer, uint16_t count) {
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  if (count == 0) return;
+  if (status != kStreamOk || !file_) {
+    std::memset(out, 0, count);
+    return;
+  }
+  if (buffer_dirty_ && !Settle()) {
+    std::memset(out, 0, count);
+    return;
+  }
+  size_t done = 0;
+  while (done < count) {
+    if (buffer_pos_ < buffer_fill_) {
+      size_t n = std::min<size_t>(count - done, buffer_fill_ - buffer_pos_);
+      std::memcpy(out + done, buffer_.data() + buffer_pos_, n);
+      buffer_pos_ += n;
+      done += n;
+      continue;
+    }
+    buffer_start_ += static_cast<int64_t>(buffer_fill_);
+    buffer_fill_ = buffer_pos_ = 0;
+    size_t got = 0;
+    if (!file_->Seek(static_cast<uint64_t>(buffer_start_)) ||
+        !file_->Read(buffer_.data(), buffer_.size(), &got)) {
+      Fail(kStreamIoError);
+      std::memset(out, 0, count);
+      return;
+    }
+    if (got == 0) {
+      Fail(kStreamPastEnd);
+      std::memset(out, 0, count);
+      return;
+    }
+    buffer_fill_ = got;
+  }
+}
+
+void FileStream::Write(const void* buffer, uint16_t count) {
+  if (status != kStreamOk || !file_ || count == 0) return;
+  if (!buffer_dirty_) {
+    // Drop the read-ahead; output starts at the logical position.
+    Settle();
+    buffer_dirty_ = true;
+  }
+  const uint8_t* in = static_cast<const uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    size_t n = std::min<size_t>(count - done, buffer_.size() - buffer_fill_);
+    std::memcpy(buffer_.data() + buffer_fill_, in + done, n);
+    buffer_fill_ += n;
+    buffer_pos_ = buffer_fill_;
+    done += n;
+    if (buffer_fill_ == buffer_.size()) {
+      if (!Settle()) return;
+      buffer_dirty_ = true;
+    }
+  }
+}
+
+void FileStream::Seek(int32_t position) {
+  if (!file_) return;
+  Settle();
+  buffer_start_ = position < 0 ? 0 : position;
+}
+
+int32_t FileStream::Position() {
+  int64_t position = buffer_start_ + static_cast<int64_t>(buffer_pos_);
+  return static_cast<int32_t>(std::min<int64_t>(position, INT32_MAX));
+}
+
+int32_t FileStream::Size() {
+  if (!file_) return 0;
+  Settle();
+  uint64_t size = 0;
+  if (!file_->Size(&size)) {
+    Fail(kStreamIoError);
+    return 0;
+  }
+  return static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+}
+
+void FileStream::Flush() {
+  if (file_) Settle();
+}
+
+void FileStream::Truncate() {
+  if (!file_) return;
+  Settle();
+  if (!file_->Truncate(static_cast<uint64_t>(buffer_start_))) {
+    Fail(kStreamIoError);
+  }
+}
+
+void FileStream::ResetStatus() {
+  if (file_) status = kStreamOk;
+}
+
+// ---------------------------------------------------------- MemoryStream
+
+MemoryStream::MemoryStream(int32_t limit) : limit_(limit) {
+  chunks_.emplace_back();
+}
+
+MemoryStream::~MemoryStream() = default;
+
+bool MemoryStream::Locate(int32_t position, size_t* chunk,
+                          int32_t* offset) const {
+  if (position < 0 || position >= size_) return false;
+  int32_t rest = position;
+  for (size_t i = 0; i < chunks_.size(); ++i) {
+    if (rest < chunks_[i].capacity) {
+      *chunk = i;
+      *offset = rest;
+      return true;
+    }
+    rest -= chunks_[i].capacity;
+  }
+  return false;
+}
+
+bool MemoryStream::Grow(int32_t new_size) {
+  if (new_size <= size_) return true;
+  if (new_size > limit_) return false;
+  const int32_t old_size = size_;
+  while (size_ < new_size) {
+    int32_t step = std::min(new_size - size_, kGrowthStep);
+    Chunk& last = chunks_.back();
+    if (last.capacity < step) {
+      if (last.allocated < step) {
+        std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[step]);
+        if (!data) {
+          Shrink(old_size);
+          return false;
+        }
+        if (last.capacity > 0) {
+          std::memcpy(data.get(), last.data.get(), last.capacity);
+        }
+        last.data = std::move(data);
+        last.allocated = step;
+      }
+      std::memset(last.data.get() + last.capacity, 0, step - last.capacity);
+      size_ += step - last.capacity;
+      last.capacity = step;
+    } else {
+      Chunk chunk;
+      chunk.data.reset(new (std::nothrow) uint8_t[step]);
+      if (!chunk.data) {
+        Shrink(old_size);
+        return false;
+      }
+      std::memset(chunk.data.get(), 0, step);
+      chunk.capacity = chunk.allocated = step;
+      chunks_.push_back(std::move(chunk));
+      size_ += step;
+    }
+  }
+  return true;
+}
+
+void MemoryStream::Shrink(int32_t new_size) {
+  if (new_size < 0) new_size = 0;
+  while (size_ > new_size) {
+    int32_t excess = size_ - new_size;
+    Chunk& last = chunks_.back();
+    if (excess > last.capacity && chunks_.size() > 1) {
+      size_ -= last.capacity;
+      chunks_.pop_back();
+    } else {
+      int32_t cut = std::min(excess, last.capacity);
+      last.capacity -= cut;
+      size_ -= cut;
+      if (cut == 0) break;  // only the first chunk is left, already empty
+    }
+  }
+}
+
+void MemoryStream::Read(void* buffer, uint16_t count) {
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  int32_t done = 0;
+  while (done < count) {
+    size_t chunk;
+    int32_t offset;
+    if (!Locate(position_, &chunk, &offset)) return;
+    int32_t n = std::min<int32_t>(count - done,
+                                  chunks_[chunk].capacity - offset);
+    std::memcpy(out + done, chunks_[chunk].data.get() + offset, n);
+    done += n;
+    position_ += n;
+  }
+}
+
+void MemoryStream::Write(const void* buffer, uint16_t count) {
+  if (status != kStreamOk || count == 0) return;
+  if (position_ < 0 ||
+      static_cast<int64_t>(position_) + count > kDefaultLimit ||
+      !Grow(position_ + count)) {
+    status = kStreamShortWrite;
+    return;
+  }
+  const uint8_t* in = static_cast<const uint8_t*>(buffer);
+  int32_t done = 0;
+  while (done < count) {
+    size_t chunk;
+    int32_t offset;
+    if (!Locate(position_, &chunk, &offset)) return;
+    int32_t n = std::min<int32_t>(count - done,
+                                  chunks_[chunk].capacity - offset);
+    std::memcpy(chunks_[chunk].data.get() + offset, in + done, n);
+    done += n;
+    position_ += n;
+  }
+}
+
+void MemoryStream::CopyFrom(ByteStream* source, int32_t count) {
+  if (count <= 0) return;
+  if (status != kStreamOk) return;
+  if (position_ < 0 ||
+      static_cast<int64_t>(position_) + count > kDefaultLimit ||
+      !Grow(position_ + count)) {
+    status = kStreamShortWrite;
+    return;
+  }
+  ByteStream::CopyFrom(source, count);
+}
+
+void MemoryStream::Seek(int32_t position) { position_ = position; }
+int32_t MemoryStream::Position() { return position_; }
+int32_t MemoryStream::Size() { return size_; }
+void MemoryStream::Flush() {}
+
+void MemoryStream::Truncate() {
+  if (position_ >= 0 && position_ < size_) Shrink(position_);
+}
+
+void MemoryStream::ResetStatus() {}
+
+std::vector<int32_t> MemoryStream::ChunkSizes() const {
+  std::vector<int32_t> sizes;
+  for (const Chunk& chunk : chunks_) sizes.push_back(chunk.capacity);
+  return sizes;
+}
+
+// ------------------------------------------------------ DirectoryScanner
+
+DirectoryScanner::DirectoryScanner() = default;
+DirectoryScanner::~DirectoryScanner() { EndSearch(); }
+
+namespace {
+
+void FillFromEntry(const FoundEntry& entry, DirectoryScanner* scanner) {
+  scanner->name = entry.name;
+  scanner->attributes = entry.attributes;
+  scanner->time = entry.time;
+  scanner->size = entry.size;
+}
+
+}  // namespace
+
+bool DirectoryScanner::StartSearch(std::string_view pattern,
+                                   uint8_t attribute_mask) {
+  EndSearch();
+  search_ = NewFileSearch();
+  if (!search_) return false;
+  FoundEntry entry;
+  if (!search_->Start(pattern, attribute_mask, &entry)) return false;
+  FillFromEntry(entry, this);
+  return true;
+}
+
+bool DirectoryScanner::NextMatch() {
+  if (!search_) return false;
+  FoundEntry entry;
+  if (!search_->Next(&entry)) return false;
+  FillFromEntry(entry, this);
+  return true;
+}
+
+void DirectoryScanner::EndSearch() {
+  if (search_) {
+    search_->End();
+    search_.reset();
+  }
+}
+
+// ---------------------------------------------------------------- hooks
+
+namespace {
+
+// Placeholders until InstallStreamFactories: nothing works, nothing
+// crashes.
+class DeadFileStream : public ByteStream {
+ public:
+  DeadFileStream() { status = kStreamOpenFailed; }
+  void Read(void* buffer, uint16_t count) override {
+    std::memset(buffer, 0, count);
+  }
+  void Write(const void*, uint16_t) override {}
+  void Seek(int32_t) override {}
+  int32_t Position() override { return 0; }
+  int32_t Size() override { return 0; }
+  void Flush() override {}
+  void Truncate() override {}
+  void ResetStatus() override {}
+};
+
+class DeadScanner : public DirectoryScanner {
+ public:
+  bool StartSearch(std::string_view, uint8_t) override { return false; }
+  bool NextMatch() override { return false; }
+};
+
+std::unique_ptr<ByteStream> NoFileStream(std::string_view, StreamMode) {
+  return std::make_unique<DeadFileStream>();
+}
+std::unique_ptr<ByteStream> NoMemoryStream(int32_t) {
+  return std::make_unique<MemoryStream>(0);
+}
+std::unique_ptr<DirectoryScanner> NoDirectoryScanner() {
+  return std::make_unique<DeadScanner>();
+}
+
+std::unique_ptr<ByteStream> MakeFileStream(std::string_view name,
+                                           StreamMode mode) {
+  return std::make_unique<FileStream>(name, mode);
+}
+std::unique_ptr<ByteStream> MakeMemoryStream(int32_t) {
+  return std::make_unique<MemoryStream>();
+}
+std::unique_ptr<DirectoryScanner> MakeDirectoryScanner() {
+  return std::make_unique<DirectoryScanner>();
+}
+
+}  // namespace
+
+FileStreamFactory NewFileStream = NoFileStream;
+MemoryStreamFactory NewMemoryStream = NoMemoryStream;
+DirectoryScannerFactory NewDirectoryScanner = NoDirectoryScanner;
+
+void InstallStreamFactories() {
+  NewFileStream = MakeFileStream;
+  NewMemoryStream = MakeMemoryStream;
+  NewDirectoryScanner = MakeDirectoryScanner;
+}
+
+// --------------------------------------------------------- file helpers
+
+bool DirectoryHasEntries(std::string_view path) {
+  std::unique_ptr<DirectoryScanner> scanner = NewDirectoryScanner();
+  std::string pattern(path);
+  pattern += "*.*";
+  bool found = scanner->StartSearch(pattern, kScanAllEntries);
+  scanner->EndSearch();
+  return found;
+}
+
+bool EraseFile(std::string_view name) { return DeleteFile(name); }
+
+bool MakeDirectory(std::string_view path) {
+  std::string dir(path);
+  if (dir.size() != 3 && !dir.empty() &&
+      (dir.back() == '\\' || dir.back() == '/')) {
+    dir.pop_back();
+  }
+  if (dir.empty()) return false;
+  return CreateDirectory(dir);
+}
+
+}  // namespace kavel

@@ -1,0 +1,209 @@
+#include "msgbase/date_time.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kavel {
+
+namespace {
+
+// The last value MakeMsgIdSerial returned in this run, and every value it
+// returned (a serial is never given out twice, even when the clock stands
+// still or goes back).
+uint32_t lastSerial = 0;
+std::set<uint32_t> issuedSerials;
+
+constexpr const char* kMonthNamesUpper[12] = {
+    "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr",
+                                         "May", "Jun", "Jul", "Aug",
+                                         "Sep", "Oct", "Nov", "Dec"};
+
+DateTimeRecord MakeDate(int year, int month, int day, int hour, int minute,
+                        int second) {
+  DateTimeRecord dt;
+  dt.year = static_cast<uint16_t>(year);
+  dt.month = static_cast<uint16_t>(month);
+  dt.day = static_cast<uint16_t>(day);
+  dt.hour = static_cast<uint16_t>(hour);
+  dt.minute = static_cast<uint16_t>(minute);
+  dt.second = static_cast<uint16_t>(second);
+  return dt;
+}
+
+// Floor division and modulo, so that the calendar arithmetic stays right
+// for day numbers below its epoch.
+int64_t FloorDiv(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
+
+}  // namespace
+
+int CompareDateTimes(const DateTimeRecord& a, const DateTimeRecord& b) {
+  const uint16_t left[] = {a.year, a.month, a.day, a.hour, a.minute, a.second};
+  const uint16_t right[] = {b.year, b.month, b.day, b.hour, b.minute, b.second};
+  for (int i = 0; i < 6; ++i) {
+    if (left[i] < right[i]) return -1;
+    if (left[i] > right[i]) return 1;
+  }
+  return 0;
+}
+
+DateTimeRecord ClampDateTime(const DateTimeRecord& dt,
+                             const DateTimeRecord& earliest,
+                             const DateTimeRecord& latest) {
+  if (CompareDateTimes(dt, earliest) < 0) return earliest;
+  if (CompareDateTimes(dt, latest) > 0) return latest;
+  return dt;
+}
+
+void CurrentDateTime(DateTimeRecord* dt) {
+  ClockReading now = ReadClock();
+  dt->year = now.year;
+  dt->month = now.month;
+  dt->day = now.day;
+  dt->hour = now.hour;
+  dt->minute = now.minute;
+  dt->second = now.second;
+  dt->hundredth = now.hundredths;
+}
+
+uint32_t PackDateTime(const DateTimeRecord& dt) {
+  DateTimeRecord d = ClampDateTime(dt, MakeDate(1980, 1, 1, 0, 0, 0),
+                                   MakeDate(2107, 12, 31, 23, 59, 58));
+  uint32_t day = std::min<uint32_t>(d.day, 31);
+  uint32_t month = std::min<uint32_t>(d.month, 12);
+  uint32_t hour = std::min<uint32_t>(d.hour, 23);
+  uint32_t minute = std::min<uint32_t>(d.minute, 59);
+  uint32_t second = std::min<uint32_t>(d.second, 59);
+  uint32_t date_word = (d.year - 1980u) * 512u + month * 32u + day;
+  uint32_t time_word = hour * 2048u + minute * 32u + second / 2u;
+  return (date_word << 16) | time_word;
+}
+
+void UnpackDateTime(uint32_t packed, DateTimeRecord* dt) {
+  uint32_t date_word = packed >> 16;
+  uint32_t time_word = packed & 0xFFFFu;
+  dt->year = static_cast<uint16_t>(1980 + (date_word >> 9));
+  dt->month = static_cast<uint16_t>((date_word >> 5) & 0x0F);
+  dt->day = static_cast<uint16_t>(date_word & 0x1F);
+  dt->hour = static_cast<uint16_t>(time_word >> 11);
+  dt->minute = static_cast<uint16_t>((time_word >> 5) & 0x3F);
+  dt->second = static_cast<uint16_t>(2 * (time_word & 0x1F));
+}
+
+int32_t JulianDay(const DateTimeRecord& dt) {
+  int64_t m = dt.month;
+  int64_t y = dt.year;
+  if (m <= 2) {
+    y -= 1;
+    m += 12;
+  }
+  m -= 3;
+  int64_t c = FloorDiv(y, 100);
+  int64_t a = FloorMod(y, 100);
+  int64_t j = FloorDiv(146097 * c, 4) + FloorDiv(1461 * a, 4) +
+              FloorDiv(153 * m + 2, 5) + dt.day + 1721119;
+  return static_cast<int32_t>(j);
+}
+
+void FromJulianDay(int32_t julian_day, uint16_t* year, uint16_t* month,
+                   uint16_t* day) {
+  int64_t t = 4 * (static_cast<int64_t>(julian_day) - 1721119) - 1;
+  int64_t c = FloorDiv(t, 146097);
+  int64_t d = 4 * FloorDiv(FloorMod(t, 146097), 4) + 3;
+  int64_t a = d / 1461;
+  int64_t e = ((d % 1461) + 4) / 4;
+  int64_t f = 5 * e - 3;
+  int64_t m = f / 153;
+  *day = static_cast<uint16_t>(((f % 153) + 5) / 5);
+  if (m >= 10) {
+    a += 1;
+    m -= 12;
+  }
+  *month = static_cast<uint16_t>(m + 3);
+  *year = static_cast<uint16_t>(100 * c + a);
+}
+
+int32_t DateTimeToSeconds(const DateTimeRecord& dt) {
+  int64_t seconds = (static_cast<int64_t>(JulianDay(dt)) - 2440588) * 86400 +
+                    dt.hour * 3600 + dt.minute * 60 + dt.second;
+  if (seconds < 0) return 0;
+  if (seconds > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(seconds);
+}
+
+void SecondsToDateTime(int32_t seconds, DateTimeRecord* dt) {
+  if (seconds < 0) seconds = 0;
+  FromJulianDay(seconds / 86400 + 2440588, &dt->year, &dt->month, &dt->day);
+  int32_t r = seconds % 86400;
+  dt->hour = static_cast<uint16_t>(r / 3600);
+  dt->minute = static_cast<uint16_t>((r % 3600) / 60);
+  dt->second = static_cast<uint16_t>(r % 60);
+}
+
+int MonthFromName(std::string_view text) {
+  if (text.size() != 3) return 0;
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (int i = 0; i < 12; ++i) {
+    if (upper == kMonthNamesUpper[i]) return i + 1;
+  }
+  return 0;
+}
+
+std::string MonthName(int month) {
+  if (month < 1 || month > 12) return "???";
+  return kMonthNames[month - 1];
+}
+
+int TwoDigitYear(int year) { return year >= 2000 ? year - 2000 : year - 1900; }
+
+int FullYear(int two_digit_year) {
+  return two_digit_year <= 70 ? two_digit_year + 2000 : two_digit_year + 1900;
+}
+
+std::string MakeMsgIdSerial() {
+  // A clock that stands still (a test clock) must not hang the run: after
+  // this many readings the next value not given out yet is taken.
+  constexpr int kMaxReadings = 20;
+  uint32_t v = 0;
+  for (int reading = 0;; ++reading) {
+    ClockReading now = ReadClock();
+    constexpr uint32_t kDay = 86400u;
+    v = (static_cast<uint32_t>(now.year) + 10u) * 355u * kDay +
+        static_cast<uint32_t>(now.month) * 30u * kDay +
+        static_cast<uint32_t>(now.day) * kDay +
+        static_cast<uint32_t>(now.hour) * 3600u +
+        static_cast<uint32_t>(now.minute) * 60u +
+        static_cast<uint32_t>(now.second);
+    v = (v << 7) | (static_cast<uint32_t>(now.hundredths) & 127u);
+    if (issuedSerials.count(v) == 0) break;
+    if (reading >= kMaxReadings) {
+      while (issuedSerials.count(v) != 0) ++v;
+      break;
+    }
+    SleepMilliseconds(1);
+  }
+  issuedSerials.insert(v);
+  lastSerial = v;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i) {
+    text[i] = kDigits[v & 0xF];
+    v >>= 4;
+  }
+  return text;
+}
+
+}  // namespace kavel

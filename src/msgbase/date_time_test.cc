@@ -1,0 +1,142 @@
+#include "msgbase/date_time.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+DateTimeRecord Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  DateTimeRecord dt;
+  dt.year = static_cast<uint16_t>(y);
+  dt.month = static_cast<uint16_t>(mo);
+  dt.day = static_cast<uint16_t>(d);
+  dt.hour = static_cast<uint16_t>(h);
+  dt.minute = static_cast<uint16_t>(mi);
+  dt.second = static_cast<uint16_t>(s);
+  return dt;
+}
+
+TEST(PackDateTimeTest, GoldenValueAndRoundTrip) {
+  uint32_t packed = PackDateTime(Date(2001, 1, 5, 13, 7, 9));
+  EXPECT_EQ(packed, 0x2A2568E4u);
+  EXPECT_EQ(packed >> 16, 10789u);
+  EXPECT_EQ(packed & 0xFFFF, 26852u);
+  DateTimeRecord back;
+  back.hundredth = 42;
+  UnpackDateTime(packed, &back);
+  EXPECT_EQ(back, [] {
+    DateTimeRecord d = Date(2001, 1, 5, 13, 7, 8);
+    d.hundredth = 42;
+    return d;
+  }());
+}
+
+TEST(PackDateTimeTest, OutOfRangeIsClampedNotWrapped) {
+  DateTimeRecord back;
+  UnpackDateTime(PackDateTime(Date(1970, 6, 1, 12)), &back);
+  EXPECT_EQ(back, Date(1980, 1, 1));
+  UnpackDateTime(PackDateTime(Date(2200, 1, 1)), &back);
+  EXPECT_EQ(back, Date(2107, 12, 31, 23, 59, 58));
+  UnpackDateTime(PackDateTime(Date(2001, 15, 40, 30, 70, 70)), &back);
+  EXPECT_EQ(back, Date(2001, 12, 31, 23, 59, 58));
+}
+
+TEST(JulianDayTest, GoldenDays) {
+  EXPECT_EQ(JulianDay(Date(1970, 1, 1)), 2440588);
+  EXPECT_EQ(JulianDay(Date(2000, 2, 29)), 2451604);
+  EXPECT_EQ(JulianDay(Date(2000, 3, 1)), 2451605);
+  for (int32_t j : {2440588, 2451604, 2451605, 2451910, 2465000}) {
+    uint16_t y, m, d;
+    FromJulianDay(j, &y, &m, &d);
+    EXPECT_EQ(JulianDay(Date(y, m, d)), j);
+  }
+  uint16_t y, m, d;
+  FromJulianDay(2451604, &y, &m, &d);
+  EXPECT_EQ(y, 2000);
+  EXPECT_EQ(m, 2);
+  EXPECT_EQ(d, 29);
+}
+
+TEST(SecondsTest, GoldenAndClamped) {
+  EXPECT_EQ(DateTimeToSeconds(Date(2001, 1, 5, 13, 7, 9)), 978700029);
+  DateTimeRecord dt;
+  SecondsToDateTime(978700029, &dt);
+  EXPECT_EQ(dt, Date(2001, 1, 5, 13, 7, 9));
+  EXPECT_EQ(DateTimeToSeconds(Date(1970, 1, 1)), 0);
+  EXPECT_EQ(DateTimeToSeconds(Date(1969, 12, 31, 23, 59, 59)), 0);
+  EXPECT_EQ(DateTimeToSeconds(Date(2040, 1, 1)), 2147483647);
+  SecondsToDateTime(-5, &dt);
+  EXPECT_EQ(dt, Date(1970, 1, 1));
+}
+
+TEST(MonthAndYearTest, NamesAndTwoDigitYears) {
+  EXPECT_EQ(MonthFromName("jan"), 1);
+  EXPECT_EQ(MonthFromName("Jan"), 1);
+  EXPECT_EQ(MonthFromName("DEC"), 12);
+  EXPECT_EQ(MonthFromName(""), 0);
+  EXPECT_EQ(MonthFromName("Foo"), 0);
+  EXPECT_EQ(MonthFromName("January"), 0);
+  EXPECT_EQ(MonthName(1), "Jan");
+  EXPECT_EQ(MonthName(12), "Dec");
+  EXPECT_EQ(MonthName(0), "???");
+  EXPECT_EQ(MonthName(13), "???");
+  EXPECT_EQ(TwoDigitYear(1999), 99);
+  EXPECT_EQ(TwoDigitYear(2001), 1);
+  EXPECT_EQ(FullYear(70), 2070);
+  EXPECT_EQ(FullYear(71), 1971);
+  EXPECT_EQ(FullYear(0), 2000);
+}
+
+class MsgIdSerialTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetClockForTesting(nullptr); }
+};
+
+TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
+  ClockReading fixed;
+  fixed.year = 2001;
+  fixed.month = 1;
+  fixed.day = 5;
+  fixed.hour = 13;
+  fixed.minute = 7;
+  fixed.second = 9;
+  fixed.hundredths = 50;
+  SetClockForTesting([fixed] { return fixed; });
+  std::set<std::string> seen;
+  for (int i = 0; i < 5; ++i) {
+    std::string serial = MakeMsgIdSerial();
+    ASSERT_EQ(serial.size(), 8u);
+    EXPECT_EQ(serial.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_TRUE(seen.insert(serial).second) << serial;
+  }
+}
+
+TEST_F(MsgIdSerialTest, FollowsTheClockFormula) {
+  ClockReading now;
+  now.year = 2001;
+  now.month = 1;
+  now.day = 5;
+  now.hour = 13;
+  now.minute = 7;
+  now.second = 9;
+  now.hundredths = 3;
+  int calls = 0;
+  SetClockForTesting([&] {
+    ClockReading r = now;
+    r.hundredths = static_cast<uint16_t>(now.hundredths + calls++);
+    return r;
+  });
+  uint32_t v = (2001u + 10u) * 355u * 86400u + 1u * 30u * 86400u +
+               5u * 86400u + 13u * 3600u + 7u * 60u + 9u;
+  char expected[9];
+  std::snprintf(expected, sizeof expected, "%08x", (v << 7) | 3u);
+  EXPECT_EQ(MakeMsgIdSerial(), expected);
+}
+
+}  // namespace
+}  // namespace kavel

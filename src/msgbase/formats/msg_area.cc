@@ -1,0 +1,535 @@
+#include "msgbase/formats/msg_area.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "msgbase/formats/formats.h"
+#include "util/coding.h"
+
+namespace kavel {
+
+// ------------------------------------------------------------- MsgHeader
+
+void MsgHeader::EncodeTo(uint8_t* dst) const {
+  EncodeFixedString(dst + 0, kFromWidth, fromName);
+  EncodeFixedString(dst + 36, kToWidth, toName);
+  EncodeFixedString(dst + 72, kSubjectWidth, subject);
+  EncodeFixedString(dst + 144, kDateWidth, dateTime);
+  EncodeFixed16(dst + 164, timesRead);
+  EncodeFixed16(dst + 166, destNode);
+  EncodeFixed16(dst + 168, origNode);
+  EncodeFixed16(dst + 170, cost);
+  EncodeFixed16(dst + 172, origNet);
+  EncodeFixed16(dst + 174, destNet);
+  std::memcpy(dst + 176, reserved.data(), reserved.size());
+  EncodeFixed16(dst + 184, replyTo);
+  EncodeFixed16(dst + 186, attribute);
+  EncodeFixed16(dst + 188, nextReply);
+}
+
+bool MsgHeader::DecodeFrom(const uint8_t* src, size_t size) {
+  if (size < kEncodedSize) return false;
+  fromName = DecodeFixedString(src + 0, kFromWidth);
+  toName = DecodeFixedString(src + 36, kToWidth);
+  subject = DecodeFixedString(src + 72, kSubjectWidth);
+  dateTime = DecodeFixedString(src + 144, kDateWidth);
+  timesRead = DecodeFixed16(src + 164);
+  destNode = DecodeFixed16(src + 166);
+  origNode = DecodeFixed16(src + 168);
+  cost = DecodeFixed16(src + 170);
+  origNet = DecodeFixed16(src + 172);
+  destNet = DecodeFixed16(src + 174);
+  std::memcpy(reserved.data(), src + 176, reserved.size());
+  replyTo = DecodeFixed16(src + 184);
+  attribute = DecodeFixed16(src + 186);
+  nextReply = DecodeFixed16(src + 188);
+  return true;
+}
+
+// ------------------------------------------------------ attributes, dates
+
+uint16_t MsgAttributeBit(uint32_t attribute) {
+  switch (attribute) {
+    case kAttrPvt:
+    case kAttrCra:
+    case kAttrRcv:
+    case kAttrSnt:
+    case kAttrAtt:
+    case kAttrTrs:
+    case kAttrOrp:
+    case kAttrKs:
+    case kAttrLoc:
+    case kAttrHld:
+      return static_cast<uint16_t>(attribute);
+    case kAttrFRq:
+      return 0x0800;
+    case kAttrRRq:
+      return 0x1000;
+    case kAttrRRc:
+      return 0x2000;
+    case kAttrARq:
+      return 0x4000;
+    case kAttrURq:
+      return 0x8000;
+    default:
+      return 0;  // kAttrSca and anything that is not one code
+  }
+}
+
+namespace {
+
+// A decimal date or time component; malformed or negative text gives 0.
+uint16_t DateNumber(std::string_view word) {
+  int16_t value = 0;
+  if (!TextToInt16(word, &value) || value < 0) return 0;
+  return static_cast<uint16_t>(value);
+}
+
+std::string TwoDigits(int n) {
+  std::string digits = std::to_string(n).substr(0, 2);
+  if (digits.size() == 1) digits.insert(digits.begin(), '0');
+  return digits;
+}
+
+void ReadDayMonthYear(std::string_view s, DateTimeRecord* dt) {
+  dt->day = DateNumber(NthWord(1, s, " "));
+  dt->month = static_cast<uint16_t>(MonthFromName(NthWord(2, s, " ")));
+  dt->year = DateNumber(NthWord(3, s, " "));
+}
+
+std::string_view DropFront(std::string_view s, size_t n) {
+  return s.substr(std::min(n, s.size()));
+}
+
+}  // namespace
+
+void ParseMsgDate(std::string_view s, DateTimeRecord* dt) {
+  *dt = DateTimeRecord();
+  if (s.size() > 2 && s[2] == ' ') {
+    // "05 Jan 01  13:07:09"
+    ReadDayMonthYear(s, dt);
+    std::string_view time =
+        DropFront(s, s.size() > 10 && s[10] == ' ' ? 11 : 10);
+    dt->hour = DateNumber(NthWord(1, time, ":"));
+    dt->minute = DateNumber(NthWord(2, time, ":"));
+    dt->second = DateNumber(NthWord(3, time, " :"));
+  } else if (s.size() > 3 && s[3] == ' ') {
+    // "Fri  5 Jan 01 13:07"
+    std::string_view rest = DropFront(s, 4);
+    ReadDayMonthYear(rest, dt);
+    std::string_view time = DropFront(rest, 10);
+    dt->hour = DateNumber(NthWord(1, time, ":"));
+    dt->minute = DateNumber(NthWord(2, time, ":"));
+  } else if (s.size() > 2 && s[2] == '-') {
+    // "05-01-01 13:07:09"
+    std::string t(s);
+    std::replace(t.begin(), t.end(), '-', ' ');
+    std::replace(t.begin(), t.end(), ':', ' ');
+    dt->day = DateNumber(NthWord(1, t, " "));
+    dt->month = DateNumber(NthWord(2, t, " "));
+    dt->year = DateNumber(NthWord(3, t, " "));
+    dt->hour = DateNumber(NthWord(4, t, " "));
+    dt->minute = DateNumber(NthWord(5, t, " "));
+    dt->second = DateNumber(NthWord(6, t, " "));
+  }
+  // Two-digit years are widened; a year written in full stays.
+  if (dt->year <= 99) dt->year = static_cast<uint16_t>(FullYear(dt->year));
+}
+
+std::string FormatMsgDate(const DateTimeRecord& dt) {
+  DateTimeRecord earliest;
+  earliest.year = kEarliestTwoDigitYear;
+  earliest.month = 1;
+  earliest.day = 1;
+  DateTimeRecord latest;
+  latest.year = kLatestTwoDigitYear;
+  latest.month = 12;
+  latest.day = 31;
+  latest.hour = 23;
+  latest.minute = 59;
+  latest.second = 59;
+  DateTimeRecord d = ClampDateTime(dt, earliest, latest);
+  std::string text = TwoDigits(d.day);
+  text.append(" ").append(MonthName(d.month)).append(" ");
+  text.append(TwoDigits(TwoDigitYear(d.year))).append("  ");
+  text.append(TwoDigits(d.hour)).append(":").append(TwoDigits(d.minute));
+  text.append(":").append(TwoDigits(d.second));
+  return text;
+}
+
+// --------------------------------------------------------------- MsgArea
+
+namespace {
+
+// Header net/node values are 0..32767; larger stored values are held at
+// 32767 instead of wrapping negative.
+int16_t FromStored(uint16_t value) {
+  return static_cast<int16_t>(std::min<uint16_t>(value, 32767));
+}
+uint16_t ToStored(int16_t value) {
+  return static_cast<uint16_t>(std::max<int16_t>(value, 0));
+}
+
+// The message number a directory entry names, or 0: the part before the
+// first "." must be decimal digits (leading blanks allowed) of a number in
+// 1..32767.
+int32_t NumberOfName(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  size_t i = 0;
+  while (i < stem.size() && stem[i] == ' ') ++i;
+  if (i == stem.size()) return 0;
+  int32_t n = 0;
+  for (; i < stem.size(); ++i) {
+    if (stem[i] < '0' || stem[i] > '9') return 0;
+    n = n * 10 + (stem[i] - '0');
+    if (n > kMsgMaxNumber) return 0;
+  }
+  return n;
+}
+
+bool EndsWithSeparator(std::string_view path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+constexpr int32_t kTextSizeHint = 65536;
+
+}  // namespace
+
+std::unique_ptr<MessageArea> NewMsgArea(std::string_view path) {
+  return std::make_unique<MsgArea>(path);
+}
+
+MsgArea::MsgArea(std::string_view) {}
+
+MsgArea::~MsgArea() {
+  if (messageFile) ReleaseMessage();
+  CloseArea();
+}
+
+bool MsgArea::OpenArea(std::string_view path) {
+  isOpen = false;
+  areaPath = std::string(path);
+  if (!EndsWithSeparator(areaPath)) areaPath += '\\';
+  if (!DirectoryHasEntries(path)) {
+    status = kMsgErrorNoArea;
+    return false;
+  }
+  ScanDirectory();
+  isOpen = true;
+  return true;
+}
+
+bool MsgArea::CreateArea(std::string_view path) {
+  isOpen = false;
+  areaPath = std::string(path);
+  if (!EndsWithSeparator(areaPath)) areaPath += '\\';
+  if (!MakeDirectory(areaPath)) return false;
+  ScanDirectory();
+  isOpen = true;
+  return true;
+}
+
+void MsgArea::CloseArea() {
+  areaPath.clear();
+  isOpen = false;
+}
+
+bool MsgArea::BaseExists(std::string_view path) {
+  std::string dir(path);
+  if (!EndsWithSeparator(dir)) dir += '\\';
+  return DirectoryHasEntries(dir);
+}
+
+void MsgArea::ScanDirectory() {
+  numberMap.fill(0);
+  fileCount = 0;
+  maxNumber = 0;
+  std::unique_ptr<DirectoryScanner> scanner = NewDirectoryScanner();
+  constexpr uint8_t kPlainFiles = 33;  // read-only and archive
+  for (bool found = scanner->StartSearch(areaPath + "*.msg", kPlainFiles);
+       found; found = scanner->NextMatch()) {
+    int32_t n = NumberOfName(scanner->name);
+    if (n <= 0 || HasMessage(n)) continue;
+    MarkNumber(n, true);
+    ++fileCount;
+    maxNumber = std::max(maxNumber, n);
+  }
+  scanner->EndSearch();
+}
+
+void MsgArea::MarkNumber(int32_t n, bool on) {
+  if (n < 0 || n >= kNumberMapBits) return;
+  uint8_t bit = static_cast<uint8_t>(1u << (n % 8));
+  if (on) {
+    numberMap[n / 8] |= bit;
+  } else {
+    numberMap[n / 8] &= static_cast<uint8_t>(~bit);
+  }
+}
+
+bool MsgArea::HasMessage(int32_t n) {
+  if (n < 0 || n >= kNumberMapBits) return false;
+  return (numberMap[n / 8] >> (n % 8)) & 1;
+}
+
+std::string MsgArea::MessageFileName(int32_t n) const {
+  return areaPath + std::to_string(n) + ".msg";
+}
+
+int32_t MsgArea::CurrentNumber() { return current; }
+
+void MsgArea::GoToNumber(int32_t number) { current = number; }
+
+bool MsgArea::LoadMessage() {
+  if (!HasMessage(current)) {
+    status = kMsgErrorNoMessage;
+    return false;
+  }
+  if (messageFile) ReleaseMessage();
+  std::string name = MessageFileName(current);
+  std::unique_ptr<ByteStream> file = NewFileStream(name, ModeOpenReadWrite);
+  bool writable = file->status == kStreamOk;
+  if (!writable) {
+    // A message the user may only read is still read.
+    file = NewFileStream(name, ModeOpenRead);
+    if (file->status != kStreamOk) {
+      status = kMsgErrorOpenFailed;
+      return false;
+    }
+  }
+  std::unique_ptr<ByteStream> body = NewMemoryStream(kTextSizeHint);
+
+  // Header: a file too short for it reads as if padded with zeros.
+  int32_t size = file->Size();
+  uint8_t raw[MsgHeader::kEncodedSize] = {};
+  file->Seek(0);
+  int32_t header_bytes =
+      std::min<int32_t>(size, static_cast<int32_t>(sizeof raw));
+  if (header_bytes > 0) file->Read(raw, static_cast<uint16_t>(header_bytes));
+  MsgHeader header;
+  header.DecodeFrom(raw, sizeof raw);
+
+  // Text: everything after the header but a final zero byte.
+  int32_t text_bytes = size - static_cast<int32_t>(sizeof raw);
+  if (text_bytes > 0) {
+    uint8_t last = 0xFF;
+    file->Seek(size - 1);
+    file->Read(&last, 1);
+    if (last == 0) --text_bytes;
+  }
+  if (text_bytes > 0) {
+    file->Seek(static_cast<int32_t>(sizeof raw));
+    body->CopyFrom(file.get(), text_bytes);
+  }
+  if (file->status != kStreamOk || body->status != kStreamOk) {
+    status = kMsgErrorOpenFailed;
+    return false;
+  }
+  body->Seek(0);
+  messageHeader = header;
+  messageFile = std::move(file);
+  messageWritable = writable;
+  text = std::move(body);
+  return true;
+}
+
+bool MsgArea::ReleaseMessage() {
+  if (!messageFile) {
+    status = kMsgErrorNotLoaded;
+    return false;
+  }
+  messageFile.reset();
+  text.reset();
+  return true;
+}
+
+int32_t MsgArea::HighestNumber() { return maxNumber; }
+
+int32_t MsgArea::MessageCount() { return fileCount; }
+
+std::string MsgArea::FromName() { return messageHeader.fromName; }
+std::string MsgArea::ToName() { return messageHeader.toName; }
+std::string MsgArea::Subject() { return messageHeader.subject; }
+
+void MsgArea::SetFromName(std::string_view name) {
+  messageHeader.fromName = std::string(name.substr(0, MsgHeader::kFromWidth - 1));
+}
+
+void MsgArea::SetToName(std::string_view name) {
+  messageHeader.toName = std::string(name.substr(0, MsgHeader::kToWidth - 1));
+}
+
+void MsgArea::SetSubject(std::string_view subject) {
+  messageHeader.subject =
+      std::string(subject.substr(0, MsgHeader::kSubjectWidth - 1));
+}
+
+void MsgArea::OrigAddress(FtnAddress* address) {
+  ClearAddress(address);
+  address->net = FromStored(messageHeader.origNet);
+  address->node = FromStored(messageHeader.origNode);
+  if (text) ScanAddressKludges(text.get(), address, nullptr);
+}
+
+void MsgArea::DestAddress(FtnAddress* address) {
+  ClearAddress(address);
+  address->net = FromStored(messageHeader.destNet);
+  address->node = FromStored(messageHeader.destNode);
+  if (text) ScanAddressKludges(text.get(), nullptr, address);
+}
+
+void MsgArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
+  ClearAddress(orig);
+  ClearAddress(dest);
+  orig->net = FromStored(messageHeader.origNet);
+  orig->node = FromStored(messageHeader.origNode);
+  dest->net = FromStored(messageHeader.destNet);
+  dest->node = FromStored(messageHeader.destNode);
+  if (text) ScanAddressKludges(text.get(), orig, dest);
+}
+
+bool MsgArea::SetOrigAddress(const FtnAddress& address, bool new_id) {
+  bool ok = MessageArea::SetOrigAddress(address, new_id);
+  messageHeader.origNet = ToStored(address.net);
+  messageHeader.origNode = ToStored(address.node);
+  return ok;
+}
+
+bool MsgArea::SetDestAddress(const FtnAddress& address) {
+  bool ok = MessageArea::SetDestAddress(address);
+  messageHeader.destNet = ToStored(address.net);
+  messageHeader.destNode = ToStored(address.node);
+  return ok;
+}
+
+bool MsgArea::SetAddresses(const FtnAddress& orig, const FtnAddress& dest) {
+  bool ok = MessageArea::SetAddresses(orig, dest);
+  messageHeader.origNet = ToStored(orig.net);
+  messageHeader.origNode = ToStored(orig.node);
+  messageHeader.destNet = ToStored(dest.net);
+  messageHeader.destNode = ToStored(dest.node);
+  return ok;
+}
+
+bool MsgArea::HasAttribute(uint32_t attribute) {
+  uint16_t bit = MsgAttributeBit(attribute);
+  return bit != 0 && (messageHeader.attribute & bit) == bit;
+}
+
+void MsgArea::SetAttribute(uint32_t attribute, bool on) {
+  uint16_t bit = MsgAttributeBit(attribute);
+  if (on) {
+    messageHeader.attribute |= bit;
+  } else {
+    messageHeader.attribute &= static_cast<uint16_t>(~bit);
+  }
+}
+
+void MsgArea::DateWritten(DateTimeRecord* dt) {
+  ParseMsgDate(messageHeader.dateTime, dt);
+}
+
+void MsgArea::DateArrived(DateTimeRecord*) {}
+
+void MsgArea::SetDateWritten(const DateTimeRecord& dt) {
+  messageHeader.dateTime = FormatMsgDate(dt);
+}
+
+void MsgArea::SetDateArrived(const DateTimeRecord&) {}
+
+bool MsgArea::StoreMessage() {
+  if (!messageFile || !text) {
+    status = kMsgErrorNotLoaded;
+    return false;
+  }
+  if (!messageWritable || text->status != kStreamOk) {
+    status = kMsgErrorWriteFailed;
+    return false;
+  }
+  ByteStream* file = messageFile.get();
+  file->ResetStatus();
+  file->Seek(0);
+  uint8_t raw[MsgHeader::kEncodedSize];
+  messageHeader.EncodeTo(raw);
+  file->Write(raw, sizeof raw);
+  text->Seek(0);
+  file->CopyFrom(text.get(), text->Size());
+  const uint8_t terminator = 0;
+  file->Write(&terminator, 1);
+  file->Truncate();
+  file->Flush();
+  if (file->status != kStreamOk) {
+    status = kMsgErrorWriteFailed;
+    return false;
+  }
+  return true;
+}
+
+bool MsgArea::AddMessage() {
+  if (!isOpen) return false;
+  int32_t number = HighestNumber() + 1;
+  // Tossers and editors keep 1.msg of an echomail area as their high-water
+  // mark and overwrite it; a message stored there would be lost.
+  if (number == 1 && HasAreaFlag(kAreaFlagEchomail)) number = 2;
+  if (number > kMsgMaxNumber) {
+    status = kMsgErrorNoNumber;
+    return false;
+  }
+  current = number;
+  maxNumber = number;
+  MarkNumber(number, true);
+  if (messageFile) ReleaseMessage();
+  std::unique_ptr<ByteStream> file =
+      NewFileStream(MessageFileName(number), ModeCreate);
+  if (file->status != kStreamOk) return false;
+  messageFile = std::move(file);
+  messageWritable = true;
+  text = NewMemoryStream(kTextSizeHint);
+  messageHeader = MsgHeader();
+  return true;
+}
+
+bool MsgArea::DeleteMessage() {
+  if (!HasMessage(current)) return false;
+  if (!EraseFile(MessageFileName(current))) return false;
+  MarkNumber(current, false);
+  return true;
+}
+
+namespace {
+
+// Largest user index whose pointer offset fits the stream positions.
+constexpr int32_t kMaxLastReadUser = 0x3FFFFFFE;
+
+}  // namespace
+
+int32_t MsgArea::LoadLastRead(int32_t user) {
+  if (user < 0 || user > kMaxLastReadUser) return 0;
+  std::unique_ptr<ByteStream> file =
+      NewFileStream(areaPath + "lastread", ModeOpenRead);
+  if (file->status != kStreamOk) return 0;
+  if ((user + 1) * 2 > file->Size()) return 0;
+  uint8_t raw[2] = {0, 0};
+  file->Seek(user * 2);
+  file->Read(raw, 2);
+  if (file->status != kStreamOk) return 0;
+  return DecodeFixed16(raw);
+}
+
+bool MsgArea::StoreLastRead(int32_t user, int32_t value) {
+  if (user < 0 || user > kMaxLastReadUser) return false;
+  std::string name = areaPath + "lastread";
+  std::unique_ptr<ByteStream> file = NewFileStream(name, ModeOpenWrite);
+  if (file->status != kStreamOk) {
+    file = NewFileStream(name, ModeCreate);
+    if (file->status != kStreamOk) return false;
+  }
+  uint8_t raw[2];
+  EncodeFixed16(raw, static_cast<uint16_t>(std::clamp(value, 0, 65535)));
+  file->Seek(user * 2);
+  file->Write(raw, 2);
+  file->Flush();
+  return file->status == kStreamOk;
+}
+
+}  // namespace kavel

@@ -1,0 +1,231 @@
+#include "msgbase/message_area.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "msgbase/test_support.h"
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+// A format with a fixed set of message numbers and a memory text; only what
+// the shared operations need.
+class FakeArea : public MessageArea {
+ public:
+  explicit FakeArea(std::set<int32_t> numbers) : numbers_(std::move(numbers)) {
+    text = std::make_unique<MemoryStream>();
+  }
+  bool OpenArea(std::string_view) override { return isOpen = true; }
+  bool CreateArea(std::string_view) override { return isOpen = true; }
+  void CloseArea() override { isOpen = false; }
+  bool HasMessage(int32_t n) override { return numbers_.count(n) > 0; }
+  int32_t CurrentNumber() override { return current; }
+  void GoToNumber(int32_t n) override { current = n; }
+  bool LoadMessage() override { return true; }
+  bool ReleaseMessage() override { return true; }
+  int32_t HighestNumber() override {
+    return numbers_.empty() ? 0 : *numbers_.rbegin();
+  }
+  int32_t MessageCount() override {
+    return static_cast<int32_t>(numbers_.size());
+  }
+  std::string FromName() override { return ""; }
+  std::string ToName() override { return ""; }
+  std::string Subject() override { return ""; }
+  void SetFromName(std::string_view) override {}
+  void SetToName(std::string_view) override {}
+  void SetSubject(std::string_view) override {}
+  bool HasAttribute(uint32_t) override { return false; }
+  void SetAttribute(uint32_t, bool) override {}
+  void DateWritten(DateTimeRecord*) override {}
+  void DateArrived(DateTimeRecord*) override {}
+  void SetDateWritten(const DateTimeRecord&) override {}
+  void SetDateArrived(const DateTimeRecord&) override {}
+  bool StoreMessage() override { return true; }
+  bool AddMessage() override { return false; }
+  bool DeleteMessage() override { return false; }
+  int32_t LoadLastRead(int32_t) override { return 0; }
+  bool StoreLastRead(int32_t, int32_t) override { return false; }
+  bool BaseExists(std::string_view) override { return false; }
+
+  std::string Text() {
+    std::string out(static_cast<size_t>(text->Size()), '\0');
+    text->Seek(0);
+    text->Read(out.data(), static_cast<uint16_t>(out.size()));
+    return out;
+  }
+
+ private:
+  std::set<int32_t> numbers_;
+};
+
+TEST(NavigationTest, WalksOverGaps) {
+  FakeArea area({1, 2, 5});
+  area.GoTo(3);
+  EXPECT_EQ(area.current, 5);
+  area.GoNext();
+  EXPECT_FALSE(area.IsOnMessage());
+  area.GoTo(5);
+  area.GoPrevious();
+  EXPECT_EQ(area.current, 2);
+  area.GoPrevious();
+  EXPECT_EQ(area.current, 1);
+  area.GoPrevious();
+  EXPECT_EQ(area.current, 0);
+  area.GoTo(1);
+  EXPECT_EQ(area.current, 1);
+  area.GoNext();
+  EXPECT_EQ(area.current, 2);
+  area.GoTo(-100);
+  EXPECT_EQ(area.current, 1);
+  area.GoTo(INT32_MAX);
+  EXPECT_EQ(area.current, 0);
+}
+
+TEST(NavigationTest, EmptyArea) {
+  FakeArea area({});
+  area.GoTo(1);
+  EXPECT_EQ(area.current, 0);
+  EXPECT_FALSE(area.IsOnMessage());
+}
+
+TEST(SharedOperationsTest, AreaFlagsAndTextOperations) {
+  FakeArea area({1});
+  EXPECT_FALSE(area.HasAreaFlag(1));
+  area.SetAreaFlag(3, true);
+  EXPECT_TRUE(area.HasAreaFlag(3));
+  area.SetAreaFlag(1, false);
+  EXPECT_FALSE(area.HasAreaFlag(3));
+  EXPECT_TRUE(area.HasAreaFlag(2));
+  EXPECT_TRUE(area.WriteLine(std::string(300, 'w')));
+  EXPECT_EQ(area.TextSize(), 256) << "WriteLine cuts at 255";
+  EXPECT_TRUE(area.AtTextEnd());
+  area.SetTextPos(0);
+  std::string line;
+  area.ReadLine(&line);
+  EXPECT_EQ(line.size(), 255u);
+  EXPECT_EQ(area.TextStream(), area.text.get());
+}
+
+TEST(SharedOperationsTest, OrigAddressKeepsOrRenewsTheSerial) {
+  FakeArea area({1});
+  area.WriteLine("\x01MSGID: 1:1/1 12345678");
+  area.WriteLine("body");
+  FtnAddress a;
+  ASSERT_TRUE(ParseAddress("2:5020/1.5", &a));
+  ASSERT_TRUE(area.SetOrigAddress(a, false));
+  EXPECT_EQ(area.Text(), "\x01MSGID: 2:5020/1.5 12345678\rbody\r");
+  ASSERT_TRUE(area.SetOrigAddress(a, true));
+  std::string line;
+  ASSERT_TRUE(area.FindKludge(kKludgeMsgId, &line));
+  EXPECT_EQ(line.substr(0, 19), "\x01MSGID: 2:5020/1.5 ");
+  EXPECT_EQ(line.size(), 27u);
+  EXPECT_NE(line.substr(19), "12345678");
+  FtnAddress orig;
+  area.OrigAddress(&orig);
+  EXPECT_EQ(orig, a);
+}
+
+TEST(SharedOperationsTest, AddressKludgesWithTheAreaFlag) {
+  FakeArea area({1});
+  area.SetAreaFlag(kAreaFlagAddressKludges, true);
+  FtnAddress orig, dest;
+  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
+  ASSERT_TRUE(ParseAddress("2:5020/9.3", &dest));
+  ASSERT_TRUE(area.SetOrigAddress(orig, true));
+  ASSERT_TRUE(area.SetDestAddress(dest));
+  FtnAddress o, d;
+  area.ReadAddresses(&o, &d);
+  EXPECT_EQ(o, orig);
+  EXPECT_EQ(d, dest);
+  std::string line;
+  ASSERT_TRUE(area.FindKludge(kKludgeIntl, &line));
+  EXPECT_EQ(line, "\x01INTL 2:5020/9 2:5020/1");
+  ASSERT_TRUE(area.FindKludge(kKludgeTopt, &line));
+  EXPECT_EQ(line, "\x01TOPT 3");
+  // Non-point addresses remove FMPT and TOPT.
+  ASSERT_TRUE(ParseAddress("2:5020/1", &orig));
+  ASSERT_TRUE(ParseAddress("2:5020/9", &dest));
+  ASSERT_TRUE(area.SetAddresses(orig, dest));
+  EXPECT_FALSE(area.FindKludge(kKludgeFmpt, &line));
+  EXPECT_FALSE(area.FindKludge(kKludgeTopt, &line));
+}
+
+TEST(SharedOperationsTest, WithoutTheFlagNoDestinationIsRecorded) {
+  FakeArea area({1});
+  FtnAddress dest;
+  ASSERT_TRUE(ParseAddress("2:5020/9.3", &dest));
+  ASSERT_TRUE(area.SetDestAddress(dest));
+  EXPECT_EQ(area.TextSize(), 0);
+  area.text.reset();  // no message: operations answer no, nothing crashes
+  EXPECT_FALSE(area.WriteLine("x"));
+  EXPECT_FALSE(area.SetOrigAddress(dest, true));
+  std::string line = "stale";
+  EXPECT_FALSE(area.FindKludge(kKludgeMsgId, &line));
+  EXPECT_TRUE(area.AtTextEnd());
+}
+
+TEST(SplitAreaIdTest, FirstCharacterDecides) {
+  std::string path;
+  EXPECT_EQ(SplitAreaId("Sc:\\fido\\sq\\foo", &path), kAreaTypeSquish);
+  EXPECT_EQ(path, "c:\\fido\\sq\\foo");
+  EXPECT_EQ(SplitAreaId("jC:\\JAM\\FOO", &path), kAreaTypeJam);
+  EXPECT_EQ(path, "C:\\JAM\\FOO");
+  for (const char* id : {"Mc:\\msg\\", "Fc:\\msg\\", "*c:\\msg\\", "mc:\\msg\\"}) {
+    EXPECT_EQ(SplitAreaId(id, &path), kAreaTypeMsg);
+    EXPECT_EQ(path, "c:\\msg\\");
+  }
+  EXPECT_EQ(SplitAreaId("c:\\fido\\foo", &path), kAreaTypeNone);
+  EXPECT_EQ(path, "c:\\fido\\foo");
+  EXPECT_EQ(SplitAreaId("s:\\base", &path), kAreaTypeSquish);
+  EXPECT_EQ(path, ":\\base");
+  EXPECT_EQ(SplitAreaId("", &path), kAreaTypeNone);
+}
+
+class FactoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallStreamFactories(); }
+  testing_support::TempDir dir_;
+};
+
+TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
+  std::unique_ptr<MessageArea> area;
+  lastAreaError = 0;
+  EXPECT_FALSE(OpenMessageArea(&area, "c:\\fido\\foo"));
+  EXPECT_EQ(area, nullptr);
+  EXPECT_EQ(lastAreaError, 0xA000);
+  EXPECT_FALSE(CreateAreaObject(&area, ""));
+  EXPECT_FALSE(CloseMessageArea(&area));
+  EXPECT_FALSE(DisposeMessageArea(&area));
+}
+
+TEST_F(FactoryTest, OpenOrCreateMakesAMissingMsgArea) {
+  std::unique_ptr<MessageArea> area;
+  std::string id = "M" + dir_.Sub("newarea");
+  EXPECT_FALSE(OpenMessageArea(&area, id));
+  EXPECT_EQ(lastAreaError, 0x1000);
+  EXPECT_EQ(area, nullptr);
+  ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
+  ASSERT_NE(area, nullptr);
+  EXPECT_TRUE(area->isOpen);
+  EXPECT_EQ(area->MessageCount(), 0);
+  EXPECT_TRUE(CloseMessageArea(&area));
+  EXPECT_EQ(area, nullptr);
+  ASSERT_TRUE(OpenMessageArea(&area, id));
+  EXPECT_TRUE(DisposeMessageArea(&area));
+}
+
+TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {
+  std::unique_ptr<MessageArea> area;
+  // The parent directory does not exist: neither open nor create works.
+  EXPECT_FALSE(
+      OpenOrCreateMessageArea(&area, "M" + dir_.Sub("no/such/parent/area")));
+  EXPECT_EQ(area, nullptr);
+  EXPECT_EQ(lastAreaError, 0x1000);
+}
+
+}  // namespace
+}  // namespace kavel

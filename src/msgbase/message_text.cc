@@ -1,0 +1,175 @@
+#include "msgbase/message_text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "msgbase/byte_stream.h"
+
+namespace kavel {
+
+namespace {
+
+constexpr char kCr = 0x0D;
+constexpr char kLf = 0x0A;
+constexpr size_t kUnlimited = static_cast<size_t>(-1);
+
+bool StartsWith(std::string_view line, std::string_view name) {
+  return line.size() >= name.size() && line.substr(0, name.size()) == name;
+}
+
+// Hint every caller passes to NewMemoryStream.
+constexpr int32_t kTextSizeHint = 65536;
+
+// Rewrites the text: every line passes through `keep`; lines it returns
+// true for are written back (possibly changed) with one CR. Answers the
+// new stream, or null when it could not be built.
+template <typename Rewrite>
+std::unique_ptr<ByteStream> RewriteLines(ByteStream* text, Rewrite rewrite,
+                                         bool* any_matched) {
+  std::unique_ptr<ByteStream> out = NewMemoryStream(kTextSizeHint);
+  *any_matched = false;
+  text->Seek(0);
+  std::string line;
+  while (!AtEndOfText(text)) {
+    ReadTextLine(text, &line, kUnlimited);
+    if (rewrite(&line, any_matched) && !WriteTextLine(out.get(), line)) {
+      return nullptr;
+    }
+  }
+  return out->status == kStreamOk ? std::move(out) : nullptr;
+}
+
+}  // namespace
+
+bool AtEndOfText(ByteStream* text) {
+  return text->Position() >= text->Size();
+}
+
+void ReadTextLine(ByteStream* text, std::string* line, size_t max_length) {
+  line->clear();
+  char piece[1024];
+  for (;;) {
+    int32_t position = text->Position();
+    int32_t available = text->Size() - position;
+    if (available <= 0 || position < 0) return;
+    uint16_t n = static_cast<uint16_t>(
+        std::min<int32_t>(available, static_cast<int32_t>(sizeof piece)));
+    text->Read(piece, n);
+    size_t end = 0;
+    while (end < n && piece[end] != kCr && piece[end] != 0) ++end;
+    size_t room = max_length - line->size();
+    line->append(piece, std::min(end, room));
+    if (end == n) continue;  // no line end yet; the position moved past
+    int32_t after = position + static_cast<int32_t>(end) + 1;
+    char next = 0;
+    if (end + 1 < n) {
+      next = piece[end + 1];
+    } else if (after < text->Size()) {
+      text->Seek(after);
+      text->Read(&next, 1);
+    }
+    text->Seek(next == kLf ? after + 1 : after);
+    return;
+  }
+}
+
+bool WriteTextLine(ByteStream* text, std::string_view line) {
+  const char cr = kCr;
+  while (!line.empty()) {
+    uint16_t n = static_cast<uint16_t>(std::min<size_t>(line.size(), 65535));
+    text->Write(line.data(), n);
+    line.remove_prefix(n);
+  }
+  text->Write(&cr, 1);
+  return text->status == kStreamOk;
+}
+
+bool FindKludgeLine(ByteStream* text, std::string_view name,
+                    std::string* line, size_t max_length) {
+  text->Seek(0);
+  while (!AtEndOfText(text)) {
+    ReadTextLine(text, line, max_length);
+    if (line->size() > name.size() && StartsWith(*line, name)) return true;
+  }
+  line->clear();
+  return false;
+}
+
+bool PutKludgeLine(std::unique_ptr<ByteStream>* text, std::string_view name,
+                   std::string_view line) {
+  bool matched = false;
+  std::unique_ptr<ByteStream> out = RewriteLines(
+      text->get(),
+      [&](std::string* l, bool* any) {
+        if (StartsWith(*l, name)) {
+          *l = std::string(line);
+          *any = true;
+        }
+        return true;
+      },
+      &matched);
+  if (!out) return false;
+  if (!matched) {
+    out = NewMemoryStream(kTextSizeHint);
+    WriteTextLine(out.get(), line);
+    ByteStream* old = text->get();
+    old->Seek(0);
+    out->CopyFrom(old, old->Size());
+    if (out->status != kStreamOk) return false;
+  }
+  *text = std::move(out);
+  return true;
+}
+
+bool RemoveKludgeLines(std::unique_ptr<ByteStream>* text,
+                       std::string_view name) {
+  bool matched = false;
+  std::unique_ptr<ByteStream> out = RewriteLines(
+      text->get(),
+      [&](std::string* l, bool* any) {
+        if (!StartsWith(*l, name)) return true;
+        *any = true;
+        return false;
+      },
+      &matched);
+  if (!out) return false;
+  *text = std::move(out);
+  return true;
+}
+
+void AddressFromOrigKludge(std::string_view line, FtnAddress* address) {
+  if (StartsWith(line, kKludgeMsgId)) {
+    ParseAddress(NthWord(2, line, " "), address);
+  } else if (StartsWith(line, kKludgeIntl)) {
+    int16_t point = address->point;
+    ParseAddress(NthWord(3, line, " "), address);
+    address->point = point;
+  } else if (StartsWith(line, kKludgeFmpt)) {
+    int16_t point;
+    if (TextToInt16(NthWord(2, line, " "), &point)) address->point = point;
+  }
+}
+
+void AddressFromDestKludge(std::string_view line, FtnAddress* address) {
+  if (StartsWith(line, kKludgeIntl)) {
+    int16_t point = address->point;
+    ParseAddress(NthWord(2, line, " "), address);
+    address->point = point;
+  } else if (StartsWith(line, kKludgeTopt)) {
+    int16_t point;
+    if (TextToInt16(NthWord(2, line, " "), &point)) address->point = point;
+  }
+}
+
+void ScanAddressKludges(ByteStream* text, FtnAddress* orig, FtnAddress* dest) {
+  text->Seek(0);
+  std::string line;
+  while (!AtEndOfText(text)) {
+    ReadTextLine(text, &line, kMaxTextLine);
+    if (line.empty() || line[0] != 0x01) continue;
+    if (orig) AddressFromOrigKludge(line, orig);
+    if (dest) AddressFromDestKludge(line, dest);
+  }
+}
+
+}  // namespace kavel
