@@ -4,6 +4,7 @@
 #include "driver/config_file.h"
 #include "driver/run_context.h"
 #include "platform/platform.h"
+#include "posting/posting_settings.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -26,8 +27,20 @@ void PrintUsage() {
   ConsoleWriteLine(" /All                  - decode all files from all areas");
 }
 
+void PrintVersion() { ConsoleWriteLine("kavel " KAVEL_VERSION); }
+
 int RunKavel(const std::vector<std::string_view>& arguments) {
+  // Answered before the run context exists: no log, no configuration.
+  if (!arguments.empty() && arguments[0] == "--version") {
+    PrintVersion();
+    return 0;
+  }
+  if (!arguments.empty() && arguments[0] == "--help") {
+    PrintUsage();
+    return 0;
+  }
   RunContext context;
+  CreatePostingJob(context);
   OpenLog(context.log, "Kavel.log", "Kavel");
   LocateConfigFile(context);
   LoadCommonSettings(context);
