@@ -29,7 +29,9 @@ for name in "${targets[@]}"; do
   mkdir -p "$corpus"
   mapfile -t opts < <(fuzz_options "$name")
   echo "== $name: $seconds s"
-  if nice -n 10 "$fuzz_build/fuzz/$name" "${opts[@]}" -jobs=1 -workers=1 \
+  # One process, one job (libFuzzer's -jobs would write its worker log into
+  # the current directory).
+  if nice -n 10 "$fuzz_build/fuzz/$name" "${opts[@]}" \
       -max_total_time="$seconds" \
       -artifact_prefix="$fuzz_build/artifacts/$short-" \
       "$corpus" "$root/fuzz/corpus/$short" >"$log" 2>&1; then

@@ -334,6 +334,24 @@ int32_t JamArea::CurrentNumber() { return current; }
 
 void JamArea::GoToNumber(int32_t number) { current = number; }
 
+void JamArea::GoNext() {
+  if (isOpen && current >= 0 &&
+      static_cast<int64_t>(current) + 1 < baseHeader.baseNumber) {
+    current = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(baseHeader.baseNumber) - 1,
+                          kMaxOffset));
+  }
+  MessageArea::GoNext();
+}
+
+void JamArea::GoPrevious() {
+  if (isOpen && static_cast<int64_t>(current) - 1 < baseHeader.baseNumber) {
+    current = 0;
+    return;
+  }
+  MessageArea::GoPrevious();
+}
+
 int32_t JamArea::HighestNumber() {
   if (!isOpen) return 0;
   int64_t highest = static_cast<int64_t>(baseHeader.baseNumber) +
