@@ -280,6 +280,22 @@ TEST_F(JamAreaTest, BaseNumberNear2To31IsReachedInOneStep) {
   EXPECT_FALSE(area.IsOnMessage());
 }
 
+// A base numbered from 0 would give its first message the number that
+// means "no message": the store answers no instead.
+TEST_F(JamAreaTest, BaseNumberZeroTakesNoMessage) {
+  MakeBase(0);
+  Patch("echo.jhr", 20, Le32(0));  // baseNumber
+  JamArea area("");
+  ASSERT_TRUE(area.OpenArea(Base()));
+  ASSERT_TRUE(area.AddMessage());
+  area.WriteLine("unreachable");
+  EXPECT_FALSE(area.StoreMessage());
+  area.ReleaseMessage();
+  EXPECT_TRUE(Walk(&area).empty());
+  area.CloseArea();
+  EXPECT_EQ(File("echo.jdx"), "");
+}
+
 TEST_F(JamAreaTest, EmptyRecordsAreSkippedAndReadingChangesNothing) {
   MakeBase(5);
   Patch("echo.jdx", 2 * 8, Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF));

@@ -356,12 +356,14 @@ TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
   bool loaded = area->LoadMessage();
   area->SetSubject("changed");
   bool stored = area->StoreMessage();
+  int32_t store_status = area->status;
   bool added = area->AddMessage();
   NewFileStream = saved;
   EXPECT_TRUE(loaded);
   EXPECT_FALSE(stored);
-  EXPECT_EQ(area->status, kMsgErrorWriteFailed);
+  EXPECT_EQ(store_status, kMsgErrorWriteFailed);
   EXPECT_FALSE(added);
+  EXPECT_EQ(area->status, kMsgErrorOpenFailed);
   EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
 }
 

@@ -26,7 +26,10 @@ bool SameHeader(const SquishFrameHeader& a, const SquishFrameHeader& b) {
 }  // namespace
 
 SquishChainEdit::SquishChainEdit(ByteStream* data, const SquishBaseHeader& base)
-    : data_(data), base_(base), dataSize_(data->Size()) {}
+    : data_(data),
+      base_(base),
+      dataSize_(data->Size()),
+      originalEnd_(base.endOfData) {}
 
 uint64_t SquishChainEdit::MaxFrames() const {
   if (dataSize_ <= static_cast<int64_t>(SquishBaseHeader::kEncodedSize)) {
@@ -134,10 +137,12 @@ bool SquishChainEdit::Link(uint32_t offset, SquishChain chain) {
   SquishFrameHeader* n = nullptr;
   if (prev != 0) {
     p = Frame(prev);
-    // Appending after the tail the base header names: a forward link the
-    // tail still holds is left over from a store that was cut short before
-    // the base header was written, and is replaced.
-    const bool after_tail = next == 0 && prev == Tail(chain);
+    // Appending after the tail the base header names, whose forward link
+    // points beyond the end of data the base header records: that link was
+    // left by a store cut short before it wrote the base header, and is
+    // replaced.
+    const bool after_tail = next == 0 && prev == Tail(chain) && p != nullptr &&
+                            p->nextFrame >= originalEnd_;
     if (p == nullptr || (p->nextFrame != next && !after_tail) ||
         p->frameType != FrameTypeOf(chain)) {
       return false;

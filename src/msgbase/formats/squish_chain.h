@@ -86,6 +86,7 @@ class SquishChainEdit {
   ByteStream* data_;
   SquishBaseHeader base_;
   int64_t dataSize_;
+  uint32_t originalEnd_;  // endOfData when the edit began
   std::map<uint32_t, Entry> frames_;
 };
 
