@@ -305,7 +305,13 @@ bool OpenOrCreateMessageArea(std::unique_ptr<MessageArea>* area,
   SplitAreaId(area_id, &path);
   MessageArea* object = area->get();
   if (object->OpenArea(path)) return true;
-  if (!object->BaseExists(path) && object->CreateArea(path)) return true;
+  if (!object->BaseExists(path)) {
+    if (object->CreateArea(path)) return true;
+    // Another writer may have created the base since it was looked for.
+    const int32_t create_status = object->status;
+    if (object->BaseExists(path) && object->OpenArea(path)) return true;
+    object->status = create_status;
+  }
   lastAreaError = object->status;
   area->reset();
   return false;
