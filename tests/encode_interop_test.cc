@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -153,6 +154,130 @@ TEST(EncodeInteropTest, CrashmailScansPostedMsgMessages) {
     EXPECT_EQ(m.text.substr(area_line.size(),
                             seen_by + 1 - area_line.size()),
               posted[i].text);
+  }
+}
+
+// The dump script's string form of raw bytes.
+std::string Escaped(std::string_view bytes) {
+  std::string out = "\"";
+  for (unsigned char b : bytes) {
+    char buffer[8];
+    if (b == '\\') {
+      out += "\\\\";
+    } else if (b == '"') {
+      out += "\\\"";
+    } else if (b == '\r') {
+      out += "\\r";
+    } else if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+    } else {
+      std::snprintf(buffer, sizeof buffer, "\\x%02X", b);
+      out += buffer;
+    }
+  }
+  return out + "\"";
+}
+
+// The value of `key` in a line of "key=value" words.
+std::string ValueOf(const std::string& line, const std::string& key) {
+  size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return "<none>";
+  at += key.size() + 2;
+  return line.substr(at, line.find(' ', at) - at);
+}
+
+TEST(EncodeInteropTest, FidonetJamParsesPostedJamMessages) {
+  std::string script =
+      std::string(KAVEL_SOURCE_DIR) + "/tests/interop/jam_dump.js";
+  std::string module =
+      std::string(KAVEL_SOURCE_DIR) + "/tests/interop/node_modules/fidonet-jam";
+  ASSERT_EQ(system(("test -f '" + script + "' && test -d '" + module + "'")
+                       .c_str()),
+            0)
+      << "run scripts/install_test_deps.sh to install the npm reader";
+  RunDirectory dir;
+  dir.MakeDirectory("jam");
+  dir.WriteFile("areas.cfg",
+                "EchoArea FOO " + dir.Join("jam/foo") +
+                    " -b Jam -a 2:5020/1.5\r\n"
+                    "NetmailArea NET " + dir.Join("jam/net") + " -b Jam\r\n");
+  dir.WriteFile("Kavel.cfg",
+                "HPTPATH areas.cfg\r\n"
+                "FROM John Doe\r\n"
+                "TO Jane Roe\r\n"
+                "TOADDR 2:5020/9.3\r\n"
+                "FROMADDR 2:5020/1\r\n"
+                "SUBJ Weekly news\r\n"
+                "USEENCODEDSTRINGS yes\r\n");
+  std::string file;
+  for (int i = 0; i < 300; ++i) {
+    file += "line " + std::to_string(i) + " " + std::string(70, '=') + "\r\n";
+  }
+  dir.WriteFile("news.txt", file);
+  ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
+  ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "NET"}).exit_code, 0);
+
+  for (const char* area : {"foo", "net"}) {
+    bool netmail = std::string(area) == "net";
+    std::vector<PostedMessage> posted =
+        ReadPostedMessages("J" + dir.Join(std::string("jam/") + area));
+    ASSERT_EQ(posted.size(), 2u);
+    int status = 0;
+    std::string dump = Capture("node '" + script + "' '" +
+                                   dir.Join(std::string("jam/") + area) +
+                                   "' 2>&1",
+                               &status);
+    ASSERT_EQ(status, 0) << dump;
+    std::vector<std::string> lines = Lines(dump);
+    std::vector<std::vector<std::string>> messages;
+    for (const std::string& line : lines) {
+      if (line.rfind("msg ", 0) == 0) messages.emplace_back();
+      if (!messages.empty()) messages.back().push_back(line);
+    }
+    ASSERT_EQ(messages.size(), 2u) << dump;
+    for (size_t i = 0; i < 2; ++i) {
+      const std::vector<std::string>& m = messages[i];
+      const PostedMessage& p = posted[i];
+      std::string header, crc, text;
+      std::vector<std::string> subs;
+      for (const std::string& line : m) {
+        if (line.rfind("header ", 0) == 0) header = line;
+        if (line.rfind("crc ", 0) == 0) crc = line;
+        if (line.rfind("sub ", 0) == 0) subs.push_back(line.substr(4));
+        if (line.rfind("text ", 0) == 0) text = line.substr(5);
+      }
+      EXPECT_EQ(crc, "crc msgid=ok tocrc=ok reply=ok");
+      // Local, and echomail or netmail by the area's kind.
+      EXPECT_EQ(ValueOf(header, "attribute"),
+                netmail ? "0x02000001" : "0x01000001");
+      int written = std::stoi(ValueOf(header, "datewritten"));
+      EXPECT_GE(written, 983999109);  // 2001-03-07 21:05:09
+      EXPECT_LE(written, 983999115);
+      EXPECT_EQ(ValueOf(header, "datereceived"), ValueOf(header, "datewritten"));
+      std::string own = netmail ? "2:5020/1" : "2:5020/1.5";
+      auto has = [&subs](const std::string& sub) {
+        return std::find(subs.begin(), subs.end(), sub) != subs.end();
+      };
+      EXPECT_TRUE(has("0 " + Escaped(own))) << dump;
+      EXPECT_TRUE(has("2 \"John Doe\"")) << dump;
+      EXPECT_TRUE(has("3 \"Jane Roe\"")) << dump;
+      EXPECT_TRUE(has("4 " + Escaped(own + " " + p.msgid_serial))) << dump;
+      EXPECT_TRUE(has("6 " + Escaped("[" + std::to_string(i + 1) +
+                                     "/2] Weekly news")))
+          << dump;
+      EXPECT_TRUE(has("7 \"Tolvex 2.2Beta\"")) << dump;
+      EXPECT_EQ(has("1 \"2:5020/9.3\""), netmail) << dump;
+      // The text without the kludge lines that became subfields.
+      std::string body = p.text;
+      size_t pid = body.find("\x01PID: Tolvex 2.2Beta\r");
+      ASSERT_NE(pid, std::string::npos);
+      body = body.substr(pid + 21);
+      EXPECT_EQ(text, Escaped(body));
+      EXPECT_EQ(body.rfind("\x01text.begin " + std::to_string(i + 1) +
+                               " of 2 of file news.txt\r",
+                           0),
+                0u);
+    }
   }
 }
 

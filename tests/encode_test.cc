@@ -3,7 +3,7 @@
 // messages are read back through the message-area interface.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
