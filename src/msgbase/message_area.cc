@@ -248,12 +248,30 @@ AreaType SplitAreaId(std::string_view area_id, std::string* path) {
   return type;
 }
 
+namespace {
+
+AreaConstructor areaConstructors[3] = {nullptr, nullptr, nullptr};
+
+}  // namespace
+
+void SetAreaConstructorForTesting(AreaType type, AreaConstructor constructor) {
+  if (type >= kAreaTypeJam && type <= kAreaTypeSquish) {
+    areaConstructors[type] = constructor;
+  }
+}
+
 bool CreateAreaObject(std::unique_ptr<MessageArea>* area,
                       std::string_view area_id) {
   area->reset();
   lastAreaError = kAreaErrorConstructed;
   std::string path;
-  switch (SplitAreaId(area_id, &path)) {
+  AreaType type = SplitAreaId(area_id, &path);
+  if (type == kAreaTypeNone) return false;
+  if (areaConstructors[type]) {
+    *area = areaConstructors[type](path);
+    return *area != nullptr;
+  }
+  switch (type) {
     case kAreaTypeJam:
       *area = NewJamArea(path);
       break;

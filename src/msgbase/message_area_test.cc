@@ -218,6 +218,42 @@ TEST_F(FactoryTest, OpenOrCreateMakesAMissingMsgArea) {
   EXPECT_TRUE(DisposeMessageArea(&area));
 }
 
+// A base whose files exist but do not open: it must never be recreated.
+class BrokenBase : public FakeArea {
+ public:
+  BrokenBase() : FakeArea({}) {}
+  bool OpenArea(std::string_view) override {
+    status = 0x3005;
+    return false;
+  }
+  bool CreateArea(std::string_view) override {
+    created = true;
+    return isOpen = true;
+  }
+  bool BaseExists(std::string_view) override { return exists; }
+  static inline bool created = false;
+  static inline bool exists = true;
+};
+
+TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
+  SetAreaConstructorForTesting(
+      kAreaTypeSquish, [](std::string_view) -> std::unique_ptr<MessageArea> {
+        return std::make_unique<BrokenBase>();
+      });
+  std::unique_ptr<MessageArea> area;
+  BrokenBase::created = false;
+  BrokenBase::exists = true;
+  EXPECT_FALSE(OpenOrCreateMessageArea(&area, "Sbase"));
+  EXPECT_FALSE(BrokenBase::created);
+  EXPECT_EQ(lastAreaError, 0x3005);
+  EXPECT_EQ(area, nullptr);
+  BrokenBase::exists = false;
+  EXPECT_TRUE(OpenOrCreateMessageArea(&area, "Sbase"));
+  EXPECT_TRUE(BrokenBase::created);
+  EXPECT_TRUE(CloseMessageArea(&area));
+  SetAreaConstructorForTesting(kAreaTypeSquish, nullptr);
+}
+
 TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {
   std::unique_ptr<MessageArea> area;
   // The parent directory does not exist: neither open nor create works.

@@ -1,0 +1,37 @@
+#!/bin/bash
+# Builds kavel and runs every test: a Release build with -Wall -Wextra
+# -Werror into build/, then an AddressSanitizer + UndefinedBehaviorSanitizer
+# build into build-asan/. Installs missing tools and test peers first (needs
+# root for that, as in CI). Exits non-zero on the first failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install_test_deps.sh
+
+# The interoperability corpus normally sits beside the checkout
+# (../shared/interop-corpus). A clone elsewhere uses the shared copy when it
+# exists; tests that need the corpus skip when there is none.
+if [ -z "${KAVEL_CORPUS_DIR:-}" ] && [ ! -d "$root/../shared/interop-corpus" ] &&
+   [ -d /work/shared/interop-corpus ]; then
+  export KAVEL_CORPUS_DIR=/work/shared/interop-corpus
+fi
+
+jobs=${KAVEL_JOBS:-2}
+export CXX=${CXX:-g++}
+
+echo "== Release build (build/)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVEL_WERROR=ON -DKAVEL_TESTS=ON \
+  -DKAVEL_SANITIZE=OFF
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== Sanitizer build (build-asan/)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKAVEL_WERROR=ON -DKAVEL_SANITIZE=ON -DKAVEL_TESTS=ON
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== All tests passed"

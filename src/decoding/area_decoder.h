@@ -1,0 +1,102 @@
+// Decoding of one message area: the scan that collects the sections of
+// posted files and the forward markers, the reassembly of every set into
+// the text base, the saving of forwards, and their file-list lines.
+#ifndef KAVEL_DECODING_AREA_DECODER_H_
+#define KAVEL_DECODING_AREA_DECODER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decoding/decode_options.h"
+#include "decoding/file_set.h"
+#include "decoding/message_info.h"
+#include "decoding/unique_name.h"
+
+namespace kavel {
+
+class MessageArea;
+
+// A forward found by the scan: the message (by its own number) holding the
+// marker line, where that line starts and where the forward's text starts.
+struct ForwardRecord {
+  int32_t messageNumber = 0;
+  int32_t linePos = 0;
+  int32_t textPos = 0;
+  int32_t markerIndex = 0;
+};
+
+// One area being decoded. The options and the log outlive the decoder; the
+// name memory is shared by every area of a run.
+class AreaDecoder {
+ public:
+  AreaDecoder(const DecodeOptions& options, DecodeLog* log,
+              UniqueNames* names);
+  ~AreaDecoder();
+
+  // Opens the base by its area id (type letter + path), collects, saves
+  // every complete set (and the incomplete ones when so configured) into
+  // `text_dir`, every forward into `fwd_dir`, and closes the base. The two
+  // directories are empty (the current directory) or a path to which a
+  // separator is added when it lacks one.
+  void ScanArea(std::string_view area_name, std::string_view base_type,
+                std::string_view base_path, std::string_view text_dir,
+                std::string_view fwd_dir);
+
+  // The steps of ScanArea, in their order. BeginArea answers false (after
+  // its log line) when the base cannot be opened; the others then do
+  // nothing.
+  bool BeginArea(std::string_view area_name, std::string_view base_type,
+                 std::string_view base_path, std::string_view text_dir,
+                 std::string_view fwd_dir);
+  void CollectSections();
+  void SaveCollected();
+  void EndArea();
+
+  // Parts of the steps above; they work on the open area.
+  void ExamineLine(const std::string& line, int32_t message_number,
+                   int32_t line_pos, int32_t next_pos);
+  bool IsForwardStart(const std::string& line, int32_t message_number,
+                      int32_t line_pos, int32_t next_pos);
+  bool IsForwardEnd(std::string_view line) const;
+  // True when the set was written and renamed onto its target.
+  bool SaveFileSet(const FileSet& set);
+  bool SaveForward(const ForwardRecord& record);
+  // Fills every field but fileName and size from the loaded message.
+  void FillMessageInfo(MessageInfo* info);
+  // Adds the file-list line for a saved file in directory `dir`.
+  void WriteInfoLine(const MessageInfo& info, std::string_view dir);
+
+  FileSetList& sets() { return sets_; }
+  const std::vector<ForwardRecord>& forwards() const { return forwards_; }
+
+ private:
+  enum class Reopen { kOk, kGone, kUnloadable };
+  // Makes the message with that own number current and loads it.
+  Reopen LoadByNumber(int32_t number);
+  // True when `file_name` (no directory) is one of the program's own files.
+  bool IsProtected(std::string_view file_name) const;
+  // Creates `dir` (one level) when it is missing; "" stays "".
+  std::string EnsureDirectory(std::string_view dir);
+  void ShowScanProgress(int32_t i, int32_t highest);
+  void EndScanProgress();
+  void ApplyForwardHeader(const std::string& line, MessageInfo* info) const;
+
+  const DecodeOptions& options_;
+  DecodeLog* log_;
+  UniqueNames* names_;
+  std::unique_ptr<MessageArea> area_;
+  std::string area_name_;
+  std::string text_dir_;
+  std::string fwd_dir_;
+  FileSetList sets_;
+  std::vector<ForwardRecord> forwards_;
+  int32_t shown_progress_ = -1;
+  bool progress_drawn_ = false;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_DECODING_AREA_DECODER_H_

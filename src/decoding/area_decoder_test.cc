@@ -1,0 +1,325 @@
+#include "decoding/area_decoder.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/date_time.h"
+#include "msgbase/ftn_address.h"
+#include "msgbase/message_area.h"
+#include "msgbase/message_text.h"
+#include "platform/platform.h"
+
+namespace kavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingLog : public DecodeLog {
+ public:
+  void Info(std::string_view m) override { infos.emplace_back(m); }
+  void Error(std::string_view m) override { errors.emplace_back(m); }
+  bool HasInfo(std::string_view part) const { return Has(infos, part); }
+  bool HasError(std::string_view part) const { return Has(errors, part); }
+  std::vector<std::string> infos, errors;
+
+ private:
+  static bool Has(const std::vector<std::string>& v, std::string_view part) {
+    for (const auto& s : v) {
+      if (s.find(part) != std::string::npos) return true;
+    }
+    return false;
+  }
+};
+
+struct Posted {
+  std::vector<std::string> lines;
+  DateTimeRecord written{12, 0, 0, 0, 7, 3, 2001};
+  std::string from = "John Doe";
+  std::string to = "All";
+  std::string subject = "Files";
+};
+
+class AreaDecoderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallStreamFactories();
+    std::string templ = (fs::temp_directory_path() / "kavel-dec-XXXXXX").string();
+    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    root_ = templ;
+    base_ = (root_ / "base").string();
+    text_ = (root_ / "txt").string() + "/";
+    fwd_ = (root_ / "fwd").string() + "/";
+  }
+  void TearDown() override {
+    fs::remove_all(root_);
+    ForgetPathCache();
+  }
+
+  // Adds one message to the *.MSG area; answers its number.
+  int32_t Post(const Posted& p) {
+    std::unique_ptr<MessageArea> area;
+    EXPECT_TRUE(OpenOrCreateMessageArea(&area, "M" + base_));
+    if (!area) return 0;
+    area->SetAreaFlag(kAreaFlagAddressKludges, true);
+    EXPECT_TRUE(area->AddMessage());
+    FtnAddress orig{2, 5020, 1, 0};
+    FtnAddress dest{2, 5020, 2, 0};
+    area->SetOrigAddress(orig, true);
+    area->SetDestAddress(dest);
+    area->SetFromName(p.from);
+    area->SetToName(p.to);
+    area->SetSubject(p.subject);
+    area->SetDateWritten(p.written);
+    area->SetDateArrived(p.written);
+    for (const std::string& line : p.lines) area->WriteLineRaw(line);
+    EXPECT_TRUE(area->StoreMessage());
+    const int32_t number = area->CurrentNumber();
+    area->ReleaseMessage();
+    CloseMessageArea(&area);
+    return number;
+  }
+
+  // A posted section as posting frames it.
+  static Posted Section(int part, int total, const std::string& name,
+                        const std::vector<std::string>& body,
+                        bool kludge = false) {
+    Posted p;
+    const std::string mark = kludge ? "\x01" : "";
+    p.lines.push_back("\x01PID: test");
+    p.lines.push_back(mark + "text.begin " + std::to_string(part) + " of " +
+                      std::to_string(total) + " of file " + name);
+    for (const auto& l : body) p.lines.push_back(l);
+    p.lines.push_back(mark + "text.end");
+    p.lines.push_back("");
+    p.lines.push_back("--- ");
+    p.lines.push_back(" * Origin: test (2:5020/1)");
+    return p;
+  }
+
+  void Decode() {
+    ForgetPathCache();  // the tests change files behind the program's back
+    AreaDecoder decoder(options_, &log_, &names_);
+    decoder.ScanArea("TEST.AREA", "M", base_, text_, fwd_);
+  }
+
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path Text(const std::string& name) const { return fs::path(text_) / name; }
+  fs::path Fwd(const std::string& name) const { return fs::path(fwd_) / name; }
+  size_t FilesUnder(const fs::path& dir) const {
+    size_t n = 0;
+    for (auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+  }
+
+  fs::path root_;
+  std::string base_, text_, fwd_;
+  DecodeOptions options_;
+  RecordingLog log_;
+  UniqueNames names_;
+};
+
+TEST_F(AreaDecoderTest, PartsInAnyMessageOrderReassembleInPartOrder) {
+  Post(Section(2, 3, "a.txt", {"two"}));
+  Post(Section(3, 3, "a.txt", {"three", ""}));
+  Post(Section(1, 3, "a.txt", {"one", "\tone b"}, /*kludge=*/true));
+  Decode();
+  EXPECT_EQ(Read(Text("A.TXT")), "one\r\n\tone b\r\ntwo\r\nthree\r\n\r\n");
+  EXPECT_TRUE(log_.HasInfo(" [+] -> Scaning area TEST.AREA"));
+  EXPECT_TRUE(log_.HasInfo(" [ :) ] -> Saving file '"));
+  EXPECT_TRUE(log_.errors.empty());
+}
+
+TEST_F(AreaDecoderTest, IncompleteSetSavedOnlyWhenConfigured) {
+  Post(Section(1, 3, "b.txt", {"one"}));
+  Post(Section(3, 3, "b.txt", {"three"}));
+  Decode();
+  EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
+  EXPECT_FALSE(fs::exists(Text("B.TXT")));
+  options_.saveIfNotEnoughSections = true;
+  Decode();
+  EXPECT_EQ(Read(Text("B.TXT")), "one\r\nthree\r\n");
+}
+
+TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
+  Posted p;
+  p.lines = {"text.begin x of 1 of file bad.txt", "text.begin 2 of 1 of file bad.txt",
+             "text.begin 1 of 1 of file good.txt", "body", "text.endless",
+             "TEXT.END"};
+  Post(p);
+  Posted open_ended = Section(1, 1, "open.txt", {"x"});
+  open_ended.lines.erase(open_ended.lines.begin() + 3);  // no end line
+  Post(open_ended);
+  Decode();
+  EXPECT_FALSE(fs::exists(Text("BAD.TXT")));
+  EXPECT_EQ(Read(Text("GOOD.TXT")), "body\r\ntext.endless\r\n");
+  EXPECT_EQ(Read(Text("OPEN.TXT")),
+            "x\r\n\r\n--- \r\n * Origin: test (2:5020/1)\r\n");
+}
+
+TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
+  const std::string long_line(70000, 'L');
+  Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
+  Decode();
+  EXPECT_EQ(Read(Text("LONG.TXT")),
+            long_line + "\r\n" + std::string(5000, 'm') + "\r\n");
+}
+
+TEST_F(AreaDecoderTest, SameFilePostedTwiceAndExistingFileChoices) {
+  options_.filesBbsName = "FILES.BBS";
+  options_.filesBbsSavingString = "@File @Size";
+  Post(Section(1, 1, "same.txt", {"first"}));
+  Post(Section(1, 1, "same.txt", {"second"}));
+  // Overwrite: the second replaces the first; only the first gets a line.
+  Decode();
+  EXPECT_EQ(Read(Text("SAME.TXT")), "second\r\n");
+  EXPECT_EQ(Read(Text("FILES.BBS")), "SAME.TXT 7\r\n");
+
+  options_.existingFile = ExistingFileChoice::kNewName;
+  Decode();
+  EXPECT_EQ(Read(Text("SAME1.TXT")), "first\r\n");
+  EXPECT_EQ(Read(Text("SAME2.TXT")), "second\r\n");
+  EXPECT_EQ(Read(Text("FILES.BBS")),
+            "SAME.TXT 7\r\nSAME1.TXT 7\r\nSAME2.TXT 8\r\n");
+
+  options_.existingFile = ExistingFileChoice::kKeep;
+  fs::remove(Text("SAME.TXT"));
+  Decode();
+  EXPECT_EQ(Read(Text("SAME.TXT")), "first\r\n");
+
+  options_.rewriteFilesBbs = true;
+  options_.existingFile = ExistingFileChoice::kNewName;
+  Decode();
+  EXPECT_EQ(Read(Text("FILES.BBS")), "SAME4.TXT 8\r\n");
+}
+
+TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
+  Posted stale = Section(2, 2, "n.txt", {"stale"});
+  stale.written.day = 1;
+  Post(stale);
+  Post(Section(1, 2, "n.txt", {"fresh 1"}));
+  Post(Section(2, 2, "n.txt", {"fresh 2"}));
+  Decode();
+  EXPECT_EQ(Read(Text("N.TXT")), "fresh 1\r\nfresh 2\r\n");
+  EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
+}
+
+TEST_F(AreaDecoderTest, UnsafeAndOwnNamesWriteNothing) {
+  options_.protectedNames = {"Kavel.cfg", "Kavel.log", "FILES.BBS"};
+  for (const char* name :
+       {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..", "kavel.cfg",
+        "files.bbs", "*.txt"}) {
+    Post(Section(1, 1, name, {"evil"}));
+  }
+  Decode();
+  EXPECT_EQ(FilesUnder(root_ / "txt"), 0u);
+  EXPECT_EQ(FilesUnder(root_), FilesUnder(root_ / "base"));
+  EXPECT_EQ(log_.errors.size(), 8u);
+  EXPECT_TRUE(log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
+                            "TEST.AREA"));
+  EXPECT_TRUE(log_.HasError("KAVEL.CFG"));
+}
+
+TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
+  fs::create_directories(Text(""));
+  { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
+  Post(Section(1, 2, "g.txt", {"one"}));
+  const int32_t second = Post(Section(2, 2, "g.txt", {"two"}));
+  ForgetPathCache();
+  AreaDecoder decoder(options_, &log_, &names_);
+  ASSERT_TRUE(decoder.BeginArea("TEST.AREA", "M", base_, text_, fwd_));
+  decoder.CollectSections();
+  {
+    std::unique_ptr<MessageArea> other;
+    ASSERT_TRUE(OpenMessageArea(&other, "M" + base_));
+    other->GoToNumber(second);
+    ASSERT_TRUE(other->DeleteMessage()) << second << " " << other->current;
+    CloseMessageArea(&other);
+  }
+  decoder.SaveCollected();
+  decoder.EndArea();
+  // The area object may still list the message, but cannot load it.
+  ASSERT_EQ(log_.errors.size(), 1u);
+  EXPECT_NE(log_.errors[0].find("message " + std::to_string(second)),
+            std::string::npos);
+  EXPECT_EQ(Read(Text("G.TXT")), "old");
+  EXPECT_EQ(FilesUnder(root_ / "txt"), 1u);
+}
+
+TEST_F(AreaDecoderTest, ForwardsWithHeaderScanNumberingAndEndText) {
+  options_.markers = {{"FORWARDED", "End of forward"}, {"ONLYKEY", "ONLYKEY"}};
+  options_.forwardFrom = "From:";
+  options_.forwardSubj = "Subj:";
+  options_.filesBbsName = "FILES.BBS";
+  options_.filesBbsSavingString = "@File|@FromName|@Subject|@ToName";
+  fs::create_directories(Fwd(""));
+  { std::ofstream(Fwd("FWD.TXT")) << "taken"; }
+  Posted p;
+  p.lines = {"hello", "* forwarded by Bob", "From:   Jane Roe", "Subj: news",
+             "", "body 1", "body 2", "end of forward", "after",
+             "onlykey starts", "", "x", "ONLYKEY ends", "tail"};
+  Post(p);
+  Decode();
+  EXPECT_EQ(Read(Fwd("FWD.TXT")), "taken");
+  EXPECT_EQ(Read(Fwd("FWD1.TXT")), "body 1\r\nbody 2\r\n");
+  EXPECT_EQ(Read(Fwd("FWD2.TXT")), "x\r\n");
+  // The line that ends a key-only marker's forward starts the next one.
+  EXPECT_EQ(Read(Fwd("FWD3.TXT")), "");
+  EXPECT_EQ(Read(Fwd("FILES.BBS")),
+            "FWD1.TXT|Jane Roe|news|All\r\nFWD2.TXT|John Doe|Files|All\r\n"
+            "FWD3.TXT|John Doe|Files|All\r\n");
+}
+
+TEST_F(AreaDecoderTest, ForwardWithoutEmptyLineCheckRunsToMessageEnd) {
+  options_.markers = {{"FORWARD", ""}};
+  options_.checkForEmptyLine = false;
+  Posted p;
+  p.lines = {"Forward follows", "head", "", "body"};
+  Post(p);
+  Decode();
+  EXPECT_EQ(Read(Fwd("FWD.TXT")), "head\r\n\r\nbody\r\n");
+}
+
+TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
+  options_.markers = {{"", "x"}, {"TEXT.BEGIN", "text.end"}};
+  options_.checkForEmptyLine = false;
+  Post(Section(1, 1, "m.txt", {"inside"}));
+  Decode();
+  EXPECT_FALSE(fs::exists(Text("M.TXT")));
+  EXPECT_EQ(Read(Fwd("FWD.TXT")), "inside\r\n");
+}
+
+TEST_F(AreaDecoderTest, InfoLineFromMessageHeader) {
+  options_.filesBbsName = "FILES.BBS";
+  options_.filesBbsSavingString =
+      "@File(10,L)|@FromAddr|@ToAddr|@DateWritten @TimeWritten|"
+      "@DateArrived @TimeArrived|@FromName\\n@Subject";
+  Posted p = Section(1, 1, "i.txt", {"abc"});
+  p.written = DateTimeRecord{21, 5, 8, 0, 7, 3, 2001};
+  p.subject = "Sub\x01ject";
+  Post(p);
+  Decode();
+  EXPECT_EQ(Read(Text("FILES.BBS")),
+            "I.TXT     |2:5020/1|2:5020/2.0|2001/03/07 21:05:08.00|"
+            "2001/03/07 21:05:08.00|John Doe\r\nSub ject\r\n");
+}
+
+TEST_F(AreaDecoderTest, MissingBaseIsReported) {
+  AreaDecoder decoder(options_, &log_, &names_);
+  decoder.ScanArea("NONE", "M", "", text_, fwd_);
+  EXPECT_TRUE(log_.HasInfo("Unable to open message base "));
+}
+
+}  // namespace
+}  // namespace kavel

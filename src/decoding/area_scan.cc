@@ -1,0 +1,192 @@
+#include <string>
+
+#include "decoding/area_decoder.h"
+#include "decoding/framing.h"
+#include "msgbase/byte_stream.h"
+#include "msgbase/date_time.h"
+#include "msgbase/message_area.h"
+#include "platform/platform.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+constexpr int kBarWidth = 50;
+constexpr int kBarColumn = 15;
+constexpr char kBarFilled = static_cast<char>(254);
+constexpr char kBarEmpty = static_cast<char>(249);
+
+std::string WithSeparator(std::string_view dir) {
+  std::string out(dir);
+  if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';
+  return out;
+}
+
+}  // namespace
+
+AreaDecoder::AreaDecoder(const DecodeOptions& options, DecodeLog* log,
+                         UniqueNames* names)
+    : options_(options), log_(log), names_(names) {}
+
+AreaDecoder::~AreaDecoder() = default;
+
+void AreaDecoder::ScanArea(std::string_view area_name,
+                           std::string_view base_type,
+                           std::string_view base_path,
+                           std::string_view text_dir,
+                           std::string_view fwd_dir) {
+  if (!BeginArea(area_name, base_type, base_path, text_dir, fwd_dir)) return;
+  CollectSections();
+  SaveCollected();
+  EndArea();
+}
+
+bool AreaDecoder::BeginArea(std::string_view area_name,
+                            std::string_view base_type,
+                            std::string_view base_path,
+                            std::string_view text_dir,
+                            std::string_view fwd_dir) {
+  InstallStreamFactories();
+  area_.reset();
+  std::string area_id(base_type);
+  area_id += base_path;
+  if (base_path.empty() || !OpenMessageArea(&area_, area_id)) {
+    log_->Info("Unable to open message base " + std::string(base_path));
+    return false;
+  }
+  area_name_ = std::string(area_name);
+  text_dir_ = std::string(text_dir);
+  fwd_dir_ = std::string(fwd_dir);
+  sets_.Clear();
+  forwards_.clear();
+  log_->Info(" [+] -> Scaning area " + area_name_);
+  return true;
+}
+
+void AreaDecoder::CollectSections() {
+  if (!area_) return;
+  const int32_t highest = area_->HighestNumber();
+  shown_progress_ = -1;
+  progress_drawn_ = false;
+  std::string line;
+  for (int32_t i = 1; i <= highest; ++i) {
+    if (!area_->HasMessage(i)) continue;
+    area_->GoTo(i);
+    ShowScanProgress(i, highest);
+    if (!area_->LoadMessage()) continue;
+    const int32_t number = area_->CurrentNumber();
+    area_->SetTextPos(0);
+    while (!area_->AtTextEnd()) {
+      const int32_t line_pos = area_->TextPos();
+      area_->ReadLine(&line);
+      if (!line.empty()) {
+        ExamineLine(line, number, line_pos, area_->TextPos());
+      }
+    }
+    area_->ReleaseMessage();
+  }
+  EndScanProgress();
+}
+
+void AreaDecoder::SaveCollected() {
+  if (!area_) return;
+  for (size_t s = 0; s < sets_.size(); ++s) {
+    const FileSet& set = sets_.at(s);
+    if (set.IsComplete()) {
+      SaveFileSet(set);
+    } else {
+      log_->Info(" [ :( ] -> Not all sections was found..");
+      if (options_.saveIfNotEnoughSections) SaveFileSet(set);
+    }
+  }
+  sets_.Clear();
+  for (const ForwardRecord& record : forwards_) SaveForward(record);
+  forwards_.clear();
+}
+
+void AreaDecoder::EndArea() {
+  if (!area_) return;
+  if (!CloseMessageArea(&area_)) log_->Error("Unable to close msgbase");
+}
+
+void AreaDecoder::ExamineLine(const std::string& line, int32_t message_number,
+                              int32_t line_pos, int32_t next_pos) {
+  if (IsForwardStart(line, message_number, line_pos, next_pos)) return;
+  BeginLine begin;
+  switch (ParseBeginLine(line, options_.beginString, &begin)) {
+    case BeginLineKind::kNotBegin:
+    case BeginLineKind::kMalformed:
+      return;
+    case BeginLineKind::kUnsafe:
+      log_->Error("Unsafe file name '" + begin.fileName + "' in message " +
+                  IntToText(message_number) + " of area " + area_name_ +
+                  ", section ignored");
+      return;
+    case BeginLineKind::kValid:
+      break;
+  }
+  DateTimeRecord written;
+  area_->DateWritten(&written);
+  SectionPosition section;
+  section.part = begin.part;
+  section.messageNumber = message_number;
+  section.beginPos = line_pos;
+  section.textPos = next_pos;
+  sets_.AddSection(begin.fileName, begin.totalParts, section,
+                   DateTimeToSeconds(written), text_dir_);
+}
+
+AreaDecoder::Reopen AreaDecoder::LoadByNumber(int32_t number) {
+  area_->GoToNumber(number);
+  if (!area_->IsOnMessage() || !area_->HasMessage(area_->CurrentIndex()) ||
+      area_->CurrentNumber() != number) {
+    return Reopen::kGone;
+  }
+  return area_->LoadMessage() ? Reopen::kOk : Reopen::kUnloadable;
+}
+
+bool AreaDecoder::IsProtected(std::string_view file_name) const {
+  const std::string name = UpperText(file_name);
+  for (const std::string& own : options_.protectedNames) {
+    if (!own.empty() && UpperText(own) == name) return true;
+  }
+  return false;
+}
+
+std::string AreaDecoder::EnsureDirectory(std::string_view dir) {
+  if (!dir.empty() && !DirectoryExists(dir)) {
+    std::string bare(dir);
+    while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
+      bare.pop_back();
+    }
+    if (!CreateDirectory(bare)) log_->Error("Error creating " + std::string(dir));
+  }
+  return WithSeparator(dir);
+}
+
+void AreaDecoder::ShowScanProgress(int32_t i, int32_t highest) {
+  if (!options_.showProgress || highest <= 0) return;
+  const int32_t filled =
+      static_cast<int32_t>(static_cast<int64_t>(i) * kBarWidth / highest);
+  // Redraw when the bar moves, and now and then for the counter.
+  if (filled == shown_progress_ && i != highest && (i & 63) != 0) return;
+  shown_progress_ = filled;
+  std::string text = "\r";
+  text += IntToText(i);
+  text += "..";
+  text += IntToText(highest);
+  if (text.size() < kBarColumn) text.append(kBarColumn - text.size(), ' ');
+  text.append(filled, kBarFilled);
+  const int32_t dots = kBarWidth - filled - 1;
+  if (dots >= 1) text.append(dots, kBarEmpty);
+  text += '\r';
+  ConsoleWrite(text);
+  progress_drawn_ = true;
+}
+
+void AreaDecoder::EndScanProgress() {
+  if (!options_.showProgress || !progress_drawn_) return;
+  ConsoleWrite("\n" + std::string(79, ' ') + "\r");
+}
+
+}  // namespace kavel

@@ -1,0 +1,61 @@
+// What one decoding run needs to know: the settings it works by, and the
+// sink for its log lines. The run driver fills these from the program's
+// configuration; tests fill them directly.
+#ifndef KAVEL_DECODING_DECODE_OPTIONS_H_
+#define KAVEL_DECODING_DECODE_OPTIONS_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+// Choices for a reassembled file whose target exists.
+enum class ExistingFileChoice {
+  kOverwrite,  // replace it; no file-list line
+  kNewName,    // save under a free numbered name; file-list line written
+  kKeep,       // leave it; the set is not saved
+};
+
+struct ForwardMarkerText {
+  std::string key;      // upper-cased; empty never matches
+  std::string endText;  // as written; empty never ends a forward
+};
+
+struct DecodeOptions {
+  std::string beginString = "text.begin % of % of file %";
+  std::string endString = "text.end";
+  bool saveIfNotEnoughSections = false;
+  ExistingFileChoice existingFile = ExistingFileChoice::kOverwrite;
+
+  std::vector<ForwardMarkerText> markers;
+  bool checkForEmptyLine = true;
+  std::string forwardFrom, forwardTo, forwardSubj, forwardDate;
+  std::string forwardMask = "FWD";
+  std::string forwardExt = "TXT";
+
+  std::string filesBbsName;
+  bool rewriteFilesBbs = false;
+  std::string filesBbsSavingString =
+      "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
+
+  // File names (without directory, case ignored) that decoding never
+  // writes: the configuration file, the log, the areas file, the file
+  // list.
+  std::vector<std::string> protectedNames;
+
+  // Draw the scan's progress bar (only when the console is a terminal).
+  bool showProgress = false;
+};
+
+// Receives the information and error lines of decoding.
+class DecodeLog {
+ public:
+  virtual ~DecodeLog() = default;
+  virtual void Info(std::string_view message) = 0;
+  virtual void Error(std::string_view message) = 0;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_DECODING_DECODE_OPTIONS_H_

@@ -1,0 +1,67 @@
+// The sections of posted files that a scan of one area has found, grouped
+// into one set per posting of a file.
+#ifndef KAVEL_DECODING_FILE_SET_H_
+#define KAVEL_DECODING_FILE_SET_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kavel {
+
+// Where one section lies: the message (by its own number, which stays
+// valid when other messages are deleted), the text position of its begin
+// line and of the line after it.
+struct SectionPosition {
+  int32_t part = 0;
+  int32_t messageNumber = 0;
+  int32_t beginPos = 0;
+  int32_t textPos = 0;
+};
+
+// The sections of one posting of one file.
+struct FileSet {
+  std::string fileName;   // upper-cased, from the begin line
+  std::string targetDir;  // the text base of the area when the set began
+  int32_t totalParts = 0;
+  // Date written (seconds since 1970) of the message of the set's first
+  // section; a section of another posting lies more than an hour away.
+  int64_t firstWritten = 0;
+  std::unordered_map<int32_t, SectionPosition> parts;  // by part number
+
+  int32_t foundParts() const { return static_cast<int32_t>(parts.size()); }
+  bool HasPart(int32_t part) const { return parts.count(part) != 0; }
+  bool IsComplete() const { return foundParts() == totalParts; }
+  // The found sections in ascending part order.
+  std::vector<const SectionPosition*> PartsInOrder() const;
+};
+
+// All sets of one area in the order they were begun. A section joins the
+// first set of its name that lacks its part, announces the same number of
+// parts and began within an hour of the section's message; otherwise it
+// begins a set of its own.
+class FileSetList {
+ public:
+  static constexpr int64_t kSamePostingSeconds = 3600;
+
+  // `name` upper-cased; 1 <= part <= total_parts.
+  void AddSection(const std::string& name, int32_t total_parts,
+                  const SectionPosition& section, int64_t written,
+                  const std::string& target_dir);
+
+  size_t size() const { return sets_.size(); }
+  FileSet& at(size_t i) { return *sets_[i]; }
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<FileSet>> sets_;
+  // Upper-cased file name -> indexes into sets_ of the incomplete sets of
+  // that name, in creation order (a complete set takes no more sections).
+  std::unordered_map<std::string, std::vector<size_t>> by_name_;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_DECODING_FILE_SET_H_

@@ -1,0 +1,119 @@
+#include "decoding/file_set.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "decoding/unique_name.h"
+
+namespace kavel {
+namespace {
+
+SectionPosition At(int32_t part, int32_t message) {
+  SectionPosition s;
+  s.part = part;
+  s.messageNumber = message;
+  s.beginPos = 10;
+  s.textPos = 40;
+  return s;
+}
+
+TEST(FileSetListTest, PartsInAnyMessageOrderFormOneSet) {
+  FileSetList sets;
+  sets.AddSection("A.TXT", 3, At(2, 10), 1000, "dir\\");
+  sets.AddSection("A.TXT", 3, At(1, 11), 1001, "dir\\");
+  sets.AddSection("A.TXT", 3, At(3, 12), 1002, "dir\\");
+  ASSERT_EQ(sets.size(), 1u);
+  const FileSet& set = sets.at(0);
+  EXPECT_TRUE(set.IsComplete());
+  EXPECT_EQ(set.targetDir, "dir\\");
+  const auto order = set.PartsInOrder();
+  ASSERT_EQ(order.size(), 3u);
+  EXPECT_EQ(order[0]->messageNumber, 11);
+  EXPECT_EQ(order[1]->messageNumber, 10);
+  EXPECT_EQ(order[2]->messageNumber, 12);
+}
+
+TEST(FileSetListTest, SameFilePostedTwiceGivesTwoSets) {
+  FileSetList sets;
+  sets.AddSection("A.TXT", 2, At(1, 1), 1000, "");
+  sets.AddSection("A.TXT", 2, At(2, 2), 1000, "");
+  sets.AddSection("A.TXT", 2, At(1, 3), 1100, "");
+  sets.AddSection("A.TXT", 2, At(2, 4), 1100, "");
+  ASSERT_EQ(sets.size(), 2u);
+  EXPECT_TRUE(sets.at(0).IsComplete());
+  EXPECT_TRUE(sets.at(1).IsComplete());
+  EXPECT_EQ(sets.at(1).parts.at(1).messageNumber, 3);
+}
+
+TEST(FileSetListTest, PostingsFarApartOrOfOtherSizeNeverMix) {
+  FileSetList sets;
+  // A stale part 3 from a week ago, then this week's parts 1 and 2.
+  sets.AddSection("NEWS.TXT", 3, At(3, 5), 0, "");
+  sets.AddSection("NEWS.TXT", 3, At(1, 90), 7 * 24 * 3600, "");
+  sets.AddSection("NEWS.TXT", 3, At(2, 91), 7 * 24 * 3600 + 60, "");
+  // Same time, but announcing another number of parts.
+  sets.AddSection("NEWS.TXT", 4, At(3, 92), 7 * 24 * 3600 + 60, "");
+  ASSERT_EQ(sets.size(), 3u);
+  EXPECT_EQ(sets.at(0).foundParts(), 1);
+  EXPECT_EQ(sets.at(1).foundParts(), 2);
+  EXPECT_FALSE(sets.at(1).IsComplete());
+  EXPECT_EQ(sets.at(2).totalParts, 4);
+  // Within the hour, in either direction, a section still joins.
+  sets.AddSection("NEWS.TXT", 3, At(3, 93), 7 * 24 * 3600 - 3600, "");
+  EXPECT_TRUE(sets.at(1).IsComplete());
+}
+
+TEST(FileSetListTest, HugeAnnouncedCountsCostNothing) {
+  FileSetList sets;
+  sets.AddSection("BIG", 2000000000, At(2000000000, 1), 0, "");
+  sets.AddSection("BIG", 2000000000, At(1, 2), 0, "");
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets.at(0).foundParts(), 2);
+  EXPECT_FALSE(sets.at(0).IsComplete());
+}
+
+TEST(FileSetListTest, ManySetsAndMessagesBeyondOldBounds) {
+  FileSetList sets;
+  for (int32_t i = 1; i <= 10000; ++i) {
+    const std::string name = std::to_string(i) + ".F";
+    sets.AddSection(name, 2, At(1, i), 0, "");
+    sets.AddSection(name, 2, At(2, 100000 - i), 0, "");
+  }
+  ASSERT_EQ(sets.size(), 10000u);
+  EXPECT_TRUE(sets.at(9999).IsComplete());
+  EXPECT_EQ(sets.at(9999).parts.at(2).messageNumber, 90000);
+}
+
+TEST(UniqueNameTest, SplitAtLastDot) {
+  std::string stem, ext;
+  SplitFileName("NEWS.2024.TXT", &stem, &ext);
+  EXPECT_EQ(stem, "NEWS.2024");
+  EXPECT_EQ(ext, "TXT");
+  SplitFileName("README", &stem, &ext);
+  EXPECT_EQ(stem, "README");
+  EXPECT_EQ(ext, "");
+  EXPECT_EQ(NumberedFileName("NEWS.2024", 1, "TXT"), "NEWS.20241.TXT");
+  EXPECT_EQ(NumberedFileName("README", 1, ""), "README1");
+  EXPECT_EQ(NumberedFileName("FWD", 0, "TXT"), "FWD.TXT");
+}
+
+TEST(UniqueNameTest, FirstFreeNameAndRemembered) {
+  std::set<std::string> existing = {"d\\FWD.TXT", "d\\FWD1.TXT"};
+  int probes = 0;
+  auto exists = [&](const std::string& p) {
+    ++probes;
+    return existing.count(p) != 0;
+  };
+  UniqueNames names;
+  EXPECT_EQ(names.Next("d\\", "FWD", "TXT", exists), "d\\FWD2.TXT");
+  existing.insert("d\\FWD2.TXT");
+  probes = 0;
+  EXPECT_EQ(names.Next("d\\", "FWD", "TXT", exists), "d\\FWD3.TXT");
+  EXPECT_EQ(probes, 1);
+  // Another directory counts on its own.
+  EXPECT_EQ(names.Next("e\\", "FWD", "TXT", exists), "e\\FWD.TXT");
+}
+
+}  // namespace
+}  // namespace kavel

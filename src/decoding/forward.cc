@@ -1,0 +1,138 @@
+#include <limits>
+#include <string>
+
+#include "decoding/area_decoder.h"
+#include "decoding/output_file.h"
+#include "msgbase/message_area.h"
+#include "platform/platform.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+  if (part.empty()) return false;
+  return UpperText(text).find(UpperText(part)) != std::string::npos;
+}
+
+// The text after the first occurrence of `label`, without leading blanks;
+// false when the line does not hold `label` (exact case).
+bool ValueAfter(const std::string& line, const std::string& label,
+                std::string* value) {
+  if (label.empty()) return false;
+  const size_t at = line.find(label);
+  if (at == std::string::npos) return false;
+  std::string rest = line.substr(at + label.size());
+  TrimLeadingBlanks(&rest);
+  *value = ShortString(rest);
+  return true;
+}
+
+}  // namespace
+
+bool AreaDecoder::IsForwardStart(const std::string& line,
+                                 int32_t message_number, int32_t line_pos,
+                                 int32_t next_pos) {
+  for (size_t m = 0; m < options_.markers.size(); ++m) {
+    if (!ContainsIgnoringCase(line, options_.markers[m].key)) continue;
+    ForwardRecord record;
+    record.messageNumber = message_number;
+    record.linePos = line_pos;
+    record.textPos = next_pos;
+    record.markerIndex = static_cast<int32_t>(m);
+    forwards_.push_back(record);
+    return true;
+  }
+  return false;
+}
+
+bool AreaDecoder::IsForwardEnd(std::string_view line) const {
+  for (const ForwardMarkerText& marker : options_.markers) {
+    if (ContainsIgnoringCase(line, marker.endText)) return true;
+  }
+  return false;
+}
+
+void AreaDecoder::ApplyForwardHeader(const std::string& line,
+                                     MessageInfo* info) const {
+  ValueAfter(line, options_.forwardFrom, &info->fromName);
+  ValueAfter(line, options_.forwardTo, &info->toName);
+  ValueAfter(line, options_.forwardSubj, &info->subject);
+  ValueAfter(line, options_.forwardDate, &info->dateWritten);
+}
+
+bool AreaDecoder::SaveForward(const ForwardRecord& record) {
+  const std::string dir = EnsureDirectory(fwd_dir_);
+  const std::string name =
+      names_->Next(dir, options_.forwardMask, options_.forwardExt,
+                   [](const std::string& p) { return PathExists(p); });
+  log_->Info(" [ :) ] -> Saving forward '" + name + "'");
+
+  const std::string where = IntToText(record.messageNumber);
+  switch (LoadByNumber(record.messageNumber)) {
+    case Reopen::kGone:
+      log_->Error("Error while opening message " + where +
+                  ", there is no one message has this number.. :-/");
+      return false;
+    case Reopen::kUnloadable:
+      log_->Error("Error while loading message " + where +
+                  ", forward is lost.. :-/");
+      return false;
+    case Reopen::kOk:
+      break;
+  }
+  // The marker line must still stand where the scan found it.
+  std::string line;
+  area_->SetTextPos(record.linePos);
+  area_->ReadLine(&line);
+  const bool marker_found =
+      record.markerIndex >= 0 &&
+      static_cast<size_t>(record.markerIndex) < options_.markers.size() &&
+      ContainsIgnoringCase(line, options_.markers[record.markerIndex].key) &&
+      area_->TextPos() == record.textPos;
+  if (!marker_found) {
+    area_->ReleaseMessage();
+    log_->Error("Error while searching message " + where +
+                " for its forward, message was obducted.. ;-///");
+    return false;
+  }
+
+  MessageInfo info;
+  FillMessageInfo(&info);
+  info.fileName = name.substr(dir.size());
+
+  OutputFile out;
+  if (!out.CreateNew(name)) {
+    area_->ReleaseMessage();
+    log_->Error("Error while saving file \"" + name + "\"");
+    return false;
+  }
+  area_->SetTextPos(record.textPos);
+  if (options_.checkForEmptyLine) {
+    while (!area_->AtTextEnd()) {
+      area_->ReadLineRaw(&line, kAnyLineLength);
+      ApplyForwardHeader(line, &info);
+      if (line.empty()) break;
+    }
+  }
+  while (!area_->AtTextEnd()) {
+    area_->ReadLineRaw(&line, kAnyLineLength);
+    ApplyForwardHeader(line, &info);
+    if (IsForwardEnd(line)) break;
+    out.WriteLine(line);
+  }
+  area_->ReleaseMessage();
+  if (!out.Close()) {
+    log_->Error("Error while saving file \"" + name + "\"");
+    return false;
+  }
+  uint64_t size = 0;
+  FileSize(name, &size);
+  info.size = static_cast<uint32_t>(size);
+  WriteInfoLine(info, dir);
+  return true;
+}
+
+}  // namespace kavel

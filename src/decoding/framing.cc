@@ -1,0 +1,66 @@
+#include "decoding/framing.h"
+
+#include <algorithm>
+
+#include "decoding/file_name_safety.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+constexpr char kKludgeMark = '\x01';
+
+std::string WithKludgeMark(std::string word) {
+  if (word.empty() || word[0] != kKludgeMark) word.insert(word.begin(), kKludgeMark);
+  return word;
+}
+
+}  // namespace
+
+bool IsFramingLine(std::string_view line, std::string_view pattern) {
+  // Only the first word matters; look at no more of a long line than needed.
+  return WithKludgeMark(FirstWord(line)) == WithKludgeMark(FirstWord(pattern));
+}
+
+std::string NextPatternField(std::string* pattern, std::string* line) {
+  const size_t mark = pattern->find('%');
+  // Without a "%" the whole pattern counts as literal text.
+  const size_t literal = mark == std::string::npos ? pattern->size() : mark;
+  line->erase(0, std::min(literal, line->size()));
+  pattern->erase(0, std::min(literal + 1, pattern->size()));
+  std::string field = FirstWord(*line);
+  // A line that begins with a blank keeps its field: nothing stands before
+  // its first blank.
+  const size_t blank = line->find(' ');
+  if (blank != std::string::npos) line->erase(0, blank);
+  return field;
+}
+
+BeginLineKind ParseBeginLine(std::string_view line, std::string_view pattern,
+                             BeginLine* out) {
+  if (!IsFramingLine(line, pattern)) return BeginLineKind::kNotBegin;
+  // Pattern and line are walked with the same field offsets: the pattern
+  // carries a ^A exactly when the line does.
+  std::string walk_pattern(pattern);
+  if (!walk_pattern.empty() && walk_pattern[0] == kKludgeMark) {
+    walk_pattern.erase(0, 1);
+  }
+  if (!line.empty() && line[0] == kKludgeMark) {
+    walk_pattern.insert(walk_pattern.begin(), kKludgeMark);
+  }
+  std::string rest(line);
+  const std::string part_text = NextPatternField(&walk_pattern, &rest);
+  const std::string total_text = NextPatternField(&walk_pattern, &rest);
+  const std::string name = NextPatternField(&walk_pattern, &rest);
+  const int32_t part = TextToInt(part_text);
+  const int32_t total = TextToInt(total_text);
+  if (total < 1 || part < 1 || part > total || name.empty()) {
+    return BeginLineKind::kMalformed;
+  }
+  out->part = part;
+  out->totalParts = total;
+  out->fileName = name;
+  return IsSafeFileName(name) ? BeginLineKind::kValid : BeginLineKind::kUnsafe;
+}
+
+}  // namespace kavel

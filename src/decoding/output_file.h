@@ -1,0 +1,46 @@
+// A text file that decoding writes line by line with CR LF line ends, which
+// either is completed whole or leaves nothing behind.
+#ifndef KAVEL_DECODING_OUTPUT_FILE_H_
+#define KAVEL_DECODING_OUTPUT_FILE_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kavel {
+
+class PlatformFile;
+
+class OutputFile {
+ public:
+  OutputFile();
+  // Deletes the file when it was neither closed successfully nor kept.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates `path`, which must not exist yet. False when it exists or
+  // cannot be created.
+  bool CreateNew(std::string_view path);
+  // Appends the line and CR LF. Failures stick and show in Close.
+  void WriteLine(std::string_view line);
+  // Flushes and closes; true when every write reached the file. On false the
+  // file has been deleted.
+  bool Close();
+  // Closes and deletes the file (a failed save).
+  void Discard();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  bool Flush();
+
+  std::string path_;
+  std::unique_ptr<PlatformFile> file_;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_DECODING_OUTPUT_FILE_H_

@@ -1,0 +1,80 @@
+#include "driver/log.h"
+
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+std::string TwoDigits(int value) { return PadWithZeros(IntToText(value), 2); }
+
+void WriteLine(LogFile& log, bool error, std::string_view message) {
+  // One clock reading per line, so that a line written at midnight carries
+  // the date and the time of the same moment.
+  std::string line = FormatLogLine(ReadClock(), error, message);
+  if (!log.logBroken && log.file != nullptr) {
+    log.file->WriteLine(line);
+    log.file->Flush();
+  }
+  ConsoleWriteLine(line);
+}
+
+}  // namespace
+
+std::string FormatLogLine(const ClockReading& now, bool error,
+                          std::string_view message) {
+  std::string year = PadWithZeros(IntToText(now.year), 4);
+  std::string line(1, ' ');
+  line.append(TwoDigits(now.day)).push_back('.');
+  line.append(TwoDigits(now.month)).push_back('.');
+  line.append(year, 2, 2).push_back(' ');
+  line.append(TwoDigits(now.hour)).push_back(':');
+  line.append(TwoDigits(now.minute)).push_back(':');
+  line.append(TwoDigits(now.second)).push_back(' ');
+  if (error) line.append("[err] ");
+  line.append(message);
+  return ShortString(line);
+}
+
+void OpenLog(LogFile& log, std::string_view name, std::string_view prefix) {
+  log.file.reset();
+  std::unique_ptr<TextReader> existing;
+  // An existing file is appended to, also when it cannot be read; it is
+  // never emptied.
+  if (TryOpenForReading(name, &existing) || PathExists(name)) {
+    existing.reset();
+    log.file = OpenTextWriter(name, /*append=*/true, nullptr);
+    log.logBroken = log.file == nullptr;
+  } else {
+    log.file = OpenTextWriter(name, /*append=*/false, nullptr);
+    log.logBroken = log.file == nullptr;
+    if (!log.logBroken) ConsoleWriteLine("Made new log file");
+  }
+  if (log.logBroken) {
+    ConsoleWriteLine("I can't make log file!!!..");
+    return;
+  }
+  std::string start(prefix);
+  start.append(": started..");
+  LogInfo(log, start);
+}
+
+void LogInfo(LogFile& log, std::string_view message) {
+  WriteLine(log, false, message);
+}
+
+void LogError(LogFile& log, std::string_view message) {
+  WriteLine(log, true, message);
+}
+
+void CloseLog(LogFile& log) {
+  if (log.logBroken) return;
+  LogInfo(log, "End..");
+  if (log.file != nullptr) {
+    log.file->WriteLine("");
+    log.file->Close();
+    log.file.reset();
+  }
+  ConsoleWriteLine("");
+}
+
+}  // namespace kavel

@@ -1,0 +1,56 @@
+#include "driver/run.h"
+
+#include "driver/commands.h"
+#include "driver/config_file.h"
+#include "driver/run_context.h"
+#include "platform/platform.h"
+#include "util/text.h"
+
+namespace kavel {
+
+std::string JoinCommandLine(const std::vector<std::string_view>& arguments) {
+  std::string line;
+  for (std::string_view argument : arguments) {
+    if (line.size() >= kShortStringMax) break;
+    line += ' ';
+    line += argument;
+  }
+  return ShortString(line);
+}
+
+void PrintUsage() {
+  ConsoleWriteLine("Usage:");
+  ConsoleWriteLine(
+      " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>");
+  ConsoleWriteLine(" /Decode <Area>        - decode files from <Area>");
+  ConsoleWriteLine(" /All                  - decode all files from all areas");
+}
+
+int RunKavel(const std::vector<std::string_view>& arguments) {
+  RunContext context;
+  OpenLog(context.log, "Kavel.log", "Kavel");
+  LocateConfigFile(context);
+  LoadCommonSettings(context);
+
+  std::string line = JoinCommandLine(arguments);
+  if (line.empty()) {
+    CloseLog(context.log);
+    PrintUsage();
+    return 0;
+  }
+  std::string command = UpperText(FirstWord(line));
+  std::string rest = RestOfLine(line);
+  if (command == "/ENCODE") {
+    RunEncodeCommand(context, rest);
+  } else if (command == "/DECODE") {
+    LoadDecodingSettings(context);
+    RunDecodeCommand(context, rest);
+  } else if (command == "/ALL") {
+    LoadDecodingSettings(context);
+    RunAllCommand(context);
+  }
+  CloseLog(context.log);
+  return 0;
+}
+
+}  // namespace kavel

@@ -1,0 +1,25 @@
+// One run of the program, from the creation of the run context to the
+// closing of the log.
+#ifndef KAVEL_DRIVER_RUN_H_
+#define KAVEL_DRIVER_RUN_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+// The command line: a blank and the argument for each argument in turn, cut
+// at 255 characters (empty when there are no arguments).
+std::string JoinCommandLine(const std::vector<std::string_view>& arguments);
+
+// Writes the four lines of the usage text to standard output.
+void PrintUsage();
+
+// Runs the program with `arguments` (without the program name), in the
+// current directory. Answers the exit code, which is always 0.
+int RunKavel(const std::vector<std::string_view>& arguments);
+
+}  // namespace kavel
+
+#endif  // KAVEL_DRIVER_RUN_H_

@@ -1,0 +1,419 @@
+#include "msgbase/formats/msg_area.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "msgbase/test_support.h"
+#include "platform/platform.h"
+#include "util/coding.h"
+
+namespace kavel {
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+DateTimeRecord Date(int y, int mo, int d, int h, int mi, int s) {
+  DateTimeRecord dt;
+  dt.year = static_cast<uint16_t>(y);
+  dt.month = static_cast<uint16_t>(mo);
+  dt.day = static_cast<uint16_t>(d);
+  dt.hour = static_cast<uint16_t>(h);
+  dt.minute = static_cast<uint16_t>(mi);
+  dt.second = static_cast<uint16_t>(s);
+  return dt;
+}
+
+// A message file: header with the given names, then text bytes as given.
+std::string MessageFile(const std::string& from, const std::string& body,
+                        uint16_t attribute = 0) {
+  MsgHeader header;
+  header.fromName = from;
+  header.toName = "All";
+  header.subject = "Subj";
+  header.dateTime = "05 Jan 01  13:07:09";
+  header.attribute = attribute;
+  uint8_t raw[MsgHeader::kEncodedSize];
+  header.EncodeTo(raw);
+  return std::string(reinterpret_cast<char*>(raw), sizeof raw) + body;
+}
+
+class MsgAreaTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallStreamFactories(); }
+  std::unique_ptr<MsgArea> Open() {
+    auto area = std::make_unique<MsgArea>(dir_.path());
+    EXPECT_TRUE(area->OpenArea(dir_.path()));
+    return area;
+  }
+  std::string TextOf(MessageArea* area) {
+    std::string out(static_cast<size_t>(area->TextSize()), '\0');
+    area->SetTextPos(0);
+    area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
+    return out;
+  }
+  TempDir dir_;
+};
+
+TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
+  WriteFile(dir_.Sub("3.msg"), MessageFile("a", std::string("x\r", 2) + '\0'));
+  WriteFile(dir_.Sub("10.MSG"), MessageFile("b", std::string(1, '\0')));
+  WriteFile(dir_.Sub("readme.txt"), "not a message");
+  auto area = Open();
+  EXPECT_EQ(area->MessageCount(), 2);
+  EXPECT_EQ(area->HighestNumber(), 10);
+  area->GoTo(1);
+  EXPECT_EQ(area->current, 3);
+  area->GoNext();
+  EXPECT_EQ(area->current, 10);
+  ASSERT_TRUE(area->LoadMessage()) << "an upper-case name is found as it is";
+  EXPECT_EQ(area->FromName(), "b");
+  area->GoNext();
+  EXPECT_EQ(area->current, 0);
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_EQ(area->current, 11);
+  ASSERT_TRUE(area->StoreMessage());
+  EXPECT_TRUE(std::filesystem::exists(dir_.Sub("11.msg")));
+  ASSERT_TRUE(area->DeleteMessage());
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("11.msg")));
+  EXPECT_FALSE(area->HasMessage(11));
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_EQ(area->current, 12);
+  ASSERT_TRUE(area->ReleaseMessage());
+  EXPECT_FALSE(area->ReleaseMessage());
+  EXPECT_EQ(area->status, kMsgErrorNotLoaded);
+}
+
+TEST_F(MsgAreaTest, FirstNumberAndTheEchomailHighWaterSlot) {
+  {
+    auto area = Open();
+    ASSERT_TRUE(area->AddMessage());
+    EXPECT_EQ(area->current, 1);
+  }
+  TempDir echo;
+  MsgArea area(echo.path());
+  ASSERT_TRUE(area.OpenArea(echo.path()));
+  area.SetAreaFlag(kAreaFlagEchomail, true);
+  ASSERT_TRUE(area.AddMessage());
+  EXPECT_EQ(area.current, 2);
+  ASSERT_TRUE(area.StoreMessage());
+  ASSERT_TRUE(area.AddMessage());
+  EXPECT_EQ(area.current, 3);
+  EXPECT_FALSE(std::filesystem::exists(echo.Sub("1.msg")));
+}
+
+TEST_F(MsgAreaTest, EmptyMessageIs191Bytes) {
+  auto area = Open();
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_TRUE(area->StoreMessage());
+  ASSERT_TRUE(area->ReleaseMessage());
+  std::string bytes = ReadFile(dir_.Sub("1.msg"));
+  EXPECT_EQ(bytes, std::string(191, '\0'));
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(area->TextSize(), 0);
+}
+
+TEST_F(MsgAreaTest, PostedMessageLayout) {
+  auto area = Open();
+  ASSERT_TRUE(area->AddMessage());
+  FtnAddress orig, dest;
+  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
+  ASSERT_TRUE(ParseAddress("2:5020/9999", &dest));
+  ASSERT_TRUE(area->SetOrigAddress(orig, true));
+  ASSERT_TRUE(area->SetDestAddress(dest));
+  area->SetFromName("Ivan Petrov");
+  area->SetToName("All");
+  area->SetSubject("HELLO.TXT (1/2)");
+  area->SetDateWritten(Date(2001, 1, 5, 13, 7, 9));
+  area->SetDateArrived(Date(2001, 1, 5, 13, 7, 9));
+  area->SetAttribute(kAttrLoc, true);
+  ASSERT_TRUE(area->WriteLine("\x01PID: Kavel"));
+  ASSERT_TRUE(area->WriteLine("Hello"));
+  ASSERT_TRUE(area->StoreMessage());
+  ASSERT_TRUE(area->ReleaseMessage());
+
+  std::string bytes = ReadFile(dir_.Sub("1.msg"));
+  ASSERT_GE(bytes.size(), 191u);
+  const uint8_t* raw = reinterpret_cast<const uint8_t*>(bytes.data());
+  EXPECT_EQ(DecodeFixedString(raw, 36), "Ivan Petrov");
+  EXPECT_EQ(DecodeFixedString(raw + 36, 36), "All");
+  EXPECT_EQ(DecodeFixedString(raw + 72, 72), "HELLO.TXT (1/2)");
+  EXPECT_EQ(bytes.substr(144, 20), std::string("05 Jan 01  13:07:09") + '\0');
+  EXPECT_EQ(DecodeFixed16(raw + 166), 9999);  // destNode
+  EXPECT_EQ(DecodeFixed16(raw + 168), 1);     // origNode
+  EXPECT_EQ(DecodeFixed16(raw + 172), 5020);  // origNet
+  EXPECT_EQ(DecodeFixed16(raw + 174), 5020);  // destNet
+  EXPECT_EQ(bytes.substr(176, 8), std::string(8, '\0'));
+  EXPECT_EQ(DecodeFixed16(raw + 186), 0x0100);  // Loc
+  std::string text = bytes.substr(190);
+  ASSERT_EQ(text.back(), '\0');
+  EXPECT_EQ(text.substr(0, 19), "\x01MSGID: 2:5020/1.5 ");
+  EXPECT_EQ(text.substr(27), "\r\x01PID: Kavel\rHello\r" + std::string(1, '\0'));
+
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  FtnAddress o, d;
+  area->ReadAddresses(&o, &d);
+  EXPECT_EQ(o, orig) << "net/node from the header, the point from MSGID";
+  EXPECT_EQ(AddressToText(d), "0:5020/9999") << "no zone without INTL";
+  DateTimeRecord when;
+  area->DateWritten(&when);
+  EXPECT_EQ(when, Date(2001, 1, 5, 13, 7, 9));
+  DateTimeRecord arrived = Date(1999, 9, 9, 9, 9, 9);
+  area->DateArrived(&arrived);
+  EXPECT_EQ(arrived, Date(1999, 9, 9, 9, 9, 9)) << "left as the caller put it";
+  EXPECT_TRUE(area->HasAttribute(kAttrLoc));
+}
+
+TEST_F(MsgAreaTest, NetmailAddressKludges) {
+  auto area = Open();
+  area->SetAreaFlag(kAreaFlagAddressKludges, true);
+  ASSERT_TRUE(area->AddMessage());
+  FtnAddress orig, dest;
+  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
+  ASSERT_TRUE(ParseAddress("1:2/3.4", &dest));
+  ASSERT_TRUE(area->SetOrigAddress(orig, true));
+  ASSERT_TRUE(area->SetDestAddress(dest));
+  FtnAddress o, d;
+  area->ReadAddresses(&o, &d);
+  EXPECT_EQ(o, orig);
+  EXPECT_EQ(d, dest);
+}
+
+TEST_F(MsgAreaTest, HeaderFieldsNeverSpill) {
+  auto area = Open();
+  ASSERT_TRUE(area->AddMessage());
+  area->SetFromName(std::string(50, 'F'));
+  area->SetToName(std::string(50, 'T'));
+  area->SetSubject(std::string(100, 'S'));
+  ASSERT_TRUE(area->StoreMessage());
+  EXPECT_EQ(area->FromName(), std::string(35, 'F'));
+  std::string bytes = ReadFile(dir_.Sub("1.msg"));
+  EXPECT_EQ(bytes.substr(0, 36), std::string(35, 'F') + '\0');
+  EXPECT_EQ(bytes.substr(36, 36), std::string(35, 'T') + '\0');
+  EXPECT_EQ(bytes.substr(72, 72), std::string(71, 'S') + '\0');
+
+  // Stored fields without any terminator are read within their width.
+  std::string full(190, 'Z');
+  WriteFile(dir_.Sub("5.msg"), full + "body" + '\0');
+  auto again = Open();
+  again->GoTo(5);
+  ASSERT_TRUE(again->LoadMessage());
+  EXPECT_EQ(again->FromName(), std::string(36, 'Z'));
+  EXPECT_EQ(again->Subject(), std::string(72, 'Z'));
+  EXPECT_EQ(TextOf(again.get()), "body");
+}
+
+TEST_F(MsgAreaTest, TextLosesOnlyAFinalZeroByte) {
+  WriteFile(dir_.Sub("1.msg"), MessageFile("a", "abc\r"));
+  WriteFile(dir_.Sub("2.msg"), MessageFile("b", std::string("abc\r\0", 5)));
+  WriteFile(dir_.Sub("3.msg"), MessageFile("c", std::string("ab\0c\0\0", 6)));
+  auto area = Open();
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(TextOf(area.get()), "abc\r");
+  area->GoTo(2);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(TextOf(area.get()), "abc\r");
+  area->GoTo(3);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(TextOf(area.get()), std::string("ab\0c\0", 5));
+}
+
+TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {
+  WriteFile(dir_.Sub("1.msg"), "");                       // empty file
+  WriteFile(dir_.Sub("2.msg"), std::string(50, 'h'));     // cut header
+  WriteFile(dir_.Sub("3.msg"), MessageFile("c", "").substr(0, 190));
+  WriteFile(dir_.Sub("4.msg"), MessageFile("ok", std::string("fine\r\0", 6)));
+  WriteFile(dir_.Sub("0012.msg"), MessageFile("z", ""));  // leading zeros
+  WriteFile(dir_.Sub("40000.msg"), MessageFile("big", ""));
+  WriteFile(dir_.Sub("99999999999999999999.msg"), MessageFile("huge", ""));
+  WriteFile(dir_.Sub("0.msg"), MessageFile("zero", ""));
+  WriteFile(dir_.Sub("abc.msg"), MessageFile("abc", ""));
+  WriteFile(dir_.Sub(".msg"), MessageFile("dot", ""));
+  WriteFile(dir_.Sub("-5.msg"), MessageFile("neg", ""));
+  std::filesystem::create_directory(dir_.Sub("7.msg"));  // not a file
+  auto area = Open();
+  EXPECT_EQ(area->MessageCount(), 5);
+  EXPECT_EQ(area->HighestNumber(), 12);
+  for (int n : {1, 2, 3}) {
+    area->GoTo(n);
+    ASSERT_TRUE(area->LoadMessage()) << n;
+    EXPECT_EQ(area->TextSize(), 0) << n;
+  }
+  area->GoTo(2);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(area->FromName(), std::string(36, 'h'));
+  area->GoTo(4);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(TextOf(area.get()), "fine\r");
+  area->GoTo(12);
+  EXPECT_FALSE(area->LoadMessage());
+  EXPECT_EQ(area->status, kMsgErrorOpenFailed);
+  area->GoToNumber(7);
+  EXPECT_FALSE(area->LoadMessage());
+  EXPECT_EQ(area->status, kMsgErrorNoMessage);
+  area->GoToNumber(-3);
+  EXPECT_FALSE(area->LoadMessage());
+  area->GoToNumber(100000);
+  EXPECT_FALSE(area->LoadMessage());
+  EXPECT_FALSE(area->DeleteMessage());
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_EQ(area->current, 13);
+}
+
+TEST_F(MsgAreaTest, NoNumberLeftAbove32767) {
+  WriteFile(dir_.Sub("32767.msg"), MessageFile("last", ""));
+  auto area = Open();
+  EXPECT_FALSE(area->AddMessage());
+  EXPECT_EQ(area->status, kMsgErrorNoNumber);
+  EXPECT_EQ(area->HighestNumber(), 32767);
+}
+
+TEST_F(MsgAreaTest, ReadingNeverWrites) {
+  std::string original = MessageFile("a", std::string("\x01MSGID: 1:1/1 1\r\nx\r\0", 19));
+  WriteFile(dir_.Sub("2.msg"), original);
+  auto before = std::filesystem::last_write_time(dir_.Sub("2.msg"));
+  {
+    std::unique_ptr<MessageArea> area;
+    ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.path()));
+    area->GoTo(1);
+    ASSERT_TRUE(area->LoadMessage());
+    FtnAddress o, d;
+    area->ReadAddresses(&o, &d);
+    std::string line;
+    area->SetTextPos(0);
+    while (!area->AtTextEnd()) area->ReadLine(&line);
+    EXPECT_EQ(area->LoadLastRead(0), 0);
+    ASSERT_TRUE(area->ReleaseMessage());
+    ASSERT_TRUE(CloseMessageArea(&area));
+  }
+  EXPECT_EQ(ReadFile(dir_.Sub("2.msg")), original);
+  EXPECT_EQ(std::filesystem::last_write_time(dir_.Sub("2.msg")), before);
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("lastread")));
+}
+
+TEST_F(MsgAreaTest, ReadOnlyMessageIsReadButNotWritten) {
+  if (testing_support::RunningAsRoot()) {
+    GTEST_SKIP() << "permissions do not bind root";
+  }
+  std::string original = MessageFile("a", std::string("x\r\0", 3));
+  WriteFile(dir_.Sub("1.msg"), original);
+  chmod(dir_.Sub("1.msg").c_str(), 0444);
+  auto area = Open();
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(TextOf(area.get()), "x\r");
+  area->SetSubject("changed");
+  EXPECT_FALSE(area->StoreMessage());
+  EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
+}
+
+TEST_F(MsgAreaTest, TextThatCannotGrowFailsTheStore) {
+  auto area = Open();
+  MemoryStreamFactory saved = NewMemoryStream;
+  NewMemoryStream = [](int32_t) -> std::unique_ptr<ByteStream> {
+    return std::make_unique<MemoryStream>(16);
+  };
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_TRUE(area->WriteLine("short"));
+  EXPECT_FALSE(area->WriteLine("this line does not fit"));
+  EXPECT_FALSE(area->StoreMessage());
+  NewMemoryStream = saved;
+  EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), "");
+}
+
+TEST_F(MsgAreaTest, Attributes) {
+  auto area = Open();
+  ASSERT_TRUE(area->AddMessage());
+  area->SetAttribute(kAttrSca, true);
+  EXPECT_FALSE(area->HasAttribute(kAttrSca));
+  area->SetAttribute(kAttrFRq, true);
+  EXPECT_EQ(area->header().attribute, 0x0800);
+  EXPECT_TRUE(area->HasAttribute(kAttrFRq));
+  area->SetAttribute(kAttrURq, true);
+  area->SetAttribute(kAttrPvt | kAttrCra, true);  // not one code: ignored
+  EXPECT_EQ(area->header().attribute, 0x8800);
+  area->SetAttribute(kAttrFRq, false);
+  EXPECT_EQ(area->header().attribute, 0x8000);
+  EXPECT_EQ(MsgAttributeBit(kAttrRRq), 0x1000);
+  EXPECT_EQ(MsgAttributeBit(kAttrRRc), 0x2000);
+  EXPECT_EQ(MsgAttributeBit(kAttrARq), 0x4000);
+  EXPECT_EQ(MsgAttributeBit(kAttrHld), 0x0200);
+}
+
+TEST(MsgDateTest, ThreeReadFormsAndWidening) {
+  DateTimeRecord dt;
+  ParseMsgDate("05 Jan 01  13:07:09", &dt);
+  EXPECT_EQ(dt, Date(2001, 1, 5, 13, 7, 9));
+  ParseMsgDate("Fri  5 Jan 01 13:07", &dt);
+  EXPECT_EQ(dt, Date(2001, 1, 5, 13, 7, 0));
+  ParseMsgDate("05-01-01 13:07:09", &dt);
+  EXPECT_EQ(dt, Date(2001, 1, 5, 13, 7, 9));
+  ParseMsgDate("05 Jan 71  13:07:09", &dt);
+  EXPECT_EQ(dt.year, 1971);
+  ParseMsgDate("05 Jan 70  13:07:09", &dt);
+  EXPECT_EQ(dt.year, 2070);
+  ParseMsgDate("06 Dec 26  19:54:32", &dt);
+  EXPECT_EQ(dt, Date(2026, 12, 6, 19, 54, 32));
+  ParseMsgDate("05 Foo 01 13:07:09", &dt);
+  EXPECT_EQ(dt.month, 0);
+  EXPECT_EQ(dt.hour, 13);
+  ParseMsgDate("", &dt);
+  EXPECT_EQ(dt, Date(2000, 0, 0, 0, 0, 0));
+  ParseMsgDate("garbage", &dt);
+  EXPECT_EQ(dt, Date(2000, 0, 0, 0, 0, 0));
+  ParseMsgDate("05 Jan 2001  13:07:09", &dt);
+  EXPECT_EQ(dt.year, 2001) << "a year written in full is kept";
+}
+
+TEST(MsgDateTest, WrittenFormAndClamping) {
+  EXPECT_EQ(FormatMsgDate(Date(2001, 1, 5, 13, 7, 9)), "05 Jan 01  13:07:09");
+  EXPECT_EQ(FormatMsgDate(Date(1999, 12, 31, 23, 59, 59)),
+            "31 Dec 99  23:59:59");
+  EXPECT_EQ(FormatMsgDate(Date(1950, 6, 1, 1, 2, 3)), "01 Jan 71  00:00:00");
+  EXPECT_EQ(FormatMsgDate(Date(2099, 6, 1, 1, 2, 3)), "31 Dec 70  23:59:59");
+}
+
+TEST_F(MsgAreaTest, LastReadPointers) {
+  auto area = Open();
+  EXPECT_EQ(area->LoadLastRead(0), 0);
+  WriteFile(dir_.Sub("lastread"), std::string("\x01\x00\x02\x00\x03\x00", 6));
+  EXPECT_EQ(area->LoadLastRead(3), 0);
+  EXPECT_EQ(area->LoadLastRead(2), 3);
+  WriteFile(dir_.Sub("lastread"),
+            std::string("\x01\x00\x02\x00\x03\x00\x34\x12", 8));
+  EXPECT_EQ(area->LoadLastRead(3), 0x1234);
+  EXPECT_TRUE(area->StoreLastRead(5, 0xFFFF));
+  EXPECT_EQ(ReadFile(dir_.Sub("lastread")),
+            std::string("\x01\x00\x02\x00\x03\x00\x34\x12\x00\x00\xFF\xFF", 12));
+  EXPECT_EQ(area->LoadLastRead(5), 65535);
+  EXPECT_EQ(area->LoadLastRead(-1), 0);
+  EXPECT_FALSE(area->StoreLastRead(-1, 1));
+  std::filesystem::remove(dir_.Sub("lastread"));
+  ForgetPathCache();
+  EXPECT_TRUE(area->StoreLastRead(0, 7));
+  EXPECT_EQ(ReadFile(dir_.Sub("lastread")), std::string("\x07\x00", 2));
+}
+
+TEST_F(MsgAreaTest, OpenAndCreate) {
+  MsgArea area(dir_.Sub("missing"));
+  EXPECT_FALSE(area.OpenArea(dir_.Sub("missing")));
+  EXPECT_EQ(area.status, kMsgErrorNoArea);
+  EXPECT_FALSE(area.isOpen);
+  ASSERT_TRUE(area.CreateArea(dir_.Sub("missing")));
+  EXPECT_TRUE(area.isOpen);
+  EXPECT_EQ(area.area_path().back(), '\\');
+  area.CloseArea();
+  EXPECT_TRUE(area.area_path().empty());
+  EXPECT_FALSE(area.CreateArea(dir_.Sub("missing")))
+      << "an existing directory is not created again";
+}
+
+}  // namespace
+}  // namespace kavel

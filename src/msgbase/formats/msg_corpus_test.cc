@@ -1,0 +1,201 @@
+// Reads the *.MSG areas of the interop corpus (written by crashmail) and
+// compares every message with the corpus README and the reference dumps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "msgbase/formats/msg_area.h"
+#include "msgbase/test_support.h"
+
+namespace kavel {
+namespace {
+
+std::string CorpusDir() {
+  const char* env = std::getenv("KAVEL_CORPUS_DIR");
+  if (env && *env) return env;
+  return KAVEL_CORPUS_DIR;
+}
+
+// "M" and the corpus directory of a *.MSG area.
+std::string CorpusAreaId(const char* relative) {
+  std::string id = "M";
+  id.append(CorpusDir()).append(relative);
+  return id;
+}
+
+// One message as the reference dump shows it.
+struct DumpedMessage {
+  std::string from, to, subject, ftscDate;
+  std::vector<std::string> kludges;  // leading kludge lines, 0x01 included
+  std::string text;                  // body, lines ending in CR
+};
+
+// Undoes the dump's escapes: "\xNN" is a byte, "^A" is 0x01.
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+      out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
+      i += 3;
+    } else if (s[i] == '^' && i + 1 < s.size() && s[i + 1] == 'A') {
+      out.push_back('\x01');
+      ++i;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& line) {
+  size_t first = line.find('"');
+  size_t last = line.rfind('"');
+  if (first == std::string::npos || last <= first) return "";
+  return Unescape(line.substr(first + 1, last - first - 1));
+}
+
+std::vector<DumpedMessage> ReadDump(const std::string& path) {
+  std::vector<DumpedMessage> messages;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("message ", 0) == 0) {
+      messages.emplace_back();
+      continue;
+    }
+    if (messages.empty()) continue;
+    DumpedMessage& m = messages.back();
+    std::string key = line.size() > 16 ? line.substr(2, 14) : "";
+    if (key.rfind("from ", 0) == 0) m.from = Quoted(line);
+    if (key.rfind("to ", 0) == 0) m.to = Quoted(line);
+    if (key.rfind("subject ", 0) == 0) m.subject = Quoted(line);
+    if (key.rfind("ftsc_date ", 0) == 0) m.ftscDate = Quoted(line);
+    if (key.rfind("kludge ", 0) == 0) m.kludges.push_back(Unescape(line.substr(16)));
+    if (line.rfind("    | ", 0) == 0) {
+      std::string body = line.substr(6);
+      if (body.size() >= 2 && body.substr(body.size() - 2) == "\\n") {
+        body = body.substr(0, body.size() - 2);
+        m.text.append(Unescape(body)).append("\r");
+      } else {
+        m.text += Unescape(body);
+      }
+    }
+  }
+  return messages;
+}
+
+class MsgCorpusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallStreamFactories();
+    ASSERT_TRUE(std::filesystem::exists(CorpusDir() + "/msg/echo"))
+        << "corpus not found at " << CorpusDir();
+  }
+
+  // Loads every message of the area and compares it with the dump.
+  void CheckArea(const std::string& area_dir, const std::string& dump,
+                 size_t expected_count) {
+    std::vector<DumpedMessage> expected =
+        ReadDump(CorpusDir() + "/dumps/" + dump);
+    ASSERT_EQ(expected.size(), expected_count);
+    std::string original_listing = Listing(area_dir);
+    std::unique_ptr<MessageArea> area;
+    ASSERT_TRUE(OpenMessageArea(&area, "M" + area_dir));
+    EXPECT_EQ(area->MessageCount(), static_cast<int32_t>(expected_count));
+    size_t i = 0;
+    for (area->GoTo(1); area->IsOnMessage(); area->GoNext(), ++i) {
+      ASSERT_LT(i, expected.size());
+      EXPECT_EQ(area->current, static_cast<int32_t>(i + 2));
+      ASSERT_TRUE(area->LoadMessage());
+      const DumpedMessage& m = expected[i];
+      EXPECT_EQ(area->FromName(), m.from);
+      EXPECT_EQ(area->ToName(), m.to);
+      EXPECT_EQ(area->Subject(), m.subject);
+      DateTimeRecord dt;
+      area->DateWritten(&dt);
+      EXPECT_EQ(FormatMsgDate(dt), m.ftscDate);
+      std::string kludges;
+      for (const std::string& k : m.kludges) kludges.append(k).append("\r");
+      std::string text(static_cast<size_t>(area->TextSize()), '\0');
+      area->SetTextPos(0);
+      area->ReadTextBlock(text.data(), static_cast<uint16_t>(text.size()));
+      kludges.append(m.text);
+      EXPECT_EQ(text, kludges) << "message " << area->current;
+      ASSERT_TRUE(area->ReleaseMessage());
+    }
+    EXPECT_EQ(i, expected_count);
+    ASSERT_TRUE(CloseMessageArea(&area));
+    EXPECT_EQ(Listing(area_dir), original_listing) << "reading wrote";
+  }
+
+  // Names, sizes and contents of the files of a directory.
+  static std::string Listing(const std::string& dir) {
+    std::string listing;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      names.push_back(e.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+      listing.append(n).append("=");
+      listing.append(testing_support::ReadFile(dir + "/" + n)).append("\n");
+    }
+    return listing;
+  }
+};
+
+TEST_F(MsgCorpusTest, EchoAreaMatchesTheReferenceDump) {
+  CheckArea(CorpusDir() + "/msg/echo", "msg-echo.smapi-dump.txt", 5);
+}
+
+TEST_F(MsgCorpusTest, NetmailAreaMatchesTheReferenceDump) {
+  CheckArea(CorpusDir() + "/msg/netmail", "msg-netmail.smapi-dump.txt", 2);
+}
+
+// What the README lists, checked independently of the dump parser.
+TEST_F(MsgCorpusTest, ReadmeFacts) {
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenMessageArea(&area, CorpusAreaId("/msg/echo")));
+  EXPECT_EQ(area->HighestNumber(), 6);
+  EXPECT_FALSE(area->HasMessage(1));
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(area->FromName(), "Ivan Petrov");
+  EXPECT_EQ(area->Subject(), "Hello from the harness");
+  EXPECT_TRUE(area->HasAttribute(kAttrSnt));
+  EXPECT_FALSE(area->HasAttribute(kAttrPvt));
+  FtnAddress orig, dest;
+  area->ReadAddresses(&orig, &dest);
+  EXPECT_EQ(AddressToText(orig), "2:5020/1");
+  std::string line;
+  area->SetTextPos(0);
+  area->ReadLine(&line);
+  EXPECT_EQ(line, "\x01MSGID: 2:5020/1 4b1d0001");
+  DateTimeRecord dt;
+  area->DateWritten(&dt);
+  EXPECT_EQ(dt.year, 2026);
+  EXPECT_EQ(dt.month, 12);
+  EXPECT_EQ(dt.day, 6);
+  area->GoTo(4);  // message 3 of the README: CP866 names
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_EQ(area->FromName(), "\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2");
+  ASSERT_TRUE(CloseMessageArea(&area));
+
+  ASSERT_TRUE(OpenMessageArea(&area, CorpusAreaId("/msg/netmail")));
+  area->GoTo(3);
+  ASSERT_TRUE(area->LoadMessage());
+  EXPECT_TRUE(area->HasAttribute(kAttrPvt));
+  EXPECT_TRUE(area->HasAttribute(kAttrSnt));
+  area->ReadAddresses(&orig, &dest);
+  EXPECT_EQ(AddressToText(orig), "2:5020/1.5");
+  EXPECT_EQ(AddressToText(dest), "2:5020/9999");
+  EXPECT_EQ(area->Subject().substr(0, 1), "\x8D");
+}
+
+}  // namespace
+}  // namespace kavel

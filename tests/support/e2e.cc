@@ -1,0 +1,173 @@
+#include "support/e2e.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace kavel::e2e {
+namespace fs = std::filesystem;
+
+std::string CorpusDir() {
+  const char* env = getenv("KAVEL_CORPUS_DIR");
+  if (env != nullptr && *env != '\0') return env;
+  return KAVEL_CORPUS_DIR;
+}
+
+bool CorpusAvailable() { return fs::is_directory(CorpusDir()); }
+
+RunDirectory::RunDirectory() {
+  std::string pattern =
+      (fs::temp_directory_path() / "kavel-e2e-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) abort();
+  path_ = pattern;
+  env_["KAVEL_FAKE_CLOCK"] = "2001-03-07 21:05:09";
+}
+
+RunDirectory::~RunDirectory() {
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
+                    ignored);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string RunDirectory::Join(std::string_view relative) const {
+  if (relative.empty()) return path_;
+  return path_ + "/" + std::string(relative);
+}
+
+void RunDirectory::WriteFile(std::string_view relative,
+                             std::string_view bytes) const {
+  fs::path file = Join(relative);
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string RunDirectory::ReadFile(std::string_view relative) const {
+  std::ifstream in(Join(relative), std::ios::binary);
+  if (!in) return "";
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool RunDirectory::Exists(std::string_view relative) const {
+  return fs::exists(fs::symlink_status(Join(relative)));
+}
+
+void RunDirectory::MakeDirectory(std::string_view relative) const {
+  fs::create_directories(Join(relative));
+}
+
+std::vector<std::string> RunDirectory::List(std::string_view relative) const {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(Join(relative), ignored)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RunDirectory::CopyFromCorpus(std::string_view corpus_relative,
+                                  std::string_view relative) const {
+  fs::path target = Join(relative);
+  fs::create_directories(target.parent_path());
+  fs::copy(fs::path(CorpusDir()) / corpus_relative, target,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+void RunDirectory::SetEnv(const std::string& name, const std::string& value) {
+  env_[name] = value;
+  unset_.erase(std::remove(unset_.begin(), unset_.end(), name), unset_.end());
+}
+
+void RunDirectory::UnsetEnv(const std::string& name) {
+  env_.erase(name);
+  unset_.push_back(name);
+}
+
+RunResult RunDirectory::Run(const std::vector<std::string>& arguments) const {
+  return RunIn(path_, arguments);
+}
+
+RunResult RunDirectory::RunIn(const std::string& working_dir,
+                              const std::vector<std::string>& arguments) const {
+  RunResult result;
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+  pid_t pid = fork();
+  if (pid < 0) return result;
+  if (pid == 0) {
+    int null_in = open("/dev/null", O_RDONLY);
+    dup2(null_in, STDIN_FILENO);
+    dup2(out_pipe[1], STDOUT_FILENO);
+    dup2(err_pipe[1], STDERR_FILENO);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    if (chdir(working_dir.c_str()) != 0) _exit(127);
+    for (const auto& name : unset_) unsetenv(name.c_str());
+    for (const auto& [name, value] : env_)
+      setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv;
+    std::string binary = KAVEL_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies(arguments);
+    for (auto& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open_count = 2;
+  while (open_count > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      }
+    }
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace kavel::e2e

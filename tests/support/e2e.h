@@ -1,0 +1,68 @@
+// End-to-end test support: runs the real kavel binary in a fresh temporary
+// directory (its current directory) and gives access to what it wrote.
+#ifndef KAVEL_TESTS_SUPPORT_E2E_H_
+#define KAVEL_TESTS_SUPPORT_E2E_H_
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel::e2e {
+
+struct RunResult {
+  int exit_code = -1;  // -1 when the program did not exit normally
+  std::string out;     // everything written to standard output
+  std::string err;     // everything written to standard error
+};
+
+// The interoperability corpus (read-only: copy files out before writing).
+std::string CorpusDir();
+bool CorpusAvailable();
+
+class RunDirectory {
+ public:
+  // Creates a fresh directory under the system temp directory.
+  RunDirectory();
+  // Removes the directory and everything below it.
+  ~RunDirectory();
+  RunDirectory(const RunDirectory&) = delete;
+  RunDirectory& operator=(const RunDirectory&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string Join(std::string_view relative) const;
+
+  // Files relative to the directory; parents are created on writing.
+  void WriteFile(std::string_view relative, std::string_view bytes) const;
+  std::string ReadFile(std::string_view relative) const;  // "" when missing
+  bool Exists(std::string_view relative) const;
+  void MakeDirectory(std::string_view relative) const;
+  // Names in a directory (relative; "" = the run directory), sorted.
+  std::vector<std::string> List(std::string_view relative = "") const;
+  // Copies a file or directory tree from the corpus into the directory.
+  void CopyFromCorpus(std::string_view corpus_relative,
+                      std::string_view relative) const;
+
+  // Environment for the next runs. KAVEL_FAKE_CLOCK is set to
+  // "2001-03-07 21:05:09" unless overridden here.
+  void SetEnv(const std::string& name, const std::string& value);
+  void UnsetEnv(const std::string& name);
+
+  // Runs KAVEL_BINARY with `arguments` in `working_dir` (default: this
+  // directory), stdin from /dev/null, stdout and stderr captured.
+  RunResult Run(const std::vector<std::string>& arguments) const;
+  RunResult RunIn(const std::string& working_dir,
+                  const std::vector<std::string>& arguments) const;
+
+ private:
+  std::string path_;
+  std::map<std::string, std::string> env_;
+  std::vector<std::string> unset_;
+};
+
+// Splits text into lines at "\n" (a final line end gives no empty line).
+std::vector<std::string> Lines(std::string_view text);
+
+}  // namespace kavel::e2e
+
+#endif  // KAVEL_TESTS_SUPPORT_E2E_H_
