@@ -1,0 +1,810 @@
+#include "msgbase/formats/squish_area.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/date_time.h"
+#include "msgbase/formats/formats.h"
+#include "msgbase/formats/msg_area.h"
+#include "msgbase/formats/squish_chain.h"
+#include "msgbase/message_text.h"
+#include "util/coding.h"
+#include "util/text.h"
+
+namespace kavel {
+
+namespace {
+
+constexpr int32_t kMemoryStreamHint = 65536;
+constexpr int64_t kMaxFileOffset = 0x7FFFFFFF;
+// Index records moved with one read or write.
+constexpr uint32_t kIndexChunkRecords = 4096;
+
+// Stored bits for the generic codes 1 << 0 ... 1 << 15.
+constexpr uint32_t kAttributeBits[16] = {
+    0x00000001, 0x00000002, 0x00000004, 0x00000008,  // Pvt Cra Rcv Snt
+    0x00000010, 0x00000020, 0x00000040, 0x00000080,  // Att Trs Orp K/s
+    0x00000100, 0x00000200, 0x00000800, 0x00001000,  // Loc Hld FRq RRq
+    0x00002000, 0x00004000, 0x00008000, 0x00010000,  // RRc ARq URq Sca
+};
+
+// The stored date puts the date word first, the packed form of the clock
+// the time word first.
+uint32_t SwapHalves(uint32_t v) { return (v << 16) | (v >> 16); }
+
+std::string Cut(std::string_view text, size_t width) {
+  return std::string(text.substr(0, width - 1));
+}
+
+bool IsAddressEmpty(const FtnAddress& a) { return a == EmptyAddress; }
+
+SquishStoredAddress ToStored(const FtnAddress& a) {
+  SquishStoredAddress s;
+  s.zone = a.zone;
+  s.net = a.net;
+  s.node = a.node;
+  s.point = a.point;
+  return s;
+}
+
+// Reads `count` bytes at `offset`; false (status reset) on any failure.
+bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count) {
+  if (offset < 0 || offset + static_cast<int64_t>(count) > stream->Size()) {
+    return false;
+  }
+  stream->Seek(static_cast<int32_t>(offset));
+  while (count > 0) {
+    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
+    stream->Read(buffer, piece);
+    buffer += piece;
+    count -= piece;
+  }
+  if (stream->status != kStreamOk) {
+    stream->ResetStatus();
+    return false;
+  }
+  return true;
+}
+
+void WritePieces(ByteStream* stream, const uint8_t* buffer, size_t count) {
+  while (count > 0) {
+    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
+    stream->Write(buffer, piece);
+    buffer += piece;
+    count -= piece;
+  }
+}
+
+}  // namespace
+
+uint32_t SquishAttributeBits(uint32_t attribute) {
+  uint32_t bits = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (attribute & (1u << i)) bits |= kAttributeBits[i];
+  }
+  return bits;
+}
+
+std::unique_ptr<MessageArea> NewSquishArea(std::string_view path) {
+  return std::make_unique<SquishArea>(path);
+}
+
+SquishArea::SquishArea(std::string_view path) : areaPath(path) {}
+
+SquishArea::~SquishArea() {
+  text.reset();
+  CloseArea();
+}
+
+std::string SquishArea::FileName(std::string_view extension) const {
+  return areaPath + std::string(extension);
+}
+
+void SquishArea::CloseFiles() {
+  dataFile.reset();
+  indexFile.reset();
+}
+
+// ------------------------------------------------------------ base header
+
+bool SquishArea::ReadBaseHeader() {
+  uint8_t buf[SquishBaseHeader::kEncodedSize];
+  SquishBaseHeader header;
+  if (!ReadAt(dataFile.get(), 0, buf, sizeof buf) ||
+      !header.DecodeFrom(buf, sizeof buf)) {
+    return false;
+  }
+  baseHeader = header;
+  storedHeader.assign(buf, buf + sizeof buf);
+  return true;
+}
+
+bool SquishArea::HeaderChanged() const {
+  uint8_t buf[SquishBaseHeader::kEncodedSize];
+  baseHeader.EncodeTo(buf);
+  return storedHeader.size() != sizeof buf ||
+         std::memcmp(storedHeader.data(), buf, sizeof buf) != 0;
+}
+
+bool SquishArea::WriteBaseHeader() {
+  if (!HeaderChanged()) return true;
+  uint8_t buf[SquishBaseHeader::kEncodedSize];
+  baseHeader.EncodeTo(buf);
+  dataFile->Seek(0);
+  dataFile->Write(buf, sizeof buf);
+  dataFile->Flush();
+  if (dataFile->status != kStreamOk) {
+    dataFile->ResetStatus();
+    return false;
+  }
+  storedHeader.assign(buf, buf + sizeof buf);
+  return true;
+}
+
+// ------------------------------------------------------------------ index
+
+uint32_t SquishArea::StoredCount() const {
+  return std::min(baseHeader.messageCount, indexRecords);
+}
+
+bool SquishArea::ReadIndexRecord(uint32_t position, SquishIndexRecord* record) {
+  uint8_t buf[SquishIndexRecord::kEncodedSize];
+  if (position >= indexRecords ||
+      !ReadAt(indexFile.get(),
+              static_cast<int64_t>(position) * SquishIndexRecord::kEncodedSize,
+              buf, sizeof buf)) {
+    return false;
+  }
+  return record->DecodeFrom(buf, sizeof buf);
+}
+
+bool SquishArea::WriteIndexRecord(uint32_t position,
+                                  const SquishIndexRecord& record) {
+  uint8_t buf[SquishIndexRecord::kEncodedSize];
+  record.EncodeTo(buf);
+  indexFile->Seek(
+      static_cast<int32_t>(position * SquishIndexRecord::kEncodedSize));
+  indexFile->Write(buf, sizeof buf);
+  indexFile->Flush();
+  if (indexFile->status != kStreamOk) {
+    indexFile->ResetStatus();
+    return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------------ open, create, close
+
+bool SquishArea::BaseExists(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base += '.';
+  return FileExists(base + "sqd") || FileExists(base + "sqi");
+}
+
+bool SquishArea::OpenArea(std::string_view path) {
+  if (isOpen) CloseArea();
+  areaPath = std::string(path);
+  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
+  if (!FileExists(FileName("sqd"))) {
+    status = kSquishErrorNoDataFile;
+    return false;
+  }
+  if (!FileExists(FileName("sqi"))) {
+    status = kSquishErrorNoIndexFile;
+    return false;
+  }
+  readOnly = false;
+  dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
+  if (dataFile->status != kStreamOk) {
+    // A base the user may only read is opened for reading.
+    dataFile = NewFileStream(FileName("sqd"), ModeOpenRead);
+    readOnly = true;
+  }
+  if (dataFile->status != kStreamOk) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  indexFile = NewFileStream(FileName("sqi"),
+                            readOnly ? ModeOpenRead : ModeOpenReadWrite);
+  if (indexFile->status != kStreamOk && !readOnly) {
+    indexFile = NewFileStream(FileName("sqi"), ModeOpenRead);
+    readOnly = true;
+  }
+  if (indexFile->status != kStreamOk) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorOpenIndex;
+    return false;
+  }
+  if (!ReadBaseHeader()) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  layout_ = SquishLayoutOf(baseHeader);
+  indexRecords = static_cast<uint32_t>(indexFile->Size() /
+                                       SquishIndexRecord::kEncodedSize);
+  current = 0;
+  isOpen = true;
+  return true;
+}
+
+bool SquishArea::CreateArea(std::string_view path) {
+  if (isOpen) CloseArea();
+  areaPath = std::string(path);
+  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
+  readOnly = false;
+  dataFile = NewFileStream(FileName("sqd"), ModeCreate);
+  if (dataFile->status != kStreamOk) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorCreateData;
+    return false;
+  }
+  indexFile = NewFileStream(FileName("sqi"), ModeCreate);
+  if (indexFile->status != kStreamOk) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorCreateIndex;
+    return false;
+  }
+  baseHeader = SquishBaseHeader::ForNewBase();
+  layout_ = SquishLayout::kStandard;
+  storedHeader.clear();
+  if (!WriteBaseHeader()) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorCreateData;
+    return false;
+  }
+  indexRecords = 0;
+  current = 0;
+  isOpen = true;
+  return true;
+}
+
+void SquishArea::CloseArea() {
+  if (!isOpen) return;
+  isOpen = false;
+  // nextUid taken by a message that was added but never stored.
+  if (!readOnly) WriteBaseHeader();
+  CloseFiles();
+}
+
+bool SquishArea::CanWrite() {
+  if (!isOpen || readOnly) {
+    status = kSquishErrorNotWritable;
+    return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------------------- navigation
+
+bool SquishArea::HasMessage(int32_t n) {
+  return isOpen && n >= 1 && static_cast<uint32_t>(n) <= StoredCount();
+}
+
+int32_t SquishArea::HighestNumber() { return MessageCount(); }
+
+int32_t SquishArea::MessageCount() {
+  if (!isOpen) return 0;
+  return static_cast<int32_t>(
+      std::min<uint32_t>(StoredCount(), static_cast<uint32_t>(kMaxFileOffset)));
+}
+
+int32_t SquishArea::CurrentNumber() {
+  SquishIndexRecord record;
+  if (!HasMessage(current) ||
+      !ReadIndexRecord(static_cast<uint32_t>(current - 1), &record)) {
+    return 0;
+  }
+  return static_cast<int32_t>(record.uniqueId);
+}
+
+void SquishArea::GoToNumber(int32_t number) {
+  current = 0;
+  if (!isOpen) return;
+  const uint32_t count = StoredCount();
+  std::vector<uint8_t> chunk;
+  for (uint32_t first = 0; first < count; first += kIndexChunkRecords) {
+    uint32_t n = std::min(kIndexChunkRecords, count - first);
+    chunk.resize(static_cast<size_t>(n) * SquishIndexRecord::kEncodedSize);
+    if (!ReadAt(indexFile.get(),
+                static_cast<int64_t>(first) * SquishIndexRecord::kEncodedSize,
+                chunk.data(), chunk.size())) {
+      status = kSquishErrorIndex;
+      return;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      SquishIndexRecord record;
+      record.DecodeFrom(chunk.data() + i * SquishIndexRecord::kEncodedSize,
+                        SquishIndexRecord::kEncodedSize);
+      if (record.uniqueId == static_cast<uint32_t>(number)) {
+        current = static_cast<int32_t>(first + i + 1);
+        return;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------- loading
+
+bool SquishArea::LoadMessage() {
+  if (text) ReleaseMessage();
+  if (!HasMessage(current)) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+  const uint32_t position = static_cast<uint32_t>(current - 1);
+  SquishIndexRecord record;
+  if (!ReadIndexRecord(position, &record)) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+  const uint32_t offset = record.frameOffset;
+  const int64_t data_size = dataFile->Size();
+  uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
+  SquishFrameHeader frame;
+  if (offset < SquishBaseHeader::kEncodedSize ||
+      !ReadAt(dataFile.get(), offset, buf, SquishFrameHeader::kEncodedSize) ||
+      !frame.DecodeFrom(buf, SquishFrameHeader::kEncodedSize)) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+  if (frame.signature != kSquishFrameSignature) {
+    status = kSquishErrorSignature;
+    return false;
+  }
+  // Every length is checked against the frame and the file before anything
+  // is read or allocated.
+  const uint64_t header_size = SquishMessageHeaderSize(layout_);
+  const int64_t body = offset + SquishFrameHeader::kEncodedSize;
+  if (frame.frameType != kSquishMessageFrame ||
+      frame.messageLength > frame.frameLength ||
+      header_size + frame.controlLength > frame.messageLength ||
+      frame.controlLength > kSquishMaxControlLength ||
+      body + static_cast<int64_t>(frame.messageLength) > data_size) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+  SquishMessageHeader header;
+  if (!ReadAt(dataFile.get(), body, buf, header_size) ||
+      !header.DecodeFrom(buf, header_size, layout_)) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+  std::vector<uint8_t> control(frame.controlLength);
+  if (!ReadAt(dataFile.get(), body + header_size, control.data(),
+              control.size())) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+
+  std::unique_ptr<ByteStream> loaded = NewMemoryStream(kMemoryStreamHint);
+  // The control block holds kludge lines without separators: every 0x01
+  // after the first byte starts a new line, a zero byte adds nothing.
+  std::string line;
+  control.push_back(0x01);
+  for (size_t i = 0; i < control.size(); ++i) {
+    const uint8_t b = control[i];
+    if (b == 0x01 && i != 0 && !line.empty()) {
+      WriteTextLine(loaded.get(), line);
+      line.clear();
+    }
+    if (b != 0) line.push_back(static_cast<char>(b));
+  }
+  // The text proper. Writers differ on a final zero byte: ours store one,
+  // others do not; only a zero there is dropped.
+  const int64_t text_length =
+      frame.messageLength - header_size - frame.controlLength;
+  if (text_length > 0) {
+    dataFile->Seek(
+        static_cast<int32_t>(body + header_size + frame.controlLength));
+    loaded->CopyFrom(dataFile.get(), static_cast<int32_t>(text_length));
+    if (dataFile->status != kStreamOk) {
+      dataFile->ResetStatus();
+      status = kSquishErrorFrame;
+      return false;
+    }
+    const int32_t size = loaded->Size();
+    uint8_t last = 0xFF;
+    loaded->Seek(size - 1);
+    loaded->Read(&last, 1);
+    if (last == 0) {
+      loaded->Seek(size - 1);
+      loaded->Truncate();
+    }
+  }
+  if (loaded->status != kStreamOk) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+  loaded->Seek(0);
+
+  text = std::move(loaded);
+  indexPosition = position;
+  indexRecord = record;
+  frameHeader = frame;
+  currentFrameOffset = offset;
+  messageHeader = header;
+  isNewMessage = false;
+  haveWrittenDate = false;
+  return true;
+}
+
+bool SquishArea::ReleaseMessage() {
+  if (!text) return false;
+  text.reset();
+  return true;
+}
+
+// ---------------------------------------------------------- header fields
+
+std::string SquishArea::FromName() { return messageHeader.fromName; }
+std::string SquishArea::ToName() { return messageHeader.toName; }
+std::string SquishArea::Subject() { return messageHeader.subject; }
+
+void SquishArea::SetFromName(std::string_view name) {
+  messageHeader.fromName = Cut(name, SquishMessageHeader::kNameSize);
+}
+
+void SquishArea::SetToName(std::string_view name) {
+  messageHeader.toName = Cut(name, SquishMessageHeader::kNameSize);
+}
+
+void SquishArea::SetSubject(std::string_view subject) {
+  messageHeader.subject = Cut(subject, SquishMessageHeader::kSubjectSize);
+}
+
+bool SquishArea::HasAttribute(uint32_t attribute) {
+  const uint32_t bits = SquishAttributeBits(attribute);
+  return bits != 0 && (messageHeader.attributes & bits) == bits;
+}
+
+void SquishArea::SetAttribute(uint32_t attribute, bool on) {
+  const uint32_t bits = SquishAttributeBits(attribute);
+  if (on) {
+    messageHeader.attributes |= bits;
+  } else {
+    messageHeader.attributes &= ~bits;
+  }
+}
+
+void SquishArea::DateWritten(DateTimeRecord* dt) {
+  UnpackDateTime(SwapHalves(messageHeader.dateWritten), dt);
+}
+
+void SquishArea::DateArrived(DateTimeRecord* dt) {
+  UnpackDateTime(SwapHalves(messageHeader.dateArrived), dt);
+}
+
+void SquishArea::SetDateWritten(const DateTimeRecord& dt) {
+  messageHeader.dateWritten = SwapHalves(PackDateTime(dt));
+  writtenDate = dt;
+  haveWrittenDate = true;
+}
+
+void SquishArea::SetDateArrived(const DateTimeRecord& dt) {
+  messageHeader.dateArrived = SwapHalves(PackDateTime(dt));
+}
+
+// ---------------------------------------------------------------- storing
+
+bool SquishArea::AddMessage() {
+  if (text) ReleaseMessage();
+  if (!CanWrite()) return false;
+  std::unique_ptr<ByteStream> fresh = NewMemoryStream(kMemoryStreamHint);
+  messageHeader = SquishMessageHeader();
+  indexPosition = StoredCount();
+  current = static_cast<int32_t>(indexPosition + 1);
+  messageHeader.uniqueId = baseHeader.nextUid;
+  ++baseHeader.nextUid;
+  messageHeader.attributes = kSquishAttrUid;
+  currentFrameOffset = 0;
+  frameHeader = SquishFrameHeader();
+  indexRecord = SquishIndexRecord();
+  indexRecord.uniqueId = messageHeader.uniqueId;
+  text = std::move(fresh);
+  isNewMessage = true;
+  haveWrittenDate = false;
+  return true;
+}
+
+bool SquishArea::SplitText(std::string* control, int32_t* text_start) {
+  control->clear();
+  text->Seek(0);
+  std::string line;
+  int32_t start = 0;
+  while (!AtEndOfText(text.get())) {
+    ReadTextLine(text.get(), &line, kSquishMaxControlLine + 1);
+    // A line that would not read back the same from the block stays in the
+    // text proper, with everything after it.
+    if (line.empty() || line[0] != '\x01' ||
+        line.size() > kSquishMaxControlLine ||
+        line.find('\x01', 1) != std::string::npos ||
+        control->size() + line.size() + 1 > kSquishMaxControlLength) {
+      break;
+    }
+    control->append(line);
+    start = text->Position();
+  }
+  *text_start = start;
+  return text->status == kStreamOk;
+}
+
+bool SquishArea::StoreMessage() {
+  if (!CanWrite()) return false;
+  if (!text || text->status != kStreamOk) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+  const uint32_t count = StoredCount();
+  if (isNewMessage ? indexPosition != count : indexPosition >= count) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+
+  std::string control;
+  int32_t text_start = 0;
+  if (!SplitText(&control, &text_start)) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+  const int64_t text_length = text->Size() - text_start;
+  const uint32_t control_length = static_cast<uint32_t>(control.size() + 1);
+  const uint64_t header_size = SquishMessageHeaderSize(layout_);
+  const uint64_t needed = header_size + control_length + text_length + 1;
+
+  SquishChainEdit edit(dataFile.get(), baseHeader);
+  uint32_t prev = baseHeader.lastFrame;
+  uint32_t next = 0;
+  uint32_t offset = 0;
+  if (!isNewMessage) {
+    SquishFrameHeader* old = edit.Frame(currentFrameOffset);
+    if (old == nullptr || old->frameType != kSquishMessageFrame) {
+      status = kSquishErrorFrame;
+      return false;
+    }
+    if (old->frameLength >= needed) {
+      offset = currentFrameOffset;  // stays in its frame
+    } else {
+      // Leaves its frame, which joins the free chain; the new frame takes
+      // its place in the message chain.
+      prev = old->prevFrame;
+      next = old->nextFrame;
+      if (!edit.Unlink(currentFrameOffset, SquishChain::kMessages)) {
+        status = kSquishErrorFrame;
+        return false;
+      }
+      old->frameType = kSquishFreeFrame;
+      old->nextFrame = 0;
+      if (!edit.Append(currentFrameOffset, SquishChain::kFree)) {
+        status = kSquishErrorFrame;
+        return false;
+      }
+    }
+  }
+  if (offset == 0) {
+    if (!edit.FindFreeFrame(
+            static_cast<uint32_t>(std::min<uint64_t>(needed, 0xFFFFFFFF)),
+            &offset) ||
+        (offset != 0 && !edit.Unlink(offset, SquishChain::kFree))) {
+      status = kSquishErrorFrame;
+      return false;
+    }
+    if (offset == 0) {
+      // Appended after the last frame. In a sound base endOfData is the
+      // size of the data file; when they differ the larger one is taken, so
+      // that a new frame never overlaps the room of an existing one.
+      const int64_t end = std::max<int64_t>(
+          std::max<int64_t>(edit.data_size(), baseHeader.endOfData),
+          SquishBaseHeader::kEncodedSize);
+      if (end + SquishFrameHeader::kEncodedSize + needed >
+          static_cast<uint64_t>(kMaxFileOffset)) {
+        status = kSquishErrorFrame;
+        return false;
+      }
+      offset = static_cast<uint32_t>(end);
+      SquishFrameHeader fresh;
+      fresh.frameLength = static_cast<uint32_t>(needed);
+      edit.AddFrame(offset, fresh);
+      edit.base().endOfData =
+          static_cast<uint32_t>(end + SquishFrameHeader::kEncodedSize + needed);
+    }
+    SquishFrameHeader* chosen = edit.Frame(offset);
+    chosen->prevFrame = prev;
+    chosen->nextFrame = next;
+    chosen->frameType = kSquishMessageFrame;
+    if (!edit.Link(offset, SquishChain::kMessages)) {
+      status = kSquishErrorFrame;
+      return false;
+    }
+  }
+  SquishFrameHeader* frame = edit.Frame(offset);
+  frame->signature = kSquishFrameSignature;
+  frame->frameType = kSquishMessageFrame;
+  frame->reserved = 0;
+  frame->messageLength = static_cast<uint32_t>(needed);
+  frame->controlLength = control_length;
+
+  // Header values taken from the text. Addresses the kludge lines do not
+  // give keep what the header held.
+  FtnAddress orig, dest;
+  ScanAddressKludges(text.get(), &orig, &dest);
+  if (!IsAddressEmpty(orig)) messageHeader.origAddress = ToStored(orig);
+  if (!IsAddressEmpty(dest)) messageHeader.destAddress = ToStored(dest);
+  messageHeader.utcOffset = 0;
+  DateTimeRecord written;
+  if (haveWrittenDate) {
+    written = writtenDate;
+  } else {
+    UnpackDateTime(SwapHalves(messageHeader.dateWritten), &written);
+  }
+  messageHeader.ftsDate = FormatMsgDate(written);
+
+  // The frame data: message header, control block, text proper, one zero.
+  std::vector<uint8_t> head(header_size + control_length, 0);
+  messageHeader.EncodeTo(head.data(), layout_);
+  std::memcpy(head.data() + header_size, control.data(), control.size());
+  dataFile->Seek(
+      static_cast<int32_t>(offset + SquishFrameHeader::kEncodedSize));
+  WritePieces(dataFile.get(), head.data(), head.size());
+  text->Seek(text_start);
+  dataFile->CopyFrom(text.get(), static_cast<int32_t>(text_length));
+  const uint8_t zero = 0;
+  dataFile->Write(&zero, 1);
+  dataFile->Flush();
+  if (dataFile->status != kStreamOk || text->status != kStreamOk) {
+    dataFile->ResetStatus();
+    status = kSquishErrorFrame;
+    return false;
+  }
+  if (!edit.Commit()) {
+    dataFile->ResetStatus();
+    status = kSquishErrorFrame;
+    return false;
+  }
+
+  SquishIndexRecord record = indexRecord;
+  record.frameOffset = offset;
+  record.uniqueId = messageHeader.uniqueId;
+  record.toHash = ToNameHash(messageHeader.toName);
+  if (!WriteIndexRecord(indexPosition, record)) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+  baseHeader = edit.base();
+  if (isNewMessage) {
+    baseHeader.messageCount = indexPosition + 1;
+    baseHeader.highMessage = indexPosition + 1;
+    indexRecords = std::max(indexRecords, indexPosition + 1);
+  }
+  indexRecord = record;
+  frameHeader = *frame;
+  currentFrameOffset = offset;
+  // Stored now: a second StoreMessage rewrites this message in place.
+  isNewMessage = false;
+  if (!WriteBaseHeader()) {
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  return true;
+}
+
+// --------------------------------------------------------------- deleting
+
+bool SquishArea::DeleteMessage() {
+  if (!CanWrite()) return false;
+  const uint32_t count = StoredCount();
+  if (!HasMessage(current)) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+  const uint32_t position = static_cast<uint32_t>(current - 1);
+  SquishIndexRecord record;
+  if (!ReadIndexRecord(position, &record)) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+  // The later records, moved one place down.
+  std::vector<uint8_t> later(static_cast<size_t>(count - position - 1) *
+                             SquishIndexRecord::kEncodedSize);
+  if (!later.empty() && !ReadAt(indexFile.get(),
+                                static_cast<int64_t>(position + 1) *
+                                    SquishIndexRecord::kEncodedSize,
+                                later.data(), later.size())) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+
+  SquishChainEdit edit(dataFile.get(), baseHeader);
+  SquishFrameHeader* frame = edit.Frame(record.frameOffset);
+  if (frame == nullptr || frame->frameType != kSquishMessageFrame ||
+      !edit.Unlink(record.frameOffset, SquishChain::kMessages)) {
+    status = kSquishErrorFrame;
+    return false;
+  }
+  frame->frameType = kSquishFreeFrame;
+  frame->nextFrame = 0;
+  if (!edit.Append(record.frameOffset, SquishChain::kFree) || !edit.Commit()) {
+    dataFile->ResetStatus();
+    status = kSquishErrorFrame;
+    return false;
+  }
+
+  indexFile->Seek(
+      static_cast<int32_t>(position * SquishIndexRecord::kEncodedSize));
+  WritePieces(indexFile.get(), later.data(), later.size());
+  indexFile->Seek(
+      static_cast<int32_t>((count - 1) * SquishIndexRecord::kEncodedSize));
+  indexFile->Truncate();
+  indexFile->Flush();
+  const bool index_ok = indexFile->status == kStreamOk;
+  indexFile->ResetStatus();
+
+  baseHeader = edit.base();
+  baseHeader.messageCount = count - 1;
+  baseHeader.highMessage = count - 1;
+  indexRecords = count - 1;
+  current -= 1;
+  // The deleted message's text no longer belongs to a stored message.
+  text.reset();
+  const bool header_ok = WriteBaseHeader();
+  if (!index_ok) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+  if (!header_ok) {
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  return true;
+}
+
+// -------------------------------------------------------------- last read
+
+int32_t SquishArea::LoadLastRead(int32_t user) {
+  if (user < 0 || areaPath.empty()) return 0;
+  std::unique_ptr<ByteStream> file =
+      NewFileStream(FileName("sql"), ModeOpenRead);
+  if (file->status != kStreamOk) return 0;
+  uint8_t buf[4];
+  if (!ReadAt(file.get(), static_cast<int64_t>(user) * 4, buf, sizeof buf)) {
+    return 0;
+  }
+  return static_cast<int32_t>(DecodeFixed32(buf));
+}
+
+bool SquishArea::StoreLastRead(int32_t user, int32_t value) {
+  if (user < 0 || areaPath.empty() ||
+      static_cast<int64_t>(user) * 4 + 4 > kMaxFileOffset) {
+    return false;
+  }
+  std::unique_ptr<ByteStream> file =
+      NewFileStream(FileName("sql"), ModeOpenWrite);
+  if (file->status != kStreamOk) {
+    file = NewFileStream(FileName("sql"), ModeCreate);
+    if (file->status != kStreamOk) return false;
+  }
+  const int32_t at = user * 4;
+  const int32_t size = file->Size();
+  if (size < at) {
+    // Users between the old end and this one read 0.
+    std::vector<uint8_t> zeros(static_cast<size_t>(at - size), 0);
+    file->Seek(size);
+    WritePieces(file.get(), zeros.data(), zeros.size());
+  }
+  uint8_t buf[4];
+  EncodeFixed32(buf, static_cast<uint32_t>(value));
+  file->Seek(at);
+  file->Write(buf, sizeof buf);
+  file->Flush();
+  return file->status == kStreamOk;
+}
+
+}  // namespace kavel

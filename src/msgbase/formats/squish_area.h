@@ -1,0 +1,137 @@
+// The Squish format: a data file ("<base>.sqd") of a base header and
+// frames, an index file ("<base>.sqi") of one record per message, and a
+// last-read file ("<base>.sql"). Messages are addressed by their 1-based
+// position in the index; each also keeps a unique number that never
+// changes. The on-disk layout is described in docs/squish-format.md.
+//
+// New files get lower-case extensions after the base path as it is spelled;
+// existing files in another case are found by the platform's path lookup.
+#ifndef KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
+#define KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msgbase/formats/squish_records.h"
+#include "msgbase/message_area.h"
+
+namespace kavel {
+
+// status codes of this format.
+inline constexpr int32_t kSquishErrorNoDataFile = 0x3000;   // OpenArea
+inline constexpr int32_t kSquishErrorNoIndexFile = 0x3001;  // OpenArea
+inline constexpr int32_t kSquishErrorOpenData = 0x3002;     // or bad header
+inline constexpr int32_t kSquishErrorOpenIndex = 0x3003;
+inline constexpr int32_t kSquishErrorIndex = 0x3004;        // record I/O
+inline constexpr int32_t kSquishErrorNotWritable = 0x3005;  // closed/read-only
+inline constexpr int32_t kSquishErrorNoMessage = 0x3006;    // none current
+inline constexpr int32_t kSquishErrorSignature = 0x3007;
+inline constexpr int32_t kSquishErrorFrame = 0x3008;  // frame/chain
+inline constexpr int32_t kSquishErrorCreateData = 0x3009;
+inline constexpr int32_t kSquishErrorCreateIndex = 0x300A;
+
+// Bit of the stored attributes that every new message carries.
+inline constexpr uint32_t kSquishAttrUid = 0x00020000;
+
+// Largest control-information block (its final zero included) that is
+// stored or loaded, and the longest kludge line that goes into it; longer
+// kludge lines, and those that would make the block larger, stay in the
+// text proper.
+inline constexpr size_t kSquishMaxControlLength = 65519;
+inline constexpr size_t kSquishMaxControlLine = 16383;
+
+// Stored attribute bits for a generic attribute code (several codes may be
+// combined); 0 when none of them can be stored.
+uint32_t SquishAttributeBits(uint32_t attribute);
+
+class SquishArea : public MessageArea {
+ public:
+  explicit SquishArea(std::string_view path);
+  ~SquishArea() override;
+
+  bool OpenArea(std::string_view path) override;
+  bool CreateArea(std::string_view path) override;
+  void CloseArea() override;
+  bool HasMessage(int32_t n) override;
+  int32_t CurrentNumber() override;
+  void GoToNumber(int32_t number) override;
+  bool LoadMessage() override;
+  bool ReleaseMessage() override;
+  int32_t HighestNumber() override;
+  int32_t MessageCount() override;
+  std::string FromName() override;
+  std::string ToName() override;
+  std::string Subject() override;
+  void SetFromName(std::string_view name) override;
+  void SetToName(std::string_view name) override;
+  void SetSubject(std::string_view subject) override;
+  bool HasAttribute(uint32_t attribute) override;
+  void SetAttribute(uint32_t attribute, bool on) override;
+  void DateWritten(DateTimeRecord* dt) override;
+  void DateArrived(DateTimeRecord* dt) override;
+  void SetDateWritten(const DateTimeRecord& dt) override;
+  void SetDateArrived(const DateTimeRecord& dt) override;
+  bool StoreMessage() override;
+  bool AddMessage() override;
+  bool DeleteMessage() override;
+  int32_t LoadLastRead(int32_t user) override;
+  bool StoreLastRead(int32_t user, int32_t value) override;
+  bool BaseExists(std::string_view path) override;
+
+  // The base path ending in "." while open or after a create.
+  const std::string& area_path() const { return areaPath; }
+  const SquishBaseHeader& base_header() const { return baseHeader; }
+  const SquishMessageHeader& message_header() const { return messageHeader; }
+  const SquishFrameHeader& frame_header() const { return frameHeader; }
+  uint32_t current_frame_offset() const { return currentFrameOffset; }
+  SquishLayout layout() const { return layout_; }
+  bool read_only() const { return readOnly; }
+
+ private:
+  std::string FileName(std::string_view extension) const;
+  void CloseFiles();
+  // The one place where the base header is read from and written to the
+  // data file. Writing is skipped when the header equals what the file
+  // holds.
+  bool ReadBaseHeader();
+  bool WriteBaseHeader();
+  bool HeaderChanged() const;
+  bool ReadIndexRecord(uint32_t position, SquishIndexRecord* record);
+  bool WriteIndexRecord(uint32_t position, const SquishIndexRecord& record);
+  // Index records the index file and the base header agree on.
+  uint32_t StoredCount() const;
+  // Splits `text` into the control-information block (kludge lines at the
+  // top, no separators, without the final zero) and the start of the text
+  // proper.
+  bool SplitText(std::string* control, int32_t* text_start);
+  bool CanWrite();
+
+  std::string areaPath;
+  std::unique_ptr<ByteStream> dataFile;
+  std::unique_ptr<ByteStream> indexFile;
+  bool readOnly = false;
+  SquishLayout layout_ = SquishLayout::kStandard;
+  SquishBaseHeader baseHeader;
+  // The base header bytes as the data file holds them.
+  std::vector<uint8_t> storedHeader;
+  // Index records the index file held at open (grows as messages are
+  // added, shrinks with deletes).
+  uint32_t indexRecords = 0;
+  SquishIndexRecord indexRecord;
+  uint32_t indexPosition = 0;
+  SquishFrameHeader frameHeader;
+  uint32_t currentFrameOffset = 0;
+  SquishMessageHeader messageHeader;
+  bool isNewMessage = false;
+  // The date given to SetDateWritten since the message was added or
+  // loaded; the text date is made from it (seconds included).
+  bool haveWrittenDate = false;
+  DateTimeRecord writtenDate;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_

@@ -1,0 +1,265 @@
+// Squish bases written by an independent Squish library: every message
+// loads with the header fields and text that library reads back (its dumps
+// in the corpus), and storing or deleting in a copy leaves everything else
+// intact.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/formats/squish_area.h"
+#include "msgbase/formats/squish_checker_for_testing.h"
+#include "platform/temp_dir_for_testing.h"
+
+namespace kavel {
+namespace {
+
+struct DumpedMessage {
+  uint32_t uid = 0;
+  std::string from, to, subject, orig, dest, written, arrived, ftsDate;
+  uint32_t attributes = 0;
+  std::string text;  // kludge lines first, as an area loads it
+};
+
+// The reader's escapes: \xNN for a byte, ^A for 0x01, \n for the CR that
+// ends a text line.
+std::string Unescape(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+      out.push_back(static_cast<char>(
+          std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16)));
+      i += 3;
+    } else if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') {
+      out.push_back('\r');
+      i += 1;
+    } else if (s[i] == '^' && i + 1 < s.size() && s[i + 1] == 'A') {
+      out.push_back('\x01');
+      i += 1;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& line) {
+  size_t a = line.find('"');
+  size_t b = line.rfind('"');
+  return Unescape(std::string_view(line).substr(a + 1, b - a - 1));
+}
+
+std::string ValueAfterKey(const std::string& line) {
+  size_t key_end = line.find_first_not_of(' ');
+  key_end = line.find(' ', key_end);
+  size_t value = line.find_first_not_of(' ', key_end);
+  return line.substr(value);
+}
+
+std::vector<DumpedMessage> ReadDump(const std::string& name) {
+  std::ifstream in(name);
+  std::vector<DumpedMessage> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("message ", 0) == 0) {
+      out.emplace_back();
+      out.back().uid =
+          static_cast<uint32_t>(std::stoul(line.substr(line.find("uid=") + 4)));
+      continue;
+    }
+    if (out.empty()) continue;
+    DumpedMessage& m = out.back();
+    std::string trimmed =
+        line.substr(line.find_first_not_of(' ') == std::string::npos
+                        ? line.size()
+                        : line.find_first_not_of(' '));
+    auto starts = [&](const char* k) { return trimmed.rfind(k, 0) == 0; };
+    if (starts("from "))
+      m.from = Quoted(trimmed);
+    else if (starts("to "))
+      m.to = Quoted(trimmed);
+    else if (starts("subject "))
+      m.subject = Quoted(trimmed);
+    else if (starts("orig "))
+      m.orig = ValueAfterKey(trimmed);
+    else if (starts("dest "))
+      m.dest = ValueAfterKey(trimmed);
+    else if (starts("date_written "))
+      m.written = ValueAfterKey(trimmed);
+    else if (starts("date_arrived "))
+      m.arrived = ValueAfterKey(trimmed);
+    else if (starts("ftsc_date "))
+      m.ftsDate = Quoted(trimmed);
+    else if (starts("attr ")) {
+      m.attributes = static_cast<uint32_t>(
+          std::stoul(ValueAfterKey(trimmed), nullptr, 16));
+    } else if (starts("kludge ")) {
+      m.text += Unescape(ValueAfterKey(trimmed)) + "\r";
+    } else if (starts("| ")) {
+      m.text += Unescape(trimmed.substr(2));
+    } else if (trimmed == "|") {
+      // an empty piece
+    }
+  }
+  return out;
+}
+
+std::string DateText(const DateTimeRecord& dt) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt.year,
+                dt.month, dt.day, dt.hour, dt.minute, dt.second);
+  return buf;
+}
+
+std::string TextOf(MessageArea* area) {
+  ByteStream* t = area->TextStream();
+  std::string out(static_cast<size_t>(t->Size()), '\0');
+  t->Seek(0);
+  t->Read(out.data(), static_cast<uint16_t>(out.size()));
+  return out;
+}
+
+FtnAddress FromStored(const SquishStoredAddress& s) {
+  FtnAddress a;
+  a.zone = s.zone;
+  a.net = s.net;
+  a.node = s.node;
+  a.point = s.point;
+  return a;
+}
+
+class SquishCorpusTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    InstallStreamFactories();
+    const std::string area = GetParam();
+    for (const char* ext : {".sqd", ".sqi"}) {
+      std::filesystem::path to = dir_.Join(area + ext);
+      std::filesystem::copy_file(
+          std::string(KAVEL_CORPUS_DIR) + "/squish/" + area + ext, to);
+      std::filesystem::permissions(to, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add);
+    }
+    expected_ = ReadDump(std::string(KAVEL_CORPUS_DIR) + "/dumps/squish-" +
+                         area + ".smapi-dump.txt");
+    base_ = dir_.Join(area);
+  }
+  std::string Check() const {
+    return CheckSquishBase(base_ + ".sqd", base_ + ".sqi");
+  }
+
+  // Every message of the dump, loaded from the first positions of `area`.
+  void ExpectDumpedMessages(SquishArea* area) {
+    ASSERT_GE(area->MessageCount(), static_cast<int32_t>(expected_.size()));
+    for (size_t i = 0; i < expected_.size(); ++i) {
+      const DumpedMessage& m = expected_[i];
+      SCOPED_TRACE(i + 1);
+      area->GoTo(static_cast<int32_t>(i + 1));
+      ASSERT_TRUE(area->LoadMessage());
+      EXPECT_EQ(static_cast<uint32_t>(area->CurrentNumber()), m.uid);
+      EXPECT_EQ(area->FromName(), m.from);
+      EXPECT_EQ(area->ToName(), m.to);
+      EXPECT_EQ(area->Subject(), m.subject);
+      EXPECT_EQ(area->message_header().attributes, m.attributes);
+      EXPECT_EQ(AddressToText4D(FromStored(area->message_header().origAddress)),
+                m.orig);
+      EXPECT_EQ(AddressToText4D(FromStored(area->message_header().destAddress)),
+                m.dest);
+      EXPECT_EQ(area->message_header().ftsDate, m.ftsDate);
+      DateTimeRecord dt;
+      area->DateWritten(&dt);
+      EXPECT_EQ(DateText(dt), m.written);
+      area->DateArrived(&dt);
+      EXPECT_EQ(DateText(dt), m.arrived);
+      EXPECT_EQ(TextOf(area), m.text);
+      area->ReleaseMessage();
+    }
+  }
+
+  TempDirForTesting dir_;
+  std::string base_;
+  std::vector<DumpedMessage> expected_;
+};
+
+TEST_P(SquishCorpusTest, LoadsEveryMessageAsTheOtherLibraryReadsIt) {
+  ASSERT_GE(expected_.size(), 2u);
+  EXPECT_EQ(Check(), "");
+  SquishArea area(base_);
+  ASSERT_TRUE(area.OpenArea(base_));
+  EXPECT_EQ(area.layout(), SquishLayout::kStandard);
+  EXPECT_EQ(area.MessageCount(), static_cast<int32_t>(expected_.size()));
+  ExpectDumpedMessages(&area);
+  area.GoTo(1);
+  ASSERT_TRUE(area.LoadMessage());
+  // The dump names the sender and recipient the kludges give.
+  FtnAddress orig;
+  area.OrigAddress(&orig);
+  EXPECT_EQ(AddressToText4D(orig), expected_[0].orig);
+  // Reading changes nothing on disk.
+  const std::string before = ReadWholeFileForTesting(base_ + ".sqd");
+  area.CloseArea();
+  EXPECT_EQ(ReadWholeFileForTesting(base_ + ".sqd"), before);
+}
+
+TEST_P(SquishCorpusTest, StoringLeavesTheOtherMessagesAndChainsIntact) {
+  const std::string before = ReadWholeFileForTesting(base_ + ".sqd");
+  SquishArea area(base_);
+  ASSERT_TRUE(area.OpenArea(base_));
+  const uint32_t last = area.base_header().lastFrame;
+  const uint32_t end = area.base_header().endOfData;
+  ASSERT_TRUE(area.AddMessage());
+  area.SetFromName("Kavel");
+  area.SetToName("All");
+  ASSERT_TRUE(area.WriteLine("\x01MSGID: 2:5020/1 12345678"));
+  ASSERT_TRUE(area.WriteLine("new text"));
+  ASSERT_TRUE(area.StoreMessage());
+  EXPECT_EQ(area.current_frame_offset(), end);
+  area.CloseArea();
+  EXPECT_EQ(Check(), "");
+
+  // Only the old tail's nextFrame and the base header changed.
+  const std::string after = ReadWholeFileForTesting(base_ + ".sqd");
+  ASSERT_GT(after.size(), before.size());
+  std::string expected_old = before;
+  expected_old.replace(last + 4, 4, after.substr(last + 4, 4));
+  EXPECT_EQ(after.substr(256, before.size() - 256), expected_old.substr(256));
+
+  ASSERT_TRUE(area.OpenArea(base_));
+  ExpectDumpedMessages(&area);
+  area.GoTo(static_cast<int32_t>(expected_.size() + 1));
+  ASSERT_TRUE(area.LoadMessage());
+  EXPECT_EQ(TextOf(&area), "\x01MSGID: 2:5020/1 12345678\rnew text\r");
+  EXPECT_EQ(area.FromName(), "Kavel");
+}
+
+TEST_P(SquishCorpusTest, DeleteAndReuseInACopy) {
+  SquishArea area(base_);
+  ASSERT_TRUE(area.OpenArea(base_));
+  area.GoTo(1);
+  ASSERT_TRUE(area.DeleteMessage());
+  EXPECT_EQ(Check(), "");
+  ASSERT_TRUE(area.AddMessage());
+  ASSERT_TRUE(area.WriteLine("short"));
+  ASSERT_TRUE(area.StoreMessage());
+  EXPECT_EQ(area.current_frame_offset(), 256u);  // the freed first frame
+  area.CloseArea();
+  EXPECT_EQ(Check(), "");
+  ASSERT_TRUE(area.OpenArea(base_));
+  for (size_t i = 1; i < expected_.size(); ++i) {
+    area.GoTo(static_cast<int32_t>(i));
+    ASSERT_TRUE(area.LoadMessage());
+    EXPECT_EQ(TextOf(&area), expected_[i].text);
+  }
+  area.GoTo(static_cast<int32_t>(expected_.size()));
+  ASSERT_TRUE(area.LoadMessage());
+  EXPECT_EQ(TextOf(&area), "short\r");
+}
+
+INSTANTIATE_TEST_SUITE_P(Areas, SquishCorpusTest,
+                         ::testing::Values("echo", "netmail"));
+
+}  // namespace
+}  // namespace kavel

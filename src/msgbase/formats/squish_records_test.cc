@@ -1,0 +1,177 @@
+#include "msgbase/formats/squish_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kavel {
+namespace {
+
+std::vector<uint8_t> FromHex(std::string_view hex) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(
+        std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
+
+// The first frame of an echo area written by an independent Squish library:
+// its frame header (28 bytes) and message header (238 bytes).
+const char kCorpusFirstFrame[] =
+    "5344aeafef02000000000000d3010000d30100003d0000000000000008000200"
+    "4976616e20506574726f76000000000000000000000000000000000000000000"
+    "00000000416c6c00000000000000000000000000000000000000000000000000"
+    "000000000000000048656c6c6f2066726f6d20746865206861726e6573730000"
+    "0000000000000000000000000000000000000000000000000000000000000000"
+    "0000000000000000000000000000000002009c130100000002009c1300000000"
+    "2158006021580060000000000000000000000000000000000000000000000000"
+    "000000000000000000000000000000000000010000003031204a616e20323420"
+    "2031323a30303a303000";
+
+TEST(SquishRecordsTest, ShortInputIsRefusedAndLeavesTheRecord) {
+  uint8_t buf[256] = {};
+  SquishBaseHeader b;
+  b.messageCount = 9;
+  EXPECT_FALSE(b.DecodeFrom(buf, 255));
+  EXPECT_EQ(b.messageCount, 9u);
+  SquishFrameHeader f;
+  f.nextFrame = 9;
+  EXPECT_FALSE(f.DecodeFrom(buf, 27));
+  EXPECT_EQ(f.nextFrame, 9u);
+  SquishMessageHeader m;
+  m.uniqueId = 9;
+  EXPECT_FALSE(m.DecodeFrom(buf, 237, SquishLayout::kStandard));
+  EXPECT_FALSE(m.DecodeFrom(buf, 239, SquishLayout::kLegacy));
+  EXPECT_EQ(m.uniqueId, 9u);
+  EXPECT_TRUE(m.DecodeFrom(buf, 238, SquishLayout::kStandard));
+  SquishIndexRecord i;
+  i.uniqueId = 9;
+  EXPECT_FALSE(i.DecodeFrom(buf, 11));
+  EXPECT_EQ(i.uniqueId, 9u);
+}
+
+TEST(SquishRecordsTest, DecodesAFrameWrittenByAnotherSquishLibrary) {
+  std::vector<uint8_t> bytes = FromHex(kCorpusFirstFrame);
+  ASSERT_EQ(bytes.size(), 28u + 238u);
+  SquishFrameHeader f;
+  ASSERT_TRUE(f.DecodeFrom(bytes.data(), bytes.size()));
+  EXPECT_EQ(f.signature, kSquishFrameSignature);
+  EXPECT_EQ(f.nextFrame, 0x2EFu);
+  EXPECT_EQ(f.prevFrame, 0u);
+  EXPECT_EQ(f.frameLength, 467u);
+  EXPECT_EQ(f.messageLength, 467u);
+  EXPECT_EQ(f.controlLength, 61u);
+  EXPECT_EQ(f.frameType, kSquishMessageFrame);
+
+  SquishMessageHeader m;
+  ASSERT_TRUE(m.DecodeFrom(bytes.data() + 28, bytes.size() - 28,
+                           SquishLayout::kStandard));
+  EXPECT_EQ(m.attributes, 0x00020008u);
+  EXPECT_EQ(m.fromName, "Ivan Petrov");
+  EXPECT_EQ(m.toName, "All");
+  EXPECT_EQ(m.subject, "Hello from the harness");
+  EXPECT_EQ(m.origAddress.zone, 2);
+  EXPECT_EQ(m.origAddress.net, 5020);
+  EXPECT_EQ(m.origAddress.node, 1);
+  EXPECT_EQ(m.origAddress.point, 0);
+  EXPECT_EQ(m.destAddress.net, 5020);
+  EXPECT_EQ(m.destAddress.node, 0);
+  EXPECT_EQ(m.dateWritten, 0x60005821u);  // date word 0x5821 first
+  EXPECT_EQ(m.dateArrived, 0x60005821u);
+  EXPECT_EQ(m.uniqueId, 1u);
+  EXPECT_EQ(m.ftsDate, "01 Jan 24  12:00:00");
+
+  // Re-encoding gives the same bytes.
+  std::vector<uint8_t> again(28 + 238, 0xEE);
+  f.EncodeTo(again.data());
+  m.EncodeTo(again.data() + 28, SquishLayout::kStandard);
+  EXPECT_EQ(again, bytes);
+}
+
+TEST(SquishRecordsTest, MessageHeaderLayoutsPlaceTheTailFields) {
+  SquishMessageHeader m;
+  m.replyTo = 0x11111111;
+  for (size_t i = 0; i < 9; ++i) m.replies[i] = 0x22222200 + i;
+  m.legacyPad = 0x3344;
+  m.uniqueId = 0xA1B2C3D4;
+  m.ftsDate = "05 Jan 01  13:07:09";
+  m.utcOffset = -60;
+
+  std::vector<uint8_t> std_bytes(238);
+  m.EncodeTo(std_bytes.data(), SquishLayout::kStandard);
+  EXPECT_EQ(std_bytes[172], 0xC4);
+  EXPECT_EQ(std_bytes[173], 0xFF);
+  EXPECT_EQ(std_bytes[174], 0x11);
+  EXPECT_EQ(std_bytes[178], 0x00);
+  EXPECT_EQ(std_bytes[210], 0x08);  // replies[8]
+  EXPECT_EQ(std_bytes[214], 0xD4);  // uniqueId
+  EXPECT_EQ(std_bytes[217], 0xA1);
+  EXPECT_EQ(std_bytes[218], '0');  // ftsDate
+  EXPECT_EQ(std_bytes[237], 0);
+
+  std::vector<uint8_t> old_bytes(240);
+  m.EncodeTo(old_bytes.data(), SquishLayout::kLegacy);
+  EXPECT_EQ(old_bytes[214], 0x44);  // the two extra reply bytes
+  EXPECT_EQ(old_bytes[215], 0x33);
+  EXPECT_EQ(old_bytes[216], 0xD4);
+  EXPECT_EQ(old_bytes[220], '0');
+
+  for (SquishLayout layout : {SquishLayout::kStandard, SquishLayout::kLegacy}) {
+    const std::vector<uint8_t>& bytes =
+        layout == SquishLayout::kStandard ? std_bytes : old_bytes;
+    SquishMessageHeader d;
+    ASSERT_TRUE(d.DecodeFrom(bytes.data(), bytes.size(), layout));
+    EXPECT_EQ(d.replyTo, m.replyTo);
+    EXPECT_EQ(d.replies, m.replies);
+    EXPECT_EQ(d.uniqueId, m.uniqueId);
+    EXPECT_EQ(d.ftsDate, m.ftsDate);
+    EXPECT_EQ(d.utcOffset, -60);
+    EXPECT_EQ(d.legacyPad, layout == SquishLayout::kLegacy ? 0x3344 : 0);
+  }
+}
+
+TEST(SquishRecordsTest, UnterminatedFieldsOnDiskStopAtTheirWidth) {
+  std::vector<uint8_t> bytes(238, 'x');
+  SquishMessageHeader d;
+  ASSERT_TRUE(
+      d.DecodeFrom(bytes.data(), bytes.size(), SquishLayout::kStandard));
+  EXPECT_EQ(d.fromName.size(), 36u);
+  EXPECT_EQ(d.subject.size(), 72u);
+  EXPECT_EQ(d.ftsDate.size(), 20u);
+}
+
+TEST(SquishRecordsTest, IndexRecordBytes) {
+  SquishIndexRecord r;
+  r.frameOffset = 0x92F;
+  r.uniqueId = 5;
+  r.toHash = 0x682C;
+  uint8_t buf[12];
+  r.EncodeTo(buf);
+  const std::vector<uint8_t> expected = FromHex(
+      "2f09000005000000"
+      "2c680000");
+  EXPECT_EQ(std::vector<uint8_t>(buf, buf + 12), expected);
+  SquishIndexRecord d;
+  ASSERT_TRUE(d.DecodeFrom(buf, 12));
+  EXPECT_EQ(d.frameOffset, 0x92Fu);
+  EXPECT_EQ(d.uniqueId, 5u);
+  EXPECT_EQ(d.toHash, 0x682Cu);
+}
+
+TEST(SquishRecordsTest, ToNameHashGoldenValues) {
+  EXPECT_EQ(ToNameHash("abc"), 0x6783u);
+  EXPECT_EQ(ToNameHash("All"), 0x682Cu);
+  EXPECT_EQ(ToNameHash("ALL"), 0x682Cu);
+  EXPECT_EQ(ToNameHash(""), 0u);
+  // Values from the index files of bases written by another Squish library:
+  // long names fold the top nibble back in; CP866 letters are not folded.
+  EXPECT_EQ(ToNameHash("Ivan Petrov"), 0x077CF966u);
+  EXPECT_EQ(ToNameHash("Harness Sysop"), 0x6FFC4EE0u);
+  EXPECT_EQ(ToNameHash("\x82\xE1\xA5\xAC"), 0x00090BFCu);
+  EXPECT_NE(ToNameHash("\x82\xE1\xA5\xAC"), ToNameHash("\xA2\xE1\xA5\xAC"));
+}
+
+}  // namespace
+}  // namespace kavel
