@@ -4,9 +4,12 @@
 #ifndef KAVEL_DRIVER_RUN_CONTEXT_H_
 #define KAVEL_DRIVER_RUN_CONTEXT_H_
 
+#include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "driver/log.h"
+#include "msgbase/message_area.h"
 
 namespace kavel {
 
@@ -15,6 +18,16 @@ struct RunContext {
   LogFile log;
 
   // --- Encoding settings, posting state and the PostingJob record.
+
+  // Posting state of the file at hand (posting/composer.h).
+  bool postingOk = false;     // false once a step of this posting failed
+  int32_t partNumber = 0;     // section being written, 1 for the first
+  int32_t partCount = 0;      // sections of the file
+  int32_t sectionBytes = 0;   // bytes counted into the current section
+  bool streamHooksInstalled = false;
+  // The area being posted into: opened by PreparePosting, closed by
+  // PostSections.
+  std::unique_ptr<MessageArea> postingArea;
 
   // --- Area configuration: the HPTPATH, SQUISH and TERMINATE paths and the
   //     open areas file of the walk over all areas.
