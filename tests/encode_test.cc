@@ -31,6 +31,8 @@ const Format kFormats[] = {
     {"Jam", "Jam", "jam/foo", 'J'},
 };
 
+void PrintTo(const Format& format, std::ostream* out) { *out << format.name; }
+
 const char kPid[] = "\x01PID: Tolvex 2.2Beta\r";
 
 std::string Repeat(const std::string& line, int count) {
@@ -125,6 +127,7 @@ TEST_P(EncodeTest, OneSectionWithFramingLinesAsKludges) {
   std::vector<std::string> console = Encode({"/ENCODE", "news.txt", "foo"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file news.txt",
                          " >> Posting news.txt to FOO // Foo talk",
                          " >> From: John Doe, 2:5020/1.5",
@@ -160,6 +163,7 @@ TEST_P(EncodeTest, PlainFramingLinesAndDefaults) {
   std::vector<std::string> console = Encode({"/encode", "NOTE.TXT", "bare"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file note.txt",
                          " >> Posting note.txt to BARE",
                          " >> From: Sysop, 0:0/0",
@@ -212,6 +216,7 @@ TEST_P(EncodeTest, FortyThousandBytesMakeThreeSections) {
   std::vector<std::string> console = Encode({"/ENCODE", "big.txt", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file big.txt",
                          " >> Posting big.txt to FOO // Foo talk",
                          " >> From: John Doe, 2:5020/1.5",
@@ -229,14 +234,13 @@ TEST_P(EncodeTest, FortyThousandBytesMakeThreeSections) {
   size_t next = 0;
   for (int part = 0; part < 3; ++part) {
     const PostedMessage& m = messages[part];
-    std::string numbering =
-        "[" + std::to_string(part + 1) + "/3]";
-    EXPECT_EQ(m.subject, numbering + " News of the week");
+    const std::string number = std::to_string(part + 1);
+    EXPECT_EQ(m.subject, std::string("[") + number + "/3] News of the week");
     std::string body;
     for (int i = 0; i < kSectionLines[part]; ++i) body += lines[next++] + "\r";
     EXPECT_EQ(m.text_after_msgid,
-              std::string(kPid) + "\x01text.begin " +
-                  std::to_string(part + 1) + " of 3 of file big.txt\r" + body +
+              std::string(kPid) + "\x01text.begin " + number +
+                  " of 3 of file big.txt\r" + body +
                   "\x01text.end\r" + Trailer(true));
     ExpectPostingTime(m);
   }
@@ -251,7 +255,7 @@ TEST_P(EncodeTest, LongLinesArePostedWhole) {
   dir_.WriteFile("long.txt", long_line + "\r\n" + huge_line + "\r\nend\r\n");
   std::vector<std::string> console = Encode({"/ENCODE", "long.txt", "FOO"});
   // The 20000-character line passes the limit: two sections.
-  EXPECT_EQ(console[4], "   -> [1/2]");
+  EXPECT_EQ(console[5], "   -> [1/2]");
   std::vector<PostedMessage> messages = Stored(AreaId());
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].text_after_msgid,
@@ -266,6 +270,7 @@ TEST_P(EncodeTest, EmptyFilePostsNothing) {
   std::vector<std::string> console = Encode({"/ENCODE", "empty.txt", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file empty.txt",
                          " >> Posting empty.txt to FOO // Foo talk",
                          " >> From: John Doe, 2:5020/1.5",
@@ -284,17 +289,17 @@ TEST_P(EncodeTest, MaskOfThreeFiles) {
   dir_.WriteFile("out/other.dat", "x\r\n");
   std::vector<std::string> console =
       Encode({"/ENCODE", "out\\*.txt", "FOO"});
-  ASSERT_EQ(console.size(), 15u);
+  ASSERT_EQ(console.size(), 16u);
   std::vector<std::string> names;
   for (int i = 0; i < 3; ++i) {
-    const std::string& announce = console[1 + 4 * i];
+    const std::string& announce = console[2 + 4 * i];
     ASSERT_EQ(announce.rfind(" [+] -> Posting file OUT\\", 0), 0u) << announce;
     std::string name = announce.substr(25);
     names.push_back(name);
-    EXPECT_EQ(console[2 + 4 * i],
+    EXPECT_EQ(console[3 + 4 * i],
               " >> Posting OUT\\" + name + " to FOO // Foo talk");
-    EXPECT_EQ(console[3 + 4 * i], " >> From: John Doe, 2:5020/1.5");
-    EXPECT_EQ(console[4 + 4 * i], "  - Ok...");
+    EXPECT_EQ(console[4 + 4 * i], " >> From: John Doe, 2:5020/1.5");
+    EXPECT_EQ(console[5 + 4 * i], "  - Ok...");
   }
   std::vector<std::string> sorted = names;
   std::sort(sorted.begin(), sorted.end());
@@ -320,7 +325,7 @@ TEST_P(EncodeTest, BlanksInAFileNameBecomeUnderscoresInTheBeginLine) {
   WriteConfig("USEENCODEDSTRINGS yes\r\n");
   dir_.WriteFile("my news.txt", "x\r\n");
   std::vector<std::string> console = Encode({"/ENCODE", "my*", "FOO"});
-  EXPECT_EQ(console[1], " [+] -> Posting file my news.txt");
+  EXPECT_EQ(console[2], " [+] -> Posting file my news.txt");
   std::vector<PostedMessage> messages = Stored(AreaId());
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text_after_msgid,
@@ -332,6 +337,7 @@ TEST_P(EncodeTest, MissingFile) {
   std::vector<std::string> console = Encode({"/ENCODE", "nosuch.txt", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          "[err] Can't find file to post..",
                          "End..",
                          "",
@@ -344,6 +350,7 @@ TEST_P(EncodeTest, UnknownArea) {
   std::vector<std::string> console = Encode({"/ENCODE", "news.txt", "nope"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          "Area NOPE not found... ",
                          " [+] -> Posting file news.txt",
                          "[err] Unable to open/create msgbase \"\"",
@@ -357,6 +364,7 @@ TEST_P(EncodeTest, CommandWithoutWords) {
   std::vector<std::string> console = Encode({"/ENCODE"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          "Area /ENCODE not found... ",
                          "[err] Can't find file to post..",
                          "End..",
@@ -369,6 +377,7 @@ TEST_P(EncodeTest, DirectoryMatchedByTheMaskCannotBeOpened) {
   std::vector<std::string> console = Encode({"/ENCODE", "sub", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file sub",
                          " >> Posting sub to FOO // Foo talk",
                          " >> From: John Doe, 2:5020/1.5",
@@ -385,6 +394,7 @@ TEST_P(EncodeTest, BinaryFilesAreNotPosted) {
   std::vector<std::string> console = Encode({"/ENCODE", "data.bin", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          " [+] -> Posting file data.bin",
                          " >> Posting data.bin to FOO // Foo talk",
                          " >> From: John Doe, 2:5020/1.5",
@@ -433,6 +443,7 @@ TEST_P(EncodeTest, WhenSaysNotToday) {
   std::vector<std::string> console = Encode({"/ENCODE", "news.txt", "FOO"});
   EXPECT_EQ(console, (std::vector<std::string>{
                          "Kavel: started..",
+                         "Loading common part of config file...",
                          "Posting is not scheduled for today, nothing posted",
                          "End..",
                          "",

@@ -25,7 +25,10 @@ void Info(RunContext& ctx, std::string_view message) {
 }
 
 std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted.push_back('"');
+  return quoted;
 }
 
 // The area flag that the kind of area asks for before messages are added.
@@ -82,8 +85,11 @@ void WriteHeader(RunContext& ctx, MessageArea& area) {
   area.SetFromName(job.fromName);
   area.SetToName(job.toName);
   ++ctx.partNumber;
-  std::string numbering = "[" + IntToText(ctx.partNumber) + "/" +
-                          IntToText(ctx.partCount) + "]";
+  std::string numbering(1, '[');
+  numbering.append(IntToText(ctx.partNumber));
+  numbering.push_back('/');
+  numbering.append(IntToText(ctx.partCount));
+  numbering.push_back(']');
   if (ctx.partCount == 1) {
     area.SetSubject(job.subject);
   } else {
