@@ -323,3 +323,49 @@ TEST_F(AreaDecoderTest, MissingBaseIsReported) {
 
 }  // namespace
 }  // namespace kavel
+
+namespace kavel {
+namespace {
+
+// Bases written by independent tools each hold the two sections of
+// HELLO.TXT (messages 4 and 5 of their echo areas).
+TEST_F(AreaDecoderTest, HelloFromTheCorpusAreas) {
+  const std::string hello =
+      "Line one of HELLO.TXT\r\nLine two of HELLO.TXT\r\n"
+      "Line three of HELLO.TXT\r\n"
+      "\x91\xE2\xE0\xAE\xAA\xA0 \xE7\xA5\xE2\xEB\xE0\xA5: "
+      "\xAF\xAE-\xE0\xE3\xE1\xE1\xAA\xA8\r\n";
+  struct Source {
+    const char* dir;
+    const char* base;
+    const char* type;
+  } sources[] = {{"msg", "msg/echo", "M"},
+                 {"squish", "squish/echo", "S"},
+                 {"jam", "jam/echo", "J"},
+                 {"jam-smapi", "jam-smapi/echo", "J"}};
+  const char* env = getenv("KAVEL_CORPUS_DIR");
+  const fs::path corpus = env != nullptr && *env ? env : KAVEL_CORPUS_DIR;
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  for (const Source& s : sources) {
+    SCOPED_TRACE(s.dir);
+    std::unique_ptr<MessageArea> probe;
+    if (!CreateAreaObject(&probe, std::string(s.type) + "x")) continue;
+    fs::copy(corpus / s.dir, root_ / s.dir,
+             fs::copy_options::recursive);
+    // The corpus is read-only; its copy must not be.
+    fs::permissions(root_ / s.dir, fs::perms::owner_all, fs::perm_options::add);
+    for (const auto& e : fs::recursive_directory_iterator(root_ / s.dir)) {
+      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
+    }
+    ForgetPathCache();
+    const std::string dir = std::string("out-") + s.dir + "/";
+    AreaDecoder decoder(options_, &log_, &names_);
+    decoder.ScanArea("RU.KAVEL.TEST", s.type, (root_ / s.base).string(),
+                     (root_ / dir).string(), fwd_);
+    EXPECT_EQ(Read(root_ / dir / "HELLO.TXT"), hello);
+  }
+  EXPECT_TRUE(log_.errors.empty());
+}
+
+}  // namespace
+}  // namespace kavel

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "decoding/area_decoder.h"
+#include "decoding/file_name_safety.h"
 #include "decoding/output_file.h"
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
@@ -64,6 +65,13 @@ void AreaDecoder::ApplyForwardHeader(const std::string& line,
 }
 
 bool AreaDecoder::SaveForward(const ForwardRecord& record) {
+  if (!IsSafeFileName(NumberedFileName(options_.forwardMask, 0,
+                                       options_.forwardExt))) {
+    log_->Error("Forward of message " + IntToText(record.messageNumber) +
+                " not saved: FORWARDMASK and FORWARDEXT must make a plain "
+                "file name");
+    return false;
+  }
   const std::string dir = EnsureDirectory(fwd_dir_);
   const std::string name =
       names_->Next(dir, options_.forwardMask, options_.forwardExt,

@@ -1,4 +1,8 @@
-// The program configuration file "Kavel.cfg" in the current directory.
+// The program configuration file "Kavel.cfg" in the current directory. It
+// has no sections: the common pass (posting, encoding and area-file
+// settings) runs at every start, the decoding pass only for the decoding
+// commands; each pass reads the whole file and offers every line to its own
+// keywords.
 #ifndef KAVEL_DRIVER_CONFIG_FILE_H_
 #define KAVEL_DRIVER_CONFIG_FILE_H_
 
@@ -6,11 +10,17 @@
 
 namespace kavel {
 
-// Finds the configuration file; true when it can be read.
+constexpr char kConfigFileName[] = "Kavel.cfg";
+
+// Records in configFound whether the file can be opened for reading, and
+// answers that.
 bool LocateConfigFile(RunContext& context);
-// Reads the part of the file that every run needs.
+// The common pass. Nothing happens (the defaults stay) when the file was
+// not found.
 void LoadCommonSettings(RunContext& context);
-// Reads the decoding part (the decoding commands only).
+// The decoding pass: every decoding setting back to its default, then the
+// file's decoding keywords (comment and empty lines skipped). Nothing
+// happens when the file was not found.
 void LoadDecodingSettings(RunContext& context);
 
 }  // namespace kavel

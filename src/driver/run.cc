@@ -4,6 +4,7 @@
 #include "driver/config_file.h"
 #include "driver/run_context.h"
 #include "platform/platform.h"
+#include "posting/posting_settings.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -28,6 +29,7 @@ void PrintUsage() {
 
 int RunKavel(const std::vector<std::string_view>& arguments) {
   RunContext context;
+  CreatePostingJob(context);
   OpenLog(context.log, "Kavel.log", "Kavel");
   LocateConfigFile(context);
   LoadCommonSettings(context);

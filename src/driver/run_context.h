@@ -8,8 +8,12 @@
 #include <memory>
 #include <string_view>
 
+#include "areacfg/area_files.h"
+#include "areacfg/area_list.h"
+#include "decoding/decoding_settings.h"
 #include "driver/log.h"
 #include "msgbase/message_area.h"
+#include "posting/posting_job.h"
 
 namespace kavel {
 
@@ -18,6 +22,9 @@ struct RunContext {
   LogFile log;
 
   // --- Encoding settings, posting state and the PostingJob record.
+  EncodingSettings encoding;
+  // Created by CreatePostingJob at the start of the run.
+  std::unique_ptr<PostingJob> postingJob;
 
   // Posting state of the file at hand (posting/composer.h).
   bool postingOk = false;     // false once a step of this posting failed
@@ -31,10 +38,17 @@ struct RunContext {
 
   // --- Area configuration: the HPTPATH, SQUISH and TERMINATE paths and the
   //     open areas file of the walk over all areas.
+  AreaFileSettings areaFiles;
+  AreaList areaList;
 
   // --- Program configuration file and decoding settings.
+  bool configFound = false;  // Kavel.cfg could be opened at start
+  DecodingSettings decoding;
 
   // --- Decoder state of the area at hand.
+  // Kind letter of the areas file of the last walk ("H", "S", "T"), 0 before
+  // the first.
+  char areaConfigKind = 0;
 };
 
 inline void LogInfo(RunContext& context, std::string_view message) {

@@ -11,10 +11,8 @@ namespace kavel {
 
 namespace {
 
-// The last value MakeMsgIdSerial returned in this run, and every value it
-// returned (a serial is never given out twice, even when the clock stands
-// still or goes back).
-uint32_t lastSerial = 0;
+// Every value MakeMsgIdSerial returned in this run: a serial is never given
+// out twice, even when the clock stands still or goes back.
 std::set<uint32_t> issuedSerials;
 
 constexpr const char* kMonthNamesUpper[12] = {
@@ -196,7 +194,6 @@ std::string MakeMsgIdSerial() {
     SleepMilliseconds(1);
   }
   issuedSerials.insert(v);
-  lastSerial = v;
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text(8, '0');
   for (int i = 7; i >= 0; --i) {

@@ -314,6 +314,32 @@ TEST_F(MsgAreaTest, ReadOnlyMessageIsReadButNotWritten) {
   EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
 }
 
+// The same without file permissions (which do not bind root): a file
+// stream factory that refuses every mode but reading.
+TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
+  std::string original = MessageFile("a", std::string("x\r\0", 3));
+  WriteFile(dir_.Sub("1.msg"), original);
+  auto area = Open();
+  FileStreamFactory saved = NewFileStream;
+  NewFileStream = [](std::string_view name,
+                     StreamMode mode) -> std::unique_ptr<ByteStream> {
+    return std::make_unique<FileStream>(
+        mode == ModeOpenRead ? name : std::string_view("/nonexistent/x"),
+        mode == ModeOpenRead ? ModeOpenRead : ModeOpenReadWrite);
+  };
+  area->GoTo(1);
+  bool loaded = area->LoadMessage();
+  area->SetSubject("changed");
+  bool stored = area->StoreMessage();
+  bool added = area->AddMessage();
+  NewFileStream = saved;
+  EXPECT_TRUE(loaded);
+  EXPECT_FALSE(stored);
+  EXPECT_EQ(area->status, kMsgErrorWriteFailed);
+  EXPECT_FALSE(added);
+  EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
+}
+
 TEST_F(MsgAreaTest, TextThatCannotGrowFailsTheStore) {
   auto area = Open();
   MemoryStreamFactory saved = NewMemoryStream;
@@ -399,6 +425,21 @@ TEST_F(MsgAreaTest, LastReadPointers) {
   ForgetPathCache();
   EXPECT_TRUE(area->StoreLastRead(0, 7));
   EXPECT_EQ(ReadFile(dir_.Sub("lastread")), std::string("\x07\x00", 2));
+}
+
+TEST_F(MsgAreaTest, PathSpelledInAnotherCaseFindsTheDirectory) {
+  std::filesystem::create_directory(dir_.Sub("echo"));
+  WriteFile(dir_.Sub("echo/2.msg"), MessageFile("a", std::string(1, '\0')));
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.Sub("ECHO")));
+  EXPECT_EQ(area->MessageCount(), 1);
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_TRUE(area->StoreMessage());
+  EXPECT_TRUE(area->StoreLastRead(0, 3));
+  ASSERT_TRUE(CloseMessageArea(&area));
+  EXPECT_TRUE(std::filesystem::exists(dir_.Sub("echo/3.msg")));
+  EXPECT_TRUE(std::filesystem::exists(dir_.Sub("echo/lastread")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("ECHO")));
 }
 
 TEST_F(MsgAreaTest, OpenAndCreate) {

@@ -93,8 +93,9 @@ class MsgCorpusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallStreamFactories();
-    ASSERT_TRUE(std::filesystem::exists(CorpusDir() + "/msg/echo"))
-        << "corpus not found at " << CorpusDir();
+    if (!std::filesystem::exists(CorpusDir() + "/msg/echo")) {
+      GTEST_SKIP() << "interop corpus not found at " << CorpusDir();
+    }
   }
 
   // Loads every message of the area and compares it with the dump.

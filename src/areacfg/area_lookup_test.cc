@@ -1,0 +1,371 @@
+#include "areacfg/area_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "areacfg/area_list.h"
+#include "driver/context_test_support.h"
+#include "msgbase/ftn_address.h"
+
+namespace kavel {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kTestData =
+    std::string(KAVEL_SOURCE_DIR) + "/src/areacfg/testdata/";
+
+class AreaLookupTest : public testing::ContextTest {
+ protected:
+  void SetUp() override {
+    ContextTest::SetUp();
+    ParseAddress("2:5020/1042", &ctx_.postingJob->fromAddress);
+    ctx_.postingJob->ownAddress = ctx_.postingJob->fromAddress;
+  }
+
+  // Looks `tag` up; the log lines it wrote go to *log when given.
+  bool LookUp(const std::string& tag, std::vector<std::string>* log = nullptr) {
+    ctx_.postingJob->areaName = tag;
+    bool found = false;
+    std::vector<std::string> lines = Logged([&] { found = LookUpArea(ctx_); });
+    if (log != nullptr) *log = lines;
+    return found;
+  }
+
+  std::vector<std::string> WalkAll(char kind) {
+    std::vector<std::string> names;
+    if (!OpenAreaList(ctx_, kind)) return names;
+    for (std::string name = NextAreaName(ctx_); !name.empty();
+         name = NextAreaName(ctx_)) {
+      names.push_back(name);
+    }
+    EXPECT_EQ(NextAreaName(ctx_), "");  // stays at the end
+    CloseAreaList(ctx_);
+    return names;
+  }
+
+  const PostingJob& job() const { return *ctx_.postingJob; }
+};
+
+struct Expected {
+  const char* tag;
+  const char* basePath;
+  const char* baseType;
+  const char* description;
+  const char* aka;
+  AreaKind kind;
+};
+
+TEST_F(AreaLookupTest, FidoconfigFileGivesEveryArea) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  const std::string base = "/var/spool/fido/msgbase/";
+  const Expected cases[] = {
+      {"netmail", "netmail", "S", "Netmail", "2:5020/1042", AreaKind::kNetmail},
+      {"BADMAIL", "badmail", "S", "", "2:5020/1042", AreaKind::kLocal},
+      {"dupes", "dupes", "S", "", "2:5020/1042", AreaKind::kLocal},
+      {"SYSOP.LOCAL", "Sysop.Local", "J", "Local notes", "2:5020/1042",
+       AreaKind::kLocal},
+      // First definition wins; the type comes from EchoAreaDefaults.
+      {"ru.linux", "RU.LINUX", "J", "Linux in Russian", "2:5020/1042",
+       AreaKind::kEchomail},
+      {"RU.FIDONET.TODAY", "ru.fidonet.today", "S", "", "2:5020/1042.1",
+       AreaKind::kEchomail},
+      {"R50.SYSOP", "r50.sysop", "M", "R50 sysops", "2:5020/1042",
+       AreaKind::kEchomail},
+      // A commented-out definition above the live one does not win, and an
+      // unknown option (-hide) does not hide the -b behind it.
+      {"SU.GENERAL", "su.general", "S", "General talk", "2:5020/1042",
+       AreaKind::kEchomail},
+      // Everything from the second EchoAreaDefaults line.
+      {"XSU.TALK", "xsu.talk", "S", "Default description", "2:5020/1042.2",
+       AreaKind::kEchomail},
+      // An unknown -b gives no type, not the defaults' one.
+      {"KAVEL.FILES", "kavel.files", "", "Default description", "2:5020/1042.2",
+       AreaKind::kEchomail},
+      // "EchoAreaDefaults off" cleared the defaults: no -b means Squish.
+      {"NO.DEFAULTS", "no.defaults", "S", "", "2:5020/1042",
+       AreaKind::kEchomail},
+      // An unquoted -d takes the rest of the line; the -b in it is not read.
+      {"UNQUOTED", "unquoted", "S", "Unquoted words here -b Jam", "2:5020/1042",
+       AreaKind::kEchomail},
+      // The last line of the file, without a line end.
+      {"last.area", "last.area", "J", "", "2:5020/1042", AreaKind::kEchomail},
+  };
+  for (const Expected& e : cases) {
+    SCOPED_TRACE(e.tag);
+    ASSERT_TRUE(LookUp(e.tag));
+    EXPECT_EQ(job().basePath, base + e.basePath);
+    EXPECT_EQ(job().baseType, e.baseType);
+    EXPECT_EQ(job().areaDescription, e.description);
+    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
+    EXPECT_EQ(job().areaKind, e.kind);
+    EXPECT_FALSE(job().passthrough);
+  }
+}
+
+TEST_F(AreaLookupTest, FidoconfigLookupLogLines) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  std::vector<std::string> log;
+  EXPECT_TRUE(LookUp("RU.LINUX", &log));
+  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(LookUp("KAVEL.FILES", &log));
+  EXPECT_EQ(log, (Lines{"[err] Error reading type of message base - FOO"}));
+  EXPECT_TRUE(LookUp("NO.DEFAULTS", &log));
+  EXPECT_EQ(log, (Lines{"error converting address bad/aka (our aka)"}));
+  for (const char* hidden : {"OLD.AREA", "HIDDEN.OLD", "INDENTED", "NONE"}) {
+    ctx_.postingJob->areaName = hidden;
+    EXPECT_FALSE(LookUp(hidden, &log));
+    EXPECT_EQ(log, (Lines{"Area " + std::string(hidden) + " not found... "}));
+    EXPECT_EQ(job().basePath, "");
+  }
+}
+
+TEST_F(AreaLookupTest, PassthroughAreasHaveNoBase) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  for (const char* tag : {"FIDO.TEST", "ru.unix.bsd"}) {
+    SCOPED_TRACE(tag);
+    std::vector<std::string> log;
+    ASSERT_TRUE(LookUp(tag, &log));
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(job().passthrough);
+    EXPECT_EQ(job().basePath, "");
+    EXPECT_EQ(job().baseType, "");
+    EXPECT_EQ(job().areaKind, AreaKind::kEchomail);
+  }
+}
+
+TEST_F(AreaLookupTest, EveryLookupStartsFromClearedFields) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  ASSERT_TRUE(LookUp("XSU.TALK"));
+  ASSERT_TRUE(LookUp("NO.DEFAULTS"));
+  EXPECT_EQ(job().areaDescription, "");
+  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042");
+  ASSERT_TRUE(LookUp("FIDO.TEST"));
+  ASSERT_TRUE(LookUp("R50.SYSOP"));
+  EXPECT_FALSE(job().passthrough);
+  ASSERT_FALSE(LookUp("MISSING"));
+  EXPECT_EQ(job().baseType, "");
+  EXPECT_EQ(job().areaDescription, "");
+  EXPECT_EQ(job().areaKind, AreaKind::kNone);
+  ctx_.areaFiles.hptPath.clear();
+  ctx_.postingJob->areaName = "R50.SYSOP";
+  EXPECT_FALSE(LookUpArea(ctx_));
+  EXPECT_EQ(job().basePath, "");
+}
+
+TEST_F(AreaLookupTest, FidoconfigWalkYieldsEveryAreaInFileOrder) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  EXPECT_EQ(WalkAll('H'),
+            (Lines{"NETMAIL", "BADMAIL", "DUPES", "SYSOP.LOCAL", "RU.LINUX",
+                   "RU.FIDONET.TODAY", "R50.SYSOP", "SU.GENERAL", "FIDO.TEST",
+                   "RU.UNIX.BSD", "XSU.TALK", "KAVEL.FILES", "NO.DEFAULTS",
+                   "RU.LINUX", "UNQUOTED", "LAST.AREA"}));
+}
+
+TEST_F(AreaLookupTest, DefaultsApplyOnlyBelowAndLastDefaultsLineReplaces) {
+  ctx_.areaFiles.hptPath =
+      WriteFile("areas",
+                "EchoArea ABOVE /m/above\n"
+                "EchoAreaDefaults -b Jam -a 2:5020/7 -d \"From defaults\"\n"
+                "EchoArea BELOW /m/below 2:5020/1\n"
+                "EchoArea OWN /m/own -b MSG -d \"Own\" -a 3:1/2.3\n"
+                "EchoAreaDefaults -d \"Second\"\n"
+                "EchoArea AFTER /m/after\n"
+                "EchoAreaDefaults\n"
+                "EchoArea BARE /m/bare -b jam\n");
+  ASSERT_TRUE(LookUp("above"));
+  EXPECT_EQ(job().baseType, "S");
+  EXPECT_EQ(job().areaDescription, "");
+  ASSERT_TRUE(LookUp("below"));
+  EXPECT_EQ(job().baseType, "J");
+  EXPECT_EQ(job().areaDescription, "From defaults");
+  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/7");
+  ASSERT_TRUE(LookUp("own"));
+  EXPECT_EQ(job().baseType, "M");
+  EXPECT_EQ(job().areaDescription, "Own");
+  EXPECT_EQ(AddressToText(job().ownAddress), "3:1/2.3");
+  ASSERT_TRUE(LookUp("after"));
+  EXPECT_EQ(job().baseType, "S");
+  EXPECT_EQ(job().areaDescription, "Second");
+  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042");
+  ASSERT_TRUE(LookUp("bare"));
+  EXPECT_EQ(job().baseType, "J");
+  EXPECT_EQ(job().areaDescription, "");
+  EXPECT_EQ(WalkAll('H'), (Lines{"ABOVE", "BELOW", "OWN", "AFTER", "BARE"}));
+}
+
+TEST_F(AreaLookupTest, AbbreviatedAkaKeepsComponentsOfFromAddress) {
+  ctx_.areaFiles.hptPath =
+      WriteFile("areas", "EchoArea POINT /m/point -a .5 -b Jam\n");
+  ASSERT_TRUE(LookUp("POINT"));
+  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042.5");
+}
+
+TEST_F(AreaLookupTest, SquishFileGivesEveryArea) {
+  ctx_.areaFiles.squishPath = kTestData + "squish_areas";
+  const std::string base = "/var/spool/squish/";
+  const Expected cases[] = {
+      {"NETMAIL", "netmail", "M", "", "2:5020/1042", AreaKind::kNetmail},
+      {"bad_msgs", "bad", "S", "", "2:5020/1042", AreaKind::kLocal},
+      {"DUPES", "dupes", "S", "", "2:5020/1042", AreaKind::kLocal},
+      {"bar", "Bar", "S", "", "2:5020/1.7", AreaKind::kEchomail},
+      {"MSGAREA", "msgarea", "M", "", "2:5020/1.9", AreaKind::kEchomail},
+      // The later FOO line wins whole: no -$ and no -p there.
+      {"FOO", "foo2", "M", "", "2:5020/1042", AreaKind::kEchomail},
+      {"LOCAL", "local", "S", "", "2:5020/1042", AreaKind::kLocal},
+  };
+  for (const Expected& e : cases) {
+    SCOPED_TRACE(e.tag);
+    std::vector<std::string> log;
+    ASSERT_TRUE(LookUp(e.tag, &log));
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(job().basePath, base + e.basePath);
+    EXPECT_EQ(job().baseType, e.baseType);
+    EXPECT_EQ(job().areaDescription, e.description);
+    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
+    EXPECT_EQ(job().areaKind, e.kind);
+  }
+  std::vector<std::string> log;
+  EXPECT_FALSE(LookUp("ECHOAREA", &log));
+  EXPECT_EQ(log, (Lines{"Area ECHOAREA not found... "}));
+  EXPECT_EQ(WalkAll('S'), (Lines{"NETMAIL", "BAD_MSGS", "DUPES", "FOO", "BAR",
+                                 "MSGAREA", "FOO", "LOCAL"}));
+}
+
+TEST_F(AreaLookupTest, SquishFlagPositionDoesNotMatter) {
+  ctx_.areaFiles.squishPath =
+      WriteFile("squish.cfg",
+                "EchoArea FIRST c:\\sq\\first -$ -P2:5020/1 2:5020/9\n"
+                "EchoArea LAST c:\\sq\\last -P2:5020/1 2:5020/9 -$\n"
+                "EchoArea NONE c:\\sq\\none -P2:5020/1\n");
+  for (const char* tag : {"FIRST", "LAST"}) {
+    ASSERT_TRUE(LookUp(tag));
+    EXPECT_EQ(job().baseType, "S");
+    EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1");
+  }
+  ASSERT_TRUE(LookUp("NONE"));
+  EXPECT_EQ(job().baseType, "M");
+  EXPECT_EQ(job().basePath, "c:\\sq\\none");
+}
+
+TEST_F(AreaLookupTest, TerminateFileHoldsNoArea) {
+  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
+  std::vector<std::string> log;
+  EXPECT_FALSE(LookUp("FOO", &log));
+  EXPECT_EQ(log, (Lines{"Area FOO not found... "}));
+  EXPECT_TRUE(WalkAll('T').empty());
+}
+
+TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
+  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
+  ctx_.areaFiles.squishPath = kTestData + "squish_areas";
+  ASSERT_TRUE(LookUp("BAR"));
+  EXPECT_EQ(job().baseType, "S");
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  EXPECT_FALSE(LookUp("BAR"));
+  EXPECT_TRUE(LookUp("RU.LINUX"));
+}
+
+TEST_F(AreaLookupTest, UnreadableAreasFile) {
+  ctx_.areaFiles.hptPath = "no-such-areas-file";
+  std::vector<std::string> log;
+  EXPECT_FALSE(LookUp("FOO", &log));
+  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
+  EXPECT_EQ(job().basePath, "");
+  bool opened = true;
+  log = Logged([&] { opened = OpenAreaList(ctx_, 'H'); });
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
+  EXPECT_EQ(NextAreaName(ctx_), "");
+  CloseAreaList(ctx_);
+}
+
+TEST_F(AreaLookupTest, NoAreasFileNamed) {
+  std::vector<std::string> log;
+  EXPECT_FALSE(LookUp("FOO", &log));
+  EXPECT_TRUE(log.empty());
+  bool opened = true;
+  log = Logged([&] { opened = OpenAreaList(ctx_, 0); });
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
+}
+
+TEST_F(AreaLookupTest, LookupsWhileTheWalkIsOpen) {
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
+  std::vector<std::string> types;
+  for (std::string name = NextAreaName(ctx_); !name.empty();
+       name = NextAreaName(ctx_)) {
+    ctx_.postingJob->areaName = name;
+    Logged([&] { LookUpArea(ctx_); });
+    types.push_back(job().baseType);
+  }
+  CloseAreaList(ctx_);
+  // RU.LINUX twice: both lookups find the first definition.
+  EXPECT_EQ(types, (Lines{"S", "S", "S", "J", "J", "S", "M", "S", "", "", "S",
+                          "", "S", "J", "S", "J"}));
+}
+
+TEST_F(AreaLookupTest, WalkSkipsCommentsAndSingleWordsButKeepsOtherLines) {
+  ctx_.areaFiles.hptPath = WriteFile("areas",
+                                     "; comment\r\n\r\n"
+                                     "EchoArea A /a\r\n"
+                                     "# EchoArea B /b\r\n"
+                                     "   \r\n"
+                                     "endif\r\n"
+                                     "EchoAreaDefaults -b Jam\r\n"
+                                     "Address 2:5020/1\r\n"
+                                     "EchoArea C /c");
+  EXPECT_EQ(WalkAll('H'), (Lines{"A", "2:5020/1", "C"}));
+}
+
+TEST_F(AreaLookupTest, DamagedAreasFile) {
+  std::string content =
+      "EchoArea\n"
+      "EchoArea TAGONLY\n" +
+      std::string(5000, 'x') + " LONG /long -b Jam\n" +
+      std::string("EchoArea NUL\0ZONE /nul -b Jam\n", 30) +
+      "EchoArea QUOTE /q -d \"unterminated -b jam\n"
+      "EchoArea CR /cr -b Jam\rEchoArea NEXT /next\r"
+      "EchoArea \xa0\xe0.\xe2\xa5\xe1\xe2 /cp866 -b msg\n"
+      "EchoArea LONEB /e -b\n"
+      "EchoArea DASHES /d - -- --- -b jam\n"
+      "\xff\xfe\x01\x02\n";
+  ctx_.areaFiles.hptPath = WriteFile("areas", content);
+  Lines log;
+  EXPECT_FALSE(LookUp("TAGONLY", &log));
+  EXPECT_EQ(log, (Lines{"Area TAGONLY not found... "}));
+  EXPECT_FALSE(LookUp("LONG"));
+  ASSERT_TRUE(LookUp(std::string("NUL\0ZONE", 8)));
+  EXPECT_EQ(job().basePath, "/nul");
+  ASSERT_TRUE(LookUp("QUOTE"));
+  EXPECT_EQ(job().areaDescription, "unterminated -b jam");
+  EXPECT_EQ(job().baseType, "S");
+  ASSERT_TRUE(LookUp("NEXT"));
+  EXPECT_EQ(job().basePath, "/next");
+  // Russian letters of code page 866 compare without case too.
+  ASSERT_TRUE(LookUp("\x80\x90.\x92\x85\x91\x92"));
+  EXPECT_EQ(job().baseType, "M");
+  ASSERT_TRUE(LookUp("LONEB"));
+  EXPECT_EQ(job().baseType, "S");
+  ASSERT_TRUE(LookUp("DASHES"));
+  EXPECT_EQ(job().baseType, "J");
+  EXPECT_EQ(WalkAll('H'),
+            (Lines{"TAGONLY", std::string("NUL\0ZONE", 8), "QUOTE", "CR",
+                   "NEXT", "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+}
+
+TEST(AreaKindTest, KeywordsNameTheirKind) {
+  EXPECT_EQ(AreaKindOfKeyword("NetmailArea"), AreaKind::kNetmail);
+  EXPECT_EQ(AreaKindOfKeyword("NETAREA"), AreaKind::kNetmail);
+  EXPECT_EQ(AreaKindOfKeyword("localarea"), AreaKind::kLocal);
+  EXPECT_EQ(AreaKindOfKeyword("BadArea"), AreaKind::kLocal);
+  EXPECT_EQ(AreaKindOfKeyword("DupeArea"), AreaKind::kLocal);
+  EXPECT_EQ(AreaKindOfKeyword("EchoArea"), AreaKind::kEchomail);
+  EXPECT_EQ(AreaKindOfKeyword("FileArea"), AreaKind::kEchomail);
+}
+
+}  // namespace
+}  // namespace kavel

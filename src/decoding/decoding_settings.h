@@ -1,0 +1,67 @@
+// The decoding part of Kavel.cfg: text base, forward base, forward markers
+// and the description list. Read only for the decoding commands.
+#ifndef KAVEL_DECODING_DECODING_SETTINGS_H_
+#define KAVEL_DECODING_DECODING_SETTINGS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+struct RunContext;
+
+// One FORWARDMARKER line: `key` is the value's first word upper-cased,
+// `endText` the rest of the value as written (the word itself again when
+// the value is one word).
+struct ForwardMarker {
+  std::string key;
+  std::string endText;
+};
+
+// WHATDOWITHEXISTFILE values (first letter of the value; any other letter
+// is kReplace). 0 = not set.
+constexpr int kExistNotSet = 0;
+constexpr int kExistReplace = 1;  // R
+constexpr int kExistNewName = 2;  // N
+constexpr int kExistUpdate = 3;   // U
+constexpr int kExistKeep = 4;     // K
+
+// Field defaults are the built-in defaults of the keywords.
+struct DecodingSettings {
+  bool saveIfNotEnoughSections = false;    // SAVEIFNOTENOUGHSECTIONS
+  std::string baseTextPath;                // BASETEXTPATH, ends in "\" when set
+  bool useTextSubdir = true;               // USETEXTSUBDIR
+  int whatDoWithExistFile = kExistNotSet;  // WHATDOWITHEXISTFILE
+  std::string baseFwdPath;                 // BASEFWDPATH, ends in "\" when set
+  bool useFwdSubdir = true;                // USEFWDSUBDIR
+  // FORWARDMARKER lines in file order; every line is kept.
+  std::vector<ForwardMarker> forwardMarkers;
+  bool markersPresent = false;        // forwardMarkers is not empty
+  bool checkForEmptyLine = true;      // CHECKFOREMPTYLINE
+  std::string forwardFrom;            // FORWARDFROM
+  std::string forwardTo;              // FORWARDTO
+  std::string forwardSubj;            // FORWARDSUBJ
+  std::string forwardDate;            // FORWARDDATE
+  std::string forwardMask = "FWD";    // FORWARDMASK
+  std::string forwardExt = "TXT";     // FORWARDEXT
+  std::string forwardComment;         // FORWARDCOMMENT
+  std::string filesBbsName;           // FILESBBSNAME
+  bool rewriteFilesBbs = false;       // REWRITEFILESBBS
+  std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
+      "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
+};
+
+// Offers one significant line of the decoding part to every decoding
+// keyword, in the order of the keyword table.
+void ReadDecodingKeyword(RunContext& ctx, std::string_view line);
+
+// Adds the marker of a FORWARDMARKER value at the end of the list. Writes
+// "Not enough memory for load new fwd marker.." and adds nothing when the
+// memory for it cannot be had.
+void AddForwardMarker(RunContext& ctx, std::string_view value);
+
+}  // namespace kavel
+
+#endif  // KAVEL_DECODING_DECODING_SETTINGS_H_

@@ -1,0 +1,245 @@
+#include "driver/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "driver/context_test_support.h"
+
+namespace kavel {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ConfigFileTest : public testing::ContextTest {
+ protected:
+  // Writes Kavel.cfg and runs both passes; returns the log lines.
+  Lines Load(const std::string& content, bool decoding = true) {
+    WriteFile("Kavel.cfg", content);
+    return Logged([&] {
+      LocateConfigFile(ctx_);
+      LoadCommonSettings(ctx_);
+      if (decoding) LoadDecodingSettings(ctx_);
+    });
+  }
+  const DecodingSettings& dec() const { return ctx_.decoding; }
+};
+
+TEST_F(ConfigFileTest, MissingFileKeepsEveryDefault) {
+  Lines log = Logged([&] {
+    LocateConfigFile(ctx_);
+    LoadCommonSettings(ctx_);
+    LoadDecodingSettings(ctx_);
+  });
+  EXPECT_TRUE(log.empty());
+  EXPECT_FALSE(ctx_.configFound);
+  EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
+  EXPECT_EQ(ctx_.areaFiles.hptPath, "");
+  EXPECT_EQ(dec().forwardMask, "FWD");
+  EXPECT_TRUE(dec().useTextSubdir);
+}
+
+TEST_F(ConfigFileTest, BothPassesAnnounceThemselves) {
+  Lines log = Load("FROM Bob\r\n");
+  EXPECT_TRUE(ctx_.configFound);
+  EXPECT_EQ(log, (Lines{"Loading common part of config file...",
+                        "Loading decoding part of config file..."}));
+  EXPECT_EQ(ctx_.postingJob->fromName, "Bob");
+}
+
+TEST_F(ConfigFileTest, DecodingDefaults) {
+  Load("BASETEXTPATH c:\\fido\\txt\r\n");
+  EXPECT_EQ(dec().baseTextPath, "c:\\fido\\txt\\");
+  EXPECT_FALSE(dec().saveIfNotEnoughSections);
+  EXPECT_TRUE(dec().useTextSubdir);
+  EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);
+  EXPECT_EQ(dec().baseFwdPath, "");
+  EXPECT_TRUE(dec().useFwdSubdir);
+  EXPECT_TRUE(dec().forwardMarkers.empty());
+  EXPECT_FALSE(dec().markersPresent);
+  EXPECT_TRUE(dec().checkForEmptyLine);
+  EXPECT_EQ(dec().forwardFrom, "");
+  EXPECT_EQ(dec().forwardTo, "");
+  EXPECT_EQ(dec().forwardSubj, "");
+  EXPECT_EQ(dec().forwardDate, "");
+  EXPECT_EQ(dec().forwardMask, "FWD");
+  EXPECT_EQ(dec().forwardExt, "TXT");
+  EXPECT_EQ(dec().forwardComment, "");
+  EXPECT_EQ(dec().filesBbsName, "");
+  EXPECT_FALSE(dec().rewriteFilesBbs);
+  EXPECT_EQ(dec().filesBbsSavingString,
+            "@File(14,L) (@FromName, @FromAddr [@DateArrived])");
+}
+
+TEST_F(ConfigFileTest, EveryDecodingKeyword) {
+  Load(
+      "saveifnotenoughsections Yes\r\n"
+      "BaseTextPath \"c:\\my files\\\"\r\n"
+      "USETEXTSUBDIR no\r\n"
+      "WHATDOWITHEXISTFILE Keep\r\n"
+      "BASEFWDPATH /var/fwd\r\n"
+      "USEFWDSUBDIR No\r\n"
+      "CHECKFOREMPTYLINE n\r\n"
+      "FORWARDFROM From:\r\n"
+      "FORWARDTO To:\r\n"
+      "FORWARDSUBJ Subj: \"Re\" x\r\n"
+      "FORWARDDATE Date:\r\n"
+      "FORWARDMASK fw\r\n"
+      "FORWARDEXT doc\r\n"
+      "FORWARDCOMMENT a comment\r\n"
+      "FILESBBSNAME files.bbs\r\n"
+      "REWRITEFILESBBS yes\r\n"
+      "FILESBBSSAVINGSTRING \"@File(12,R) @Size\"\r\n");
+  EXPECT_TRUE(dec().saveIfNotEnoughSections);
+  EXPECT_EQ(dec().baseTextPath, "c:\\my files\\");
+  EXPECT_FALSE(dec().useTextSubdir);
+  EXPECT_EQ(dec().whatDoWithExistFile, kExistKeep);
+  EXPECT_EQ(dec().baseFwdPath, "/var/fwd\\");
+  EXPECT_FALSE(dec().useFwdSubdir);
+  EXPECT_FALSE(dec().checkForEmptyLine);
+  EXPECT_EQ(dec().forwardFrom, "From:");
+  EXPECT_EQ(dec().forwardTo, "To:");
+  EXPECT_EQ(dec().forwardSubj, "Re");
+  EXPECT_EQ(dec().forwardDate, "Date:");
+  EXPECT_EQ(dec().forwardMask, "fw");
+  EXPECT_EQ(dec().forwardExt, "doc");
+  EXPECT_EQ(dec().forwardComment, "a comment");
+  EXPECT_EQ(dec().filesBbsName, "files.bbs");
+  EXPECT_TRUE(dec().rewriteFilesBbs);
+  EXPECT_EQ(dec().filesBbsSavingString, "@File(12,R) @Size");
+}
+
+TEST_F(ConfigFileTest, ExistingFileActionLetters) {
+  const std::pair<const char*, int> cases[] = {
+      {"WHATDOWITHEXISTFILE Replace", kExistReplace},
+      {"WHATDOWITHEXISTFILE New", kExistNewName},
+      {"WHATDOWITHEXISTFILE Update", kExistUpdate},
+      {"WHATDOWITHEXISTFILE K", kExistKeep},
+      {"WHATDOWITHEXISTFILE new", kExistReplace},  // case-sensitive letter
+      {"WHATDOWITHEXISTFILE", kExistReplace},      // the keyword is the value
+      {"WHATDOWITHEXISTFILE Xyz", kExistReplace},
+  };
+  for (const auto& [line, expected] : cases) {
+    SCOPED_TRACE(line);
+    Load(std::string(line) + "\r\n");
+    EXPECT_EQ(dec().whatDoWithExistFile, expected);
+  }
+}
+
+TEST_F(ConfigFileTest, ForwardMarkersAreAllKeptInFileOrder) {
+  std::string cfg =
+      "FORWARDMARKER Forwarded End of forward\r\n"
+      "forwardmarker fwd\r\n"
+      "FORWARDMARKER\r\n";
+  for (int i = 4; i <= 14; ++i) {
+    cfg += "FORWARDMARKER key" + std::to_string(i) + " end\r\n";
+  }
+  Load(cfg);
+  ASSERT_EQ(dec().forwardMarkers.size(), 14u);
+  EXPECT_TRUE(dec().markersPresent);
+  EXPECT_EQ(dec().forwardMarkers[0].key, "FORWARDED");
+  EXPECT_EQ(dec().forwardMarkers[0].endText, "End of forward");
+  EXPECT_EQ(dec().forwardMarkers[1].key, "FWD");
+  EXPECT_EQ(dec().forwardMarkers[1].endText, "fwd");
+  EXPECT_EQ(dec().forwardMarkers[2].key, "FORWARDMARKER");
+  EXPECT_EQ(dec().forwardMarkers[2].endText, "FORWARDMARKER");
+  EXPECT_EQ(dec().forwardMarkers[13].key, "KEY14");
+}
+
+TEST_F(ConfigFileTest, LineForms) {
+  Load(
+      "; BASETEXTPATH c:\\commented\r\n"
+      "# BASEFWDPATH c:\\commented\r\n"
+      "\\\\FORWARDMASK commented\r\n"
+      " ;FORWARDEXT indented-semicolon\r\n"
+      "\tFORWARDTO tabbed\r\n"
+      "FORWARDFROM\tFrom:\r\n"
+      "FILESBBSNAME\r\n"
+      "  basetextpath c:\\indented\r\n"
+      "FORWARDSUBJ \r\n"
+      "FORWARDDATE first\r\n"
+      "FORWARDDATE second\r\n");
+  EXPECT_EQ(dec().baseTextPath, "c:\\indented\\");
+  EXPECT_EQ(dec().baseFwdPath, "");
+  EXPECT_EQ(dec().forwardMask, "FWD");
+  EXPECT_EQ(dec().forwardExt, "TXT");  // ";FORWARDEXT" is not the keyword
+  EXPECT_EQ(dec().forwardTo, "");
+  EXPECT_EQ(dec().forwardFrom, "");
+  EXPECT_EQ(dec().filesBbsName, "");
+  EXPECT_EQ(dec().forwardSubj, "");
+  EXPECT_EQ(dec().forwardDate, "second");
+}
+
+TEST_F(ConfigFileTest, PassesReadOnlyTheirOwnKeywords) {
+  Load(
+      "FROM Bob\r\n"
+      "BASETEXTPATH txt\r\n"
+      "FORWARDMARKER fwd\r\n",
+      /*decoding=*/false);
+  EXPECT_EQ(dec().baseTextPath, "");
+  EXPECT_TRUE(dec().forwardMarkers.empty());
+  EXPECT_EQ(ctx_.postingJob->fromName, "Bob");
+  ctx_.postingJob->fromName = "Changed";
+  Logged([&] { LoadDecodingSettings(ctx_); });
+  EXPECT_EQ(ctx_.postingJob->fromName, "Changed");
+  EXPECT_EQ(dec().baseTextPath, "txt\\");
+}
+
+TEST_F(ConfigFileTest, CommonPassReportsBadAddresses) {
+  Lines log = Load(
+      "FROMADDR 2:5020/1.5\r\n"
+      "TOADDR 2:5020/x\r\n"
+      "HPTPATH /etc/fido/areas\r\n",
+      /*decoding=*/false);
+  EXPECT_EQ(log, (Lines{"Loading common part of config file...",
+                        "Error converting 2:5020/x"}));
+  EXPECT_EQ(AddressToText(ctx_.postingJob->ownAddress), "2:5020/1.5");
+  EXPECT_EQ(AddressToText(ctx_.postingJob->toAddress), "0:0/0");
+  EXPECT_EQ(ctx_.areaFiles.hptPath, "/etc/fido/areas");
+}
+
+TEST_F(ConfigFileTest, LongLinesAreCutAt255) {
+  std::string value(300, 'x');
+  Load("FORWARDCOMMENT " + value + "\r\nSUBJ " + value + "\n");
+  EXPECT_EQ(dec().forwardComment, std::string(255 - 15, 'x'));
+  EXPECT_EQ(ctx_.postingJob->subject, std::string(255 - 5, 'x'));
+}
+
+TEST_F(ConfigFileTest, BinaryGarbageSetsNothing) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(i * 37 % 256);
+  garbage += std::string(100000, 'y') + "\r\n";
+  garbage += std::string("FROM\0Bob\r\n", 10);
+  garbage += "\"\"\"\r\nFORWARDMARKER \"\r\n";
+  Lines log = Load(garbage);
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
+  EXPECT_EQ(dec().forwardMask, "FWD");
+  ASSERT_EQ(dec().forwardMarkers.size(), 1u);
+  EXPECT_EQ(dec().forwardMarkers[0].key, "\"");
+}
+
+TEST_F(ConfigFileTest, TheSampleConfiguration) {
+  std::ifstream in(std::string(KAVEL_SOURCE_DIR) + "/docs/samples/Kavel.cfg",
+                   std::ios::binary);
+  ASSERT_TRUE(in);
+  std::string content((std::istreambuf_iterator<char>(in)),
+                      std::istreambuf_iterator<char>());
+  Lines log = Load(content);
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(ctx_.areaFiles.hptPath, "areas");
+  EXPECT_EQ(AddressToText(ctx_.postingJob->ownAddress), "2:9999/1");
+  EXPECT_EQ(ctx_.postingJob->fromName, "Kavel Robot");
+  EXPECT_EQ(ctx_.postingJob->origin, "Kavel sample node");
+  EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
+  EXPECT_EQ(dec().baseTextPath, "txt\\");
+  EXPECT_EQ(dec().whatDoWithExistFile, kExistNewName);
+  EXPECT_EQ(dec().filesBbsName, "files.bbs");
+  EXPECT_TRUE(dec().forwardMarkers.empty());
+}
+
+}  // namespace
+}  // namespace kavel
