@@ -13,6 +13,8 @@ command -v clang++ >/dev/null || missing+=(clang)
 command -v crashmail >/dev/null || missing+=(crashmail)
 command -v node >/dev/null || missing+=(nodejs)
 command -v npm >/dev/null || missing+=(npm)
+command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+command -v groff >/dev/null || missing+=(groff-base)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

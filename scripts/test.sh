@@ -25,6 +25,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVEL_WERROR=ON -DKAVE
   -DKAVEL_SANITIZE=OFF
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+bash scripts/package_test.sh build  # Debian package, installed binary, manual page
 
 echo "== Sanitizer build (build-asan/)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -27,7 +27,18 @@ void PrintUsage() {
   ConsoleWriteLine(" /All                  - decode all files from all areas");
 }
 
+void PrintVersion() { ConsoleWriteLine("kavel " KAVEL_VERSION); }
+
 int RunKavel(const std::vector<std::string_view>& arguments) {
+  // Answered before the run context exists: no log, no configuration.
+  if (!arguments.empty() && arguments[0] == "--version") {
+    PrintVersion();
+    return 0;
+  }
+  if (!arguments.empty() && arguments[0] == "--help") {
+    PrintUsage();
+    return 0;
+  }
   RunContext context;
   CreatePostingJob(context);
   OpenLog(context.log, "Kavel.log", "Kavel");

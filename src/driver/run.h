@@ -16,8 +16,13 @@ std::string JoinCommandLine(const std::vector<std::string_view>& arguments);
 // Writes the four lines of the usage text to standard output.
 void PrintUsage();
 
+// Writes the program name and version ("kavel 0.1.0") to standard output.
+void PrintVersion();
+
 // Runs the program with `arguments` (without the program name), in the
-// current directory. Answers the exit code, which is always 0.
+// current directory. Answers the exit code, which is always 0. A first
+// argument "--version" or "--help" prints the version or the usage text
+// and ends at once, without opening the log or reading the configuration.
 int RunKavel(const std::vector<std::string_view>& arguments);
 
 }  // namespace kavel

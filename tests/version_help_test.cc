@@ -1,0 +1,62 @@
+// --version and --help: answered at once, without the log or the
+// configuration; every other first word keeps its old meaning.
+#include <gtest/gtest.h>
+
+#include "support/e2e.h"
+
+namespace kavel::e2e {
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n"
+    " /Decode <Area>        - decode files from <Area>\n"
+    " /All                  - decode all files from all areas\n";
+
+TEST(VersionHelpTest, VersionPrintsNameAndVersionOnly) {
+  RunDirectory dir;
+  RunResult run = dir.Run({"--version"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, std::string("kavel ") + KAVEL_VERSION + "\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(dir.List().empty());
+}
+
+TEST(VersionHelpTest, HelpPrintsUsageOnly) {
+  RunDirectory dir;
+  RunResult run = dir.Run({"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, kUsage);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(dir.List().empty());
+}
+
+TEST(VersionHelpTest, LeavesLogAndConfigurationAlone) {
+  RunDirectory dir;
+  // A configuration that would log a line if it were read.
+  dir.WriteFile("Kavel.cfg", "FROMADDR not-an-address\r\n");
+  dir.WriteFile("Kavel.log", "old\r\n");
+  EXPECT_EQ(dir.Run({"--help", "/ENCODE", "x", "AREA"}).out, kUsage);
+  EXPECT_EQ(dir.Run({"--version", "/ALL"}).out,
+            std::string("kavel ") + KAVEL_VERSION + "\n");
+  EXPECT_EQ(dir.ReadFile("Kavel.log"), "old\r\n");
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"Kavel.cfg", "Kavel.log"}));
+}
+
+TEST(VersionHelpTest, OtherSpellingsAreUnknownCommandWords) {
+  for (const char* word : {"--VERSION", "--Help", "-h", "--helpme"}) {
+    RunDirectory dir;
+    RunResult run = dir.Run({word});
+    EXPECT_EQ(run.exit_code, 0) << word;
+    EXPECT_EQ(run.out,
+              "Made new log file\n"
+              " 07.03.01 21:05:09 Kavel: started..\n"
+              " 07.03.01 21:05:09 End..\n"
+              "\n")
+        << word;
+    EXPECT_TRUE(dir.Exists("Kavel.log")) << word;
+  }
+}
+
+}  // namespace
+}  // namespace kavel::e2e
