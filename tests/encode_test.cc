@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "msgbase/message_text.h"
 #include "support/e2e.h"
 #include "support/posted_messages.h"
+#include "util/text.h"
 
 namespace kavel::e2e {
 namespace {
@@ -485,6 +487,32 @@ TEST_P(EncodeTest, EchoAndLocalAreasCarryNoIntl) {
   EXPECT_EQ(messages[0].text_after_msgid,
             std::string(kPid) + "x\r\r--- tear\r * Origin: The  Origin "
                                 "(0:0/0)\r");
+}
+
+TEST_P(EncodeTest, DecodingGivesTheFileBackUnchanged) {
+  WriteConfig("USEENCODEDSTRINGS yes\r\nBASETEXTPATH " + dir_.Join("txt") +
+              "\r\n");
+  std::string file;
+  for (int i = 0; i < 400; ++i) {
+    file += "line " + std::to_string(i) + " " + std::string(i % 90, '=') +
+            "\r\n";
+  }
+  file += std::string(300, 'L') + "\r\n" + std::string(20000, 'H') +
+          "\r\n... last line\r\n";
+  dir_.WriteFile("round.txt", file);
+  Encode({"/ENCODE", "round.txt", "FOO"});
+  ASSERT_GE(Stored(AreaId()).size(), 2u);
+  RunResult run = dir_.Run({"/DECODE", "FOO"});
+  std::string decoded;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(dir_.Join("txt"))) {
+    if (entry.is_regular_file() &&
+        UpperText(entry.path().filename().string()) == "ROUND.TXT") {
+      decoded = dir_.ReadFile(
+          std::filesystem::relative(entry.path(), dir_.path()).string());
+    }
+  }
+  EXPECT_TRUE(decoded == file) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, EncodeTest, ::testing::ValuesIn(kFormats),
