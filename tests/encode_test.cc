@@ -472,6 +472,8 @@ TEST_P(EncodeTest, NetmailCarriesTheDestination) {
   const PostedMessage& m = messages[0];
   EXPECT_EQ(AddressToText4D(m.orig), "2:5020/1.5");
   EXPECT_EQ(AddressToText4D(m.dest), "2:5020/9.3");
+  // JAM keeps both addresses in its header subfields instead.
+  if (format().id_letter == 'J') return;
   EXPECT_TRUE(m.HasKludge("\x01INTL 2:5020/9 2:5020/1")) << m.text;
   EXPECT_TRUE(m.HasKludge("\x01" "FMPT 5")) << m.text;
   EXPECT_TRUE(m.HasKludge("\x01TOPT 3")) << m.text;
