@@ -315,6 +315,29 @@ TEST_F(AreaDecoderTest, InfoLineFromMessageHeader) {
             "2001/03/07 21:05:08.00|John Doe\r\nSub ject\r\n");
 }
 
+// Beyond the old fixed tables: more than 4096 sets, message numbers above
+// 4096, a set whose parts lie thousands of messages apart.
+TEST_F(AreaDecoderTest, LargeAreaDecodesCompletely) {
+  Post(Section(1, 2, "far.txt", {"first"}));
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenOrCreateMessageArea(&area, "M" + base_));
+  for (int i = 0; i < 4200; ++i) {
+    ASSERT_TRUE(area->AddMessage());
+    area->SetDateWritten(DateTimeRecord{12, 0, 0, 0, 7, 3, 2001});
+    area->WriteLine("text.begin 1 of 1 of file f" + std::to_string(i));
+    area->WriteLine(std::to_string(i));
+    ASSERT_TRUE(area->StoreMessage());
+    area->ReleaseMessage();
+  }
+  CloseMessageArea(&area);
+  Post(Section(2, 2, "far.txt", {"second"}));
+  Decode();
+  EXPECT_EQ(Read(Text("FAR.TXT")), "first\r\nsecond\r\n");
+  EXPECT_EQ(Read(Text("F4199")), "4199\r\n");
+  EXPECT_EQ(FilesUnder(root_ / "txt"), 4201u);
+  EXPECT_TRUE(log_.errors.empty());
+}
+
 TEST_F(AreaDecoderTest, MissingBaseIsReported) {
   AreaDecoder decoder(options_, &log_, &names_);
   decoder.ScanArea("NONE", "M", "", text_, fwd_);

@@ -9,7 +9,7 @@ namespace kavel {
 namespace {
 
 int ExistFileAction(std::string_view value) {
-  switch (value.empty() ? '\0' : value.front()) {
+  switch (value.empty() ? '\0' : UpperChar(value.front())) {
     case 'N':
       return kExistNewName;
     case 'U':

@@ -118,7 +118,8 @@ TEST_F(ConfigFileTest, ExistingFileActionLetters) {
       {"WHATDOWITHEXISTFILE New", kExistNewName},
       {"WHATDOWITHEXISTFILE Update", kExistUpdate},
       {"WHATDOWITHEXISTFILE K", kExistKeep},
-      {"WHATDOWITHEXISTFILE new", kExistReplace},  // case-sensitive letter
+      {"WHATDOWITHEXISTFILE new", kExistNewName},  // either case
+      {"WHATDOWITHEXISTFILE keep", kExistKeep},
       {"WHATDOWITHEXISTFILE", kExistReplace},      // the keyword is the value
       {"WHATDOWITHEXISTFILE Xyz", kExistReplace},
   };
