@@ -29,7 +29,9 @@ void WriteOut(std::string_view text, bool newline) {
 
 void ConsoleWriteLine(std::string_view text) { WriteOut(text, true); }
 
-void ConsoleWrite(std::string_view text) { WriteOut(text, false); }
+void ConsoleWrite(std::string_view text) {
+  if (ConsoleIsTerminal()) WriteOut(text, false);
+}
 
 bool ConsoleIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 

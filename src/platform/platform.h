@@ -181,7 +181,8 @@ void SleepMilliseconds(int ms);
 // CP866; it is converted to UTF-8 only when stdout is a terminal whose
 // locale is UTF-8.
 void ConsoleWriteLine(std::string_view text);
-// Writes text without a newline (the progress display).
+// Writes text without a newline (the progress display). Does nothing when
+// stdout is not a terminal, so piped output holds only whole lines.
 void ConsoleWrite(std::string_view text);
 bool ConsoleIsTerminal();
 // True when a key press is pending on a terminal stdin; never reads it.

@@ -313,6 +313,16 @@ TEST(ConsoleTest, Cp866ToUtf8) {
   }
 }
 
+TEST(ConsoleTest, PipedOutputHoldsOnlyWholeLines) {
+  testing::internal::CaptureStdout();
+  ConsoleWrite("\xFE\xFE progress");
+  ConsoleSetCursor(1, 1);
+  ConsoleWriteLine("line \x8F");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "line \x8F\n");
+  int row = 0, column = 0;
+  EXPECT_FALSE(ConsoleGetCursor(&row, &column));
+}
+
 TEST(StopTest, SignalsAreRecorded) {
   InstallStopHandlers();
   EXPECT_FALSE(StopRequested());

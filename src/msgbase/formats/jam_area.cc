@@ -1,0 +1,770 @@
+#include "msgbase/formats/jam_area.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "msgbase/formats/formats.h"
+#include "msgbase/formats/jam_crc.h"
+#include "msgbase/formats/jam_text.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+// Extensions of the four files, in the order they are checked, opened and
+// created. New bases get them in lower case, as the JAM tools do; existing
+// files in another case are found by the platform's path lookup.
+constexpr std::string_view kHeaderExt = "jhr";
+constexpr std::string_view kIndexExt = "jdx";
+constexpr std::string_view kTextExt = "jdt";
+constexpr std::string_view kLastReadExt = "jlr";
+
+// Largest piece moved by one stream Read or Write.
+constexpr size_t kPiece = 32768;
+constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
+
+struct AttributeMapEntry {
+  uint32_t generic;
+  uint32_t bit;
+};
+
+constexpr AttributeMapEntry kAttributeMap[] = {
+    {kAttrPvt, 0x00000004}, {kAttrCra, 0x00000100}, {kAttrRcv, 0x00000008},
+    {kAttrSnt, 0x00000010}, {kAttrAtt, 0x00002000}, {kAttrTrs, 0x00000002},
+    {kAttrOrp, 0x00040000}, {kAttrKs, 0x00000020},  {kAttrLoc, 0x00000001},
+    {kAttrHld, 0x00000080}, {kAttrFRq, 0x00001000}, {kAttrRRq, 0x00010000},
+    {kAttrARq, 0x00020000},
+};
+
+// Reads `count` bytes at `offset`; false when they do not all lie inside
+// the file or the stream failed.
+bool ReadBytes(ByteStream* file, int64_t offset, int64_t count,
+               std::string* out) {
+  out->clear();
+  int64_t size = file->Size();
+  if (file->status != 0 || offset < 0 || count < 0 || offset > size ||
+      count > size - offset) {
+    return false;
+  }
+  file->Seek(static_cast<int32_t>(offset));
+  out->resize(static_cast<size_t>(count));
+  size_t done = 0;
+  while (done < out->size() && file->status == 0) {
+    size_t n = std::min(kPiece, out->size() - done);
+    file->Read(out->data() + done, static_cast<uint16_t>(n));
+    done += n;
+  }
+  return file->status == 0;
+}
+
+// Writes all of `data` at the stream's position.
+bool WriteAll(ByteStream* stream, std::string_view data) {
+  size_t done = 0;
+  while (done < data.size() && stream->status == 0) {
+    size_t n = std::min(kPiece, data.size() - done);
+    stream->Write(data.data() + done, static_cast<uint16_t>(n));
+    done += n;
+  }
+  return stream->status == 0;
+}
+
+bool WriteBytes(ByteStream* file, int64_t offset, std::string_view data) {
+  if (offset < 0 || offset > kMaxOffset ||
+      static_cast<int64_t>(data.size()) > kMaxOffset - offset) {
+    return false;
+  }
+  file->Seek(static_cast<int32_t>(offset));
+  return file->status == 0 && WriteAll(file, data);
+}
+
+// The whole content of a memory stream; its position is kept.
+std::string ReadWholeStream(ByteStream* stream) {
+  int32_t position = stream->Position();
+  std::string out(static_cast<size_t>(std::max(stream->Size(), 0)), '\0');
+  stream->Seek(0);
+  size_t done = 0;
+  while (done < out.size()) {
+    size_t n = std::min(kPiece, out.size() - done);
+    stream->Read(out.data() + done, static_cast<uint16_t>(n));
+    done += n;
+  }
+  stream->Seek(position);
+  return out;
+}
+
+JamSubfield MakeSubfield(uint16_t id, std::string_view data) {
+  JamSubfield subfield;
+  subfield.loId = id;
+  subfield.data.assign(data);
+  return subfield;
+}
+
+uint32_t ToSeconds(const DateTimeRecord& dt) {
+  return static_cast<uint32_t>(DateTimeToSeconds(dt));
+}
+
+void FromSeconds(uint32_t seconds, DateTimeRecord* dt) {
+  *dt = DateTimeRecord();
+  // Values beyond the signed range are taken as 0 (1 Jan 1970).
+  SecondsToDateTime(seconds > static_cast<uint32_t>(kMaxOffset)
+                        ? 0
+                        : static_cast<int32_t>(seconds),
+                    dt);
+}
+
+}  // namespace
+
+uint32_t JamAttributeBit(uint32_t attribute) {
+  for (const AttributeMapEntry& entry : kAttributeMap) {
+    if (entry.generic == attribute) return entry.bit;
+  }
+  return 0;
+}
+
+std::unique_ptr<MessageArea> NewJamArea(std::string_view path) {
+  return std::make_unique<JamArea>(path);
+}
+
+JamArea::JamArea(std::string_view) {}
+
+JamArea::~JamArea() {
+  ReleaseMessage();
+  CloseArea();
+}
+
+std::string JamArea::FileName(std::string_view extension) const {
+  return areaPath + std::string(extension);
+}
+
+void JamArea::ResetFiles() {
+  for (ByteStream* file : {headerFile.get(), indexFile.get(), textFile.get(),
+                           lastReadFile.get()}) {
+    if (file == nullptr) continue;
+    file->ResetStatus();
+    file->Flush();
+  }
+}
+
+void JamArea::CloseFiles() {
+  // Destroying a file stream writes what it buffered and closes it.
+  textFile.reset();
+  indexFile.reset();
+  headerFile.reset();
+  lastReadFile.reset();
+}
+
+std::unique_ptr<ByteStream> JamArea::OpenBaseFile(std::string_view extension) {
+  std::unique_ptr<ByteStream> file =
+      NewFileStream(FileName(extension), ModeOpenReadWrite);
+  if (file && file->status == 0) return file;
+  file = NewFileStream(FileName(extension), ModeOpenRead);
+  if (file && file->status == 0) {
+    readOnly = true;
+    return file;
+  }
+  return nullptr;
+}
+
+bool JamArea::OpenArea(std::string_view path) {
+  if (headerFile) CloseArea();
+  areaPath.assign(path);
+  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  readOnly = false;
+
+  struct Needed {
+    std::string_view extension;
+    int32_t missing;
+    int32_t unopened;
+    std::unique_ptr<ByteStream>* file;
+  };
+  const Needed needed[] = {
+      {kHeaderExt, kJamErrorNoHeaderFile, kJamErrorOpenHeaderFile, &headerFile},
+      {kIndexExt, kJamErrorNoIndexFile, kJamErrorOpenIndexFile, &indexFile},
+      {kTextExt, kJamErrorNoTextFile, kJamErrorOpenTextFile, &textFile},
+  };
+  for (const Needed& file : needed) {
+    if (!FileExists(FileName(file.extension))) {
+      status = file.missing;
+      areaPath.clear();
+      return false;
+    }
+  }
+  for (const Needed& file : needed) {
+    *file.file = OpenBaseFile(file.extension);
+    if (!*file.file) {
+      status = file.unopened;
+      CloseFiles();
+      areaPath.clear();
+      return false;
+    }
+  }
+  // The last-read file is optional: some writers never create it. It is
+  // created when the base is first written.
+  if (FileExists(FileName(kLastReadExt))) {
+    lastReadFile = OpenBaseFile(kLastReadExt);
+    if (!lastReadFile) {
+      status = kJamErrorOpenLastReadFile;
+      CloseFiles();
+      areaPath.clear();
+      return false;
+    }
+  }
+
+  std::string bytes;
+  if (!ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
+      !baseHeader.DecodeFrom(bytes)) {
+    // Shorter than a base header: not a JAM base that can be used.
+    status = kJamErrorOpenHeaderFile;
+    CloseFiles();
+    areaPath.clear();
+    return false;
+  }
+  current = 0;
+  isOpen = true;
+  return true;
+}
+
+bool JamArea::CreateArea(std::string_view path) {
+  if (headerFile) CloseArea();
+  areaPath.assign(path);
+  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  readOnly = false;
+
+  struct Created {
+    std::string_view extension;
+    int32_t failed;
+    std::unique_ptr<ByteStream>* file;
+  };
+  const Created files[] = {
+      {kHeaderExt, kJamErrorCreateHeaderFile, &headerFile},
+      {kIndexExt, kJamErrorCreateIndexFile, &indexFile},
+      {kTextExt, kJamErrorCreateTextFile, &textFile},
+      {kLastReadExt, kJamErrorCreateLastReadFile, &lastReadFile},
+  };
+  for (const Created& file : files) {
+    *file.file = NewFileStream(FileName(file.extension), ModeCreate);
+    if (!*file.file || (*file.file)->status != 0) {
+      status = file.failed;
+      file.file->reset();
+      CloseFiles();
+      areaPath.clear();
+      return false;
+    }
+  }
+
+  baseHeader = JamBaseHeader();
+  DateTimeRecord now;
+  CurrentDateTime(&now);
+  baseHeader.dateCreated = ToSeconds(now);
+  std::string bytes;
+  baseHeader.EncodeTo(&bytes);
+  if (!WriteBytes(headerFile.get(), 0, bytes)) {
+    status = kJamErrorCreateHeaderFile;
+    CloseFiles();
+    areaPath.clear();
+    return false;
+  }
+  ResetFiles();
+  current = 0;
+  isOpen = true;
+  return true;
+}
+
+void JamArea::CloseArea() {
+  if (!headerFile) return;
+  // The base header is written back by every change (EndBaseUpdate);
+  // closing only flushes and closes.
+  ResetFiles();
+  CloseFiles();
+  areaPath.clear();
+  isOpen = false;
+}
+
+bool JamArea::BaseExists(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base.push_back('.');
+  for (std::string_view extension :
+       {kHeaderExt, kIndexExt, kTextExt, kLastReadExt}) {
+    if (FileExists(base + std::string(extension))) return true;
+  }
+  return false;
+}
+
+int64_t JamArea::IndexRecordCount() {
+  if (!indexFile) return 0;
+  indexFile->ResetStatus();
+  int64_t size = indexFile->Size();
+  if (indexFile->status != 0 || size < 0) return 0;
+  return size / static_cast<int64_t>(JamIndexRecord::kEncodedSize);
+}
+
+bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
+  std::string bytes;
+  return position >= 0 && position < IndexRecordCount() &&
+         ReadBytes(indexFile.get(),
+                   position * static_cast<int64_t>(JamIndexRecord::kEncodedSize),
+                   JamIndexRecord::kEncodedSize, &bytes) &&
+         record->DecodeFrom(bytes);
+}
+
+bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header) {
+  std::string bytes;
+  return ReadBytes(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
+                   &bytes) &&
+         header->DecodeFrom(bytes);
+}
+
+bool JamArea::HasMessage(int32_t n) {
+  if (!isOpen) return false;
+  ResetFiles();
+  JamIndexRecord record;
+  int64_t position = static_cast<int64_t>(n) - baseHeader.baseNumber;
+  if (!ReadIndexRecord(position, &record) || record.IsEmpty()) return false;
+  // A header that cannot be read still counts: LoadMessage reports it.
+  JamMessageHeader header;
+  if (ReadFixedHeader(record.headerOffset, &header) &&
+      (header.attribute & kJamAttrDeleted) != 0) {
+    return false;
+  }
+  return true;
+}
+
+int32_t JamArea::CurrentNumber() { return current; }
+
+void JamArea::GoToNumber(int32_t number) { current = number; }
+
+int32_t JamArea::HighestNumber() {
+  if (!isOpen) return 0;
+  int64_t highest = static_cast<int64_t>(baseHeader.baseNumber) +
+                    IndexRecordCount() - 1;
+  return static_cast<int32_t>(std::min(highest, kMaxOffset));
+}
+
+int32_t JamArea::MessageCount() {
+  return static_cast<int32_t>(
+      std::min<int64_t>(baseHeader.activeMessages, kMaxOffset));
+}
+
+void JamArea::ClearMessage() {
+  messageHeader = JamMessageHeader();
+  subfieldList.clear();
+  indexRecord = JamIndexRecord();
+  indexOffset = 0;
+  isNewMessage = false;
+  ClearAddress(&origAddress);
+  ClearAddress(&destAddress);
+  fromName.clear();
+  toName.clear();
+  subject.clear();
+}
+
+bool JamArea::LoadMessage() {
+  if (text) ReleaseMessage();
+  if (!isOpen) return false;
+  ResetFiles();
+  ClearMessage();
+
+  int64_t position = static_cast<int64_t>(current) - baseHeader.baseNumber;
+  if (!ReadIndexRecord(position, &indexRecord)) {
+    status = kJamErrorRead;
+    return false;
+  }
+  indexOffset = position * static_cast<int64_t>(JamIndexRecord::kEncodedSize);
+
+  int64_t header_size = headerFile->Size();
+  int64_t header_offset = indexRecord.headerOffset;
+  if (indexRecord.IsEmpty() || header_offset > header_size ||
+      static_cast<int64_t>(JamMessageHeader::kEncodedSize) >
+          header_size - header_offset) {
+    status = kJamErrorHeaderOffset;
+    return false;
+  }
+  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader)) {
+    status = kJamErrorRead;
+    return false;
+  }
+  // The subfields as far as the file holds them.
+  int64_t subfields_at =
+      header_offset + static_cast<int64_t>(JamMessageHeader::kEncodedSize);
+  int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
+                                             header_size - subfields_at);
+  std::string block;
+  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block)) {
+    status = kJamErrorRead;
+    return false;
+  }
+  int64_t text_size = textFile->Size();
+  int64_t text_offset = messageHeader.textOffset;
+  if (text_offset > text_size) {
+    status = kJamErrorTextOffset;
+    return false;
+  }
+  std::string body;
+  if (!ReadBytes(textFile.get(), text_offset,
+                 std::min<int64_t>(messageHeader.textLength,
+                                   text_size - text_offset),
+                 &body)) {
+    status = kJamErrorRead;
+    return false;
+  }
+  // A damaged subfield ends the list; the ones before it are used.
+  DecodeJamSubfields(block, &subfieldList);
+
+  for (const JamSubfield& subfield : subfieldList) {
+    switch (subfield.loId) {
+      case kJamOAddress:
+        ClearAddress(&origAddress);
+        ParseAddress(subfield.data, &origAddress);
+        break;
+      case kJamDAddress:
+        ClearAddress(&destAddress);
+        ParseAddress(subfield.data, &destAddress);
+        break;
+      case kJamSenderName:
+        fromName = ShortString(subfield.data);
+        break;
+      case kJamReceiverName:
+        toName = ShortString(subfield.data);
+        break;
+      case kJamSubject:
+        subject = ShortString(subfield.data);
+        break;
+      case kJamEnclosedFile:
+        if (HasAttribute(kAttrAtt)) subject = ShortString(subfield.data);
+        break;
+      case kJamEnclosedFreq:
+        if (HasAttribute(kAttrFRq)) subject = ShortString(subfield.data);
+        break;
+      default:
+        break;
+    }
+  }
+
+  text = NewMemoryStream(65536);
+  if (!text || !WriteAll(text.get(), JoinJamText(subfieldList, body))) {
+    text.reset();
+    status = kJamErrorRead;
+    return false;
+  }
+  text->Seek(0);
+  return true;
+}
+
+bool JamArea::ReleaseMessage() {
+  if (!text) return false;
+  text.reset();
+  isNewMessage = false;
+  return true;
+}
+
+std::string JamArea::FromName() { return fromName; }
+std::string JamArea::ToName() { return toName; }
+std::string JamArea::Subject() { return subject; }
+
+void JamArea::SetFromName(std::string_view name) { fromName = ShortString(name); }
+void JamArea::SetToName(std::string_view name) { toName = ShortString(name); }
+void JamArea::SetSubject(std::string_view text_in) {
+  subject = ShortString(text_in);
+}
+
+void JamArea::OrigAddress(FtnAddress* address) {
+  ClearAddress(address);
+  if (text) ScanAddressKludges(text.get(), address, nullptr);
+  if (*address == EmptyAddress) *address = origAddress;
+}
+
+void JamArea::DestAddress(FtnAddress* address) {
+  ClearAddress(address);
+  if (text) ScanAddressKludges(text.get(), nullptr, address);
+  if (*address == EmptyAddress) *address = destAddress;
+}
+
+void JamArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
+  ClearAddress(orig);
+  ClearAddress(dest);
+  if (text) ScanAddressKludges(text.get(), orig, dest);
+  if (*orig == EmptyAddress) *orig = origAddress;
+  if (*dest == EmptyAddress) *dest = destAddress;
+}
+
+bool JamArea::HasAttribute(uint32_t attribute) {
+  return (messageHeader.attribute & JamAttributeBit(attribute)) != 0;
+}
+
+void JamArea::SetAttribute(uint32_t attribute, bool on) {
+  uint32_t bit = JamAttributeBit(attribute);
+  if (on) {
+    messageHeader.attribute |= bit;
+  } else {
+    messageHeader.attribute &= ~bit;
+  }
+}
+
+void JamArea::DateWritten(DateTimeRecord* dt) {
+  FromSeconds(messageHeader.dateWritten, dt);
+}
+
+void JamArea::DateArrived(DateTimeRecord* dt) {
+  FromSeconds(messageHeader.dateProcessed, dt);
+}
+
+void JamArea::SetDateWritten(const DateTimeRecord& dt) {
+  messageHeader.dateWritten = ToSeconds(dt);
+}
+
+void JamArea::SetDateArrived(const DateTimeRecord& dt) {
+  messageHeader.dateProcessed = ToSeconds(dt);
+}
+
+bool JamArea::AddMessage() {
+  if (text) ReleaseMessage();
+  if (!isOpen) return false;
+  if (readOnly) {
+    status = kJamErrorWrite;
+    return false;
+  }
+  ResetFiles();
+  ClearMessage();
+  int64_t number = static_cast<int64_t>(baseHeader.baseNumber) +
+                   IndexRecordCount();
+  current = static_cast<int32_t>(std::min(number, kMaxOffset));
+  messageHeader.messageNumber = static_cast<uint32_t>(current);
+  DateTimeRecord now;
+  CurrentDateTime(&now);
+  SetDateWritten(now);
+  text = NewMemoryStream(65536);
+  if (!text) return false;
+  isNewMessage = true;
+  return true;
+}
+
+void JamArea::BeginBaseUpdate() {
+  std::string bytes;
+  JamBaseHeader on_disk;
+  if (ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
+      on_disk.DecodeFrom(bytes)) {
+    baseHeader = on_disk;
+  }
+}
+
+bool JamArea::EndBaseUpdate(int32_t active_delta) {
+  baseHeader.modCounter += 1;
+  int64_t active = static_cast<int64_t>(baseHeader.activeMessages) +
+                   active_delta;
+  baseHeader.activeMessages = static_cast<uint32_t>(
+      std::clamp<int64_t>(active, 0, std::numeric_limits<uint32_t>::max()));
+  std::string bytes;
+  baseHeader.EncodeTo(&bytes);
+  return WriteBytes(headerFile.get(), 0, bytes);
+}
+
+bool JamArea::EnsureLastReadFile() {
+  if (lastReadFile) return true;
+  std::string name = FileName(kLastReadExt);
+  // Another program may have created it since the base was opened.
+  lastReadFile = NewFileStream(name, FileExists(name) ? ModeOpenReadWrite
+                                                      : ModeCreate);
+  if (lastReadFile && lastReadFile->status == 0) return true;
+  lastReadFile.reset();
+  return false;
+}
+
+bool JamArea::WriteFailed() {
+  status = kJamErrorWrite;
+  ResetFiles();
+  return false;
+}
+
+bool JamArea::StoreMessage() {
+  if (!isOpen || !text) return false;
+  if (readOnly || text->status != 0) return WriteFailed();
+  ResetFiles();
+  if (!EnsureLastReadFile()) {
+    status = kJamErrorCreateLastReadFile;
+    return false;
+  }
+
+  ReadAddresses(&origAddress, &destAddress);
+  JamSplitText split;
+  SplitJamText(ReadWholeStream(text.get()), &split);
+
+  subfieldList.clear();
+  subfieldList.push_back(MakeSubfield(kJamSenderName, fromName));
+  subfieldList.push_back(MakeSubfield(kJamOAddress, AddressToText4D(origAddress)));
+  subfieldList.push_back(MakeSubfield(kJamReceiverName, toName));
+  subfieldList.push_back(MakeSubfield(
+      kJamDAddress, AddressToText4D(destAddress == EmptyAddress ? origAddress
+                                                                : destAddress)));
+  if (!subject.empty()) subfieldList.push_back(MakeSubfield(kJamSubject, subject));
+  if (HasAttribute(kAttrAtt)) {
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFile, subject));
+  }
+  if (HasAttribute(kAttrFRq)) {
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFreq, subject));
+  }
+  for (JamSubfield& subfield : split.subfields) {
+    subfieldList.push_back(std::move(subfield));
+  }
+  std::string block;
+  for (const JamSubfield& subfield : subfieldList) subfield.EncodeTo(&block);
+
+  messageHeader.msgIdCrc = split.msgIdCrc;
+  messageHeader.replyCrc = split.replyCrc;
+  const struct {
+    uint32_t flag;
+    uint32_t bit;
+  } kinds[] = {{kJamAreaFlagNet, kJamAttrTypeNet},
+               {kJamAreaFlagEcho, kJamAttrTypeEcho},
+               {kJamAreaFlagLocal, kJamAttrTypeLocal}};
+  for (const auto& kind : kinds) {
+    if (HasAreaFlag(kind.flag)) {
+      messageHeader.attribute |= kind.bit;
+    } else {
+      messageHeader.attribute &= ~kind.bit;
+    }
+  }
+
+  BeginBaseUpdate();
+  if (isNewMessage) {
+    // The record goes at the end of the index as it is now; its position
+    // is the message's number.
+    int64_t records = IndexRecordCount();
+    int64_t number = static_cast<int64_t>(baseHeader.baseNumber) + records;
+    if (number > kMaxOffset) return WriteFailed();
+    indexOffset = records * static_cast<int64_t>(JamIndexRecord::kEncodedSize);
+    current = static_cast<int32_t>(number);
+    messageHeader.messageNumber = static_cast<uint32_t>(number);
+  }
+  int64_t text_offset = textFile->Size();
+  int64_t header_offset = headerFile->Size();
+  if (text_offset < 0 || header_offset < 0 ||
+      static_cast<int64_t>(split.body.size()) > kMaxOffset - text_offset ||
+      static_cast<int64_t>(JamMessageHeader::kEncodedSize + block.size()) >
+          kMaxOffset - header_offset) {
+    return WriteFailed();
+  }
+  messageHeader.subfieldLength = static_cast<uint32_t>(block.size());
+  messageHeader.textOffset = static_cast<uint32_t>(text_offset);
+  messageHeader.textLength = static_cast<uint32_t>(split.body.size());
+  indexRecord.toCrc = JamCrc(toName);
+  indexRecord.headerOffset = static_cast<uint32_t>(header_offset);
+
+  // Text first, then the header, then the index record that makes them
+  // reachable, then the base header: a write cut short leaves unreachable
+  // bytes at the ends of the files, never a record pointing at nothing.
+  std::string header_bytes;
+  messageHeader.EncodeTo(&header_bytes);
+  header_bytes += block;
+  std::string index_bytes;
+  indexRecord.EncodeTo(&index_bytes);
+  if (!WriteBytes(textFile.get(), text_offset, split.body)) return WriteFailed();
+  textFile->Flush();
+  if (!WriteBytes(headerFile.get(), header_offset, header_bytes)) {
+    return WriteFailed();
+  }
+  headerFile->Flush();
+  if (!WriteBytes(indexFile.get(), indexOffset, index_bytes)) {
+    return WriteFailed();
+  }
+  indexFile->Flush();
+  if (!EndBaseUpdate(isNewMessage ? 1 : 0)) return WriteFailed();
+  for (ByteStream* file : {indexFile.get(), headerFile.get(), textFile.get(),
+                           lastReadFile.get()}) {
+    file->Flush();
+    if (file->status != 0) return WriteFailed();
+  }
+  isNewMessage = false;
+  return true;
+}
+
+bool JamArea::DeleteMessage() {
+  if (!isOpen || !text || isNewMessage) return false;
+  if (readOnly) return WriteFailed();
+  ResetFiles();
+  if (!EnsureLastReadFile()) {
+    status = kJamErrorCreateLastReadFile;
+    return false;
+  }
+  BeginBaseUpdate();
+  // Marked in the header (soft) and removed from the index (hard), so that
+  // every kind of reader sees the message gone.
+  JamMessageHeader on_disk;
+  if (ReadFixedHeader(indexRecord.headerOffset, &on_disk)) {
+    on_disk.attribute |= kJamAttrDeleted;
+    std::string bytes;
+    on_disk.EncodeTo(&bytes);
+    if (!WriteBytes(headerFile.get(), indexRecord.headerOffset, bytes)) {
+      return WriteFailed();
+    }
+  }
+  JamIndexRecord empty;
+  std::string bytes;
+  empty.EncodeTo(&bytes);
+  if (!WriteBytes(indexFile.get(), indexOffset, bytes)) return WriteFailed();
+  indexRecord = empty;
+  messageHeader.attribute |= kJamAttrDeleted;
+  if (!EndBaseUpdate(-1)) return WriteFailed();
+  ResetFiles();
+  return true;
+}
+
+int32_t JamArea::LoadLastRead(int32_t user) {
+  if (!isOpen || !lastReadFile) return 0;
+  ResetFiles();
+  int64_t size = lastReadFile->Size();
+  std::string bytes;
+  for (int64_t offset = 0;
+       offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
+       offset += JamLastReadRecord::kEncodedSize) {
+    JamLastReadRecord record;
+    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+                   &bytes) ||
+        !record.DecodeFrom(bytes)) {
+      return 0;
+    }
+    if (record.userId == static_cast<uint32_t>(user)) {
+      return static_cast<int32_t>(record.highRead);
+    }
+  }
+  return 0;
+}
+
+bool JamArea::StoreLastRead(int32_t user, int32_t value) {
+  if (!isOpen) return false;
+  if (readOnly) return WriteFailed();
+  ResetFiles();
+  if (!EnsureLastReadFile()) {
+    status = kJamErrorCreateLastReadFile;
+    return false;
+  }
+  int64_t size = lastReadFile->Size();
+  int64_t offset = 0;
+  JamLastReadRecord record;
+  std::string bytes;
+  for (; offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
+       offset += JamLastReadRecord::kEncodedSize) {
+    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+                   &bytes) ||
+        !record.DecodeFrom(bytes)) {
+      return WriteFailed();
+    }
+    if (record.userId == static_cast<uint32_t>(user)) break;
+  }
+  if (offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) > size) {
+    // No record for the user: a new one after the last whole record.
+    record = JamLastReadRecord();
+    record.userCrc = static_cast<uint32_t>(user);
+    record.userId = static_cast<uint32_t>(user);
+  }
+  record.lastRead = static_cast<uint32_t>(value);
+  record.highRead = static_cast<uint32_t>(value);
+  bytes.clear();
+  record.EncodeTo(&bytes);
+  if (!WriteBytes(lastReadFile.get(), offset, bytes)) return WriteFailed();
+  lastReadFile->Flush();
+  if (lastReadFile->status != 0) return WriteFailed();
+  return true;
+}
+
+}  // namespace kavel

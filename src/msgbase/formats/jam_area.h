@@ -1,0 +1,171 @@
+// The JAM format: a base is four files sharing a path, NAME.jhr (base
+// header and message headers with subfields), NAME.jdx (index), NAME.jdt
+// (texts) and NAME.jlr (last-read records); the layouts are in
+// jam_records.h and docs/jam-format.md.
+//
+// Numbering: the message in index record i has the number baseNumber + i,
+// for this program and every other reader of the base. Index records are
+// never moved: a deleted message leaves its record behind (empty, or
+// pointing at a header marked deleted) until a packer runs, and a new
+// message's record is appended at the end of the index. Headers and texts
+// are only ever appended; storing a message again appends a new header and
+// text and points its index record at them.
+#ifndef KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
+#define KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msgbase/formats/jam_records.h"
+#include "msgbase/message_area.h"
+
+namespace kavel {
+
+// status codes of this format.
+inline constexpr int32_t kJamErrorNoHeaderFile = 0x2000;  // OpenArea
+inline constexpr int32_t kJamErrorNoIndexFile = 0x2001;
+inline constexpr int32_t kJamErrorNoTextFile = 0x2002;
+inline constexpr int32_t kJamErrorOpenHeaderFile = 0x2003;
+inline constexpr int32_t kJamErrorOpenIndexFile = 0x2004;
+inline constexpr int32_t kJamErrorOpenTextFile = 0x2005;
+// LoadMessage: the index record or the header could not be read (also for
+// a number outside the index).
+inline constexpr int32_t kJamErrorRead = 0x2006;
+inline constexpr int32_t kJamErrorHeaderOffset = 0x2007;  // outside .jhr
+inline constexpr int32_t kJamErrorTextOffset = 0x2008;    // outside .jdt
+// A write failed, or the base is open for reading only.
+inline constexpr int32_t kJamErrorWrite = 0x2009;
+inline constexpr int32_t kJamErrorCreateHeaderFile = 0x200A;  // CreateArea
+inline constexpr int32_t kJamErrorCreateIndexFile = 0x200B;
+inline constexpr int32_t kJamErrorCreateTextFile = 0x200C;
+inline constexpr int32_t kJamErrorOpenLastReadFile = 0x200E;
+inline constexpr int32_t kJamErrorCreateLastReadFile = 0x200F;
+
+// Area flags that choose the message-kind bit StoreMessage sets (each bit
+// is cleared when its flag is off).
+inline constexpr uint32_t kJamAreaFlagNet = 1;    // -> kJamAttrTypeNet
+inline constexpr uint32_t kJamAreaFlagEcho = 2;   // -> kJamAttrTypeEcho
+inline constexpr uint32_t kJamAreaFlagLocal = 4;  // -> kJamAttrTypeLocal
+
+// The header attribute bit of a generic attribute code (kAttr*); 0 for the
+// codes JAM cannot store (RRc, URq, Sca) and for anything else.
+uint32_t JamAttributeBit(uint32_t attribute);
+
+class JamArea : public MessageArea {
+ public:
+  explicit JamArea(std::string_view path);
+  ~JamArea() override;
+
+  bool OpenArea(std::string_view path) override;
+  bool CreateArea(std::string_view path) override;
+  void CloseArea() override;
+  // Message n exists when its index record lies inside the index file, is
+  // not empty, and its header is not marked deleted.
+  bool HasMessage(int32_t n) override;
+  int32_t CurrentNumber() override;
+  void GoToNumber(int32_t number) override;
+  // Fails with kJamErrorRead for a number outside the index or a failed
+  // read, kJamErrorHeaderOffset when the 76-byte header does not lie inside
+  // the header file (an empty record included), kJamErrorTextOffset when
+  // the text does not start inside the text file. Subfields and text are
+  // read only as far as their files hold them. The kludge lines come back
+  // as stored; nothing is added or rewritten.
+  bool LoadMessage() override;
+  bool ReleaseMessage() override;
+  // The number of the last index record (baseNumber - 1 when the index is
+  // empty); deleted messages below it are passed over by HasMessage.
+  int32_t HighestNumber() override;
+  // activeMessages of the base header: the live messages.
+  int32_t MessageCount() override;
+  std::string FromName() override;
+  std::string ToName() override;
+  std::string Subject() override;
+  // The addresses of the kludge lines; where they give none (all four
+  // components 0), the loaded message's OADDRESS / DADDRESS subfields.
+  void OrigAddress(FtnAddress* address) override;
+  void DestAddress(FtnAddress* address) override;
+  void ReadAddresses(FtnAddress* orig, FtnAddress* dest) override;
+  void SetFromName(std::string_view name) override;
+  void SetToName(std::string_view name) override;
+  void SetSubject(std::string_view subject) override;
+  bool HasAttribute(uint32_t attribute) override;
+  void SetAttribute(uint32_t attribute, bool on) override;
+  void DateWritten(DateTimeRecord* dt) override;
+  void DateArrived(DateTimeRecord* dt) override;
+  void SetDateWritten(const DateTimeRecord& dt) override;
+  void SetDateArrived(const DateTimeRecord& dt) override;
+  // Appends the text and the header (with the subfields 2, 0, 3, 1, 6, 9,
+  // 11 and those of jam_text.h) and points the index record at the header.
+  // A new message's record is appended to the index, which fixes its
+  // number; the base header's activeMessages then grows by one.
+  bool StoreMessage() override;
+  // Reserves nothing on disk; the number (the next index record) is final
+  // when StoreMessage runs.
+  bool AddMessage() override;
+  // Deletes the loaded message the way JAM tools do: its header is marked
+  // deleted, its index record emptied, activeMessages lowered. No record
+  // moves, so no other message changes its number.
+  bool DeleteMessage() override;
+  // highRead of the first last-read record whose userId is `user`; 0 when
+  // there is none.
+  int32_t LoadLastRead(int32_t user) override;
+  bool StoreLastRead(int32_t user, int32_t value) override;
+  bool BaseExists(std::string_view path) override;
+
+  // The base path ending in "." while open; empty when closed.
+  const std::string& area_path() const { return areaPath; }
+  const JamBaseHeader& base_header() const { return baseHeader; }
+  const JamMessageHeader& message_header() const { return messageHeader; }
+  // The loaded message's subfields, in stored order.
+  const std::vector<JamSubfield>& subfields() const { return subfieldList; }
+  bool read_only() const { return readOnly; }
+
+ private:
+  // The one place where the base header is brought up to date from the
+  // file before a change (BeginBaseUpdate) and written back after it
+  // (EndBaseUpdate: modCounter + 1, activeMessages + delta, never below 0).
+  // Everything a writer does to the files happens between the two.
+  void BeginBaseUpdate();
+  bool EndBaseUpdate(int32_t active_delta);
+
+  // ResetStatus and Flush on every open file.
+  void ResetFiles();
+  void CloseFiles();
+  std::string FileName(std::string_view extension) const;
+  // Opens an existing file for reading and writing, or for reading only
+  // (readOnly := true) when that is all it allows.
+  std::unique_ptr<ByteStream> OpenBaseFile(std::string_view extension);
+  // Opens or creates the last-read file; false when neither works.
+  bool EnsureLastReadFile();
+  // Records in the index file.
+  int64_t IndexRecordCount();
+  bool ReadIndexRecord(int64_t position, JamIndexRecord* record);
+  bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header);
+  void ClearMessage();
+  bool WriteFailed();
+
+  std::string areaPath;
+  std::unique_ptr<ByteStream> headerFile;
+  std::unique_ptr<ByteStream> indexFile;
+  std::unique_ptr<ByteStream> textFile;
+  std::unique_ptr<ByteStream> lastReadFile;  // none until first written
+  bool readOnly = false;
+  JamBaseHeader baseHeader;
+  JamMessageHeader messageHeader;
+  std::vector<JamSubfield> subfieldList;
+  JamIndexRecord indexRecord;
+  int64_t indexOffset = 0;
+  bool isNewMessage = false;  // added, not stored yet
+  FtnAddress origAddress;
+  FtnAddress destAddress;
+  std::string fromName;
+  std::string toName;
+  std::string subject;
+};
+
+}  // namespace kavel
+
+#endif  // KAVEL_MSGBASE_FORMATS_JAM_AREA_H_

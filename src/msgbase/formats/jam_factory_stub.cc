@@ -1,9 +1,0 @@
-// Placeholder until the JAM format is built in (see formats.h).
-#include "msgbase/formats/formats.h"
-#include "msgbase/message_area.h"
-
-namespace kavel {
-
-std::unique_ptr<MessageArea> NewJamArea(std::string_view) { return nullptr; }
-
-}  // namespace kavel

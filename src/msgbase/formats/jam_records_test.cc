@@ -1,0 +1,174 @@
+#include "msgbase/formats/jam_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kavel {
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+std::string Unhex(std::string_view hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr,
+                                       16));
+  }
+  return out;
+}
+
+TEST(JamBaseHeaderTest, NewHeaderBytes) {
+  JamBaseHeader header;
+  header.dateCreated = 0x6B15BD78;
+  std::string bytes;
+  header.EncodeTo(&bytes);
+  ASSERT_EQ(bytes.size(), JamBaseHeader::kEncodedSize);
+  EXPECT_EQ(Hex(bytes.substr(0, 24)),
+            "4a414d00" "78bd156b" "00000000" "00000000" "ffffffff" "01000000");
+  EXPECT_EQ(bytes.substr(24), std::string(1000, '\0'));
+}
+
+TEST(JamBaseHeaderTest, RoundTripKeepsReservedBytesAndChecksSize) {
+  std::string bytes = Unhex(
+      "4a414d00" "78bd156b" "06000000" "05000000" "ffffffff" "01000000");
+  bytes.append(1000, '\0');
+  bytes[500] = 'x';
+  JamBaseHeader header;
+  EXPECT_FALSE(header.DecodeFrom(std::string_view(bytes).substr(0, 1023)));
+  EXPECT_EQ(header.activeMessages, 0u);
+  ASSERT_TRUE(header.DecodeFrom(bytes));
+  EXPECT_EQ(header.dateCreated, 1796586872u);
+  EXPECT_EQ(header.modCounter, 6u);
+  EXPECT_EQ(header.activeMessages, 5u);
+  EXPECT_EQ(header.passwordCrc, 0xFFFFFFFFu);
+  EXPECT_EQ(header.baseNumber, 1u);
+  std::string again;
+  header.EncodeTo(&again);
+  EXPECT_EQ(again, bytes);
+}
+
+// The first message header of a base written by a real tosser.
+constexpr char kTosserHeader[] =
+    "4a414d00" "0100" "0000" "b5000000" "00000000" "c1c1c90d" "ffffffff"
+    "00000000" "00000000" "00000000" "78bd156b" "00000000" "78bd156b"
+    "01000000" "10000001" "00000000" "00000000" "86000000" "ffffffff"
+    "00000000";
+
+TEST(JamMessageHeaderTest, DecodesAndReencodesTosserHeader) {
+  std::string bytes = Unhex(kTosserHeader);
+  ASSERT_EQ(bytes.size(), JamMessageHeader::kEncodedSize);
+  JamMessageHeader header;
+  EXPECT_FALSE(header.DecodeFrom(std::string_view(bytes).substr(0, 75)));
+  ASSERT_TRUE(header.DecodeFrom(bytes));
+  EXPECT_TRUE(header.HasSignature());
+  EXPECT_EQ(header.revision, 1);
+  EXPECT_EQ(header.subfieldLength, 181u);
+  EXPECT_EQ(header.msgIdCrc, 0x0DC9C1C1u);
+  EXPECT_EQ(header.replyCrc, 0xFFFFFFFFu);
+  EXPECT_EQ(header.dateWritten, 1796586872u);
+  EXPECT_EQ(header.dateReceived, 0u);
+  EXPECT_EQ(header.dateProcessed, 1796586872u);
+  EXPECT_EQ(header.messageNumber, 1u);
+  EXPECT_EQ(header.attribute, 0x01000010u);
+  EXPECT_EQ(header.textOffset, 0u);
+  EXPECT_EQ(header.textLength, 134u);
+  EXPECT_EQ(header.passwordCrc, 0xFFFFFFFFu);
+  std::string again;
+  header.EncodeTo(&again);
+  EXPECT_EQ(Hex(again), kTosserHeader);
+}
+
+TEST(JamMessageHeaderTest, NewHeaderDefaults) {
+  std::string bytes;
+  JamMessageHeader().EncodeTo(&bytes);
+  EXPECT_EQ(Hex(bytes),
+            "4a414d00" "0100" "0000" "00000000" "00000000" "ffffffff"
+            "ffffffff" "00000000" "00000000" "00000000" "00000000" "00000000"
+            "00000000" "00000000" "00000000" "00000000" "00000000" "00000000"
+            "ffffffff" "00000000");
+}
+
+TEST(JamSubfieldTest, EncodeDecode) {
+  JamSubfield subfield;
+  subfield.loId = kJamSeenBy2D;
+  subfield.data = "5020/1";
+  std::string bytes;
+  subfield.EncodeTo(&bytes);
+  EXPECT_EQ(Hex(bytes), "d1070000" "06000000" "353032302f31");
+  EXPECT_EQ(subfield.EncodedSize(), bytes.size());
+
+  bytes += "trailing";
+  JamSubfield back;
+  size_t used = 0;
+  ASSERT_TRUE(back.DecodeFrom(bytes, &used));
+  EXPECT_EQ(used, 14u);
+  EXPECT_EQ(back.loId, kJamSeenBy2D);
+  EXPECT_EQ(back.data, "5020/1");
+}
+
+TEST(JamSubfieldTest, RefusesLengthsBeyondTheBlock) {
+  JamSubfield subfield;
+  size_t used = 99;
+  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000060000"), &used));
+  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000" "07000000" "353032302f31"),
+                                   &used));
+  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000" "ffffffff" "35"), &used));
+  EXPECT_EQ(used, 99u);
+  EXPECT_TRUE(subfield.data.empty());
+}
+
+TEST(JamSubfieldTest, DecodesBlockAndStopsAtDamage) {
+  std::string block = Unhex(
+      "02000000" "03000000" "416c6c"      // 2 "All"
+      "d0070000" "00000000"               // 2000, empty
+      "04000000" "40000000" "3a31");      // 4, announces 64 bytes, holds 2
+  std::vector<JamSubfield> subfields;
+  EXPECT_FALSE(DecodeJamSubfields(block, &subfields));
+  ASSERT_EQ(subfields.size(), 2u);
+  EXPECT_EQ(subfields[0].loId, kJamSenderName);
+  EXPECT_EQ(subfields[0].data, "All");
+  EXPECT_EQ(subfields[1].loId, kJamFtsKludge);
+  EXPECT_EQ(subfields[1].data, "");
+  EXPECT_TRUE(DecodeJamSubfields(block.substr(0, 19), &subfields));
+  EXPECT_EQ(subfields.size(), 2u);
+  EXPECT_TRUE(DecodeJamSubfields("", &subfields));
+  EXPECT_TRUE(subfields.empty());
+}
+
+TEST(JamIndexAndLastReadTest, Golden) {
+  JamIndexRecord index;
+  ASSERT_TRUE(index.DecodeFrom(Unhex("228ee7c400040000")));
+  EXPECT_EQ(index.toCrc, 0xC4E78E22u);
+  EXPECT_EQ(index.headerOffset, 1024u);
+  EXPECT_FALSE(index.IsEmpty());
+  EXPECT_FALSE(index.DecodeFrom(Unhex("ffffffffffffff")));
+  ASSERT_TRUE(index.DecodeFrom(Unhex("ffffffffffffffff")));
+  EXPECT_TRUE(index.IsEmpty());
+  std::string bytes;
+  JamIndexRecord{0xC4E78E22u, 1024}.EncodeTo(&bytes);
+  EXPECT_EQ(Hex(bytes), "228ee7c400040000");
+
+  JamLastReadRecord last{7, 7, 42, 43};
+  bytes.clear();
+  last.EncodeTo(&bytes);
+  EXPECT_EQ(Hex(bytes), "07000000" "07000000" "2a000000" "2b000000");
+  JamLastReadRecord back;
+  EXPECT_FALSE(back.DecodeFrom(bytes.substr(0, 15)));
+  ASSERT_TRUE(back.DecodeFrom(bytes));
+  EXPECT_EQ(back.userId, 7u);
+  EXPECT_EQ(back.lastRead, 42u);
+  EXPECT_EQ(back.highRead, 43u);
+}
+
+}  // namespace
+}  // namespace kavel
