@@ -112,7 +112,9 @@ bool Ordinary(MessageArea* area, uint32_t n, uint64_t* rng) {
   return Finish(area);
 }
 
-bool Section(MessageArea* area, uint32_t n, uint64_t* rng,
+// All sections of one file carry the date of its first message (`first`),
+// as posting writes them within moments of each other.
+bool Section(MessageArea* area, uint32_t n, uint32_t first, uint64_t* rng,
              const std::string& name, int part, int parts) {
   std::string subject;
   if (parts > 1) {
@@ -124,7 +126,7 @@ bool Section(MessageArea* area, uint32_t n, uint64_t* rng,
   }
   subject += "bench file ";
   subject += name;
-  if (!BeginMessage(area, n, "Kavel Robot", subject)) return false;
+  if (!BeginMessage(area, first, "Kavel Robot", subject)) return false;
   area->WriteLineRaw("\x01MSGID: 2:5020/1 " + Hex8(0x50000000u + n));
   area->WriteLineRaw("\x01PID: Tolvex 2.2Beta");
   area->WriteLineRaw("\x01text.begin " + std::to_string(part) + " of " +
@@ -178,9 +180,10 @@ int main(int argc, char** argv) {
       if (parts > total - n) parts = static_cast<int>(total - n);
       std::string name = "file" + std::to_string(files++) + ".txt";
       ok = true;
+      const uint32_t first = static_cast<uint32_t>(n);
       for (int p = 1; ok && p <= parts; ++p, ++n) {
-        ok = Section(area.get(), static_cast<uint32_t>(n), &rng, name, p,
-                     parts);
+        ok = Section(area.get(), static_cast<uint32_t>(n), first, &rng, name,
+                     p, parts);
       }
     } else {
       ok = Ordinary(area.get(), static_cast<uint32_t>(n), &rng);
