@@ -110,4 +110,37 @@ for kw in WHEN FROMADDR TOADDR FILE FROM TO SUBJ ORIGIN TEARLINE FLAGS \
   grep -qw -- "$kw" "$root/docs/samples/Kavel.cfg" || fail "sample Kavel.cfg lacks $kw"
 done
 
+# The README demo, as written, with the installed program and samples: a
+# stand-in for the top of a clone whose build/ and docs/samples/ are the
+# package's. The block's run directory (mktemp -d) lands in the scratch dir.
+awk '/<!-- readme-demo/ {on = 1; next}
+     on && /^```sh/ {inside = 1; next}
+     inside && /^```/ {exit}
+     inside {print}' "$root/README.md" >"$scratch/demo.sh"
+[ -s "$scratch/demo.sh" ] || fail "README has no demo block"
+mkdir -p "$scratch/clone/docs"
+ln -s "$scratch/root/usr/bin" "$scratch/clone/build"
+ln -s "$scratch/root/usr/share/doc/kavel" "$scratch/clone/docs/samples"
+cat >>"$scratch/demo.sh" <<'EOF_CHECKS'
+
+# Checks, in the demo's run directory.
+bad() { echo "README demo: $*" >&2; exit 1; }
+[ "$(ls demomsg | wc -l)" -eq 3 ] || bad "DEMO.MSG does not hold 3 messages"
+! grep -qF '[err]' Kavel.log || bad "error lines in Kavel.log"
+areas=$(find txt -mindepth 1 -maxdepth 1 -type d | wc -l)
+[ "$areas" -eq 3 ] || bad "$areas area directories under txt/, not 3"
+for dir in txt/*/; do
+  decoded=$(find "$dir" -maxdepth 1 -iname news.txt)
+  [ -n "$decoded" ] || bad "no news.txt in $dir"
+  tr -d '\r' <"$decoded" | cmp -s - news.txt || bad "$decoded differs from news.txt"
+  list=$(find "$dir" -maxdepth 1 -iname files.bbs)
+  [ "$(wc -l <"$list")" -eq 1 ] || bad "$dir files.bbs does not hold one line"
+done
+EOF_CHECKS
+if ! (cd "$scratch/clone" && TMPDIR="$scratch" \
+      bash -euo pipefail "$scratch/demo.sh" >"$scratch/demo.out" 2>&1); then
+  cat "$scratch/demo.out" >&2
+  fail "README demo failed"
+fi
+
 echo "package test: OK ($(basename "$deb"))"

@@ -158,11 +158,14 @@ TEST_F(DecodeTest, IncompleteSetSavedWhenConfigured) {
 TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
   struct Case {
     const char* value;
-    const char* same;     // X.TXT afterwards
-    bool numbered;        // X1.TXT and X2.TXT written
-  } cases[] = {{"R", "second\r\n", false},    {"U", "second\r\n", false},
-               {"K", "old", false},           {"keep", "old", false},
-               {"N", "old", true},            {"new", "old", true},
+    const char* same;  // X.TXT afterwards
+    bool numbered;     // X1.TXT and X2.TXT written
+  } cases[] = {{"R", "second\r\n", false},
+               {"U", "second\r\n", false},
+               {"K", "old", false},
+               {"keep", "old", false},
+               {"N", "old", true},
+               {"new", "old", true},
                {"something", "second\r\n", false}};
   const std::string base = Area("TWICE");
   Post(base, Section(1, 1, "x.txt", {"first"}));
@@ -260,8 +263,8 @@ TEST_F(DecodeTest, BeginLineNamesNeverLeaveTheTextBase) {
 TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
   const std::string base = Area("FWDS");
   Config({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED End of forward",
-          "CHECKFOREMPTYLINE yes", "FORWARDFROM From:", "FORWARDSUBJ Subj:",
-          "FILESBBSNAME FILES.BBS",
+          "CHECKFOREMPTYLINE yes",
+          "FORWARDFROM From:", "FORWARDSUBJ Subj:", "FILESBBSNAME FILES.BBS",
           "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject|@Size\""});
   dir_.WriteFile("fwd/FWDS/FWD.TXT", "taken");
   Post(base, Message{{"Hi", "* Forwarded by Bob", "From: Jane Roe",
@@ -327,8 +330,8 @@ TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
     dir.WriteFile("areas", std::string("EchoArea RU.KAVEL.TEST ") +
                                dir.Join(s.path) + " -b " + s.format.word +
                                "\n");
-    dir.WriteFile("Kavel.cfg", "HPTPATH " + dir.Join("areas") +
-                                   "\r\nBASETEXTPATH txt\r\n");
+    dir.WriteFile("Kavel.cfg",
+                  "HPTPATH " + dir.Join("areas") + "\r\nBASETEXTPATH txt\r\n");
     RunResult run = dir.Run({"/DECODE", "RU.KAVEL.TEST"});
     EXPECT_EQ(dir.ReadFile("txt/RU.KAVEL.TEST/HELLO.TXT"), hello) << run.out;
   }

@@ -357,15 +357,5 @@ TEST_F(AreaLookupTest, DamagedAreasFile) {
                    "NEXT", "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
 }
 
-TEST(AreaKindTest, KeywordsNameTheirKind) {
-  EXPECT_EQ(AreaKindOfKeyword("NetmailArea"), AreaKind::kNetmail);
-  EXPECT_EQ(AreaKindOfKeyword("NETAREA"), AreaKind::kNetmail);
-  EXPECT_EQ(AreaKindOfKeyword("localarea"), AreaKind::kLocal);
-  EXPECT_EQ(AreaKindOfKeyword("BadArea"), AreaKind::kLocal);
-  EXPECT_EQ(AreaKindOfKeyword("DupeArea"), AreaKind::kLocal);
-  EXPECT_EQ(AreaKindOfKeyword("EchoArea"), AreaKind::kEchomail);
-  EXPECT_EQ(AreaKindOfKeyword("FileArea"), AreaKind::kEchomail);
-}
-
 }  // namespace
 }  // namespace kavel

@@ -97,15 +97,6 @@ TEST_F(AreaOptionsTest, PassthroughType) {
   EXPECT_EQ(o.typeLetter, "");
 }
 
-TEST_F(AreaOptionsTest, BaseTypeLetterIgnoresCase) {
-  Lines log = Logged([&] {
-    EXPECT_EQ(BaseTypeLetter(ctx_, "squish"), "S");
-    EXPECT_EQ(BaseTypeLetter(ctx_, "Msg"), "M");
-    EXPECT_EQ(BaseTypeLetter(ctx_, "JAM"), "J");
-  });
-  EXPECT_TRUE(log.empty());
-}
-
 TEST(SkipQuotedTextTest, TextAfterTheSecondQuote) {
   EXPECT_EQ(SkipQuotedText("\"a b\" -b jam"), " -b jam");
   EXPECT_EQ(SkipQuotedText("x \"a b"), "x \"a b");

@@ -32,8 +32,7 @@ struct ForwardRecord {
 // name memory is shared by every area of a run.
 class AreaDecoder {
  public:
-  AreaDecoder(const DecodeOptions& options, DecodeLog* log,
-              UniqueNames* names);
+  AreaDecoder(const DecodeOptions& options, DecodeLog* log, UniqueNames* names);
   ~AreaDecoder();
 
   // Opens the base by its area id (type letter + path), collects, saves

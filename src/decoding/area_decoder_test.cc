@@ -50,7 +50,8 @@ class AreaDecoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallStreamFactories();
-    std::string templ = (fs::temp_directory_path() / "kavel-dec-XXXXXX").string();
+    std::string templ =
+        (fs::temp_directory_path() / "kavel-dec-XXXXXX").string();
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
     root_ = templ;
     base_ = (root_ / "base").string();
@@ -115,11 +116,14 @@ class AreaDecoderTest : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
-  fs::path Text(const std::string& name) const { return fs::path(text_) / name; }
+  fs::path Text(const std::string& name) const {
+    return fs::path(text_) / name;
+  }
   fs::path Fwd(const std::string& name) const { return fs::path(fwd_) / name; }
   size_t FilesUnder(const fs::path& dir) const {
     size_t n = 0;
-    for (auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+    for (auto& e : fs::recursive_directory_iterator(dir))
+      n += e.is_regular_file();
     return n;
   }
 
@@ -154,8 +158,11 @@ TEST_F(AreaDecoderTest, IncompleteSetSavedOnlyWhenConfigured) {
 
 TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   Posted p;
-  p.lines = {"text.begin x of 1 of file bad.txt", "text.begin 2 of 1 of file bad.txt",
-             "text.begin 1 of 1 of file good.txt", "body", "text.endless",
+  p.lines = {"text.begin x of 1 of file bad.txt",
+             "text.begin 2 of 1 of file bad.txt",
+             "text.begin 1 of 1 of file good.txt",
+             "body",
+             "text.endless",
              "TEXT.END"};
   Post(p);
   Posted open_ended = Section(1, 1, "open.txt", {"x"});
@@ -217,17 +224,17 @@ TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
 
 TEST_F(AreaDecoderTest, UnsafeAndOwnNamesWriteNothing) {
   options_.protectedNames = {"Kavel.cfg", "Kavel.log", "FILES.BBS"};
-  for (const char* name :
-       {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..", "kavel.cfg",
-        "files.bbs", "*.txt"}) {
+  for (const char* name : {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..",
+                           "kavel.cfg", "files.bbs", "*.txt"}) {
     Post(Section(1, 1, name, {"evil"}));
   }
   Decode();
   EXPECT_EQ(FilesUnder(root_ / "txt"), 0u);
   EXPECT_EQ(FilesUnder(root_), FilesUnder(root_ / "base"));
   EXPECT_EQ(log_.errors.size(), 8u);
-  EXPECT_TRUE(log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
-                            "TEST.AREA"));
+  EXPECT_TRUE(
+      log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
+                    "TEST.AREA"));
   EXPECT_TRUE(log_.HasError("KAVEL.CFG"));
 }
 
@@ -266,9 +273,20 @@ TEST_F(AreaDecoderTest, ForwardsWithHeaderScanNumberingAndEndText) {
   fs::create_directories(Fwd(""));
   { std::ofstream(Fwd("FWD.TXT")) << "taken"; }
   Posted p;
-  p.lines = {"hello", "* forwarded by Bob", "From:   Jane Roe", "Subj: news",
-             "", "body 1", "body 2", "end of forward", "after",
-             "onlykey starts", "", "x", "ONLYKEY ends", "tail"};
+  p.lines = {"hello",
+             "* forwarded by Bob",
+             "From:   Jane Roe",
+             "Subj: news",
+             "",
+             "body 1",
+             "body 2",
+             "end of forward",
+             "after",
+             "onlykey starts",
+             "",
+             "x",
+             "ONLYKEY ends",
+             "tail"};
   Post(p);
   Decode();
   EXPECT_EQ(Read(Fwd("FWD.TXT")), "taken");
@@ -373,8 +391,7 @@ TEST_F(AreaDecoderTest, HelloFromTheCorpusAreas) {
     SCOPED_TRACE(s.dir);
     std::unique_ptr<MessageArea> probe;
     if (!CreateAreaObject(&probe, std::string(s.type) + "x")) continue;
-    fs::copy(corpus / s.dir, root_ / s.dir,
-             fs::copy_options::recursive);
+    fs::copy(corpus / s.dir, root_ / s.dir, fs::copy_options::recursive);
     // The corpus is read-only; its copy must not be.
     fs::permissions(root_ / s.dir, fs::perms::owner_all, fs::perm_options::add);
     for (const auto& e : fs::recursive_directory_iterator(root_ / s.dir)) {

@@ -160,7 +160,8 @@ std::string AreaDecoder::EnsureDirectory(std::string_view dir) {
     while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
       bare.pop_back();
     }
-    if (!CreateDirectory(bare)) log_->Error("Error creating " + std::string(dir));
+    if (!CreateDirectory(bare))
+      log_->Error("Error creating " + std::string(dir));
   }
   return WithSeparator(dir);
 }

@@ -66,9 +66,9 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.rewriteFilesBbs = s.rewriteFilesBbs;
   o.filesBbsSavingString = s.filesBbsSavingString;
   o.protectedNames = {"Kavel.cfg", "Kavel.log"};
-  const std::string* own_files[] = {
-      &s.filesBbsName, &ctx.areaFiles.hptPath, &ctx.areaFiles.squishPath,
-      &ctx.areaFiles.terminatePath};
+  const std::string* own_files[] = {&s.filesBbsName, &ctx.areaFiles.hptPath,
+                                    &ctx.areaFiles.squishPath,
+                                    &ctx.areaFiles.terminatePath};
   for (const std::string* own : own_files) {
     const std::string name = LastComponent(*own);
     if (!name.empty()) o.protectedNames.push_back(name);
@@ -116,8 +116,7 @@ void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
   const DecodeOptions options = OptionsFrom(ctx);
   RunLog log(ctx);
   AreaDecoder decoder(options, &log, names);
-  decoder.ScanArea(job.areaName, job.baseType, job.basePath, text_dir,
-                   fwd_dir);
+  decoder.ScanArea(job.areaName, job.baseType, job.basePath, text_dir, fwd_dir);
 }
 
 void DecodeAllAreas(RunContext& ctx) {

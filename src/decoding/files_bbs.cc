@@ -40,8 +40,7 @@ void AreaDecoder::FillMessageInfo(MessageInfo* info) {
   SplitDateTimeText(dt, &info->dateArrived, &info->timeArrived);
 }
 
-void AreaDecoder::WriteInfoLine(const MessageInfo& info,
-                                std::string_view dir) {
+void AreaDecoder::WriteInfoLine(const MessageInfo& info, std::string_view dir) {
   if (options_.filesBbsName.empty()) return;
   std::string list(dir);
   if (!list.empty() && list.back() != '\\' && list.back() != '/') list += '\\';

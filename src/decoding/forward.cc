@@ -65,8 +65,8 @@ void AreaDecoder::ApplyForwardHeader(const std::string& line,
 }
 
 bool AreaDecoder::SaveForward(const ForwardRecord& record) {
-  if (!IsSafeFileName(NumberedFileName(options_.forwardMask, 0,
-                                       options_.forwardExt))) {
+  if (!IsSafeFileName(
+          NumberedFileName(options_.forwardMask, 0, options_.forwardExt))) {
     log_->Error("Forward of message " + IntToText(record.messageNumber) +
                 " not saved: FORWARDMASK and FORWARDEXT must make a plain "
                 "file name");

@@ -11,7 +11,8 @@ namespace {
 constexpr char kKludgeMark = '\x01';
 
 std::string WithKludgeMark(std::string word) {
-  if (word.empty() || word[0] != kKludgeMark) word.insert(word.begin(), kKludgeMark);
+  if (word.empty() || word[0] != kKludgeMark)
+    word.insert(word.begin(), kKludgeMark);
   return word;
 }
 

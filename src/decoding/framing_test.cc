@@ -38,14 +38,15 @@ TEST(NextPatternFieldTest, BlankInFrontOfFieldKeepsFieldInLine) {
 
 TEST(ParseBeginLineTest, ValidLinesPlainAndAsKludge) {
   BeginLine b;
-  ASSERT_EQ(ParseBeginLine("text.begin 10 of 12 of file news.txt", kPattern, &b),
-            BeginLineKind::kValid);
+  ASSERT_EQ(
+      ParseBeginLine("text.begin 10 of 12 of file news.txt", kPattern, &b),
+      BeginLineKind::kValid);
   EXPECT_EQ(b.part, 10);
   EXPECT_EQ(b.totalParts, 12);
   EXPECT_EQ(b.fileName, "NEWS.TXT");
-  ASSERT_EQ(ParseBeginLine("\x01text.begin 1 of 2 of file hello.txt", kPattern,
-                           &b),
-            BeginLineKind::kValid);
+  ASSERT_EQ(
+      ParseBeginLine("\x01text.begin 1 of 2 of file hello.txt", kPattern, &b),
+      BeginLineKind::kValid);
   EXPECT_EQ(b.part, 1);
   EXPECT_EQ(b.totalParts, 2);
   EXPECT_EQ(b.fileName, "HELLO.TXT");
@@ -59,16 +60,11 @@ TEST(ParseBeginLineTest, ValidLinesPlainAndAsKludge) {
 TEST(ParseBeginLineTest, MalformedLinesAreRejected) {
   BeginLine b;
   const char* malformed[] = {
-      "text.begin x of 3 of file a.zip",
-      "text.begin 1 of 3 of file",
-      "text.begin  2 of 3 of file a.zip",
-      "text.begin 1 from 3 of file a.zip",
-      "text.begin 0 of 3 of file a.zip",
-      "text.begin 4 of 3 of file a.zip",
-      "text.begin 5 of 3 of file a.zip",
-      "text.begin -1 of 3 of file a.zip",
-      "text.begin 1 of 0 of file a.zip",
-      "text.begin",
+      "text.begin x of 3 of file a.zip",  "text.begin 1 of 3 of file",
+      "text.begin  2 of 3 of file a.zip", "text.begin 1 from 3 of file a.zip",
+      "text.begin 0 of 3 of file a.zip",  "text.begin 4 of 3 of file a.zip",
+      "text.begin 5 of 3 of file a.zip",  "text.begin -1 of 3 of file a.zip",
+      "text.begin 1 of 0 of file a.zip",  "text.begin",
   };
   for (const char* line : malformed) {
     EXPECT_EQ(ParseBeginLine(line, kPattern, &b), BeginLineKind::kMalformed)

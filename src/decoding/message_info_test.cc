@@ -58,8 +58,7 @@ TEST(FormatFieldTest, WidthsAndAlignment) {
 }
 
 TEST(BuildInfoLineTest, LineBreakIsCrLf) {
-  EXPECT_EQ(BuildInfoLine("@File\\n @Size", SampleInfo()),
-            "FOO.ZIP\r\n 1234");
+  EXPECT_EQ(BuildInfoLine("@File\\n @Size", SampleInfo()), "FOO.ZIP\r\n 1234");
 }
 
 TEST(BuildInfoLineTest, ValuesAreInsertedVerbatim) {

@@ -4,8 +4,7 @@
 
 namespace kavel {
 
-void SplitFileName(std::string_view name, std::string* stem,
-                   std::string* ext) {
+void SplitFileName(std::string_view name, std::string* stem, std::string* ext) {
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) {
     *stem = std::string(name);

@@ -237,7 +237,9 @@ TEST_F(ConfigFileTest, TheSampleConfiguration) {
   EXPECT_EQ(ctx_.postingJob->origin, "Kavel sample node");
   EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
   EXPECT_EQ(dec().baseTextPath, "txt\\");
-  EXPECT_EQ(dec().whatDoWithExistFile, kExistNewName);
+  // The sample leaves the handling of existing files at its default
+  // (replace): decoding from cron would otherwise pile up copies.
+  EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);
   EXPECT_EQ(dec().filesBbsName, "files.bbs");
   EXPECT_TRUE(dec().forwardMarkers.empty());
 }

@@ -4,6 +4,7 @@
 #ifndef KAVEL_DRIVER_RUN_CONTEXT_H_
 #define KAVEL_DRIVER_RUN_CONTEXT_H_
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "areacfg/area_list.h"
 #include "decoding/decoding_settings.h"
 #include "driver/log.h"
+#include "msgbase/message_area.h"
 #include "posting/posting_job.h"
 
 namespace kavel {
@@ -23,6 +25,16 @@ struct RunContext {
   EncodingSettings encoding;
   // Created by CreatePostingJob at the start of the run.
   std::unique_ptr<PostingJob> postingJob;
+
+  // Posting state of the file at hand (posting/composer.h).
+  bool postingOk = false;     // false once a step of this posting failed
+  int32_t partNumber = 0;     // section being written, 1 for the first
+  int32_t partCount = 0;      // sections of the file
+  int32_t sectionBytes = 0;   // bytes counted into the current section
+  bool streamHooksInstalled = false;
+  // The area being posted into: opened by PreparePosting, closed by
+  // PostSections.
+  std::unique_ptr<MessageArea> postingArea;
 
   // --- Area configuration: the HPTPATH, SQUISH and TERMINATE paths and the
   //     open areas file of the walk over all areas.

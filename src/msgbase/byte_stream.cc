@@ -20,6 +20,10 @@ void ByteStream::CopyFrom(ByteStream* source, int32_t count) {
   }
 }
 
+bool ByteStream::LockRange(int32_t, int32_t, int32_t) { return true; }
+
+void ByteStream::UnlockRange(int32_t, int32_t) {}
+
 // ------------------------------------------------------------ FileStream
 
 namespace {
@@ -34,6 +38,8 @@ FileMode PlatformMode(StreamMode mode) {
       return FileMode::kOpenRead;
     case ModeOpenWrite:
       return FileMode::kOpenWrite;
+    case ModeCreateNew:
+      return FileMode::kCreateNew;
   }
   return FileMode::kOpenRead;
 }
@@ -173,6 +179,23 @@ void FileStream::Truncate() {
 
 void FileStream::ResetStatus() {
   if (file_) status = kStreamOk;
+}
+
+bool FileStream::LockRange(int32_t offset, int32_t length,
+                           int32_t timeout_ms) {
+  if (!file_ || offset < 0 || length <= 0) return false;
+  // What was read ahead before the lock may be stale once it is held.
+  Settle();
+  return file_->LockRange(static_cast<uint64_t>(offset),
+                          static_cast<uint64_t>(length),
+                          std::max<int32_t>(timeout_ms, 0));
+}
+
+void FileStream::UnlockRange(int32_t offset, int32_t length) {
+  if (!file_ || offset < 0 || length <= 0) return;
+  Settle();
+  file_->UnlockRange(static_cast<uint64_t>(offset),
+                     static_cast<uint64_t>(length));
 }
 
 // ---------------------------------------------------------- MemoryStream

@@ -45,17 +45,26 @@ class ByteStream {
   // Clears a sticking failure (file streams only; a no-op elsewhere).
   virtual void ResetStatus() = 0;
 
+  // Advisory write lock on `length` bytes at `offset`, the record lock that
+  // the FTN tools on this system share. Waits up to timeout_ms, polling;
+  // yes when held. Streams that are not shared files have nothing to lock
+  // and answer yes. Not a slot of the classic stream.
+  virtual bool LockRange(int32_t offset, int32_t length, int32_t timeout_ms);
+  // Writes what is buffered, then releases the lock.
+  virtual void UnlockRange(int32_t offset, int32_t length);
+
   // 0 or the code of the first failure (kStream* above).
   int32_t status = kStreamOk;
 };
 
-// Open modes. No lock is ever taken; other programs may read and write the
-// same file meanwhile.
+// Open modes. Opening takes no lock; other programs may read and write the
+// same file meanwhile (see LockRange).
 enum StreamMode : int {
   ModeCreate = 1,         // create or empty; read and write
   ModeOpenReadWrite = 2,  // must exist; read and write
   ModeOpenRead = 3,       // must exist; read only
   ModeOpenWrite = 4,      // must exist; write only
+  ModeCreateNew = 5,      // create; fails when the name exists in any case
 };
 
 // A file read and written through a 2048-byte buffer.
@@ -81,6 +90,8 @@ class FileStream : public ByteStream {
   void Flush() override;
   void Truncate() override;
   void ResetStatus() override;
+  bool LockRange(int32_t offset, int32_t length, int32_t timeout_ms) override;
+  void UnlockRange(int32_t offset, int32_t length) override;
 
   // The platform error of the failed open (kErrorAccess for a file the
   // user may not open in this mode), 0 otherwise.

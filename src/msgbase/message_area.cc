@@ -4,12 +4,18 @@
 #include <climits>
 
 #include "msgbase/formats/formats.h"
+#include "platform/platform.h"
 
 namespace kavel {
 
 int32_t lastAreaError = 0;
 
 namespace {
+
+// How long OpenOrCreateMessageArea waits for a base that another writer is
+// creating: 20 tries, 50 ms apart.
+constexpr int kCreatorRetries = 20;
+constexpr int kCreatorRetryMs = 50;
 
 // The words joined by single blanks.
 std::string JoinWords(std::string_view first, std::string_view second) {
@@ -305,7 +311,19 @@ bool OpenOrCreateMessageArea(std::unique_ptr<MessageArea>* area,
   SplitAreaId(area_id, &path);
   MessageArea* object = area->get();
   if (object->OpenArea(path)) return true;
-  if (!object->BaseExists(path) && object->CreateArea(path)) return true;
+  int32_t failure = object->status;
+  if (!object->BaseExists(path)) {
+    if (object->CreateArea(path)) return true;
+    failure = object->status;
+  }
+  // Another writer may be creating the base at this moment (its files
+  // appear one after the other): it gets a moment to finish before the
+  // base counts as broken. A broken base is never created anew.
+  for (int i = 0; i < kCreatorRetries && object->BaseExists(path); ++i) {
+    SleepMilliseconds(kCreatorRetryMs);
+    if (object->OpenArea(path)) return true;
+  }
+  object->status = failure;
   lastAreaError = object->status;
   area->reset();
   return false;

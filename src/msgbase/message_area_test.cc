@@ -16,6 +16,8 @@ namespace {
 class FakeArea : public MessageArea {
  public:
   explicit FakeArea(std::set<int32_t> numbers) : numbers_(std::move(numbers)) {
+    // Kludge rewriting builds its new text through the stream hooks.
+    InstallStreamFactories();
     text = std::make_unique<MemoryStream>();
   }
   bool OpenArea(std::string_view) override { return isOpen = true; }

@@ -261,6 +261,13 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
   int ignored;
   if (error == nullptr) error = &ignored;
   std::string native = NativePath(path);
+  // "New" means new in any letter case: "12.MSG" of another program takes
+  // the name "12.msg" as well.
+  if (mode == FileMode::kCreateNew &&
+      platform_internal::NameTakenInAnyCase(native)) {
+    *error = kErrorExists;
+    return nullptr;
+  }
   int fd = OpenNative(native, flags, error);
   if (fd < 0) return nullptr;
   if (creates) NoteEntryCreated(native);

@@ -15,6 +15,10 @@ void NoteEntryCreated(std::string_view native_path);
 // Records that `native_path` no longer exists.
 void NoteEntryRemoved(std::string_view native_path);
 
+// True when the directory of `native_path` holds an entry whose name equals
+// its last component in any letter case (the directory is read afresh).
+bool NameTakenInAnyCase(std::string_view native_path);
+
 // Number of directory listings read from disk since the process started
 // (tests use it to see that lookups are served from the cache).
 long DirectoryListingsRead();

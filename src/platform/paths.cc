@@ -235,6 +235,17 @@ void NoteEntryRemoved(std::string_view native_path) {
   }
 }
 
+bool NameTakenInAnyCase(std::string_view native_path) {
+  std::string abs_dir, name;
+  if (!SplitNative(native_path, &abs_dir, &name)) return false;
+  // Read afresh: another process may have made the entry since the cached
+  // listing was taken.
+  Listing* listing = LoadListing(abs_dir);
+  if (listing == nullptr) return false;
+  auto it = listing->by_folded.find(UpperText(name));
+  return it != listing->by_folded.end() && !it->second.empty();
+}
+
 long DirectoryListingsRead() { return Cache().listings_read; }
 
 int ErrorFromErrno(int errno_value) {

@@ -13,7 +13,7 @@ namespace kavel {
 namespace {
 
 // The generic attribute names; the code of name i is 1 << i.
-constexpr std::array<std::string_view, 16> kAttributeNames = {
+constexpr std::array<std::string_view, 16> kUpperAttributeNames = {
     "PVT", "CRA", "RCV", "SNT", "ATT", "TRS", "ORP", "K/S",
     "LOC", "HLD", "FRQ", "RRQ", "RRC", "ARQ", "URQ", "SCA"};
 
@@ -38,8 +38,8 @@ bool IsDecimalNumber(std::string_view word) {
 
 bool AttributeFromName(uint32_t* set, std::string_view word) {
   std::string upper = UpperText(word);
-  for (size_t i = 0; i < kAttributeNames.size(); ++i) {
-    if (upper == kAttributeNames[i]) {
+  for (size_t i = 0; i < kUpperAttributeNames.size(); ++i) {
+    if (upper == kUpperAttributeNames[i]) {
       *set |= uint32_t{1} << i;
       return true;
     }

@@ -159,18 +159,6 @@ TEST_F(PostingSettingsTest, AddressSettings) {
   EXPECT_EQ(AddressToText(job().fromAddress), "2:5030/7");
 }
 
-TEST_F(PostingSettingsTest, ReadAddressSettingMatchesOnlyItsKeyword) {
-  FtnAddress address;
-  Lines log = Logged([&] {
-    EXPECT_FALSE(
-        ReadAddressSetting(ctx_, &address, "FROMADDRX 1:1/1", "FROMADDR"));
-    EXPECT_TRUE(
-        ReadAddressSetting(ctx_, &address, "  fromaddr 1:2/3.4", "FROMADDR"));
-  });
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(AddressToText(address), "1:2/3.4");
-}
-
 TEST_F(PostingSettingsTest, AttributeLists) {
   EXPECT_EQ(ParseAttributeList("pvt loc"), 257u);
   EXPECT_EQ(ParseAttributeList("Loc Xyz"), 256u);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "msgbase/base_lock.h"
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/formats/jam_text.h"
@@ -231,39 +232,75 @@ bool JamArea::CreateArea(std::string_view path) {
   if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
   readOnly = false;
 
+  // Two writers may create the same base at the same moment: the header
+  // file is made exclusively or else opened as it is, and under its lock
+  // the base is laid down only when no other writer has done so already.
+  headerFile = NewFileStream(FileName(kHeaderExt), ModeCreateNew);
+  if (!headerFile || headerFile->status != 0) {
+    headerFile = NewFileStream(FileName(kHeaderExt), ModeOpenReadWrite);
+  }
+  if (!headerFile || headerFile->status != 0) {
+    status = kJamErrorCreateHeaderFile;
+    CloseFiles();
+    areaPath.clear();
+    return false;
+  }
+  BaseLock lock(headerFile.get());
+  if (!lock.Acquire()) {
+    status = kJamErrorLocked;
+    CloseFiles();
+    areaPath.clear();
+    return false;
+  }
+  std::string bytes;
+  JamBaseHeader existing;
+  const bool made_meanwhile =
+      FileExists(FileName(kIndexExt)) && FileExists(FileName(kTextExt)) &&
+      ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
+      existing.DecodeFrom(bytes) && existing.signature == kJamSignature;
+
   struct Created {
     std::string_view extension;
     int32_t failed;
     std::unique_ptr<ByteStream>* file;
   };
   const Created files[] = {
-      {kHeaderExt, kJamErrorCreateHeaderFile, &headerFile},
       {kIndexExt, kJamErrorCreateIndexFile, &indexFile},
       {kTextExt, kJamErrorCreateTextFile, &textFile},
       {kLastReadExt, kJamErrorCreateLastReadFile, &lastReadFile},
   };
   for (const Created& file : files) {
-    *file.file = NewFileStream(FileName(file.extension), ModeCreate);
+    const bool keep = made_meanwhile && FileExists(FileName(file.extension));
+    *file.file = NewFileStream(FileName(file.extension),
+                               keep ? ModeOpenReadWrite : ModeCreate);
     if (!*file.file || (*file.file)->status != 0) {
       status = file.failed;
       file.file->reset();
+      lock.Release();
       CloseFiles();
       areaPath.clear();
       return false;
     }
   }
 
-  baseHeader = JamBaseHeader();
-  DateTimeRecord now;
-  CurrentDateTime(&now);
-  baseHeader.dateCreated = ToSeconds(now);
-  std::string bytes;
-  baseHeader.EncodeTo(&bytes);
-  if (!WriteBytes(headerFile.get(), 0, bytes)) {
-    status = kJamErrorCreateHeaderFile;
-    CloseFiles();
-    areaPath.clear();
-    return false;
+  if (made_meanwhile) {
+    baseHeader = existing;
+  } else {
+    baseHeader = JamBaseHeader();
+    DateTimeRecord now;
+    CurrentDateTime(&now);
+    baseHeader.dateCreated = ToSeconds(now);
+    bytes.clear();
+    baseHeader.EncodeTo(&bytes);
+    headerFile->Seek(0);
+    headerFile->Truncate();
+    if (!WriteBytes(headerFile.get(), 0, bytes)) {
+      status = kJamErrorCreateHeaderFile;
+      lock.Release();
+      CloseFiles();
+      areaPath.clear();
+      return false;
+    }
   }
   ResetFiles();
   current = 0;
@@ -557,13 +594,21 @@ bool JamArea::AddMessage() {
   return true;
 }
 
-void JamArea::BeginBaseUpdate() {
+bool JamArea::BeginBaseUpdate(BaseLock* lock) {
+  if (!lock->Acquire()) {
+    status = kJamErrorLocked;
+    return false;
+  }
+  // Other writers may have changed the base since it was last read: the
+  // header is taken from the file; the count and the index size are always
+  // read afresh from it and from the index file.
   std::string bytes;
   JamBaseHeader on_disk;
   if (ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
       on_disk.DecodeFrom(bytes)) {
     baseHeader = on_disk;
   }
+  return true;
 }
 
 bool JamArea::EndBaseUpdate(int32_t active_delta) {
@@ -598,10 +643,6 @@ bool JamArea::StoreMessage() {
   if (!isOpen || !text) return false;
   if (readOnly || text->status != 0) return WriteFailed();
   ResetFiles();
-  if (!EnsureLastReadFile()) {
-    status = kJamErrorCreateLastReadFile;
-    return false;
-  }
 
   ReadAddresses(&origAddress, &destAddress);
   JamSplitText split;
@@ -643,7 +684,12 @@ bool JamArea::StoreMessage() {
     }
   }
 
-  BeginBaseUpdate();
+  BaseLock lock(headerFile.get());
+  if (!BeginBaseUpdate(&lock)) return false;
+  if (!EnsureLastReadFile()) {
+    status = kJamErrorCreateLastReadFile;
+    return false;
+  }
   if (isNewMessage) {
     // The record goes at the end of the index as it is now; its position
     // is the message's number.
@@ -708,11 +754,12 @@ bool JamArea::DeleteMessage() {
   if (!isOpen || !text || isNewMessage) return false;
   if (readOnly) return WriteFailed();
   ResetFiles();
+  BaseLock lock(headerFile.get());
+  if (!BeginBaseUpdate(&lock)) return false;
   if (!EnsureLastReadFile()) {
     status = kJamErrorCreateLastReadFile;
     return false;
   }
-  BeginBaseUpdate();
   // Marked in the header (soft) and removed from the index (hard), so that
   // every kind of reader sees the message gone.
   JamMessageHeader on_disk;
@@ -760,6 +807,11 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   if (!isOpen) return false;
   if (readOnly) return WriteFailed();
   ResetFiles();
+  BaseLock lock(headerFile.get());
+  if (!lock.Acquire()) {
+    status = kJamErrorLocked;
+    return false;
+  }
   if (!EnsureLastReadFile()) {
     status = kJamErrorCreateLastReadFile;
     return false;

@@ -43,6 +43,8 @@ inline constexpr int32_t kJamErrorCreateIndexFile = 0x200B;
 inline constexpr int32_t kJamErrorCreateTextFile = 0x200C;
 inline constexpr int32_t kJamErrorOpenLastReadFile = 0x200E;
 inline constexpr int32_t kJamErrorCreateLastReadFile = 0x200F;
+// The base lock could not be had within the wait; nothing was written.
+inline constexpr int32_t kJamErrorLocked = 0x2010;
 
 // Area flags that choose the message-kind bit StoreMessage sets (each bit
 // is cleared when its flag is off).
@@ -54,6 +56,12 @@ inline constexpr uint32_t kJamAreaFlagLocal = 4;  // -> kJamAttrTypeLocal
 // codes JAM cannot store (RRc, URq, Sca) and for anything else.
 uint32_t JamAttributeBit(uint32_t attribute);
 
+class BaseLock;
+
+// Writers follow the shared lock protocol (docs/locking.md): StoreMessage,
+// DeleteMessage, StoreLastRead and CreateArea hold the lock on byte 0 of the
+// header file while they write any of the four files, and work from the
+// base header read under it. Reads take no lock; closing writes nothing.
 class JamArea : public MessageArea {
  public:
   explicit JamArea(std::string_view path);
@@ -133,7 +141,11 @@ class JamArea : public MessageArea {
   // file before a change (BeginBaseUpdate) and written back after it
   // (EndBaseUpdate: modCounter + 1, activeMessages + delta, never below 0).
   // Everything a writer does to the files happens between the two.
-  void BeginBaseUpdate();
+  // BeginBaseUpdate first takes the base lock (byte 0 of the header file,
+  // docs/locking.md); false with kJamErrorLocked when it was not had within
+  // the wait, before anything was written. The lock is released when
+  // `lock` goes out of scope.
+  bool BeginBaseUpdate(BaseLock* lock);
   bool EndBaseUpdate(int32_t active_delta);
 
   // ResetStatus and Flush on every open file.

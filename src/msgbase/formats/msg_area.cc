@@ -5,8 +5,17 @@
 
 #include "msgbase/formats/formats.h"
 #include "util/coding.h"
+#include "util/text.h"
 
 namespace kavel {
+
+namespace {
+
+// Numbers tried by one AddMessage before it gives up (each failure means
+// another program took the number a moment earlier).
+constexpr int kMaxCreateAttempts = 64;
+
+}  // namespace
 
 // ------------------------------------------------------------- MsgHeader
 
@@ -482,21 +491,35 @@ void MsgArea::DropUnstoredMessage() {
 
 bool MsgArea::AddMessage() {
   if (!isOpen) return false;
-  int32_t number = HighestNumber() + 1;
-  // Tossers and editors keep 1.msg of an echomail area as their high-water
-  // mark and overwrite it; a message stored there would be lost.
-  if (number == 1 && HasAreaFlag(kAreaFlagEchomail)) number = 2;
-  if (number > kMsgMaxNumber) {
-    status = kMsgErrorNoNumber;
-    return false;
-  }
   if (messageFile) ReleaseMessage();
-  std::unique_ptr<ByteStream> file =
-      NewFileStream(MessageFileName(number), ModeCreate);
-  if (file->status != kStreamOk) {
-    status = kMsgErrorOpenFailed;
-    return false;
+  // The file is created exclusively, never over an existing one. When the
+  // number is taken (another program wrote into the directory since it was
+  // scanned), the directory is scanned again and the next number above the
+  // highest is tried.
+  std::unique_ptr<ByteStream> file;
+  int32_t number = 0;
+  for (int attempt = 0; attempt < kMaxCreateAttempts; ++attempt) {
+    number = HighestNumber() + 1;
+    // Tossers and editors keep 1.msg of an echomail area as their
+    // high-water mark and overwrite it; a message stored there would be
+    // lost.
+    if (number == 1 && HasAreaFlag(kAreaFlagEchomail)) number = 2;
+    if (number > kMsgMaxNumber) {
+      status = kMsgErrorNoNumber;
+      return false;
+    }
+    const std::string name = MessageFileName(number);
+    file = NewFileStream(name, ModeCreateNew);
+    if (file->status == kStreamOk) break;
+    file.reset();
+    if (!FileExists(name)) {  // not a taken number: a failure
+      status = kMsgErrorOpenFailed;
+      return false;
+    }
+    ScanDirectory();
+    maxNumber = std::max(maxNumber, number);
   }
+  if (!file) return false;
   maxBeforeAdd = maxNumber;
   current = number;
   maxNumber = number;

@@ -472,6 +472,44 @@ TEST_F(MsgAreaTest, PathSpelledInAnotherCaseFindsTheDirectory) {
   EXPECT_FALSE(std::filesystem::exists(dir_.Sub("ECHO")));
 }
 
+TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
+  WriteFile(dir_.Sub("1.msg"), MessageFile("ours", std::string(1, '\0')));
+  auto area = Open();
+  ASSERT_EQ(area->HighestNumber(), 1);
+  // Written behind the open area's back, the way a tosser adds messages
+  // (the path cache is not told); one of them in another letter case.
+  const std::string tossed2 = MessageFile("tosser", "two\r" + std::string(1, '\0'));
+  const std::string tossed3 = MessageFile("tosser", "three\r" + std::string(1, '\0'));
+  std::ofstream(dir_.Sub("2.msg"), std::ios::binary) << tossed2;
+  std::ofstream(dir_.Sub("3.MSG"), std::ios::binary) << tossed3;
+
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_EQ(area->current, 4) << "rescanned after finding 2 taken";
+  EXPECT_EQ(area->HighestNumber(), 4);
+  EXPECT_EQ(area->MessageCount(), 3);
+  ASSERT_TRUE(area->WriteLine("posted"));
+  ASSERT_TRUE(area->StoreMessage());
+  ASSERT_TRUE(area->ReleaseMessage());
+  EXPECT_EQ(ReadFile(dir_.Sub("2.msg")), tossed2);
+  EXPECT_EQ(ReadFile(dir_.Sub("3.MSG")), tossed3);
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("3.msg")));
+  ASSERT_TRUE(std::filesystem::exists(dir_.Sub("4.msg")));
+
+  // A number that cannot be created for another reason is a failure, not a
+  // hunt for numbers.
+  std::filesystem::create_directory(dir_.Sub("5.msg"));
+  if (!testing_support::RunningAsRoot()) {
+    std::filesystem::permissions(dir_.path(),
+                                 std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::owner_exec);
+    EXPECT_FALSE(area->AddMessage()) << "5 is taken and 6 cannot be made";
+    std::filesystem::permissions(dir_.path(),
+                                 std::filesystem::perms::owner_all);
+  }
+  ASSERT_TRUE(area->AddMessage());
+  EXPECT_EQ(area->current, 6);
+}
+
 TEST_F(MsgAreaTest, OpenAndCreate) {
   MsgArea area(dir_.Sub("missing"));
   EXPECT_FALSE(area.OpenArea(dir_.Sub("missing")));

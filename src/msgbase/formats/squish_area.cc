@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "msgbase/base_lock.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/formats/formats.h"
@@ -238,30 +239,58 @@ bool SquishArea::CreateArea(std::string_view path) {
   areaPath = std::string(path);
   if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
   readOnly = false;
-  dataFile = NewFileStream(FileName("sqd"), ModeCreate);
+  // Two writers may create the same base at the same moment: the data file
+  // is made exclusively or else opened as it is, and under the lock the
+  // base is laid down only when no other writer has done so already.
+  dataFile = NewFileStream(FileName("sqd"), ModeCreateNew);
+  if (dataFile->status != kStreamOk) {
+    dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
+  }
   if (dataFile->status != kStreamOk) {
     CloseFiles();
     areaPath.clear();
     status = kSquishErrorCreateData;
     return false;
   }
-  indexFile = NewFileStream(FileName("sqi"), ModeCreate);
+  BaseLock lock(dataFile.get());
+  if (!lock.Acquire()) {
+    CloseFiles();
+    areaPath.clear();
+    status = kSquishErrorLocked;
+    return false;
+  }
+  const bool made_meanwhile =
+      FileExists(FileName("sqi")) &&
+      dataFile->Size() >= static_cast<int32_t>(SquishBaseHeader::kEncodedSize) &&
+      ReadBaseHeader() &&
+      baseHeader.headerLength == SquishBaseHeader::kEncodedSize;
+  indexFile = NewFileStream(FileName("sqi"),
+                            made_meanwhile ? ModeOpenReadWrite : ModeCreate);
   if (indexFile->status != kStreamOk) {
+    lock.Release();
     CloseFiles();
     areaPath.clear();
-    status = kSquishErrorCreateIndex;
+    status = made_meanwhile ? kSquishErrorOpenIndex : kSquishErrorCreateIndex;
     return false;
   }
-  baseHeader = SquishBaseHeader::ForNewBase();
-  layout_ = SquishLayout::kStandard;
-  storedHeader.clear();
-  if (!WriteBaseHeader()) {
-    CloseFiles();
-    areaPath.clear();
-    status = kSquishErrorCreateData;
-    return false;
+  if (made_meanwhile) {
+    layout_ = SquishLayoutOf(baseHeader);
+  } else {
+    dataFile->Seek(0);
+    dataFile->Truncate();
+    baseHeader = SquishBaseHeader::ForNewBase();
+    layout_ = SquishLayout::kStandard;
+    storedHeader.clear();
+    if (!WriteBaseHeader()) {
+      lock.Release();
+      CloseFiles();
+      areaPath.clear();
+      status = kSquishErrorCreateData;
+      return false;
+    }
   }
-  indexRecords = 0;
+  indexRecords = static_cast<uint32_t>(indexFile->Size() /
+                                       SquishIndexRecord::kEncodedSize);
   current = 0;
   isOpen = true;
   return true;
@@ -270,9 +299,41 @@ bool SquishArea::CreateArea(std::string_view path) {
 void SquishArea::CloseArea() {
   if (!isOpen) return;
   isOpen = false;
-  // nextUid taken by a message that was added but never stored.
-  if (!readOnly) WriteBaseHeader();
+  // Every change reached the files under the lock when it was made; a base
+  // header held in memory is never written back from here.
   CloseFiles();
+}
+
+bool SquishArea::BeginUpdate(BaseLock* lock) {
+  if (!lock->Acquire()) {
+    status = kSquishErrorLocked;
+    return false;
+  }
+  // Other writers may have changed the base since it was last read.
+  if (!ReadBaseHeader()) {
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  indexRecords = static_cast<uint32_t>(indexFile->Size() /
+                                       SquishIndexRecord::kEncodedSize);
+  return true;
+}
+
+bool SquishArea::LocateLoadedMessage() {
+  SquishIndexRecord record;
+  uint32_t position = indexPosition;
+  if (position >= StoredCount() || !ReadIndexRecord(position, &record) ||
+      record.uniqueId != indexRecord.uniqueId) {
+    // Messages before it were deleted meanwhile: it moved down.
+    if (!FindUniqueId(indexRecord.uniqueId, &position, &record)) {
+      status = kSquishErrorNoMessage;
+      return false;
+    }
+  }
+  indexPosition = position;
+  current = static_cast<int32_t>(position + 1);
+  currentFrameOffset = record.frameOffset;
+  return true;
 }
 
 bool SquishArea::CanWrite() {
@@ -306,9 +367,8 @@ int32_t SquishArea::CurrentNumber() {
   return static_cast<int32_t>(record.uniqueId);
 }
 
-void SquishArea::GoToNumber(int32_t number) {
-  current = 0;
-  if (!isOpen) return;
+bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
+                              SquishIndexRecord* found) {
   const uint32_t count = StoredCount();
   std::vector<uint8_t> chunk;
   for (uint32_t first = 0; first < count; first += kIndexChunkRecords) {
@@ -318,17 +378,28 @@ void SquishArea::GoToNumber(int32_t number) {
                 static_cast<int64_t>(first) * SquishIndexRecord::kEncodedSize,
                 chunk.data(), chunk.size())) {
       status = kSquishErrorIndex;
-      return;
+      return false;
     }
     for (uint32_t i = 0; i < n; ++i) {
       SquishIndexRecord record;
       record.DecodeFrom(chunk.data() + i * SquishIndexRecord::kEncodedSize,
                         SquishIndexRecord::kEncodedSize);
-      if (record.uniqueId == static_cast<uint32_t>(number)) {
-        current = static_cast<int32_t>(first + i + 1);
-        return;
+      if (record.uniqueId == id) {
+        *position = first + i;
+        if (found != nullptr) *found = record;
+        return true;
       }
     }
+  }
+  return false;
+}
+
+void SquishArea::GoToNumber(int32_t number) {
+  current = 0;
+  if (!isOpen) return;
+  uint32_t position = 0;
+  if (FindUniqueId(static_cast<uint32_t>(number), &position, nullptr)) {
+    current = static_cast<int32_t>(position + 1);
   }
 }
 
@@ -500,10 +571,11 @@ bool SquishArea::AddMessage() {
   if (!CanWrite()) return false;
   std::unique_ptr<ByteStream> fresh = NewMemoryStream(kMemoryStreamHint);
   messageHeader = SquishMessageHeader();
+  // Position and unique number are provisional: StoreMessage takes them
+  // from the base header it reads under the lock.
   indexPosition = StoredCount();
   current = static_cast<int32_t>(indexPosition + 1);
   messageHeader.uniqueId = baseHeader.nextUid;
-  ++baseHeader.nextUid;
   messageHeader.attributes = kSquishAttrUid;
   currentFrameOffset = 0;
   frameHeader = SquishFrameHeader();
@@ -543,12 +615,6 @@ bool SquishArea::StoreMessage() {
     status = kSquishErrorNoMessage;
     return false;
   }
-  const uint32_t count = StoredCount();
-  if (isNewMessage ? indexPosition != count : indexPosition >= count) {
-    status = kSquishErrorNoMessage;
-    return false;
-  }
-
   std::string control;
   int32_t text_start = 0;
   if (!SplitText(&control, &text_start)) {
@@ -559,6 +625,18 @@ bool SquishArea::StoreMessage() {
   const uint32_t control_length = static_cast<uint32_t>(control.size() + 1);
   const uint64_t header_size = SquishMessageHeaderSize(layout_);
   const uint64_t needed = header_size + control_length + text_length + 1;
+
+  BaseLock lock(dataFile.get());
+  if (!BeginUpdate(&lock)) return false;
+  if (isNewMessage) {
+    indexPosition = StoredCount();
+    current = static_cast<int32_t>(indexPosition + 1);
+    messageHeader.uniqueId = baseHeader.nextUid;
+    indexRecord.uniqueId = messageHeader.uniqueId;
+    ++baseHeader.nextUid;
+  } else if (!LocateLoadedMessage()) {
+    return false;
+  }
 
   SquishChainEdit edit(dataFile.get(), baseHeader);
   uint32_t prev = baseHeader.lastFrame;
@@ -736,6 +814,17 @@ void SquishArea::UndoStore(SquishChainEdit& edit, bool headers_written) {
 
 bool SquishArea::DeleteMessage() {
   if (!CanWrite()) return false;
+  if (!HasMessage(current)) {
+    status = kSquishErrorNoMessage;
+    return false;
+  }
+  // The loaded message is found again by its unique number; otherwise the
+  // position is taken as it stands.
+  const bool loaded =
+      text && !isNewMessage && indexPosition == static_cast<uint32_t>(current - 1);
+  BaseLock lock(dataFile.get());
+  if (!BeginUpdate(&lock)) return false;
+  if (loaded && !LocateLoadedMessage()) return false;
   const uint32_t count = StoredCount();
   if (!HasMessage(current)) {
     status = kSquishErrorNoMessage;

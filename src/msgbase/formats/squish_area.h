@@ -34,6 +34,8 @@ inline constexpr int32_t kSquishErrorSignature = 0x3007;
 inline constexpr int32_t kSquishErrorFrame = 0x3008;  // frame/chain
 inline constexpr int32_t kSquishErrorCreateData = 0x3009;
 inline constexpr int32_t kSquishErrorCreateIndex = 0x300A;
+// The base lock could not be had within the wait; nothing was written.
+inline constexpr int32_t kSquishErrorLocked = 0x300B;
 
 // Bit of the stored attributes that every new message carries.
 inline constexpr uint32_t kSquishAttrUid = 0x00020000;
@@ -49,6 +51,14 @@ inline constexpr size_t kSquishMaxControlLine = 16383;
 // combined); 0 when none of them can be stored.
 uint32_t SquishAttributeBits(uint32_t attribute);
 
+class BaseLock;
+
+// Writers follow the shared lock protocol (docs/locking.md): StoreMessage,
+// DeleteMessage and CreateArea take the lock on byte 0 of the data file,
+// re-read the base header and the index size under it, write, and release
+// it. AddMessage writes nothing; the new message's position and unique
+// number are settled by StoreMessage. Reads take no lock and see the base
+// as it was last read. CloseArea writes nothing.
 class SquishArea : public MessageArea {
  public:
   explicit SquishArea(std::string_view path);
@@ -112,6 +122,15 @@ class SquishArea : public MessageArea {
   bool CanWrite();
   // After a failed StoreMessage: puts back what the store had written.
   void UndoStore(SquishChainEdit& edit, bool headers_written);
+  // Takes the lock and reads the base header and the index size afresh.
+  // False (status set) when the lock was not had or the header is unreadable.
+  bool BeginUpdate(BaseLock* lock);
+  // Under the lock: finds the loaded message's index position again by its
+  // unique number (other writers may have deleted messages before it).
+  bool LocateLoadedMessage();
+  // The first index record with unique number `id`; false when none (or the
+  // index cannot be read, status set).
+  bool FindUniqueId(uint32_t id, uint32_t* position, SquishIndexRecord* found);
 
   std::string areaPath;
   std::unique_ptr<ByteStream> dataFile;

@@ -1,0 +1,104 @@
+// The /ENCODE driver: binary test, area lookup, mask expansion.
+#include "posting/file_driver.h"
+
+#include <memory>
+#include <vector>
+
+#include "areacfg/area_lookup.h"
+#include "driver/log.h"
+#include "driver/run_context.h"
+#include "platform/platform.h"
+#include "posting/composer.h"
+#include "posting/posting_job.h"
+#include "util/text.h"
+
+namespace kavel {
+namespace {
+
+// The names the mask matches, in the order of the search. Collected before
+// anything is posted, so that files which posting creates in the searched
+// directory (a *.MSG base) are never picked up.
+std::vector<std::string> MatchingNames(std::string_view mask) {
+  std::vector<std::string> names;
+  std::unique_ptr<FileSearch> search = NewFileSearch();
+  FoundEntry entry;
+  if (search->Start(mask, kAttrAll, &entry)) {
+    do {
+      names.push_back(entry.name);
+    } while (search->Next(&entry));
+  }
+  search->End();
+  return names;
+}
+
+// Announces a file that holds a byte 0 and prepares its area as for a text
+// file, but posts nothing and closes the area again.
+void RefuseBinaryFile(RunContext& ctx) {
+  PreparePosting(ctx);
+  FailPosting(ctx, "File \"" + ctx.postingJob->fileName +
+                       "\" is not a text file, not posted");
+  ClosePostingArea(ctx);
+}
+
+// Looks the area up and posts (or refuses) every file the mask matches.
+// Answers false when the mask matched nothing.
+bool PostMatches(RunContext& ctx, std::string_view text) {
+  PostingJob& job = *ctx.postingJob;
+  job.areaName = FirstWord(RestOfLine(text));
+  LookUpArea(ctx);
+  std::string mask = FirstWord(text);
+  std::vector<std::string> names = MatchingNames(mask);
+  if (names.empty()) return false;
+  std::string directory = DirectoryOf(mask);
+  for (const std::string& name : names) {
+    if (StopRequested()) break;
+    job.fileName = ShortString(directory + name);
+    LogInfo(ctx.log, ShortString(" [+] -> Posting file " + job.fileName));
+    if (IsBinaryFile(job.fileName)) {
+      RefuseBinaryFile(ctx);
+    } else {
+      PreparePosting(ctx);
+      PostSections(ctx);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsBinaryFile(std::string_view name) {
+  std::unique_ptr<PlatformFile> file =
+      OpenPlatformFile(name, FileMode::kOpenRead, nullptr);
+  if (!file) return false;
+  std::vector<char> block(kBinaryTestBlock);
+  for (;;) {
+    size_t got = 0;
+    if (!file->Read(block.data(), block.size(), &got)) return false;
+    for (size_t i = 0; i < got; ++i) {
+      if (block[i] == 0) return true;
+    }
+    if (got < block.size()) return false;
+  }
+}
+
+void PostFileMask(RunContext& ctx, std::string_view text) {
+  if (!ctx.postingJob->runToday) {
+    LogInfo(ctx.log, "Posting is not scheduled for today, nothing posted");
+    return;
+  }
+  if (IsBinaryFile(FirstWord(text))) {
+    PostBinaryFiles(ctx, text);
+  } else {
+    PostTextFiles(ctx, text);
+  }
+}
+
+void PostTextFiles(RunContext& ctx, std::string_view text) {
+  if (!PostMatches(ctx, text)) LogError(ctx.log, "Can't find file to post..");
+}
+
+void PostBinaryFiles(RunContext& ctx, std::string_view text) {
+  PostMatches(ctx, text);
+}
+
+}  // namespace kavel

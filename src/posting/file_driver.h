@@ -1,0 +1,39 @@
+// The /ENCODE command: the file name or mask and the area tag in, every
+// matching text file posted into the area through the composer.
+#ifndef KAVEL_POSTING_FILE_DRIVER_H_
+#define KAVEL_POSTING_FILE_DRIVER_H_
+
+#include <string>
+#include <string_view>
+
+namespace kavel {
+
+struct RunContext;
+
+// Size of the blocks in which IsBinaryFile reads a file.
+inline constexpr size_t kBinaryTestBlock = 4096;
+
+// Runs /ENCODE with `text`, the command line after the command word: its
+// first word is the file name or mask, its second the area tag (both
+// upper-cased by FirstWord; file names resolve ignoring case). Posts
+// nothing, with an information line, when the WHEN schedule says no for
+// today.
+void PostFileMask(RunContext& ctx, std::string_view text);
+
+// True when the file holds a byte of value 0; false also when it cannot be
+// opened.
+bool IsBinaryFile(std::string_view name);
+
+// Looks the area up, then posts every file the mask matches; "Can't find
+// file to post.." when it matches none. A matched file that holds a byte 0
+// is announced but not posted (an error line says so).
+void PostTextFiles(RunContext& ctx, std::string_view text);
+
+// As PostTextFiles, for a named file known to hold a byte 0: it is
+// announced, its area prepared and closed again, and an error line says it
+// was not posted. Silent when nothing matches.
+void PostBinaryFiles(RunContext& ctx, std::string_view text);
+
+}  // namespace kavel
+
+#endif  // KAVEL_POSTING_FILE_DRIVER_H_

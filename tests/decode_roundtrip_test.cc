@@ -1,0 +1,208 @@
+// Round trips: a text file posted with /ENCODE and decoded with /DECODE
+// comes back byte for byte, in every message-base format, with the framing
+// lines sent as text or as kludges, and after crashmail has carried the
+// posting from one *.MSG echo area into another, as a network would.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/message_area.h"
+#include "support/e2e.h"
+
+namespace kavel::e2e {
+namespace {
+
+// About 1 MB of text with CR LF line ends: lines of every length from 0 to
+// 1000 characters, CP866 letters, tabs and blanks, empty lines and lines
+// that begin with "...". No line begins with the framing lines' first
+// words ("text.begin", "text.end"), holds a control character other than
+// the tab, or is a tosser's control line (SEEN-BY, PATH): those cannot
+// survive a posting (see README).
+std::string MakeTestFile() {
+  static const std::string kAlphabet =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+      ".,;:!?-+*/()[]{}<>\"'@#$%^&=_~|\\`  \t"
+      "\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"
+      "\x90\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9a\x9b\x9c\x9d\x9e\x9f"
+      "\xa0\xa1\xa2\xa3\xa4\xa5\xa6\xa7\xa8\xa9\xaa\xab\xac\xad\xae\xaf"
+      "\xe0\xe1\xe2\xe3\xe4\xe5\xe6\xe7\xe8\xe9\xea\xeb\xec\xed\xee\xef"
+      "\xf0\xf1";
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7fff;
+  };
+  std::string file;
+  file.reserve(1100000);
+  for (int n = 0; file.size() < 1000000; ++n) {
+    std::string line;
+    const int length = n % 13 == 7 ? 0 : n % 1001;  // every length in turn
+    if (n % 17 == 5) line = "...";
+    while (static_cast<int>(line.size()) < length) {
+      line += kAlphabet[next() % kAlphabet.size()];
+    }
+    if (line.size() >= 5 && (line[0] == 't' || line[0] == 'T')) line[0] = 'x';
+    file += line;
+    file += "\r\n";
+  }
+  return file;
+}
+
+bool HaveCommand(const std::string& name) {
+  return system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Capture(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    *status = -1;
+    return out;
+  }
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    out.append(buffer, got);
+  }
+  *status = pclose(pipe);
+  return out;
+}
+
+struct Format {
+  const char* word;
+  const char* letter;
+};
+
+bool FormatBuiltIn(const Format& format) {
+  InstallStreamFactories();
+  std::unique_ptr<MessageArea> area;
+  return CreateAreaObject(&area, std::string(format.letter) + "/x");
+}
+
+TEST(DecodeRoundTripTest, MegabyteFileInEveryFormatTextAndKludgeFraming) {
+  const std::string file = MakeTestFile();
+  const Format formats[] = {{"Msg", "M"}, {"Squish", "S"}, {"Jam", "J"}};
+  for (const Format& format : formats) {
+    for (const char* kludge : {"yes", "no"}) {
+      SCOPED_TRACE(std::string(format.word) + " USEASKLUDGE " + kludge);
+      if (!FormatBuiltIn(format)) continue;
+      RunDirectory dir;
+      dir.MakeDirectory("bases");
+      dir.WriteFile("areas", "EchoArea TRIP " + dir.Join("bases/trip") +
+                                 " -b " + format.word + " -a 2:5020/1\n");
+      dir.WriteFile("Kavel.cfg", std::string("HPTPATH areas\r\n"
+                                             "USEENCODEDSTRINGS yes\r\n"
+                                             "USEASKLUDGE ") +
+                                     kludge + "\r\nBASETEXTPATH txt\r\n");
+      dir.WriteFile("big.txt", file);
+      RunResult post = dir.Run({"/ENCODE", "big.txt", "TRIP"});
+      ASSERT_EQ(post.out.find("[err]"), std::string::npos) << post.out;
+      RunResult decode = dir.Run({"/DECODE", "TRIP"});
+      ASSERT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
+      EXPECT_TRUE(dir.ReadFile("txt/TRIP/BIG.TXT") == file)
+          << "decoded file differs";
+    }
+  }
+}
+
+TEST(DecodeRoundTripTest, PostingCarriedOnByCrashmail) {
+  if (!HaveCommand("crashmail")) GTEST_SKIP() << "crashmail is not installed";
+  RunDirectory dir;
+  for (const char* sub : {"msg", "a/in", "a/out", "a/tmp", "a/netmail", "a/bad",
+                          "b/in", "b/out", "b/tmp", "b/netmail", "b/bad"}) {
+    dir.MakeDirectory(sub);
+  }
+  // Crashmail runs an echo area with the packet tag it knows; we post into
+  // it and decode the area that the second system tossed it into.
+  dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") +
+                             " -b Msg -a 2:5020/1\n"
+                             "EchoArea FOO.IN " +
+                             dir.Join("msg/fooin") + " -b Msg -a 2:5020/2\n");
+  dir.WriteFile(
+      "Kavel.cfg",
+      "HPTPATH areas\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH txt\r\n");
+  std::string file = MakeTestFile();
+  file.resize(file.find("\r\n", 100000) + 2);  // about 100 KB, 7 sections
+  dir.WriteFile("news.txt", file);
+  ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
+
+  auto prefs = [&](const std::string& side, const std::string& aka,
+                   const std::string& link, const std::string& area_dir) {
+    const std::string root = dir.Join(side);
+    return "SYSOP \"Sysop\"\n"
+           "LOGFILE \"" +
+           root +
+           "/cm.log\"\n"
+           "LOGLEVEL 5\n"
+           "DUPEFILE \"" +
+           root +
+           "/dupes\" 200\n"
+           "DEFAULTZONE 2\n"
+           "INBOUND \"" +
+           root +
+           "/in\"\n"
+           "OUTBOUND \"" +
+           root +
+           "/out\"\n"
+           "TEMPDIR \"" +
+           root +
+           "/tmp\"\n"
+           "CREATEPKTDIR \"" +
+           root +
+           "/tmp\"\n"
+           "PACKETDIR \"" +
+           root +
+           "/tmp\"\n"
+           "MSG_HIGHWATER\n"
+           "AKA " +
+           aka +
+           "\n"
+           "DOMAIN \"FidoNet\"\n"
+           "NODE " +
+           link +
+           " \"\" \"\"\n"
+           "NETMAIL \"NETMAIL\" " +
+           aka + " MSG \"" + root +
+           "/netmail\"\n"
+           "AREA \"BAD\" " +
+           aka + " MSG \"" + root +
+           "/bad\"\n"
+           "AREA \"FOO\" " +
+           aka + " MSG \"" + area_dir +
+           "\"\n"
+           "EXPORT " +
+           link + "\n";
+  };
+  dir.WriteFile("a/cm.prefs",
+                prefs("a", "2:5020/1", "2:5020/2.0", dir.Join("msg/foo")));
+  dir.WriteFile("b/cm.prefs",
+                prefs("b", "2:5020/2", "2:5020/1.0", dir.Join("msg/fooin")));
+  int status = 0;
+  std::string out = Capture(
+      "cd '" + dir.Join("a") + "' && crashmail SETTINGS cm.prefs SCAN 2>&1",
+      &status);
+  ASSERT_EQ(status, 0) << out;
+  std::vector<std::string> packets = dir.List("a/tmp");
+  ASSERT_FALSE(packets.empty()) << out;
+  for (const std::string& packet : packets) {
+    dir.WriteFile("b/in/" + packet, dir.ReadFile("a/tmp/" + packet));
+  }
+  out = Capture(
+      "cd '" + dir.Join("b") + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
+      &status);
+  ASSERT_EQ(status, 0) << out;
+
+  RunResult decode = dir.Run({"/DECODE", "FOO.IN"});
+  EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
+  EXPECT_TRUE(dir.ReadFile("txt/FOO.IN/NEWS.TXT") == file)
+      << decode.out << dir.ReadFile("b/cm.log");
+}
+
+}  // namespace
+}  // namespace kavel::e2e
