@@ -35,4 +35,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
+echo "== Fuzz smoke run (build-fuzz/)"
+bash scripts/fuzz_smoke.sh
+
 echo "== All tests passed"

@@ -69,9 +69,10 @@ void AreaDecoder::CollectSections() {
   shown_progress_ = -1;
   progress_drawn_ = false;
   std::string line;
-  for (int32_t i = 1; i <= highest; ++i) {
-    if (!area_->HasMessage(i)) continue;
-    area_->GoTo(i);
+  // The format's own walk: it knows where numbers without a message can be
+  // passed over (a JAM base numbered from near 2^31).
+  for (area_->GoTo(1); area_->IsOnMessage(); area_->GoNext()) {
+    const int32_t i = area_->CurrentIndex();
     ShowScanProgress(i, highest);
     if (!area_->LoadMessage()) continue;
     const int32_t number = area_->CurrentNumber();

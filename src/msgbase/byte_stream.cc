@@ -209,14 +209,24 @@ MemoryStream::~MemoryStream() = default;
 bool MemoryStream::Locate(int32_t position, size_t* chunk,
                           int32_t* offset) const {
   if (position < 0 || position >= size_) return false;
-  int32_t rest = position;
-  for (size_t i = 0; i < chunks_.size(); ++i) {
-    if (rest < chunks_[i].capacity) {
+  // Start from the chunk found last when the position lies at or after it:
+  // reading front to back then costs one step per chunk, not a walk from
+  // the first chunk for every piece.
+  size_t i = 0;
+  int32_t start = 0;
+  if (hintChunk_ < chunks_.size() && position >= hintStart_) {
+    i = hintChunk_;
+    start = hintStart_;
+  }
+  for (; i < chunks_.size(); ++i) {
+    if (position - start < chunks_[i].capacity) {
       *chunk = i;
-      *offset = rest;
+      *offset = position - start;
+      hintChunk_ = i;
+      hintStart_ = start;
       return true;
     }
-    rest -= chunks_[i].capacity;
+    start += chunks_[i].capacity;
   }
   return false;
 }
@@ -230,7 +240,8 @@ bool MemoryStream::Grow(int32_t new_size) {
     Chunk& last = chunks_.back();
     if (last.capacity < step) {
       if (last.allocated < step) {
-        std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[step]);
+        std::unique_ptr<uint8_t[]> data(new (std::nothrow)
+                                            uint8_t[kGrowthStep]);
         if (!data) {
           Shrink(old_size);
           return false;
@@ -239,20 +250,29 @@ bool MemoryStream::Grow(int32_t new_size) {
           std::memcpy(data.get(), last.data.get(), last.capacity);
         }
         last.data = std::move(data);
-        last.allocated = step;
+        last.allocated = kGrowthStep;
       }
       std::memset(last.data.get() + last.capacity, 0, step - last.capacity);
       size_ += step - last.capacity;
       last.capacity = step;
+    } else if (last.allocated > last.capacity) {
+      // Small writes fill the room the last chunk has before a new chunk
+      // is made; a chunk per write would make every later walk over the
+      // text slow (a text of many short lines).
+      int32_t take = std::min(step, last.allocated - last.capacity);
+      std::memset(last.data.get() + last.capacity, 0, take);
+      last.capacity += take;
+      size_ += take;
     } else {
       Chunk chunk;
-      chunk.data.reset(new (std::nothrow) uint8_t[step]);
+      chunk.data.reset(new (std::nothrow) uint8_t[kGrowthStep]);
       if (!chunk.data) {
         Shrink(old_size);
         return false;
       }
       std::memset(chunk.data.get(), 0, step);
-      chunk.capacity = chunk.allocated = step;
+      chunk.capacity = step;
+      chunk.allocated = kGrowthStep;
       chunks_.push_back(std::move(chunk));
       size_ += step;
     }
@@ -262,6 +282,8 @@ bool MemoryStream::Grow(int32_t new_size) {
 
 void MemoryStream::Shrink(int32_t new_size) {
   if (new_size < 0) new_size = 0;
+  hintChunk_ = 0;
+  hintStart_ = 0;
   while (size_ > new_size) {
     int32_t excess = size_ - new_size;
     Chunk& last = chunks_.back();

@@ -114,7 +114,9 @@ class FileStream : public ByteStream {
 
 // Message text in memory: a chain of chunks whose capacities add up to the
 // size, grown by appending or enlarging the last chunk by at most 8192
-// bytes at a time (content is never moved as a whole).
+// bytes at a time (content is never moved as a whole). Every chunk has room
+// for 8192 bytes, and small writes fill the last chunk's room before a new
+// chunk is made, so a text written line by line has size / 8192 chunks.
 //
 // Growing beyond `limit` bytes, or failing to get memory, leaves the content
 // as it was, drops the write and sets status -4 (kStreamShortWrite); a
@@ -153,6 +155,9 @@ class MemoryStream : public ByteStream {
   void Shrink(int32_t new_size);
 
   std::vector<Chunk> chunks_;
+  // The chunk Locate found last and the stream position it starts at.
+  mutable size_t hintChunk_ = 0;
+  mutable int32_t hintStart_ = 0;
   int32_t position_ = 0;
   int32_t size_ = 0;
   int32_t limit_;

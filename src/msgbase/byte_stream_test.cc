@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,38 @@ TEST(MemoryStreamTest, GrowsInSteps) {
   stream.Seek(0);
   stream.Read(again.data(), 9000);
   EXPECT_EQ(again, data.substr(0, 9000));
+}
+
+// A text written line by line (two writes per line) fills each chunk
+// before the next is made: a chunk per write made every walk over a long
+// text of short lines quadratic, and storing such a message hung.
+TEST(MemoryStreamTest, SmallWritesFillChunksBeforeAddingOne) {
+  MemoryStream stream;
+  std::string expected;
+  for (int i = 0; i < 30000; ++i) {
+    char c = static_cast<char>('a' + i % 26);
+    stream.Write(&c, 1);
+    stream.Write("\r", 1);
+    expected.push_back(c);
+    expected.push_back('\r');
+  }
+  std::vector<int32_t> chunks = stream.ChunkSizes();
+  EXPECT_EQ(chunks.size(), 60000u / 8192 + 1);
+  for (size_t i = 0; i + 1 < chunks.size(); ++i) EXPECT_EQ(chunks[i], 8192);
+  std::string back(60000, '\0');
+  stream.Seek(0);
+  for (size_t at = 0; at < back.size(); at += 7) {
+    stream.Read(back.data() + at,
+                static_cast<uint16_t>(std::min<size_t>(7, back.size() - at)));
+  }
+  EXPECT_EQ(back, expected);
+  // Reading backwards finds the chunks as well.
+  for (int32_t at = 59999; at >= 0; at -= 4999) {
+    char c = 0;
+    stream.Seek(at);
+    stream.Read(&c, 1);
+    EXPECT_EQ(c, expected[static_cast<size_t>(at)]) << at;
+  }
 }
 
 TEST(MemoryStreamTest, RefusedGrowthFailsTheWriteAndKeepsContent) {

@@ -371,6 +371,24 @@ int32_t JamArea::CurrentNumber() { return current; }
 
 void JamArea::GoToNumber(int32_t number) { current = number; }
 
+void JamArea::GoNext() {
+  if (isOpen && current >= 0 &&
+      static_cast<int64_t>(current) + 1 < baseHeader.baseNumber) {
+    current = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(baseHeader.baseNumber) - 1,
+                          kMaxOffset));
+  }
+  MessageArea::GoNext();
+}
+
+void JamArea::GoPrevious() {
+  if (isOpen && static_cast<int64_t>(current) - 1 < baseHeader.baseNumber) {
+    current = 0;
+    return;
+  }
+  MessageArea::GoPrevious();
+}
+
 int32_t JamArea::HighestNumber() {
   if (!isOpen) return 0;
   int64_t highest = static_cast<int64_t>(baseHeader.baseNumber) +
@@ -677,7 +695,9 @@ bool JamArea::StoreMessage() {
     // is the message's number.
     int64_t records = IndexRecordCount();
     int64_t number = static_cast<int64_t>(baseHeader.baseNumber) + records;
-    if (number > kMaxOffset) return WriteFailed();
+    // Number 0 means "no message" at the interface: a base numbered from 0
+    // would take a message that no walk ever reaches.
+    if (number < 1 || number > kMaxOffset) return WriteFailed();
     indexOffset = records * static_cast<int64_t>(JamIndexRecord::kEncodedSize);
     current = static_cast<int32_t>(number);
     messageHeader.messageNumber = static_cast<uint32_t>(number);
@@ -704,16 +724,22 @@ bool JamArea::StoreMessage() {
   header_bytes += block;
   std::string index_bytes;
   indexRecord.EncodeTo(&index_bytes);
+  // Each file is flushed and checked before the next is written: a write
+  // refused from the buffer (a full disk) shows only then, and the index
+  // record must not follow a text or header that is not whole.
   if (!WriteBytes(textFile.get(), text_offset, split.body)) return WriteFailed();
   textFile->Flush();
+  if (textFile->status != 0) return WriteFailed();
   if (!WriteBytes(headerFile.get(), header_offset, header_bytes)) {
     return WriteFailed();
   }
   headerFile->Flush();
+  if (headerFile->status != 0) return WriteFailed();
   if (!WriteBytes(indexFile.get(), indexOffset, index_bytes)) {
     return WriteFailed();
   }
   indexFile->Flush();
+  if (indexFile->status != 0) return WriteFailed();
   if (!EndBaseUpdate(isNewMessage ? 1 : 0)) return WriteFailed();
   for (ByteStream* file : {indexFile.get(), headerFile.get(), textFile.get(),
                            lastReadFile.get()}) {

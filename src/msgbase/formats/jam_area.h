@@ -75,6 +75,11 @@ class JamArea : public MessageArea {
   bool HasMessage(int32_t n) override;
   int32_t CurrentNumber() override;
   void GoToNumber(int32_t number) override;
+  // The shared walk, except that the numbers below baseNumber, which no
+  // index record can hold, are passed over in one step (a base number near
+  // 2^31 would otherwise make every walk from 1 take billions of steps).
+  void GoNext() override;
+  void GoPrevious() override;
   // Fails with kJamErrorRead for a number outside the index or a failed
   // read, kJamErrorHeaderOffset when the 76-byte header does not lie inside
   // the header file (an empty record included), kJamErrorTextOffset when

@@ -261,6 +261,41 @@ TEST_F(JamAreaTest, KludgeHeavyMessageKeepsEveryLine) {
 }
 
 // Real bases keep the records of deleted messages; numbers are positions.
+// A base numbered from near 2^31: the walk from 1 passes over the numbers
+// below the base number in one step instead of two billion.
+TEST_F(JamAreaTest, BaseNumberNear2To31IsReachedInOneStep) {
+  MakeBase(2);
+  Patch("echo.jhr", 20, Le32(0x7FFFFFF0));  // baseNumber
+  JamArea area("");
+  ASSERT_TRUE(area.OpenArea(Base()));
+  EXPECT_EQ(area.HighestNumber(), 0x7FFFFFF1);
+  EXPECT_EQ(Walk(&area), (std::vector<int>{0x7FFFFFF0, 0x7FFFFFF1}));
+  area.GoTo(0x7FFFFFF1);
+  ASSERT_TRUE(area.LoadMessage());
+  EXPECT_EQ(area.Subject(), "Message 2");
+  area.ReleaseMessage();
+  area.GoPrevious();
+  EXPECT_EQ(area.current, 0x7FFFFFF0);
+  area.GoPrevious();
+  EXPECT_FALSE(area.IsOnMessage());
+}
+
+// A base numbered from 0 would give its first message the number that
+// means "no message": the store answers no instead.
+TEST_F(JamAreaTest, BaseNumberZeroTakesNoMessage) {
+  MakeBase(0);
+  Patch("echo.jhr", 20, Le32(0));  // baseNumber
+  JamArea area("");
+  ASSERT_TRUE(area.OpenArea(Base()));
+  ASSERT_TRUE(area.AddMessage());
+  area.WriteLine("unreachable");
+  EXPECT_FALSE(area.StoreMessage());
+  area.ReleaseMessage();
+  EXPECT_TRUE(Walk(&area).empty());
+  area.CloseArea();
+  EXPECT_EQ(File("echo.jdx"), "");
+}
+
 TEST_F(JamAreaTest, EmptyRecordsAreSkippedAndReadingChangesNothing) {
   MakeBase(5);
   Patch("echo.jdx", 2 * 8, Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF));

@@ -338,6 +338,7 @@ bool MsgArea::LoadMessage() {
   messageHeader = header;
   messageFile = std::move(file);
   messageWritable = writable;
+  messageIsNew = false;
   text = std::move(body);
   return true;
 }
@@ -453,6 +454,7 @@ bool MsgArea::StoreMessage() {
   }
   if (!messageWritable || text->status != kStreamOk) {
     status = kMsgErrorWriteFailed;
+    DropUnstoredMessage();
     return false;
   }
   ByteStream* file = messageFile.get();
@@ -469,9 +471,22 @@ bool MsgArea::StoreMessage() {
   file->Flush();
   if (file->status != kStreamOk) {
     status = kMsgErrorWriteFailed;
+    DropUnstoredMessage();
     return false;
   }
+  messageIsNew = false;
   return true;
+}
+
+void MsgArea::DropUnstoredMessage() {
+  // A new message that did not reach the disk whole leaves no file behind:
+  // a part of it would read as a message of its own.
+  if (!messageIsNew) return;
+  messageIsNew = false;
+  messageWritable = false;
+  EraseFile(MessageFileName(current));
+  MarkNumber(current, false);
+  maxNumber = maxBeforeAdd;
 }
 
 bool MsgArea::AddMessage() {
@@ -497,16 +512,21 @@ bool MsgArea::AddMessage() {
     file = NewFileStream(name, ModeCreateNew);
     if (file->status == kStreamOk) break;
     file.reset();
-    if (!FileExists(name)) return false;  // not a taken number: a failure
+    if (!FileExists(name)) {  // not a taken number: a failure
+      status = kMsgErrorOpenFailed;
+      return false;
+    }
     ScanDirectory();
     maxNumber = std::max(maxNumber, number);
   }
   if (!file) return false;
+  maxBeforeAdd = maxNumber;
   current = number;
   maxNumber = number;
   MarkNumber(number, true);
   messageFile = std::move(file);
   messageWritable = true;
+  messageIsNew = true;
   text = NewMemoryStream(kTextSizeHint);
   messageHeader = MsgHeader();
   return true;

@@ -121,6 +121,9 @@ class MsgArea : public MessageArea {
   // "<areaPath><n>.msg"; a file stored in another case ("12.MSG") is found
   // by the platform's path lookup.
   std::string MessageFileName(int32_t n) const;
+  // After a failed store of a message made by AddMessage: its file is
+  // deleted and its number given up.
+  void DropUnstoredMessage();
 
   std::string areaPath;
   std::array<uint8_t, kNumberMapBits / 8> numberMap{};
@@ -128,6 +131,9 @@ class MsgArea : public MessageArea {
   int32_t maxNumber = 0;
   std::unique_ptr<ByteStream> messageFile;
   bool messageWritable = false;
+  // The loaded message was made by AddMessage and is not stored yet.
+  bool messageIsNew = false;
+  int32_t maxBeforeAdd = 0;
   MsgHeader messageHeader;
 };
 

@@ -276,6 +276,30 @@ TEST_F(MsgAreaTest, NoNumberLeftAbove32767) {
   EXPECT_EQ(area->HighestNumber(), 32767);
 }
 
+// 40,000 entries, most of them numbered above what a message number can
+// be: the scan takes the usable ones and the walk stays within them.
+TEST_F(MsgAreaTest, FortyThousandEntriesAndNumbersAbove32767) {
+  for (int n = 1; n <= 40000; ++n) {
+    std::ofstream(dir_.Sub(std::to_string(n) + ".msg"));
+  }
+  std::ofstream(dir_.Sub("99999999999999999999.msg"));
+  std::ofstream(dir_.Sub("4294967297.msg"));
+  ForgetPathCache();
+  auto area = Open();
+  EXPECT_EQ(area->HighestNumber(), 32767);
+  EXPECT_EQ(area->MessageCount(), 32767);
+  EXPECT_FALSE(area->HasMessage(32768));
+  area->GoTo(32766);
+  EXPECT_EQ(area->current, 32766);
+  area->GoNext();
+  EXPECT_EQ(area->current, 32767);
+  EXPECT_TRUE(area->LoadMessage());
+  area->GoNext();
+  EXPECT_FALSE(area->IsOnMessage());
+  EXPECT_FALSE(area->AddMessage());
+  EXPECT_EQ(area->status, kMsgErrorNoNumber);
+}
+
 TEST_F(MsgAreaTest, ReadingNeverWrites) {
   std::string original = MessageFile("a", std::string("\x01MSGID: 1:1/1 1\r\nx\r\0", 19));
   WriteFile(dir_.Sub("2.msg"), original);
@@ -332,12 +356,14 @@ TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
   bool loaded = area->LoadMessage();
   area->SetSubject("changed");
   bool stored = area->StoreMessage();
+  int32_t store_status = area->status;
   bool added = area->AddMessage();
   NewFileStream = saved;
   EXPECT_TRUE(loaded);
   EXPECT_FALSE(stored);
-  EXPECT_EQ(area->status, kMsgErrorWriteFailed);
+  EXPECT_EQ(store_status, kMsgErrorWriteFailed);
   EXPECT_FALSE(added);
+  EXPECT_EQ(area->status, kMsgErrorOpenFailed);
   EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), original);
 }
 
@@ -352,7 +378,10 @@ TEST_F(MsgAreaTest, TextThatCannotGrowFailsTheStore) {
   EXPECT_FALSE(area->WriteLine("this line does not fit"));
   EXPECT_FALSE(area->StoreMessage());
   NewMemoryStream = saved;
-  EXPECT_EQ(ReadFile(dir_.Sub("1.msg")), "");
+  // The message that could not be stored whole leaves no file.
+  EXPECT_FALSE(std::filesystem::exists(dir_.Sub("1.msg")));
+  EXPECT_EQ(area->HighestNumber(), 0);
+  EXPECT_FALSE(area->HasMessage(1));
 }
 
 TEST_F(MsgAreaTest, Attributes) {

@@ -739,39 +739,75 @@ bool SquishArea::StoreMessage() {
   dataFile->Flush();
   if (dataFile->status != kStreamOk || text->status != kStreamOk) {
     dataFile->ResetStatus();
-    status = kSquishErrorFrame;
-    return false;
-  }
-  if (!edit.Commit()) {
-    dataFile->ResetStatus();
+    UndoStore(edit, false);
     status = kSquishErrorFrame;
     return false;
   }
 
+  // The index record goes first: until the frame headers and the base
+  // header follow, a new record lies beyond the message count and is not
+  // read, so a store cut short by a crash leaves the base as it was.
   SquishIndexRecord record = indexRecord;
   record.frameOffset = offset;
   record.uniqueId = messageHeader.uniqueId;
   record.toHash = ToNameHash(messageHeader.toName);
   if (!WriteIndexRecord(indexPosition, record)) {
+    UndoStore(edit, false);
     status = kSquishErrorIndex;
     return false;
   }
+  if (!edit.Commit()) {
+    dataFile->ResetStatus();
+    UndoStore(edit, true);
+    status = kSquishErrorFrame;
+    return false;
+  }
+  const SquishBaseHeader before = baseHeader;
   baseHeader = edit.base();
   if (isNewMessage) {
     baseHeader.messageCount = indexPosition + 1;
     baseHeader.highMessage = indexPosition + 1;
-    indexRecords = std::max(indexRecords, indexPosition + 1);
   }
+  if (!WriteBaseHeader()) {
+    baseHeader = before;
+    UndoStore(edit, true);
+    status = kSquishErrorOpenData;
+    return false;
+  }
+  if (isNewMessage) indexRecords = std::max(indexRecords, indexPosition + 1);
   indexRecord = record;
   frameHeader = *frame;
   currentFrameOffset = offset;
   // Stored now: a second StoreMessage rewrites this message in place.
   isNewMessage = false;
-  if (!WriteBaseHeader()) {
-    status = kSquishErrorOpenData;
-    return false;
-  }
   return true;
+}
+
+void SquishArea::UndoStore(SquishChainEdit& edit, bool headers_written) {
+  // Best effort: the frame headers as they were, the index record as it
+  // was (a new one cut off), and a frame appended at the end cut off.
+  if (headers_written) {
+    edit.Revert();
+    dataFile->ResetStatus();
+  }
+  if (isNewMessage) {
+    if (indexRecords <= indexPosition) {
+      indexFile->Seek(static_cast<int32_t>(
+          indexPosition * SquishIndexRecord::kEncodedSize));
+      indexFile->Truncate();
+      indexFile->Flush();
+    }
+  } else {
+    WriteIndexRecord(indexPosition, indexRecord);
+  }
+  indexFile->ResetStatus();
+  if (edit.data_size() >= static_cast<int64_t>(SquishBaseHeader::kEncodedSize) &&
+      dataFile->Size() > edit.data_size()) {
+    dataFile->Seek(static_cast<int32_t>(edit.data_size()));
+    dataFile->Truncate();
+    dataFile->Flush();
+  }
+  dataFile->ResetStatus();
 }
 
 // --------------------------------------------------------------- deleting

@@ -20,6 +20,8 @@
 
 namespace kavel {
 
+class SquishChainEdit;
+
 // status codes of this format.
 inline constexpr int32_t kSquishErrorNoDataFile = 0x3000;   // OpenArea
 inline constexpr int32_t kSquishErrorNoIndexFile = 0x3001;  // OpenArea
@@ -118,6 +120,8 @@ class SquishArea : public MessageArea {
   // proper.
   bool SplitText(std::string* control, int32_t* text_start);
   bool CanWrite();
+  // After a failed StoreMessage: puts back what the store had written.
+  void UndoStore(SquishChainEdit& edit, bool headers_written);
   // Takes the lock and reads the base header and the index size afresh.
   // False (status set) when the lock was not had or the header is unreadable.
   bool BeginUpdate(BaseLock* lock);

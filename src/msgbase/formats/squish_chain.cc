@@ -26,7 +26,10 @@ bool SameHeader(const SquishFrameHeader& a, const SquishFrameHeader& b) {
 }  // namespace
 
 SquishChainEdit::SquishChainEdit(ByteStream* data, const SquishBaseHeader& base)
-    : data_(data), base_(base), dataSize_(data->Size()) {}
+    : data_(data),
+      base_(base),
+      dataSize_(data->Size()),
+      originalEnd_(base.endOfData) {}
 
 uint64_t SquishChainEdit::MaxFrames() const {
   if (dataSize_ <= static_cast<int64_t>(SquishBaseHeader::kEncodedSize)) {
@@ -134,7 +137,13 @@ bool SquishChainEdit::Link(uint32_t offset, SquishChain chain) {
   SquishFrameHeader* n = nullptr;
   if (prev != 0) {
     p = Frame(prev);
-    if (p == nullptr || p->nextFrame != next ||
+    // Appending after the tail the base header names, whose forward link
+    // points beyond the end of data the base header records: that link was
+    // left by a store cut short before it wrote the base header, and is
+    // replaced.
+    const bool after_tail = next == 0 && prev == Tail(chain) && p != nullptr &&
+                            p->nextFrame >= originalEnd_;
+    if (p == nullptr || (p->nextFrame != next && !after_tail) ||
         p->frameType != FrameTypeOf(chain)) {
       return false;
     }
@@ -200,6 +209,18 @@ bool SquishChainEdit::Commit() {
   for (const auto& [offset, entry] : frames_) {
     if (!entry.fresh && SameHeader(entry.header, entry.original)) continue;
     entry.header.EncodeTo(buf);
+    data_->Seek(static_cast<int32_t>(offset));
+    data_->Write(buf, sizeof buf);
+  }
+  data_->Flush();
+  return data_->status == kStreamOk;
+}
+
+bool SquishChainEdit::Revert() {
+  uint8_t buf[SquishFrameHeader::kEncodedSize];
+  for (const auto& [offset, entry] : frames_) {
+    if (entry.fresh || SameHeader(entry.header, entry.original)) continue;
+    entry.original.EncodeTo(buf);
     data_->Seek(static_cast<int32_t>(offset));
     data_->Write(buf, sizeof buf);
   }

@@ -59,6 +59,9 @@ class SquishChainEdit {
   // Writes every frame header that was added or changed. False when a
   // write failed.
   bool Commit();
+  // Writes back the headers as they were read, for every frame that Commit
+  // changed (a store that failed after Commit). False when a write failed.
+  bool Revert();
 
   // The base header as the edit left it (heads, tails).
   const SquishBaseHeader& base() const { return base_; }
@@ -83,6 +86,7 @@ class SquishChainEdit {
   ByteStream* data_;
   SquishBaseHeader base_;
   int64_t dataSize_;
+  uint32_t originalEnd_;  // endOfData when the edit began
   std::map<uint32_t, Entry> frames_;
 };
 

@@ -1,0 +1,360 @@
+// Faults while messages are stored, in every format: the process killed at
+// each write of a store, a file-size limit reached part way (as on a full
+// disk), and a base whose files cannot be opened for writing. Afterwards
+// the base opens, the messages stored before load intact, a store that
+// answered no left nothing readable behind, and the base takes new
+// messages again.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "msgbase/byte_stream.h"
+#include "msgbase/formats/squish_checker_for_testing.h"
+#include "msgbase/message_area.h"
+#include "msgbase/message_text.h"
+#include "msgbase/test_support.h"
+
+namespace kavel {
+namespace {
+
+using testing_support::TempDir;
+
+// Text of the i-th test message: two kludge lines, then lines enough to
+// span several file buffers.
+std::string MessageText(int i) {
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%08x", 0x4b1d0000 + i);
+  std::string text = std::string("\x01MSGID: 2:5020/1 ") + serial + "\r" +
+                     "\x01PID: fault test\r";
+  for (int line = 0; line < 60 + 17 * i; ++line) {
+    text += "Line " + std::to_string(line) + " of message " +
+            std::to_string(i) + ", with some words to fill it.\r";
+  }
+  return text;
+}
+
+// Adds message i to an open area; true when StoreMessage answered yes.
+bool AddOne(MessageArea* area, int i) {
+  if (!area->AddMessage()) return false;
+  area->SetFromName("Ivan Petrov");
+  area->SetToName("All");
+  area->SetSubject("Message " + std::to_string(i));
+  const std::string text = MessageText(i);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\r', start);
+    area->WriteLineRaw(std::string_view(text).substr(start, end - start));
+    start = end + 1;
+  }
+  const bool stored = area->StoreMessage();
+  area->ReleaseMessage();
+  return stored;
+}
+
+bool Post(const std::string& id, int first, int last) {
+  std::unique_ptr<MessageArea> area;
+  if (!OpenOrCreateMessageArea(&area, id)) return false;
+  bool ok = true;
+  for (int i = first; i <= last; ++i) ok = AddOne(area.get(), i) && ok;
+  CloseMessageArea(&area);
+  return ok;
+}
+
+// The subjects and texts of every message, in walk order. *opened tells
+// whether the base opened; a message that does not load gives "?".
+struct Loaded {
+  std::string subject;
+  std::string text;
+};
+std::vector<Loaded> LoadAll(const std::string& id, bool* opened) {
+  std::vector<Loaded> messages;
+  std::unique_ptr<MessageArea> area;
+  *opened = OpenMessageArea(&area, id);
+  if (!*opened) return messages;
+  for (area->GoTo(1); area->IsOnMessage(); area->GoNext()) {
+    Loaded m;
+    if (area->LoadMessage()) {
+      m.subject = area->Subject();
+      m.text.resize(static_cast<size_t>(area->TextSize()));
+      area->SetTextPos(0);
+      for (size_t at = 0; at < m.text.size(); at += 4096) {
+        area->ReadTextBlock(m.text.data() + at, static_cast<uint16_t>(std::min<size_t>(
+                                                    4096, m.text.size() - at)));
+      }
+      area->ReleaseMessage();
+    } else {
+      m.subject = "?";
+    }
+    messages.push_back(m);
+  }
+  CloseMessageArea(&area);
+  return messages;
+}
+
+// Expects messages first..last at the start of `messages`, intact.
+void ExpectIntact(const std::vector<Loaded>& messages, int first, int last,
+                  const std::string& where) {
+  ASSERT_GE(messages.size(), static_cast<size_t>(last - first + 1)) << where;
+  for (int i = first; i <= last; ++i) {
+    const Loaded& m = messages[static_cast<size_t>(i - first)];
+    EXPECT_EQ(m.subject, "Message " + std::to_string(i)) << where;
+    EXPECT_TRUE(m.text == MessageText(i)) << where << ": text of message " << i;
+  }
+}
+
+// --------------------------------------------------- a stream that fails
+
+// Counts the writes (Write, Flush, Truncate) of every file stream and kills
+// the process just before the one numbered killAt. Each write reaches the
+// file at once, so every count is a distinct state of the files.
+int writes = 0;
+int killAt = 0;
+
+class KillingStream : public ByteStream {
+ public:
+  KillingStream(std::string_view name, StreamMode mode)
+      : inner_(std::make_unique<FileStream>(name, mode)) {
+    status = inner_->status;
+  }
+  void Read(void* buffer, uint16_t count) override {
+    inner_->Read(buffer, count);
+    status = inner_->status;
+  }
+  void Write(const void* buffer, uint16_t count) override {
+    Step();
+    inner_->Write(buffer, count);
+    inner_->Flush();
+    status = inner_->status;
+  }
+  void Seek(int32_t position) override { inner_->Seek(position); }
+  int32_t Position() override { return inner_->Position(); }
+  int32_t Size() override { return inner_->Size(); }
+  void Flush() override {
+    Step();
+    inner_->Flush();
+    status = inner_->status;
+  }
+  void Truncate() override {
+    Step();
+    inner_->Truncate();
+    status = inner_->status;
+  }
+  void ResetStatus() override {
+    inner_->ResetStatus();
+    status = inner_->status;
+  }
+
+ private:
+  static void Step() {
+    if (++writes == killAt) raise(SIGKILL);
+  }
+  std::unique_ptr<ByteStream> inner_;
+};
+
+std::unique_ptr<ByteStream> NewKillingStream(std::string_view name,
+                                             StreamMode mode) {
+  return std::make_unique<KillingStream>(name, mode);
+}
+
+// A file system mounted read-only: every open for writing fails.
+std::unique_ptr<ByteStream> NewReadOnlyStream(std::string_view name,
+                                              StreamMode mode) {
+  if (mode != ModeOpenRead) {
+    auto refused = std::make_unique<FileStream>("", ModeOpenRead);
+    return refused;
+  }
+  return std::make_unique<FileStream>(name, mode);
+}
+
+// Runs `child` in a forked process; answers its exit status as waitpid
+// gives it.
+template <typename Child>
+int RunForked(Child child) {
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int code = child();
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+// ---------------------------------------------------------------- tests
+
+struct Format {
+  const char* name;
+  char letter;
+  const char* base;  // relative to the test directory
+};
+
+class StoreFaultTest : public ::testing::TestWithParam<Format> {
+ protected:
+  void SetUp() override {
+    InstallStreamFactories();
+    std::unique_ptr<MessageArea> probe;
+    if (!CreateAreaObject(&probe, std::string(1, GetParam().letter) + "x")) {
+      GTEST_SKIP() << GetParam().name << " is not built in";
+    }
+  }
+  void TearDown() override { InstallStreamFactories(); }
+  std::string Id(const TempDir& dir) const {
+    return std::string(1, GetParam().letter) + dir.Sub(GetParam().base);
+  }
+};
+
+TEST_P(StoreFaultTest, KilledAtAnyWriteLeavesEarlierMessagesIntact) {
+  bool finished = false;
+  for (int at = 1; at < 400 && !finished; ++at) {
+    TempDir dir;
+    const std::string id = Id(dir);
+    ASSERT_TRUE(Post(id, 1, 3));
+    int status = RunForked([&] {
+      writes = 0;
+      killAt = at;
+      NewFileStream = NewKillingStream;
+      return Post(id, 4, 5) ? 0 : 1;
+    });
+    ForgetPathCache();
+    finished = WIFEXITED(status);
+    if (finished) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    const std::string where = std::string(GetParam().name) +
+                              ", killed before write " + std::to_string(at);
+    bool opened = false;
+    std::vector<Loaded> messages = LoadAll(id, &opened);
+    ASSERT_TRUE(opened) << where;
+    ExpectIntact(messages, 1, 3, where);
+    if (finished) ExpectIntact(messages, 1, 5, where);
+    // The base takes the next message, which then loads whole.
+    ASSERT_TRUE(Post(id, 9, 9)) << where;
+    messages = LoadAll(id, &opened);
+    ASSERT_FALSE(messages.empty()) << where;
+    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+    EXPECT_TRUE(messages.back().text == MessageText(9)) << where;
+    if (HasFailure()) return;
+  }
+  EXPECT_TRUE(finished) << "the posting never ran to its end";
+}
+
+TEST_P(StoreFaultTest, FileSizeLimitFailsTheStoreAndLinksNothing) {
+  // Limits from below the size the file to grow has to above what the new
+  // message needs (a *.MSG message has a new file of its own).
+  for (int step = 0; step < 24; ++step) {
+    TempDir dir;
+    const std::string id = Id(dir);
+    ASSERT_TRUE(Post(id, 1, 3));
+    uintmax_t largest = 0;
+    for (const auto& e :
+         std::filesystem::recursive_directory_iterator(dir.Sub(""))) {
+      if (e.is_regular_file()) largest = std::max(largest, e.file_size());
+    }
+    const rlim_t start = GetParam().letter == 'M' ? 0 : largest - 700;
+    const rlim_t limit = start + static_cast<rlim_t>(step) * 331;
+    int status = RunForked([&] {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit r{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &r);
+      std::unique_ptr<MessageArea> area;
+      if (!OpenOrCreateMessageArea(&area, id)) return 2;
+      bool stored = AddOne(area.get(), 4);
+      CloseMessageArea(&area);
+      return stored ? 0 : 1;
+    });
+    ForgetPathCache();
+    const std::string where = std::string(GetParam().name) + ", limit " +
+                              std::to_string(limit);
+    ASSERT_TRUE(WIFEXITED(status)) << where << ": the store crashed";
+    ASSERT_NE(WEXITSTATUS(status), 2) << where << ": the base did not open";
+    const bool stored = WEXITSTATUS(status) == 0;
+    bool opened = false;
+    std::vector<Loaded> messages = LoadAll(id, &opened);
+    ASSERT_TRUE(opened) << where;
+    if (stored) {
+      ExpectIntact(messages, 1, 4, where);
+      EXPECT_EQ(messages.size(), 4u) << where;
+    } else {
+      ExpectIntact(messages, 1, 3, where);
+      EXPECT_EQ(messages.size(), 3u) << where << ": a failed store left a message";
+    }
+    if (GetParam().letter == 'S') {
+      EXPECT_EQ(CheckSquishBase(dir.Sub("echo.sqd"), dir.Sub("echo.sqi")), "")
+          << where;
+    }
+    ASSERT_TRUE(Post(id, 9, 9)) << where;
+    messages = LoadAll(id, &opened);
+    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+    if (HasFailure()) return;
+  }
+}
+
+TEST_P(StoreFaultTest, ReadOnlyBaseRefusesStoresAndStillReads) {
+  TempDir dir;
+  const std::string id = Id(dir);
+  ASSERT_TRUE(Post(id, 1, 2));
+  NewFileStream = NewReadOnlyStream;
+  std::unique_ptr<MessageArea> area;
+  bool stored = false;
+  if (OpenOrCreateMessageArea(&area, id)) {
+    stored = AddOne(area.get(), 3);
+    CloseMessageArea(&area);
+  }
+  EXPECT_FALSE(stored);
+  bool opened = false;
+  std::vector<Loaded> messages = LoadAll(id, &opened);
+  ASSERT_TRUE(opened);
+  ExpectIntact(messages, 1, 2, GetParam().name);
+  EXPECT_EQ(messages.size(), 2u);
+  InstallStreamFactories();
+  EXPECT_EQ(LoadAll(id, &opened).size(), 2u);
+}
+
+TEST_P(StoreFaultTest, VanishedBaseFailsWithoutCrashing) {
+  TempDir dir;
+  const std::string id = Id(dir);
+  ASSERT_TRUE(Post(id, 1, 2));
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenMessageArea(&area, id));
+  // Everything of the base goes away while it is open.
+  for (const auto& e : std::filesystem::directory_iterator(dir.Sub(""))) {
+    std::filesystem::remove_all(e.path());
+  }
+  ForgetPathCache();
+  for (area->GoTo(1); area->IsOnMessage(); area->GoNext()) {
+    if (area->LoadMessage()) area->ReleaseMessage();
+  }
+  const bool stored = AddOne(area.get(), 3);
+  CloseMessageArea(&area);
+  // *.MSG cannot make the file of a new message in a directory that is
+  // gone; the other formats may still write into their open files.
+  if (GetParam().letter == 'M') {
+    EXPECT_FALSE(stored);
+  }
+  bool opened = true;
+  LoadAll(id, &opened);
+  EXPECT_FALSE(opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, StoreFaultTest,
+    ::testing::Values(Format{"MSG", 'M', "echo/"}, Format{"Squish", 'S', "echo"},
+                      Format{"JAM", 'J', "echo"}),
+    [](const ::testing::TestParamInfo<Format>& info) {
+      return std::string(info.param.name);
+    });
+
+}  // namespace
+}  // namespace kavel
