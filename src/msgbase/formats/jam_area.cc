@@ -713,6 +713,7 @@ bool JamArea::StoreMessage() {
   messageHeader.subfieldLength = static_cast<uint32_t>(block.size());
   messageHeader.textOffset = static_cast<uint32_t>(text_offset);
   messageHeader.textLength = static_cast<uint32_t>(split.body.size());
+  const JamIndexRecord previous_index = indexRecord;
   indexRecord.toCrc = JamCrc(toName);
   indexRecord.headerOffset = static_cast<uint32_t>(header_offset);
 
@@ -735,19 +736,43 @@ bool JamArea::StoreMessage() {
   }
   headerFile->Flush();
   if (headerFile->status != 0) return WriteFailed();
-  if (!WriteBytes(indexFile.get(), indexOffset, index_bytes)) {
-    return WriteFailed();
+  // From here on a failure takes the index record back out (or puts the
+  // old one back), so that a store that answers no leaves no message
+  // reachable that the base header does not count.
+  bool stored = WriteBytes(indexFile.get(), indexOffset, index_bytes);
+  if (stored) {
+    indexFile->Flush();
+    stored = indexFile->status == 0 && EndBaseUpdate(isNewMessage ? 1 : 0);
   }
-  indexFile->Flush();
-  if (indexFile->status != 0) return WriteFailed();
-  if (!EndBaseUpdate(isNewMessage ? 1 : 0)) return WriteFailed();
   for (ByteStream* file : {indexFile.get(), headerFile.get(), textFile.get(),
                            lastReadFile.get()}) {
+    if (!stored) break;
     file->Flush();
-    if (file->status != 0) return WriteFailed();
+    stored = file->status == 0;
+  }
+  if (!stored) {
+    UndoIndexRecord(previous_index);
+    indexRecord = previous_index;
+    return WriteFailed();
   }
   isNewMessage = false;
   return true;
+}
+
+void JamArea::UndoIndexRecord(const JamIndexRecord& previous) {
+  ResetFiles();
+  if (isNewMessage) {
+    if (indexFile->Size() > indexOffset) {
+      indexFile->Seek(static_cast<int32_t>(indexOffset));
+      indexFile->Truncate();
+    }
+  } else {
+    std::string bytes;
+    previous.EncodeTo(&bytes);
+    WriteBytes(indexFile.get(), indexOffset, bytes);
+  }
+  indexFile->Flush();
+  ResetFiles();
 }
 
 bool JamArea::DeleteMessage() {

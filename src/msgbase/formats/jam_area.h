@@ -162,6 +162,9 @@ class JamArea : public MessageArea {
   bool ReadIndexRecord(int64_t position, JamIndexRecord* record);
   bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header);
   void ClearMessage();
+  // After a failed store under the lock: the index record written for the
+  // message is cut off (a new message) or the previous one put back.
+  void UndoIndexRecord(const JamIndexRecord& previous);
   bool WriteFailed();
 
   std::string areaPath;

@@ -106,6 +106,11 @@ void SplitJamText(std::string_view text, JamSplitText* out) {
     if (leading) {
       AddLeadingKludge(out, line);
     } else if (!AddTrailingLine(out, line)) {
+      // An LF right after a line end belongs to that end when read back; a
+      // line that begins with one keeps it behind an LF of its own.
+      if (!line.empty() && line[0] == '\n' && !out->body.empty()) {
+        out->body.push_back('\n');
+      }
       out->body.append(line);
       out->body.push_back(kCr);
     }
@@ -139,6 +144,7 @@ std::string JoinJamText(const std::vector<JamSubfield>& subfields,
         break;
     }
   }
+  if (!text.empty() && !body.empty() && body[0] == '\n') text.push_back('\n');
   text.append(body);
 
   std::string trailing;

@@ -112,6 +112,17 @@ TEST(JamTextTest, LineEndsAndLongLines) {
   EXPECT_EQ(split.body, "\r\x01PID: p\r");
 }
 
+TEST(JamTextTest, LinesThatBeginWithLineFeedsKeepThem) {
+  // "A", "\n\nB" and, after the kludge, "\nC": the LF that ends a line is
+  // dropped, the ones that begin the next line are not.
+  JamSplitText split;
+  SplitJamText("\x01PID: p\r\n\nC\rA\r\n\n\nB\r", &split);
+  EXPECT_EQ(split.body, "\nC\rA\r\n\n\nB\r");
+  EXPECT_EQ(JoinJamText(split.subfields, split.body),
+            "\x01PID: p\r\n\nC\rA\r\n\n\nB\r");
+  EXPECT_EQ(JoinJamText({}, "\nC\r"), "\nC\r");
+}
+
 TEST(JamTextTest, JoinOrdersViaSeenByPath) {
   // The worked example: subfields 8 and 2001, text "Hi".
   EXPECT_EQ(JoinJamText({Sub(8, "2:5020/1 @x"), Sub(2001, "5020/1")}, "Hi\r"),

@@ -367,8 +367,8 @@ int32_t SquishArea::CurrentNumber() {
   return static_cast<int32_t>(record.uniqueId);
 }
 
-bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
-                              SquishIndexRecord* found) {
+bool SquishArea::ScanIndex(
+    const std::function<bool(uint32_t, const SquishIndexRecord&)>& visit) {
   const uint32_t count = StoredCount();
   std::vector<uint8_t> chunk;
   for (uint32_t first = 0; first < count; first += kIndexChunkRecords) {
@@ -384,14 +384,43 @@ bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
       SquishIndexRecord record;
       record.DecodeFrom(chunk.data() + i * SquishIndexRecord::kEncodedSize,
                         SquishIndexRecord::kEncodedSize);
-      if (record.uniqueId == id) {
-        *position = first + i;
-        if (found != nullptr) *found = record;
-        return true;
-      }
+      if (visit(first + i, record)) return true;
     }
   }
-  return false;
+  return true;
+}
+
+bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
+                              SquishIndexRecord* found) {
+  bool hit = false;
+  if (!ScanIndex([&](uint32_t at, const SquishIndexRecord& record) {
+        if (record.uniqueId != id) return false;
+        *position = at;
+        if (found != nullptr) *found = record;
+        hit = true;
+        return true;
+      })) {
+    return false;
+  }
+  return hit;
+}
+
+bool SquishArea::NextFreeUniqueId(uint32_t* id) {
+  // Numbers start at 1; the decoder finds sections again by them, so one
+  // given twice could make it read the wrong message.
+  uint64_t next = std::max<uint32_t>(baseHeader.nextUid, 1);
+  if (!ScanIndex([&](uint32_t, const SquishIndexRecord& record) {
+        if (record.uniqueId >= next) next = uint64_t{record.uniqueId} + 1;
+        return false;
+      })) {
+    return false;
+  }
+  if (next > 0xFFFFFFFFu) {
+    status = kSquishErrorIndex;
+    return false;
+  }
+  *id = static_cast<uint32_t>(next);
+  return true;
 }
 
 void SquishArea::GoToNumber(int32_t number) {
@@ -631,9 +660,11 @@ bool SquishArea::StoreMessage() {
   if (isNewMessage) {
     indexPosition = StoredCount();
     current = static_cast<int32_t>(indexPosition + 1);
-    messageHeader.uniqueId = baseHeader.nextUid;
-    indexRecord.uniqueId = messageHeader.uniqueId;
-    ++baseHeader.nextUid;
+    uint32_t uid = 0;
+    if (!NextFreeUniqueId(&uid)) return false;
+    messageHeader.uniqueId = uid;
+    indexRecord.uniqueId = uid;
+    baseHeader.nextUid = uid + 1;
   } else if (!LocateLoadedMessage()) {
     return false;
   }
@@ -771,6 +802,14 @@ bool SquishArea::StoreMessage() {
   if (!WriteBaseHeader()) {
     baseHeader = before;
     UndoStore(edit, true);
+    // The refused write may still have reached the file in part.
+    if (storedHeader.size() == SquishBaseHeader::kEncodedSize) {
+      dataFile->Seek(0);
+      dataFile->Write(storedHeader.data(),
+                      static_cast<uint16_t>(storedHeader.size()));
+      dataFile->Flush();
+      dataFile->ResetStatus();
+    }
     status = kSquishErrorOpenData;
     return false;
   }

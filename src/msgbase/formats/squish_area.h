@@ -10,6 +10,7 @@
 #define KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -131,6 +132,16 @@ class SquishArea : public MessageArea {
   // The first index record with unique number `id`; false when none (or the
   // index cannot be read, status set).
   bool FindUniqueId(uint32_t id, uint32_t* position, SquishIndexRecord* found);
+  // Calls `visit` with each index record and its position, in order, until
+  // it answers true (found) or the index ends. False (status set) when the
+  // index cannot be read.
+  bool ScanIndex(
+      const std::function<bool(uint32_t, const SquishIndexRecord&)>& visit);
+  // Under the lock: the unique number for a new message, which is the base
+  // header's next number unless the index already holds it or a higher one
+  // (a damaged header), then one above the highest indexed. False (status
+  // set) when the index cannot be read or the numbers are used up.
+  bool NextFreeUniqueId(uint32_t* id);
 
   std::string areaPath;
   std::unique_ptr<ByteStream> dataFile;

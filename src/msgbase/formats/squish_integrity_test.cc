@@ -177,6 +177,41 @@ TEST_F(SquishIntegrityTest, BadIndexOffsetsAndCountsAreRefused) {
   EXPECT_FALSE(area.IsOnMessage());
 }
 
+TEST_F(SquishIntegrityTest, NewMessageNeverReusesAnIndexedUniqueNumber) {
+  MakeThree();  // unique numbers 1, 2, 3; the header's next number is 4
+  const std::string data = Data();
+  const std::string index = Index();
+  for (uint32_t next_uid : {0u, 1u, 3u}) {
+    SCOPED_TRACE(next_uid);
+    dir_.WriteFile("area.sqd", data);
+    dir_.WriteFile("area.sqi", index);
+    Patch32("area.sqd", 20, next_uid);
+    SquishArea area(base_);
+    ASSERT_TRUE(area.OpenArea(base_));
+    ASSERT_TRUE(area.AddMessage());
+    PutText(&area, "four\r");
+    ASSERT_TRUE(area.StoreMessage());
+    EXPECT_EQ(area.CurrentNumber(), 4);
+    area.ReleaseMessage();
+    area.GoToNumber(4);
+    ASSERT_TRUE(area.LoadMessage());
+    EXPECT_EQ(TextOf(&area), "four\r");
+    EXPECT_EQ(Check(), "");
+  }
+  // Numbers used up: the store answers no and the base is as it was.
+  dir_.WriteFile("area.sqd", data);
+  dir_.WriteFile("area.sqi", index);
+  Patch32("area.sqi", 12 * 2 + 4, 0xFFFFFFFFu);
+  SquishArea area(base_);
+  ASSERT_TRUE(area.OpenArea(base_));
+  ASSERT_TRUE(area.AddMessage());
+  PutText(&area, "four\r");
+  EXPECT_FALSE(area.StoreMessage());
+  area.ReleaseMessage();
+  area.CloseArea();
+  EXPECT_EQ(Data(), data);
+}
+
 TEST_F(SquishIntegrityTest, LoopedFreeChainEndsTheWalkWithoutWriting) {
   const std::vector<uint32_t> frames = MakeThree();
   {

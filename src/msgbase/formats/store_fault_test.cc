@@ -120,6 +120,9 @@ void ExpectIntact(const std::vector<Loaded>& messages, int first, int last,
 // file at once, so every count is a distinct state of the files.
 int writes = 0;
 int killAt = 0;
+// When set, the write numbered refuseAt is refused (nothing reaches the
+// file, the stream's status turns to an I/O error) instead of a kill.
+int refuseAt = 0;
 
 class KillingStream : public ByteStream {
  public:
@@ -132,7 +135,11 @@ class KillingStream : public ByteStream {
     status = inner_->status;
   }
   void Write(const void* buffer, uint16_t count) override {
-    Step();
+    if (Step()) {
+      status = kStreamIoError;
+      return;
+    }
+    if (status != kStreamOk) return;  // sticky, as in a file stream
     inner_->Write(buffer, count);
     inner_->Flush();
     status = inner_->status;
@@ -141,14 +148,20 @@ class KillingStream : public ByteStream {
   int32_t Position() override { return inner_->Position(); }
   int32_t Size() override { return inner_->Size(); }
   void Flush() override {
-    Step();
+    if (Step()) {
+      status = kStreamIoError;
+      return;
+    }
     inner_->Flush();
-    status = inner_->status;
+    status = std::min(status, inner_->status);
   }
   void Truncate() override {
-    Step();
+    if (Step()) {
+      status = kStreamIoError;
+      return;
+    }
     inner_->Truncate();
-    status = inner_->status;
+    status = std::min(status, inner_->status);
   }
   void ResetStatus() override {
     inner_->ResetStatus();
@@ -156,8 +169,11 @@ class KillingStream : public ByteStream {
   }
 
  private:
-  static void Step() {
-    if (++writes == killAt) raise(SIGKILL);
+  // True when this write is to be refused.
+  static bool Step() {
+    ++writes;
+    if (writes == killAt) raise(SIGKILL);
+    return writes == refuseAt;
   }
   std::unique_ptr<ByteStream> inner_;
 };
@@ -248,6 +264,47 @@ TEST_P(StoreFaultTest, KilledAtAnyWriteLeavesEarlierMessagesIntact) {
     if (HasFailure()) return;
   }
   EXPECT_TRUE(finished) << "the posting never ran to its end";
+}
+
+TEST_P(StoreFaultTest, RefusedWriteFailsTheStoreAndLinksNothing) {
+  bool finished = false;
+  for (int at = 1; at < 400 && !finished; ++at) {
+    TempDir dir;
+    const std::string id = Id(dir);
+    ASSERT_TRUE(Post(id, 1, 3));
+    writes = 0;
+    refuseAt = at;
+    NewFileStream = NewKillingStream;
+    std::unique_ptr<MessageArea> area;
+    bool stored = false;
+    if (OpenOrCreateMessageArea(&area, id)) {
+      stored = AddOne(area.get(), 4);
+      CloseMessageArea(&area);
+    }
+    finished = writes < at;  // no write was refused
+    refuseAt = 0;
+    InstallStreamFactories();
+    ForgetPathCache();
+    const std::string where = std::string(GetParam().name) +
+                              ", write " + std::to_string(at) + " refused";
+    bool opened = false;
+    std::vector<Loaded> messages = LoadAll(id, &opened);
+    ASSERT_TRUE(opened) << where;
+    if (finished) {
+      EXPECT_TRUE(stored) << where;
+    }
+    ExpectIntact(messages, 1, stored ? 4 : 3, where);
+    EXPECT_EQ(messages.size(), stored ? 4u : 3u) << where;
+    if (GetParam().letter == 'S') {
+      EXPECT_EQ(CheckSquishBase(dir.Sub("echo.sqd"), dir.Sub("echo.sqi")), "")
+          << where;
+    }
+    ASSERT_TRUE(Post(id, 9, 9)) << where;
+    messages = LoadAll(id, &opened);
+    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+    if (HasFailure()) return;
+  }
+  EXPECT_TRUE(finished) << "the store never ran to its end";
 }
 
 TEST_P(StoreFaultTest, FileSizeLimitFailsTheStoreAndLinksNothing) {
