@@ -10,6 +10,9 @@ set -euo pipefail
 source "$(dirname "$0")/fuzz_common.sh"
 runs=${KAVEL_FUZZ_SMOKE_RUNS:-20000}
 seconds=${KAVEL_FUZZ_SMOKE_SECONDS:-20}
+# A fixed seed keeps the smoke run repeatable (the same inputs on every CI
+# run); campaigns draw a fresh seed each time.
+seed=${KAVEL_FUZZ_SEED:-1}
 
 echo "== Fuzz build ($fuzz_build)"
 build_fuzz_targets
@@ -21,7 +24,7 @@ for name in $(fuzz_targets); do
   mapfile -t opts < <(fuzz_options "$name")
   echo "== Fuzz smoke: $name"
   if "$fuzz_build/fuzz/$name" "${opts[@]}" -runs="$runs" \
-      -max_total_time="$seconds" \
+      -max_total_time="$seconds" -seed="$seed" \
       -artifact_prefix="$fuzz_build/artifacts/$short-" \
       "$work" "$root/fuzz/corpus/$short" >"$work.log" 2>&1; then
     grep -E '^(#[0-9]+.*DONE|Done [0-9]+ runs)' "$work.log" | tail -1 || true
