@@ -11,6 +11,8 @@
 #   bench/run.sh --small    2,000 messages; 2 MB; 20 areas x 100 (a quick check)
 # Environment:
 #   KAVEL_BENCH_BUILD  build directory (default build-bench/ in the checkout)
+#   KAVEL_BENCH_KAVEL  the program to measure (default: the one built here;
+#                      to compare with another build of it)
 #   KAVEL_BENCH_KEEP   directory that keeps the generated areas between runs;
 #                      they are rebuilt only when the generator's source or
 #                      the sizes change (default: a temporary directory)
@@ -32,7 +34,7 @@ cmake -S "$SRC" -B "$BUILD" -G Ninja -DKAVEL_TESTS=OFF -DKAVEL_BENCH=ON \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" --target kavel kavel_make_area kavel_write_files \
   >/dev/null
-KAVEL=$BUILD/kavel
+KAVEL=${KAVEL_BENCH_KAVEL:-$BUILD/kavel}
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/kavel-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
