@@ -25,7 +25,9 @@ MESSAGES=50000 FILES=2000 ENCODE_MB=20 ALL_AREAS=200 ALL_MESSAGES=500
 if [ "${1:-}" = "--small" ]; then
   MESSAGES=2000 FILES=80 ENCODE_MB=2 ALL_AREAS=20 ALL_MESSAGES=100
 fi
-GROWTH_MESSAGES=$((MESSAGES / 10)) GROWTH_FILES=$((FILES / 10))
+# A *.MSG area numbers its messages up to 32767: it gets 32,000 at most.
+MSG_MESSAGES=$((MESSAGES < 32000 ? MESSAGES : 32000))
+MSG_FILES=$((FILES * MSG_MESSAGES / MESSAGES))
 ALL_FILES=$((ALL_MESSAGES / 25))
 TIME_FACTOR=3 SERIAL_WAIT=0.01 GROWTH_LIMIT=11 PEAK_LIMIT_KB=65536
 
@@ -34,6 +36,11 @@ cmake -S "$SRC" -B "$BUILD" -G Ninja -DKAVEL_TESTS=OFF -DKAVEL_BENCH=ON \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" --target kavel kavel_make_area kavel_write_files \
   >/dev/null
+# The micro-benchmarks, when Google Benchmark is installed.
+MICRO=""
+if cmake --build "$BUILD" --target kavel_micro_bench >/dev/null 2>&1; then
+  MICRO=$BUILD/kavel_micro_bench
+fi
 KAVEL=${KAVEL_BENCH_KAVEL:-$BUILD/kavel}
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/kavel-bench.XXXXXX")
@@ -79,17 +86,24 @@ row() {  # format op kavel_s base_s allowed_s peak_kb verdict
 # Generated areas: rebuilt when the generator or the sizes change.
 STAMP="$(md5sum <"$SRC/bench/make_area.cc" | cut -c1-32)"
 STAMP="$STAMP $MESSAGES $FILES $ALL_AREAS $ALL_MESSAGES"
+sizes_of() {  # format: sets LARGE, LARGE_FILES, GROWTH, GROWTH_FILES
+  LARGE=$MESSAGES LARGE_FILES=$FILES
+  [ "$1" = Msg ] && LARGE=$MSG_MESSAGES LARGE_FILES=$MSG_FILES
+  GROWTH=$((LARGE / 10)) GROWTH_FILES=$((LARGE_FILES / 10))
+}
 generate() {  # format letter
   local fmt=$1 L=$2 dir=$KEEP/$1
+  sizes_of "$fmt"
   if [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$STAMP" ]; then
     return
   fi
   echo "generating the $fmt areas in $dir ..." >&2
   rm -rf "$dir"
   mkdir -p "$dir/large" "$dir/growth" "$dir/all"
-  "$BUILD/kavel_make_area" "$L$dir/large/area" "$MESSAGES" "$FILES" >/dev/null
-  "$BUILD/kavel_make_area" "$L$dir/growth/area" "$GROWTH_MESSAGES" \
-    "$GROWTH_FILES" >/dev/null
+  "$BUILD/kavel_make_area" "$L$dir/large/area" "$LARGE" "$LARGE_FILES" \
+    >/dev/null
+  "$BUILD/kavel_make_area" "$L$dir/growth/area" "$GROWTH" "$GROWTH_FILES" \
+    >/dev/null
   for i in $(seq 1 "$ALL_AREAS"); do
     "$BUILD/kavel_make_area" "$L$dir/all/a$i" "$ALL_MESSAGES" "$ALL_FILES" \
       >/dev/null
@@ -149,6 +163,7 @@ printf '%-7s %-13s %9s %9s %6s %9s %9s %5s\n' format op kavel_s base_s \
 GROWTH_LINES=""
 for fmt in Msg Squish Jam; do
   base=$KEEP/$fmt
+  sizes_of $fmt
   large=$base/large/area growth=$base/growth/area
   run=$WORK/$fmt
   mkdir -p "$run"
@@ -164,7 +179,7 @@ AREAS
   kavel_in "$run" /DECODE BENCH.LARGE; large_s=$SECS large_peak=$PEAK
   n_large=$(decoded "$run")
   allowed=$(calc "$TIME_FACTOR * $cat_s")
-  row $fmt "decode $MESSAGES" "$large_s" "$cat_s" "$allowed" \
+  row $fmt "decode $LARGE" "$large_s" "$cat_s" "$allowed" \
     "$large_peak" "$(verdict "$large_s <= $allowed && $large_peak < \
 $PEAK_LIMIT_KB")"
 
@@ -173,13 +188,13 @@ $PEAK_LIMIT_KB")"
   measure_base readall "$growth"; cat_s=$SECS
   kavel_in "$run" /DECODE BENCH.GROWTH; growth_s=$SECS
   allowed=$(calc "$TIME_FACTOR * $cat_s")
-  row $fmt "decode $GROWTH_MESSAGES" "$growth_s" "$cat_s" \
+  row $fmt "decode $GROWTH" "$growth_s" "$cat_s" \
     "$allowed" "$PEAK" "$(verdict "$growth_s <= $allowed && $PEAK < \
 $PEAK_LIMIT_KB")"
   v=$(verdict "$large_s <= $GROWTH_LIMIT * $growth_s")
   [ "$v" = pass ] || FAILED=1
   GROWTH_LINES="$GROWTH_LINES$(printf '%-7s decode %d vs %d messages: %s s / %s s = %sx (at most %d) %s' \
-    $fmt $MESSAGES $GROWTH_MESSAGES "$large_s" "$growth_s" \
+    $fmt $LARGE $GROWTH "$large_s" "$growth_s" \
     "$(calc "$large_s / ($growth_s < 0.001 ? 0.001 : $growth_s)" 1)" \
     $GROWTH_LIMIT "$v")
 "
@@ -223,4 +238,8 @@ done
 printf '%s' "$GROWTH_LINES"
 echo "(allowed: $TIME_FACTOR x base, plus $SERIAL_WAIT s per message posted" \
   "for encode; peak memory under $PEAK_LIMIT_KB KB for decode)"
+if [ -n "$MICRO" ]; then
+  echo
+  "$MICRO" --benchmark_min_time=0.2 2>&1 | grep -v '^\*\*\*'
+fi
 exit $FAILED

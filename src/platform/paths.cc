@@ -79,6 +79,20 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
   return out;
 }
 
+// The letter of the other case under UpperChar (Latin, CP866), or `c`
+// itself for a character that has none.
+char OtherCase(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (UpperChar(c) != c) return UpperChar(c);
+  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);
+  if (byte >= 128 && byte <= 143) return static_cast<char>(byte + 32);
+  if (byte >= 144 && byte <= 159) return static_cast<char>(byte + 80);
+  return c;
+}
+
+// Names with at most this many letters are checked spelling by spelling.
+constexpr size_t kMaxSpelledLetters = 4;
+
 bool EntryExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
@@ -238,12 +252,38 @@ void NoteEntryRemoved(std::string_view native_path) {
 bool NameTakenInAnyCase(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return false;
-  // Read afresh: another process may have made the entry since the cached
-  // listing was taken.
-  Listing* listing = LoadListing(abs_dir);
-  if (listing == nullptr) return false;
-  auto it = listing->by_folded.find(UpperText(name));
-  return it != listing->by_folded.end() && !it->second.empty();
+  // Asked afresh, never from the cached listing: another process may have
+  // made the entry since it was taken. A name with few letters has few
+  // spellings, and looking each up costs less than reading a directory
+  // of thousands of messages.
+  std::vector<size_t> letters;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (OtherCase(name[i]) != name[i]) letters.push_back(i);
+  }
+  if (letters.size() <= kMaxSpelledLetters) {
+    std::string spelling = name;
+    for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
+      for (size_t k = 0; k < letters.size(); ++k) {
+        const char c = name[letters[k]];
+        spelling[letters[k]] = (mask >> k) & 1 ? OtherCase(c) : c;
+      }
+      if (EntryExists(JoinNative(abs_dir, spelling))) return true;
+    }
+    return false;
+  }
+  // Otherwise the directory is read through once, comparing as it goes.
+  DIR* dir = opendir(abs_dir.c_str());
+  if (dir == nullptr) return false;
+  ++Cache().listings_read;
+  bool taken = false;
+  while (struct dirent* entry = readdir(dir)) {
+    if (EqualIgnoringCase(entry->d_name, name)) {
+      taken = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return taken;
 }
 
 long DirectoryListingsRead() { return Cache().listings_read; }

@@ -39,11 +39,12 @@ constexpr AttributeMapEntry kAttributeMap[] = {
 };
 
 // Reads `count` bytes at `offset`; false when they do not all lie inside
-// the file or the stream failed.
+// the file (of `size` bytes, taken earlier in the same operation, or now
+// when -1) or the stream failed.
 bool ReadBytes(ByteStream* file, int64_t offset, int64_t count,
-               std::string* out) {
+               std::string* out, int64_t size = -1) {
   out->clear();
-  int64_t size = file->Size();
+  if (size < 0) size = file->Size();
   if (file->status != 0 || offset < 0 || count < 0 || offset > size ||
       count > size - offset) {
     return false;
@@ -338,17 +339,21 @@ int64_t JamArea::IndexRecordCount() {
 
 bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
   std::string bytes;
-  return position >= 0 && position < IndexRecordCount() &&
+  const int64_t records = IndexRecordCount();
+  return position >= 0 && position < records &&
          ReadBytes(indexFile.get(),
                    position * static_cast<int64_t>(JamIndexRecord::kEncodedSize),
-                   JamIndexRecord::kEncodedSize, &bytes) &&
+                   JamIndexRecord::kEncodedSize, &bytes,
+                   records * static_cast<int64_t>(
+                                 JamIndexRecord::kEncodedSize)) &&
          record->DecodeFrom(bytes);
 }
 
-bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header) {
+bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
+                              int64_t header_file_size) {
   std::string bytes;
   return ReadBytes(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
-                   &bytes) &&
+                   &bytes, header_file_size) &&
          header->DecodeFrom(bytes);
 }
 
@@ -435,7 +440,8 @@ bool JamArea::LoadMessage() {
     status = kJamErrorHeaderOffset;
     return false;
   }
-  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader)) {
+  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader,
+                       header_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -445,7 +451,8 @@ bool JamArea::LoadMessage() {
   int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
                                              header_size - subfields_at);
   std::string block;
-  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block)) {
+  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block,
+                 header_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -459,7 +466,7 @@ bool JamArea::LoadMessage() {
   if (!ReadBytes(textFile.get(), text_offset,
                  std::min<int64_t>(messageHeader.textLength,
                                    text_size - text_offset),
-                 &body)) {
+                 &body, text_size)) {
     status = kJamErrorRead;
     return false;
   }

@@ -160,7 +160,10 @@ class JamArea : public MessageArea {
   // Records in the index file.
   int64_t IndexRecordCount();
   bool ReadIndexRecord(int64_t position, JamIndexRecord* record);
-  bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header);
+  // header_file_size: the header file's size if taken earlier in the same
+  // operation, -1 to take it now.
+  bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
+                       int64_t header_file_size = -1);
   void ClearMessage();
   // After a failed store under the lock: the index record written for the
   // message is cut off (a new message) or the previous one put back.
