@@ -159,6 +159,11 @@ class JamArea : public MessageArea {
   bool EnsureLastReadFile();
   // Records in the index file.
   int64_t IndexRecordCount();
+  // The size of `file` (one of the three base files) as last taken when
+  // the first `needed` bytes lie inside it, otherwise taken afresh and
+  // kept. Reads check against the file itself as well: one that got
+  // shorter meanwhile fails them.
+  int64_t SizeCovering(ByteStream* file, int64_t needed);
   bool ReadIndexRecord(int64_t position, JamIndexRecord* record);
   // header_file_size: the header file's size if taken earlier in the same
   // operation, -1 to take it now.
@@ -174,6 +179,10 @@ class JamArea : public MessageArea {
   std::unique_ptr<ByteStream> headerFile;
   std::unique_ptr<ByteStream> indexFile;
   std::unique_ptr<ByteStream> textFile;
+  // Sizes last taken by SizeCovering (-1: none yet).
+  int64_t headerSizeSeen = -1;
+  int64_t indexSizeSeen = -1;
+  int64_t textSizeSeen = -1;
   std::unique_ptr<ByteStream> lastReadFile;  // none until first written
   bool readOnly = false;
   JamBaseHeader baseHeader;

@@ -172,6 +172,7 @@ bool SquishArea::ReadIndexRecord(uint32_t position, SquishIndexRecord* record) {
 
 bool SquishArea::WriteIndexRecord(uint32_t position,
                                   const SquishIndexRecord& record) {
+  uidPositionsBuilt = false;
   uint8_t buf[SquishIndexRecord::kEncodedSize];
   record.EncodeTo(buf);
   indexFile->Seek(
@@ -402,6 +403,27 @@ bool SquishArea::ScanIndex(
 
 bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
                               SquishIndexRecord* found) {
+  if (!uidPositionsBuilt) {
+    uidPositions.clear();
+    uidPositionsBuilt = ScanIndex([&](uint32_t at,
+                                      const SquishIndexRecord& record) {
+      uidPositions.emplace(record.uniqueId, at);
+      return false;
+    });
+  }
+  if (uidPositionsBuilt) {
+    auto guess = uidPositions.find(id);
+    SquishIndexRecord record;
+    if (guess != uidPositions.end() && guess->second < StoredCount() &&
+        ReadIndexRecord(guess->second, &record) && record.uniqueId == id) {
+      *position = guess->second;
+      if (found != nullptr) *found = record;
+      return true;
+    }
+    // The index changed since the map was made (or holds no such number):
+    // the scan below decides, and the map is made again next time.
+    uidPositionsBuilt = false;
+  }
   bool hit = false;
   if (!ScanIndex([&](uint32_t at, const SquishIndexRecord& record) {
         if (record.uniqueId != id) return false;
