@@ -8,6 +8,7 @@
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/formats/jam_text.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -326,6 +327,20 @@ bool JamArea::BaseExists(std::string_view path) {
     if (FileExists(base + std::string(extension))) return true;
   }
   return false;
+}
+
+bool JamArea::BaseUnfinished(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base.push_back('.');
+  uint64_t size = 0;
+  if (!FileSize(base + std::string(kHeaderExt), &size) || size != 0) {
+    return false;
+  }
+  for (std::string_view extension : {kIndexExt, kTextExt, kLastReadExt}) {
+    const std::string name = base + std::string(extension);
+    if (FileExists(name) && (!FileSize(name, &size) || size != 0)) return false;
+  }
+  return true;
 }
 
 int64_t JamArea::IndexRecordCount() {

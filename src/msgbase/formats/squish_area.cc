@@ -11,6 +11,7 @@
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
 #include "util/coding.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -181,6 +182,15 @@ bool SquishArea::BaseExists(std::string_view path) {
   std::string base(path);
   if (base.empty() || base.back() != '.') base += '.';
   return FileExists(base + "sqd") || FileExists(base + "sqi");
+}
+
+bool SquishArea::BaseUnfinished(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base += '.';
+  uint64_t data_size = 0, index_size = 0;
+  return FileSize(base + "sqd", &data_size) && data_size == 0 &&
+         (!FileExists(base + "sqi") ||
+          (FileSize(base + "sqi", &index_size) && index_size == 0));
 }
 
 bool SquishArea::OpenArea(std::string_view path) {
