@@ -80,7 +80,7 @@ struct Limits {
 
 // Runs the program in `dir` with the limits; stdout and stderr come back
 // through a pipe, which no file-size limit applies to.
-[[maybe_unused]] RunResult RunLimited(const RunDirectory& dir,
+RunResult RunLimited(const RunDirectory& dir,
                      const std::vector<std::string>& arguments,
                      const Limits& limits) {
   int out[2];
@@ -129,7 +129,7 @@ struct Limits {
   return result;
 }
 
-[[maybe_unused]] size_t Count(const std::string& text, const std::string& what) {
+size_t Count(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos;
        at = text.find(what, at + 1)) {
@@ -418,6 +418,115 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
     ExpectWholeOrEmpty(after, 0, reference_b);
     after.push_back(ReadPostedMessages(AreaId("FOO")).back());
     ExpectPeerReads("FOO", after);
+    if (HasFailure()) break;
+  }
+}
+
+// The largest file below `path`.
+uint64_t LargestFileBelow(const std::string& path) {
+  uint64_t largest = 0;
+  for (const auto& e : fs::recursive_directory_iterator(path)) {
+    if (e.is_regular_file()) largest = std::max<uint64_t>(largest, e.file_size());
+  }
+  return largest;
+}
+
+TEST_P(PostingFaultTest, FullDiskWhilePostingGivesErrorLinesAndLinksNoPart) {
+  const std::vector<PostedMessage> reference_b = Reference("in/b.txt");
+  const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
+  ASSERT_EQ(reference_b.size(), 2u);
+  PostOk("in/a.txt", "FOO");
+  const std::vector<PostedMessage> before = ReadPostedMessages(AreaId("FOO"));
+  ASSERT_EQ(before.size(), 2u);
+  CopyArea("bases/foo", "pristine");
+  const std::string original_a = dir_.ReadFile("in/a.txt");
+  const std::string original_c = dir_.ReadFile("in/c.txt");
+
+  // A *.MSG message is a file of its own (about 16.5 KB for a whole
+  // section, 7.5 KB for the last one of b.txt); the other formats append
+  // to one data file. The limits fall before, inside and after sections.
+  const uint64_t grown = format().letter == 'M' ? 0 : LargestFileBelow(
+                                                          AreaDir("FOO"));
+  const uint64_t steps[] = {1000, 4096, 8000, 12000, 16000,
+                            17000, 20000, 26000, 30000};
+  for (uint64_t step : steps) {
+    const rlim_t limit = static_cast<rlim_t>(grown + step);
+    SCOPED_TRACE("file-size limit " + std::to_string(limit));
+    CopyArea("pristine", "bases/foo");
+    std::error_code ec;
+    fs::remove(dir_.Join("Kavel.log"), ec);
+    Limits limits;
+    limits.fileSize = limit;
+    RunResult run = RunLimited(dir_, {"/ENCODE", "in/b.txt", "FOO"}, limits);
+    EXPECT_EQ(run.exit_code, 0) << run.out;  // -1: killed by a signal
+    EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
+
+    // The base opens; the earlier messages are as they were; every other
+    // message listed is a whole section of b.txt.
+    {
+      std::unique_ptr<MessageArea> area;
+      ASSERT_TRUE(OpenMessageArea(&area, AreaId("FOO")));
+      CloseMessageArea(&area);
+    }
+    std::vector<PostedMessage> now = ReadPostedMessages(AreaId("FOO"));
+    ExpectSame(now, before);
+    for (size_t i = before.size(); i < now.size(); ++i) {
+      ExpectWhole(now[i], reference_b);
+    }
+    // Each section that did not make it has its error line.
+    const size_t stored = now.size() - before.size();
+    EXPECT_LE(stored, 2u);
+    EXPECT_EQ(Count(run.out, "[err] Unable to write message"), 2 - stored)
+        << run.out;
+    if (format().letter == 'M') {
+      for (const std::string& name : dir_.List("bases/foo/base")) {
+        EXPECT_EQ(name.find(".kv$"), std::string::npos) << "left: " << name;
+      }
+    }
+    ExpectPeerReads("FOO", now);
+
+    // Without the limit the base takes the next posting, and both whole
+    // postings decode.
+    RunResult next = Post("in/c.txt", "FOO");
+    EXPECT_EQ(next.exit_code, 0);
+    EXPECT_EQ(next.out.find("[err]"), std::string::npos) << next.out;
+    std::vector<PostedMessage> after = ReadPostedMessages(AreaId("FOO"));
+    ASSERT_EQ(after.size(), now.size() + 1);
+    ExpectWhole(after.back(), reference_c);
+    fs::remove_all(dir_.Join("txt"), ec);
+    RunResult decode = dir_.Run({"/DECODE", "FOO"});
+    EXPECT_EQ(decode.exit_code, 0);
+    EXPECT_TRUE(Decoded("a.txt") == original_a) << decode.out;
+    EXPECT_TRUE(Decoded("c.txt") == original_c) << decode.out;
+    if (HasFailure()) break;
+  }
+}
+
+TEST_P(PostingFaultTest, FullDiskWhileCreatingTheBaseGivesAnErrorLine) {
+  const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
+  for (rlim_t limit : {rlim_t{1}, rlim_t{100}, rlim_t{255}, rlim_t{1000}}) {
+    SCOPED_TRACE("file-size limit " + std::to_string(limit));
+    std::error_code ec;
+    fs::remove_all(AreaDir("FOO"), ec);
+    dir_.MakeDirectory("bases/foo");
+    fs::remove(dir_.Join("Kavel.log"), ec);
+    Limits limits;
+    limits.fileSize = limit;
+    RunResult run = RunLimited(dir_, {"/ENCODE", "in/c.txt", "FOO"}, limits);
+    EXPECT_EQ(run.exit_code, 0) << run.out;
+    EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
+    // Whatever is left of the base never lists a message that is not
+    // whole, and the base takes the posting once there is room.
+    for (const PostedMessage& m : ReadPostedMessages(AreaId("FOO"))) {
+      ExpectWhole(m, reference_c);
+    }
+    RunResult next = Post("in/c.txt", "FOO");
+    EXPECT_EQ(next.exit_code, 0);
+    EXPECT_EQ(next.out.find("[err]"), std::string::npos) << next.out;
+    std::vector<PostedMessage> after = ReadPostedMessages(AreaId("FOO"));
+    ASSERT_FALSE(after.empty());
+    ExpectWhole(after.back(), reference_c);
     if (HasFailure()) break;
   }
 }

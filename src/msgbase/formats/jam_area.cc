@@ -295,7 +295,17 @@ bool JamArea::CreateArea(std::string_view path) {
     baseHeader.EncodeTo(&bytes);
     headerFile->Seek(0);
     headerFile->Truncate();
-    if (!WriteBytes(headerFile.get(), 0, bytes)) {
+    bool written = WriteBytes(headerFile.get(), 0, bytes);
+    if (written) {
+      headerFile->Flush();  // the header is on disk, or creation failed
+      written = headerFile->status == 0;
+    }
+    if (!written) {
+      // Empty again, the base counts as unfinished and the next writer
+      // lays it down; a part of a header would refuse every writer.
+      headerFile->ResetStatus();
+      headerFile->Seek(0);
+      headerFile->Truncate();
       status = kJamErrorCreateHeaderFile;
       lock.Release();
       CloseFiles();

@@ -292,6 +292,10 @@ bool SquishArea::CreateArea(std::string_view path) {
     layout_ = SquishLayout::kStandard;
     storedHeader.clear();
     if (!WriteBaseHeader()) {
+      // Empty again, the base counts as unfinished and the next writer
+      // lays it down; a part of a header would refuse every writer.
+      dataFile->Seek(0);
+      dataFile->Truncate();
       lock.Release();
       CloseFiles();
       areaPath.clear();
