@@ -213,6 +213,32 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
     return "";
   }
 
+  // The decoded file `name` in the text-base subdirectory of the area.
+  std::string DecodedIn(const std::string& tag, const std::string& name) const {
+    std::error_code ec;
+    for (const auto& e :
+         fs::recursive_directory_iterator(dir_.Join("txt"), ec)) {
+      if (e.is_regular_file() && Lower(e.path().filename()) == Lower(name) &&
+          Lower(e.path().parent_path().filename()) == Lower(tag)) {
+        return dir_.ReadFile(fs::relative(e.path(), dir_.path()).string());
+      }
+    }
+    return "";
+  }
+
+  // Every file below the area directory with its content.
+  std::vector<std::pair<std::string, std::string>> Snapshot(
+      const std::string& tag) const {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& e : fs::recursive_directory_iterator(AreaDir(tag))) {
+      if (!e.is_regular_file()) continue;
+      std::string rel = fs::relative(e.path(), dir_.path()).string();
+      files.emplace_back(rel, dir_.ReadFile(rel));
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
   // Every message a posting of `file` stores, read from a scratch area.
   std::vector<PostedMessage> Reference(const std::string& file) {
     AddArea("REF" + std::to_string(++references_));
@@ -529,6 +555,103 @@ TEST_P(PostingFaultTest, FullDiskWhileCreatingTheBaseGivesAnErrorLine) {
     ExpectWhole(after.back(), reference_c);
     if (HasFailure()) break;
   }
+}
+
+TEST_P(PostingFaultTest, ReadOnlyBaseGivesAnErrorLinePerFileAndStaysAsItWas) {
+  PostOk("in/a.txt", "FOO");
+  const auto before = Snapshot("FOO");
+  const fs::perms read_only = fs::perms::owner_read | fs::perms::group_read |
+                              fs::perms::others_read;
+  const fs::perms exec = fs::perms::owner_exec | fs::perms::group_exec |
+                         fs::perms::others_exec;
+  Limits limits;
+  if (geteuid() == 0) {
+    // Root writes anywhere: the program runs as an unprivileged user that
+    // owns everything but the read-only base.
+    limits.asNobody = true;
+    limits.program = dir_.Join("kavel");
+    fs::copy_file(KAVEL_BINARY, limits.program);
+    for (const auto& e : fs::recursive_directory_iterator(dir_.path())) {
+      if (e.path().string().rfind(AreaDir("FOO"), 0) == 0) continue;
+      ASSERT_EQ(chown(e.path().c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chown(dir_.path().c_str(), kNobody, kNobody), 0);
+  }
+  for (const auto& e : fs::recursive_directory_iterator(AreaDir("FOO"))) {
+    fs::permissions(e.path(), e.is_directory() ? read_only | exec : read_only);
+  }
+  fs::permissions(AreaDir("FOO"), read_only | exec);
+
+  RunResult run = RunLimited(dir_, {"/ENCODE", "in/*.txt", "FOO"}, limits);
+  fs::permissions(AreaDir("FOO"), fs::perms::owner_all, fs::perm_options::add);
+  for (const auto& e : fs::recursive_directory_iterator(AreaDir("FOO"))) {
+    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
+  }
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  // Every file is tried, each gets its error line, and the run ends.
+  EXPECT_EQ(Count(run.out, " [+] -> Posting file "), 3u) << run.out;
+  EXPECT_GE(Count(run.out, "[err] "), 3u) << run.out;
+  EXPECT_EQ(Count(run.out, "  - Ok..."), 0u) << run.out;
+  EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
+  EXPECT_TRUE(Snapshot("FOO") == before) << "the read-only base changed";
+  // Writable again, it takes the next posting.
+  if (geteuid() == 0) fs::remove(dir_.Join("Kavel.log"));
+  PostOk("in/c.txt", "FOO");
+  EXPECT_EQ(ReadPostedMessages(AreaId("FOO")).size(), 3u);
+}
+
+TEST_P(PostingFaultTest, BaseDirectoryVanishingWhilePostingGivesErrorLines) {
+  std::string reason;
+  if (!TracingAvailable(&reason)) GTEST_SKIP() << reason;
+  PostOk("in/a.txt", "FOO");
+  bool removed = false;
+  TracedResult run = RunTraced(
+      dir_.path(), {"/ENCODE", "in/*.txt", "FOO"}, AreaDir("FOO"),
+      [&](const TracePoint&) {
+        if (!removed) fs::remove_all(AreaDir("FOO"));
+        removed = true;
+        return TraceAction::kContinue;
+      });
+  ASSERT_TRUE(removed) << run.out;
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(Count(run.out, " [+] -> Posting file "), 3u) << run.out;
+  // The files after the one being posted find no base directory.
+  EXPECT_GE(Count(run.out, "[err] Unable to open/create msgbase"), 2u)
+      << run.out;
+  EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
+}
+
+TEST_P(PostingFaultTest, VanishedBasesWhileDecodingAllAreasAreSkipped) {
+  std::string reason;
+  if (!TracingAvailable(&reason)) GTEST_SKIP() << reason;
+  AddArea("ONE");
+  AddArea("TWO");
+  AddArea("THREE");
+  for (const char* tag : {"FOO", "ONE", "TWO", "THREE"}) {
+    PostOk("in/c.txt", tag);
+  }
+  const std::string original = dir_.ReadFile("in/c.txt");
+  // ONE is gone before the run; TWO goes while the run decodes an area
+  // before it.
+  fs::remove_all(AreaDir("ONE"));
+  bool removed = false;
+  TracedResult run =
+      RunTraced(dir_.path(), {"/ALL"}, dir_.Join("txt"), [&](const TracePoint&) {
+        if (!removed) fs::remove_all(AreaDir("TWO"));
+        removed = true;
+        return TraceAction::kContinue;
+      });
+  ASSERT_TRUE(removed) << run.out;
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(run.out.find("Unable to open message base " + BasePath("ONE")),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Unable to open message base " + BasePath("TWO")),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(DecodedIn("FOO", "c.txt") == original) << run.out;
+  EXPECT_TRUE(DecodedIn("THREE", "c.txt") == original) << run.out;
+  EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PostingFaultTest,
