@@ -48,6 +48,20 @@ char UpperChar(char c) {
   return c;
 }
 
+char LowerChar(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);
+  if (byte >= 128 && byte <= 143) return static_cast<char>(byte + 32);
+  if (byte >= 144 && byte <= 159) return static_cast<char>(byte + 80);
+  return c;
+}
+
+std::string LowerText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerChar(c);
+  return out;
+}
+
 std::string UpperText(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = UpperChar(c);

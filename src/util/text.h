@@ -21,6 +21,10 @@ std::string ShortString(std::string_view text);
 // Upper-cases Latin a-z and the CP866 small letters 160-175 and 224-239.
 std::string UpperText(std::string_view text);
 char UpperChar(char c);
+// The inverse of UpperText for the same letters: how the program spells on
+// disk the names it upper-cased on the way (area tags, decoded file names).
+std::string LowerText(std::string_view text);
+char LowerChar(char c);
 void TrimLeadingBlanks(std::string* text);
 std::string FirstWord(std::string_view line);  // upper-cased
 std::string RestOfLine(std::string_view line);

@@ -648,6 +648,15 @@ bool SquishArea::SplitText(std::string* control, int32_t* text_start) {
     control->append(line);
     start = text->Position();
   }
+  // An LF after the last control line's end stays with the text proper:
+  // read back behind the CR that ends the block it is again part of that
+  // end, and a first line that begins with LFs keeps all of them.
+  if (start > 0) {
+    char before = 0;
+    text->Seek(start - 1);
+    text->Read(&before, 1);
+    if (before == '\n') --start;
+  }
   *text_start = start;
   return text->status == kStreamOk;
 }
