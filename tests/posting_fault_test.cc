@@ -420,8 +420,9 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
                                 });
   ASSERT_TRUE(full.traced);
   ASSERT_EQ(full.exit_code, 0) << full.out;
-  // The points up to the first message stored whole and a few beyond.
-  const int points = std::min(full.points, 16);
+  // The points of the creation of the base and the first ones of the first
+  // message.
+  const int points = std::min(full.points, 8);
   for (int kill_at = 1; kill_at <= points; ++kill_at) {
     CopyArea("pristine", "bases/foo");
     std::string where;
