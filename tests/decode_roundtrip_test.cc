@@ -105,7 +105,7 @@ TEST(DecodeRoundTripTest, MegabyteFileInEveryFormatTextAndKludgeFraming) {
       ASSERT_EQ(post.out.find("[err]"), std::string::npos) << post.out;
       RunResult decode = dir.Run({"/DECODE", "TRIP"});
       ASSERT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
-      EXPECT_TRUE(dir.ReadFile("txt/TRIP/BIG.TXT") == file)
+      EXPECT_TRUE(dir.ReadFile("txt/trip/big.txt") == file)
           << "decoded file differs";
     }
   }
@@ -200,7 +200,7 @@ TEST(DecodeRoundTripTest, PostingCarriedOnByCrashmail) {
 
   RunResult decode = dir.Run({"/DECODE", "FOO.IN"});
   EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
-  EXPECT_TRUE(dir.ReadFile("txt/FOO.IN/NEWS.TXT") == file)
+  EXPECT_TRUE(dir.ReadFile("txt/foo.in/news.txt") == file)
       << decode.out << dir.ReadFile("b/cm.log");
 }
 

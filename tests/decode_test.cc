@@ -135,10 +135,10 @@ TEST_F(DecodeTest, SetsInAnyOrderKludgesAndMalformedLinesInEveryFormat) {
     Post(base, Section(1, 3, "a.txt", {"one", "\tone"}), format);
     Post(base, Section(1, 2, "b.txt", {"lonely"}), format);
     const std::string out = Decode(tag);
-    EXPECT_EQ(dir_.ReadFile("txt/" + tag + "/A.TXT"),
+    EXPECT_EQ(dir_.ReadFile("txt/" + LowerText(tag) + "/a.txt"),
               "one\r\n\tone\r\ntwo\r\n\r\nthree\r\n")
         << out;
-    EXPECT_FALSE(dir_.Exists("txt/" + tag + "/B.TXT"));
+    EXPECT_FALSE(dir_.Exists("txt/" + LowerText(tag) + "/b.txt"));
     EXPECT_NE(out.find(" [+] -> Scaning area " + tag), std::string::npos);
     EXPECT_NE(out.find(" [ :( ] -> Not all sections was found.."),
               std::string::npos);
@@ -152,14 +152,14 @@ TEST_F(DecodeTest, IncompleteSetSavedWhenConfigured) {
   Post(base, Section(3, 3, "c.txt", {"three"}));
   Post(base, Section(1, 3, "c.txt", {"one"}));
   Decode("inc");
-  EXPECT_EQ(dir_.ReadFile("txt/INC/C.TXT"), "one\r\nthree\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/inc/c.txt"), "one\r\nthree\r\n");
 }
 
 TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
   struct Case {
     const char* value;
     const char* same;  // X.TXT afterwards
-    bool numbered;     // X1.TXT and X2.TXT written
+    bool numbered;     // x1.txt and x2.txt written
   } cases[] = {{"R", "second\r\n", false},
                {"U", "second\r\n", false},
                {"K", "old", false},
@@ -173,15 +173,17 @@ TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     fs::remove_all(dir_.Join("txt"));
+    // Written by another program in upper case: still the file to keep,
+    // overwrite or number around.
     dir_.WriteFile("txt/TWICE/X.TXT", "old");
     Config({"BASETEXTPATH txt", std::string("WHATDOWITHEXISTFILE ") + c.value,
             "FILESBBSNAME FILES.BBS", "FILESBBSSAVINGSTRING @File"});
     Decode("TWICE");
     EXPECT_EQ(dir_.ReadFile("txt/TWICE/X.TXT"), c.same);
     if (c.numbered) {
-      EXPECT_EQ(dir_.ReadFile("txt/TWICE/X1.TXT"), "first\r\n");
-      EXPECT_EQ(dir_.ReadFile("txt/TWICE/X2.TXT"), "second\r\n");
-      EXPECT_EQ(dir_.ReadFile("txt/TWICE/FILES.BBS"), "X1.TXT\r\nX2.TXT\r\n");
+      EXPECT_EQ(dir_.ReadFile("txt/TWICE/x1.txt"), "first\r\n");
+      EXPECT_EQ(dir_.ReadFile("txt/TWICE/x2.txt"), "second\r\n");
+      EXPECT_EQ(dir_.ReadFile("txt/TWICE/FILES.BBS"), "x1.txt\r\nx2.txt\r\n");
     } else {
       EXPECT_EQ(dir_.List("txt/TWICE"), std::vector<std::string>{"X.TXT"});
     }
@@ -199,12 +201,12 @@ TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
   Post(base, Section(1, 1, "readme", {"fine"}));
   const std::string out = Decode("HERE");
   EXPECT_EQ(dir_.ReadFile("Kavel.cfg"), config);
-  EXPECT_EQ(dir_.ReadFile("README"), "fine\r\n");
+  EXPECT_EQ(dir_.ReadFile("readme"), "fine\r\n");
   EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea HERE"), 0u);
   EXPECT_NE(dir_.ReadFile("Kavel.log").find("Kavel: started.."),
             std::string::npos);
-  // One line in the list, for README; four refusals.
-  EXPECT_EQ(dir_.ReadFile("files.bbs").find("README"), 0u);
+  // One line in the list, for readme; four refusals.
+  EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
   size_t refusals = 0;
   for (const std::string& line : Lines(out)) {
     refusals += line.find("[err] Refused to write") != std::string::npos;
@@ -224,10 +226,10 @@ TEST_F(DecodeTest, AllDecodesEveryAreaIntoItsOwnSubdirectory) {
   Post(two, Section(1, 1, "f.txt", {"from two"}));
   Post(two, Message{{"forwarded:", "", "fwd of two"}});
   RunResult run = dir_.Run({"/ALL"});
-  EXPECT_EQ(dir_.ReadFile("txt/ONE/F.TXT"), "from one\r\n");
-  EXPECT_EQ(dir_.ReadFile("txt/TWO/F.TXT"), "from two\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/TWO/FWD.TXT"), "fwd of two\r\n");
-  EXPECT_EQ(dir_.List("txt"), (std::vector<std::string>{"ONE", "TWO"}));
+  EXPECT_EQ(dir_.ReadFile("txt/one/f.txt"), "from one\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/two/f.txt"), "from two\r\n");
+  EXPECT_EQ(dir_.ReadFile("fwd/two/fwd.txt"), "fwd of two\r\n");
+  EXPECT_EQ(dir_.List("txt"), (std::vector<std::string>{"one", "two"}));
   EXPECT_NE(run.out.find("Unable to open message base"), std::string::npos);
   EXPECT_NE(run.out.find("[err] Area tag BAD:TAG"), std::string::npos);
 }
@@ -266,28 +268,28 @@ TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
           "CHECKFOREMPTYLINE yes",
           "FORWARDFROM From:", "FORWARDSUBJ Subj:", "FILESBBSNAME FILES.BBS",
           "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject|@Size\""});
-  dir_.WriteFile("fwd/FWDS/FWD.TXT", "taken");
+  dir_.WriteFile("fwd/FWDS/FWD.TXT", "taken");  // another program's spelling
   Post(base, Message{{"Hi", "* Forwarded by Bob", "From: Jane Roe",
                       "Subj: news", "", "body", "end of forward", "tail"}});
   Post(base, Message{{"forwarded again", "no header", "x"}});
   Decode("FWDS");
   EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FWD.TXT"), "taken");
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FWD1.TXT"), "body\r\n");
+  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/fwd1.txt"), "body\r\n");
   // No empty line: the whole rest of the message is header.
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FWD2.TXT"), "");
+  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/fwd2.txt"), "");
   EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FILES.BBS"),
-            "FWD1.TXT|Jane Roe|news|6\r\nFWD2.TXT|John Doe|Files|0\r\n");
+            "fwd1.txt|Jane Roe|news|6\r\nfwd2.txt|John Doe|Files|0\r\n");
 
   Config({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED", "CHECKFOREMPTYLINE no",
           "USEFWDSUBDIR no", "FILESBBSNAME FILES.BBS", "REWRITEFILESBBS yes",
           "FILESBBSSAVINGSTRING @File"});
   Decode("FWDS");
   // Without end text the key-only marker ends at the next line holding it.
-  EXPECT_EQ(dir_.ReadFile("fwd/FWD.TXT"),
+  EXPECT_EQ(dir_.ReadFile("fwd/fwd.txt"),
             "From: Jane Roe\r\nSubj: news\r\n\r\nbody\r\nend of forward\r\n"
             "tail\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/FWD1.TXT"), "no header\r\nx\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/FILES.BBS"), "FWD1.TXT\r\n");
+  EXPECT_EQ(dir_.ReadFile("fwd/fwd1.txt"), "no header\r\nx\r\n");
+  EXPECT_EQ(dir_.ReadFile("fwd/FILES.BBS"), "fwd1.txt\r\n");
 }
 
 TEST_F(DecodeTest, FileListTokensWidthsAlignmentAndLineBreak) {
@@ -302,9 +304,9 @@ TEST_F(DecodeTest, FileListTokensWidthsAlignmentAndLineBreak) {
   m.written = DateTimeRecord{9, 5, 4, 0, 8, 2, 2001};
   Post(base, m);
   Decode("LIST");
-  EXPECT_EQ(dir_.ReadFile("txt/LIST/files.bbs"),
-            "LIST.TXT    |   10|   Bob    |All|2:5020/1|0:0/0.0|Sub j @Size|"
-            "2001/02/08 09:05:04.00|2001/02/08 09:05:04.00\r\nLIST.TXT\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/list/files.bbs"),
+            "list.txt    |   10|   Bob    |All|2:5020/1|0:0/0.0|Sub j @Size|"
+            "2001/02/08 09:05:04.00|2001/02/08 09:05:04.00\r\nlist.txt\r\n");
 }
 
 TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
@@ -333,7 +335,7 @@ TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
     dir.WriteFile("Kavel.cfg",
                   "HPTPATH " + dir.Join("areas") + "\r\nBASETEXTPATH txt\r\n");
     RunResult run = dir.Run({"/DECODE", "RU.KAVEL.TEST"});
-    EXPECT_EQ(dir.ReadFile("txt/RU.KAVEL.TEST/HELLO.TXT"), hello) << run.out;
+    EXPECT_EQ(dir.ReadFile("txt/ru.kavel.test/hello.txt"), hello) << run.out;
   }
 }
 

@@ -161,9 +161,9 @@ TEST_F(FaultTest, FullDiskWhileDecodingGivesErrorLinesAndGoesOn) {
   EXPECT_EQ(run.exit_code, 0) << run.out;
   EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
   // The file that did not fit is not there, not even in part.
-  EXPECT_FALSE(dir_.Exists("txt/ONE/BIG.TXT")) << run.out;
-  EXPECT_TRUE(dir_.Exists("txt/ONE/SMALL.TXT")) << run.out;
-  EXPECT_TRUE(dir_.Exists("txt/TWO/OTHER.TXT")) << run.out;
+  EXPECT_FALSE(dir_.Exists("txt/one/big.txt")) << run.out;
+  EXPECT_TRUE(dir_.Exists("txt/one/small.txt")) << run.out;
+  EXPECT_TRUE(dir_.Exists("txt/two/other.txt")) << run.out;
   for (const std::string& name : FilesBelow("txt")) {
     EXPECT_EQ(name.find(".kv$"), std::string::npos)
         << "temporary file left: " << name;
@@ -204,8 +204,8 @@ TEST_F(FaultTest, ReadOnlyTextBaseGivesErrorLinesAndTheNextAreaIsDecoded) {
                   fs::perm_options::add);
   EXPECT_EQ(run.exit_code, 0) << run.out;
   EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
-  EXPECT_FALSE(dir_.Exists("txt/ONE/A.TXT"));
-  EXPECT_TRUE(dir_.Exists("txt/TWO/B.TXT")) << run.out;
+  EXPECT_FALSE(dir_.Exists("txt/ONE/a.txt"));
+  EXPECT_TRUE(dir_.Exists("txt/TWO/b.txt")) << run.out;
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST_F(AreaDecoderTest, PartsInAnyMessageOrderReassembleInPartOrder) {
   Post(Section(3, 3, "a.txt", {"three", ""}));
   Post(Section(1, 3, "a.txt", {"one", "\tone b"}, /*kludge=*/true));
   Decode();
-  EXPECT_EQ(Read(Text("A.TXT")), "one\r\n\tone b\r\ntwo\r\nthree\r\n\r\n");
+  EXPECT_EQ(Read(Text("a.txt")), "one\r\n\tone b\r\ntwo\r\nthree\r\n\r\n");
   EXPECT_TRUE(log_.HasInfo(" [+] -> Scaning area TEST.AREA"));
   EXPECT_TRUE(log_.HasInfo(" [ :) ] -> Saving file '"));
   EXPECT_TRUE(log_.errors.empty());
@@ -150,10 +150,10 @@ TEST_F(AreaDecoderTest, IncompleteSetSavedOnlyWhenConfigured) {
   Post(Section(3, 3, "b.txt", {"three"}));
   Decode();
   EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
-  EXPECT_FALSE(fs::exists(Text("B.TXT")));
+  EXPECT_FALSE(fs::exists(Text("b.txt")));
   options_.saveIfNotEnoughSections = true;
   Decode();
-  EXPECT_EQ(Read(Text("B.TXT")), "one\r\nthree\r\n");
+  EXPECT_EQ(Read(Text("b.txt")), "one\r\nthree\r\n");
 }
 
 TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
@@ -169,9 +169,9 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   open_ended.lines.erase(open_ended.lines.begin() + 3);  // no end line
   Post(open_ended);
   Decode();
-  EXPECT_FALSE(fs::exists(Text("BAD.TXT")));
-  EXPECT_EQ(Read(Text("GOOD.TXT")), "body\r\ntext.endless\r\n");
-  EXPECT_EQ(Read(Text("OPEN.TXT")),
+  EXPECT_FALSE(fs::exists(Text("bad.txt")));
+  EXPECT_EQ(Read(Text("good.txt")), "body\r\ntext.endless\r\n");
+  EXPECT_EQ(Read(Text("open.txt")),
             "x\r\n\r\n--- \r\n * Origin: test (2:5020/1)\r\n");
 }
 
@@ -179,7 +179,7 @@ TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
   const std::string long_line(70000, 'L');
   Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
   Decode();
-  EXPECT_EQ(Read(Text("LONG.TXT")),
+  EXPECT_EQ(Read(Text("long.txt")),
             long_line + "\r\n" + std::string(5000, 'm') + "\r\n");
 }
 
@@ -190,25 +190,25 @@ TEST_F(AreaDecoderTest, SameFilePostedTwiceAndExistingFileChoices) {
   Post(Section(1, 1, "same.txt", {"second"}));
   // Overwrite: the second replaces the first; only the first gets a line.
   Decode();
-  EXPECT_EQ(Read(Text("SAME.TXT")), "second\r\n");
-  EXPECT_EQ(Read(Text("FILES.BBS")), "SAME.TXT 7\r\n");
+  EXPECT_EQ(Read(Text("same.txt")), "second\r\n");
+  EXPECT_EQ(Read(Text("FILES.BBS")), "same.txt 7\r\n");
 
   options_.existingFile = ExistingFileChoice::kNewName;
   Decode();
-  EXPECT_EQ(Read(Text("SAME1.TXT")), "first\r\n");
-  EXPECT_EQ(Read(Text("SAME2.TXT")), "second\r\n");
+  EXPECT_EQ(Read(Text("same1.txt")), "first\r\n");
+  EXPECT_EQ(Read(Text("same2.txt")), "second\r\n");
   EXPECT_EQ(Read(Text("FILES.BBS")),
-            "SAME.TXT 7\r\nSAME1.TXT 7\r\nSAME2.TXT 8\r\n");
+            "same.txt 7\r\nsame1.txt 7\r\nsame2.txt 8\r\n");
 
   options_.existingFile = ExistingFileChoice::kKeep;
-  fs::remove(Text("SAME.TXT"));
+  fs::remove(Text("same.txt"));
   Decode();
-  EXPECT_EQ(Read(Text("SAME.TXT")), "first\r\n");
+  EXPECT_EQ(Read(Text("same.txt")), "first\r\n");
 
   options_.rewriteFilesBbs = true;
   options_.existingFile = ExistingFileChoice::kNewName;
   Decode();
-  EXPECT_EQ(Read(Text("FILES.BBS")), "SAME4.TXT 8\r\n");
+  EXPECT_EQ(Read(Text("FILES.BBS")), "same4.txt 8\r\n");
 }
 
 TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
@@ -218,7 +218,7 @@ TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
   Post(Section(1, 2, "n.txt", {"fresh 1"}));
   Post(Section(2, 2, "n.txt", {"fresh 2"}));
   Decode();
-  EXPECT_EQ(Read(Text("N.TXT")), "fresh 1\r\nfresh 2\r\n");
+  EXPECT_EQ(Read(Text("n.txt")), "fresh 1\r\nfresh 2\r\n");
   EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
 }
 
@@ -235,7 +235,7 @@ TEST_F(AreaDecoderTest, UnsafeAndOwnNamesWriteNothing) {
   EXPECT_TRUE(
       log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
                     "TEST.AREA"));
-  EXPECT_TRUE(log_.HasError("KAVEL.CFG"));
+  EXPECT_TRUE(log_.HasError("kavel.cfg' from area TEST.AREA"));
 }
 
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
@@ -290,13 +290,13 @@ TEST_F(AreaDecoderTest, ForwardsWithHeaderScanNumberingAndEndText) {
   Post(p);
   Decode();
   EXPECT_EQ(Read(Fwd("FWD.TXT")), "taken");
-  EXPECT_EQ(Read(Fwd("FWD1.TXT")), "body 1\r\nbody 2\r\n");
-  EXPECT_EQ(Read(Fwd("FWD2.TXT")), "x\r\n");
+  EXPECT_EQ(Read(Fwd("fwd1.txt")), "body 1\r\nbody 2\r\n");
+  EXPECT_EQ(Read(Fwd("fwd2.txt")), "x\r\n");
   // The line that ends a key-only marker's forward starts the next one.
-  EXPECT_EQ(Read(Fwd("FWD3.TXT")), "");
+  EXPECT_EQ(Read(Fwd("fwd3.txt")), "");
   EXPECT_EQ(Read(Fwd("FILES.BBS")),
-            "FWD1.TXT|Jane Roe|news|All\r\nFWD2.TXT|John Doe|Files|All\r\n"
-            "FWD3.TXT|John Doe|Files|All\r\n");
+            "fwd1.txt|Jane Roe|news|All\r\nfwd2.txt|John Doe|Files|All\r\n"
+            "fwd3.txt|John Doe|Files|All\r\n");
 }
 
 TEST_F(AreaDecoderTest, ForwardWithoutEmptyLineCheckRunsToMessageEnd) {
@@ -306,7 +306,7 @@ TEST_F(AreaDecoderTest, ForwardWithoutEmptyLineCheckRunsToMessageEnd) {
   p.lines = {"Forward follows", "head", "", "body"};
   Post(p);
   Decode();
-  EXPECT_EQ(Read(Fwd("FWD.TXT")), "head\r\n\r\nbody\r\n");
+  EXPECT_EQ(Read(Fwd("fwd.txt")), "head\r\n\r\nbody\r\n");
 }
 
 TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
@@ -314,8 +314,8 @@ TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
   options_.checkForEmptyLine = false;
   Post(Section(1, 1, "m.txt", {"inside"}));
   Decode();
-  EXPECT_FALSE(fs::exists(Text("M.TXT")));
-  EXPECT_EQ(Read(Fwd("FWD.TXT")), "inside\r\n");
+  EXPECT_FALSE(fs::exists(Text("m.txt")));
+  EXPECT_EQ(Read(Fwd("fwd.txt")), "inside\r\n");
 }
 
 TEST_F(AreaDecoderTest, InfoLineFromMessageHeader) {
@@ -329,7 +329,7 @@ TEST_F(AreaDecoderTest, InfoLineFromMessageHeader) {
   Post(p);
   Decode();
   EXPECT_EQ(Read(Text("FILES.BBS")),
-            "I.TXT     |2:5020/1|2:5020/2.0|2001/03/07 21:05:08.00|"
+            "i.txt     |2:5020/1|2:5020/2.0|2001/03/07 21:05:08.00|"
             "2001/03/07 21:05:08.00|John Doe\r\nSub ject\r\n");
 }
 
@@ -350,8 +350,8 @@ TEST_F(AreaDecoderTest, LargeAreaDecodesCompletely) {
   CloseMessageArea(&area);
   Post(Section(2, 2, "far.txt", {"second"}));
   Decode();
-  EXPECT_EQ(Read(Text("FAR.TXT")), "first\r\nsecond\r\n");
-  EXPECT_EQ(Read(Text("F4199")), "4199\r\n");
+  EXPECT_EQ(Read(Text("far.txt")), "first\r\nsecond\r\n");
+  EXPECT_EQ(Read(Text("f4199")), "4199\r\n");
   EXPECT_EQ(FilesUnder(root_ / "txt"), 4201u);
   EXPECT_TRUE(log_.errors.empty());
 }
@@ -402,7 +402,7 @@ TEST_F(AreaDecoderTest, HelloFromTheCorpusAreas) {
     AreaDecoder decoder(options_, &log_, &names_);
     decoder.ScanArea("RU.KAVEL.TEST", s.type, (root_ / s.base).string(),
                      (root_ / dir).string(), fwd_);
-    EXPECT_EQ(Read(root_ / dir / "HELLO.TXT"), hello);
+    EXPECT_EQ(Read(root_ / dir / "hello.txt"), hello);
   }
   EXPECT_TRUE(log_.errors.empty());
 }

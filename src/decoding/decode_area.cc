@@ -109,9 +109,11 @@ void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
     return;
   }
   std::string text_dir = s.baseTextPath;
-  if (text_subdir) text_dir += job.areaName;
+  // The tag was upper-cased on the way; on disk it is spelled as the Linux
+  // tools spell it. An existing directory in another case is still used.
+  if (text_subdir) text_dir += LowerText(job.areaName);
   std::string fwd_dir = s.baseFwdPath;
-  if (fwd_subdir) fwd_dir += job.areaName;
+  if (fwd_subdir) fwd_dir += LowerText(job.areaName);
 
   const DecodeOptions options = OptionsFrom(ctx);
   RunLog log(ctx);

@@ -31,8 +31,8 @@ struct DecodeOptions {
   std::vector<ForwardMarkerText> markers;
   bool checkForEmptyLine = true;
   std::string forwardFrom, forwardTo, forwardSubj, forwardDate;
-  std::string forwardMask = "FWD";
-  std::string forwardExt = "TXT";
+  std::string forwardMask = "fwd";
+  std::string forwardExt = "txt";
 
   std::string filesBbsName;
   bool rewriteFilesBbs = false;

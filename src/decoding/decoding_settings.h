@@ -44,8 +44,10 @@ struct DecodingSettings {
   std::string forwardTo;              // FORWARDTO
   std::string forwardSubj;            // FORWARDSUBJ
   std::string forwardDate;            // FORWARDDATE
-  std::string forwardMask = "FWD";    // FORWARDMASK
-  std::string forwardExt = "TXT";     // FORWARDEXT
+  // Spelled in lower case when not set, as the Linux tools name files; a
+  // value set in the file keeps its spelling.
+  std::string forwardMask = "fwd";    // FORWARDMASK
+  std::string forwardExt = "txt";     // FORWARDEXT
   std::string forwardComment;         // FORWARDCOMMENT
   std::string filesBbsName;           // FILESBBSNAME
   bool rewriteFilesBbs = false;       // REWRITEFILESBBS

@@ -36,7 +36,10 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
   const std::string dir = EnsureDirectory(set.targetDir);
-  std::string target = dir + set.fileName;
+  // The begin line's name was upper-cased when read; the file gets it in
+  // lower case, as the Linux tools name files.
+  const std::string file_name = LowerText(set.fileName);
+  std::string target = dir + file_name;
   if (IsProtected(set.fileName)) {
     log_->Error("Refused to write '" + target + "' from area " + area_name_ +
                 ": it is one of the program's own files");
@@ -50,7 +53,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         return false;
       case ExistingFileChoice::kNewName: {
         std::string stem, ext;
-        SplitFileName(set.fileName, &stem, &ext);
+        SplitFileName(file_name, &stem, &ext);
         target = names_->Next(
             dir, stem, ext, [](const std::string& p) { return PathExists(p); });
         new_name = true;

@@ -38,7 +38,7 @@ TEST_F(ConfigFileTest, MissingFileKeepsEveryDefault) {
   EXPECT_FALSE(ctx_.configFound);
   EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
   EXPECT_EQ(ctx_.areaFiles.hptPath, "");
-  EXPECT_EQ(dec().forwardMask, "FWD");
+  EXPECT_EQ(dec().forwardMask, "fwd");
   EXPECT_TRUE(dec().useTextSubdir);
 }
 
@@ -65,8 +65,8 @@ TEST_F(ConfigFileTest, DecodingDefaults) {
   EXPECT_EQ(dec().forwardTo, "");
   EXPECT_EQ(dec().forwardSubj, "");
   EXPECT_EQ(dec().forwardDate, "");
-  EXPECT_EQ(dec().forwardMask, "FWD");
-  EXPECT_EQ(dec().forwardExt, "TXT");
+  EXPECT_EQ(dec().forwardMask, "fwd");
+  EXPECT_EQ(dec().forwardExt, "txt");
   EXPECT_EQ(dec().forwardComment, "");
   EXPECT_EQ(dec().filesBbsName, "");
   EXPECT_FALSE(dec().rewriteFilesBbs);
@@ -165,8 +165,8 @@ TEST_F(ConfigFileTest, LineForms) {
       "FORWARDDATE second\r\n");
   EXPECT_EQ(dec().baseTextPath, "c:\\indented\\");
   EXPECT_EQ(dec().baseFwdPath, "");
-  EXPECT_EQ(dec().forwardMask, "FWD");
-  EXPECT_EQ(dec().forwardExt, "TXT");  // ";FORWARDEXT" is not the keyword
+  EXPECT_EQ(dec().forwardMask, "fwd");
+  EXPECT_EQ(dec().forwardExt, "txt");  // ";FORWARDEXT" is not the keyword
   EXPECT_EQ(dec().forwardTo, "");
   EXPECT_EQ(dec().forwardFrom, "");
   EXPECT_EQ(dec().filesBbsName, "");
@@ -218,7 +218,7 @@ TEST_F(ConfigFileTest, BinaryGarbageSetsNothing) {
   Lines log = Load(garbage);
   EXPECT_EQ(log.size(), 2u);
   EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
-  EXPECT_EQ(dec().forwardMask, "FWD");
+  EXPECT_EQ(dec().forwardMask, "fwd");
   ASSERT_EQ(dec().forwardMarkers.size(), 1u);
   EXPECT_EQ(dec().forwardMarkers[0].key, "\"");
 }

@@ -83,12 +83,7 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
 // The letter of the other case under UpperChar (Latin, CP866), or `c`
 // itself for a character that has none.
 char OtherCase(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  if (UpperChar(c) != c) return UpperChar(c);
-  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);
-  if (byte >= 128 && byte <= 143) return static_cast<char>(byte + 32);
-  if (byte >= 144 && byte <= 159) return static_cast<char>(byte + 80);
-  return c;
+  return UpperChar(c) != c ? UpperChar(c) : LowerChar(c);
 }
 
 // Listings of directories that the kernel reports every change of

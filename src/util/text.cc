@@ -64,6 +64,20 @@ size_t FindIgnoringCase(std::string_view text, std::string_view part) {
   return std::string_view::npos;
 }
 
+char LowerChar(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);
+  if (byte >= 128 && byte <= 143) return static_cast<char>(byte + 32);
+  if (byte >= 144 && byte <= 159) return static_cast<char>(byte + 80);
+  return c;
+}
+
+std::string LowerText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerChar(c);
+  return out;
+}
+
 std::string UpperText(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = UpperChar(c);

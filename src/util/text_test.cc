@@ -20,6 +20,15 @@ TEST(UpperTextTest, LatinAndCp866LettersOnly) {
   EXPECT_EQ(UpperChar('\xB0'), '\xB0');
   EXPECT_EQ(UpperChar('\xF0'), '\xF0');
   EXPECT_EQ(UpperChar('{'), '{');
+  // Lower-casing undoes it for exactly the same letters.
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    EXPECT_EQ(UpperChar(LowerChar(UpperChar(c))), UpperChar(c)) << byte;
+    if (UpperChar(c) != c) {
+      EXPECT_EQ(LowerChar(UpperChar(c)), c) << byte;
+    }
+  }
+  EXPECT_EQ(LowerText("RU.LINUX \x80\x9F"), "ru.linux \xA0\xEF");
 }
 
 TEST(WordTest, FirstWordAndRestOfLine) {

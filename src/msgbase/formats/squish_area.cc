@@ -11,6 +11,7 @@
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
 #include "util/coding.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -194,6 +195,15 @@ bool SquishArea::BaseExists(std::string_view path) {
   return FileExists(base + "sqd") || FileExists(base + "sqi");
 }
 
+bool SquishArea::BaseUnfinished(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base += '.';
+  uint64_t data_size = 0, index_size = 0;
+  return FileSize(base + "sqd", &data_size) && data_size == 0 &&
+         (!FileExists(base + "sqi") ||
+          (FileSize(base + "sqi", &index_size) && index_size == 0));
+}
+
 bool SquishArea::OpenArea(std::string_view path) {
   if (isOpen) CloseArea();
   areaPath = std::string(path);
@@ -293,6 +303,10 @@ bool SquishArea::CreateArea(std::string_view path) {
     layout_ = SquishLayout::kStandard;
     storedHeader.clear();
     if (!WriteBaseHeader()) {
+      // Empty again, the base counts as unfinished and the next writer
+      // lays it down; a part of a header would refuse every writer.
+      dataFile->Seek(0);
+      dataFile->Truncate();
       lock.Release();
       CloseFiles();
       areaPath.clear();
@@ -666,6 +680,15 @@ bool SquishArea::SplitText(std::string* control, int32_t* text_start) {
     }
     control->append(line);
     start = text->Position();
+  }
+  // An LF after the last control line's end stays with the text proper:
+  // read back behind the CR that ends the block it is again part of that
+  // end, and a first line that begins with LFs keeps all of them.
+  if (start > 0) {
+    char before = 0;
+    text->Seek(start - 1);
+    text->Read(&before, 1);
+    if (before == '\n') --start;
   }
   *text_start = start;
   return text->status == kStreamOk;

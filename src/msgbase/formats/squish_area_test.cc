@@ -239,6 +239,7 @@ TEST_F(SquishAreaTest, RoundTripsOfUnusualTexts) {
       "no line end",                               // last line unended
       "\x01MSGID: 1:2/3 1\r\rbody after empty\r",  // empty line
       "text first\r\x01KLUDGE: later\r",           // kludge in the body
+      "\x01MSGID: 1:2/3 1\r\n\n\nbody\r",         // CR LF, then LFs
   };
   SquishArea area(base_);
   ASSERT_TRUE(area.CreateArea(base_));

@@ -229,6 +229,26 @@ class StoreFaultTest : public ::testing::TestWithParam<Format> {
   std::string Id(const TempDir& dir) const {
     return std::string(1, GetParam().letter) + dir.Sub(GetParam().base);
   }
+  // After messages 1-3 and a store of message 4 that answered `stored`:
+  // the base opens and holds 1-3 (and 4 when stored) intact and nothing
+  // else, its chains are sound, and it takes the next message.
+  void ExpectStoreOutcome(const TempDir& dir, bool stored,
+                          const std::string& where) {
+    const std::string id = Id(dir);
+    bool opened = false;
+    std::vector<Loaded> messages = LoadAll(id, &opened);
+    ASSERT_TRUE(opened) << where;
+    ExpectIntact(messages, 1, stored ? 4 : 3, where);
+    EXPECT_EQ(messages.size(), stored ? 4u : 3u)
+        << where << (stored ? "" : ": a failed store left a message");
+    if (GetParam().letter == 'S') {
+      EXPECT_EQ(CheckSquishBase(dir.Sub("echo.sqd"), dir.Sub("echo.sqi")), "")
+          << where;
+    }
+    ASSERT_TRUE(Post(id, 9, 9)) << where;
+    messages = LoadAll(id, &opened);
+    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+  }
 };
 
 TEST_P(StoreFaultTest, KilledAtAnyWriteLeavesEarlierMessagesIntact) {
@@ -287,21 +307,10 @@ TEST_P(StoreFaultTest, RefusedWriteFailsTheStoreAndLinksNothing) {
     ForgetPathCache();
     const std::string where = std::string(GetParam().name) +
                               ", write " + std::to_string(at) + " refused";
-    bool opened = false;
-    std::vector<Loaded> messages = LoadAll(id, &opened);
-    ASSERT_TRUE(opened) << where;
     if (finished) {
       EXPECT_TRUE(stored) << where;
     }
-    ExpectIntact(messages, 1, stored ? 4 : 3, where);
-    EXPECT_EQ(messages.size(), stored ? 4u : 3u) << where;
-    if (GetParam().letter == 'S') {
-      EXPECT_EQ(CheckSquishBase(dir.Sub("echo.sqd"), dir.Sub("echo.sqi")), "")
-          << where;
-    }
-    ASSERT_TRUE(Post(id, 9, 9)) << where;
-    messages = LoadAll(id, &opened);
-    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+    ExpectStoreOutcome(dir, stored, where);
     if (HasFailure()) return;
   }
   EXPECT_TRUE(finished) << "the store never ran to its end";
@@ -336,24 +345,7 @@ TEST_P(StoreFaultTest, FileSizeLimitFailsTheStoreAndLinksNothing) {
                               std::to_string(limit);
     ASSERT_TRUE(WIFEXITED(status)) << where << ": the store crashed";
     ASSERT_NE(WEXITSTATUS(status), 2) << where << ": the base did not open";
-    const bool stored = WEXITSTATUS(status) == 0;
-    bool opened = false;
-    std::vector<Loaded> messages = LoadAll(id, &opened);
-    ASSERT_TRUE(opened) << where;
-    if (stored) {
-      ExpectIntact(messages, 1, 4, where);
-      EXPECT_EQ(messages.size(), 4u) << where;
-    } else {
-      ExpectIntact(messages, 1, 3, where);
-      EXPECT_EQ(messages.size(), 3u) << where << ": a failed store left a message";
-    }
-    if (GetParam().letter == 'S') {
-      EXPECT_EQ(CheckSquishBase(dir.Sub("echo.sqd"), dir.Sub("echo.sqi")), "")
-          << where;
-    }
-    ASSERT_TRUE(Post(id, 9, 9)) << where;
-    messages = LoadAll(id, &opened);
-    EXPECT_EQ(messages.back().subject, "Message 9") << where;
+    ExpectStoreOutcome(dir, WEXITSTATUS(status) == 0, where);
     if (HasFailure()) return;
   }
 }
