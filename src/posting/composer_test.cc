@@ -71,6 +71,9 @@ TEST_F(FillPlaceholdersTest, DefaultTemplate) {
   ctx_.partCount = 12;
   EXPECT_EQ(FillPlaceholders(ctx_, "\x01text.begin % of % of file %"),
             "\x01text.begin 10 of 12 of file NEWS.TXT");
+  // Every blank of the name becomes an underscore.
+  ctx_.postingJob->fileName = "C:\\MY DIR\\my news  1.txt";
+  EXPECT_EQ(FillPlaceholders(ctx_, "% % %"), "10 12 my_news__1.txt");
 }
 
 TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
@@ -79,21 +82,6 @@ TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
   ctx_.partCount = 4;
   EXPECT_EQ(FillPlaceholders(ctx_, "begin"), "news.txt41begin");
   EXPECT_EQ(FillPlaceholders(ctx_, "% % % % %"), "1 4 news.txt % %");
-}
-
-TEST_F(FillPlaceholdersTest, BlanksInTheNameBecomeUnderscores) {
-  ctx_.postingJob->fileName = "C:\\MY DIR\\my news  1.txt";
-  ctx_.partNumber = 1;
-  ctx_.partCount = 1;
-  EXPECT_EQ(FillPlaceholders(ctx_, "text.begin % of % of file %"),
-            "text.begin 1 of 1 of file my_news__1.txt");
-}
-
-TEST(CountSectionLinesTest, FortyThousandBytesMakeThreeSections) {
-  // 500 lines of 78 characters: 80 counted bytes each; the 205th line
-  // brings a section to 16400 > 16384.
-  std::vector<std::string> lines(500, std::string(78, 'x'));
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{205, 205, 90}));
 }
 
 TEST(CountSectionLinesTest, LimitIsExceededNotReached) {
@@ -117,12 +105,6 @@ TEST(CountSectionLinesTest, EmptyFileAndEmptyLines) {
   EXPECT_EQ(Sections(blank), (std::vector<int32_t>{8193}));
   blank.push_back("");
   EXPECT_EQ(Sections(blank), (std::vector<int32_t>{8193, 1}));
-}
-
-TEST(CountSectionLinesTest, LongLinesCountWhole) {
-  // A 20000-character line alone exceeds the limit and is a section.
-  std::vector<std::string> lines = {std::string(20000, 'y'), "next"};
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{1, 1}));
 }
 
 // A message area that keeps its messages in memory and fails on request.

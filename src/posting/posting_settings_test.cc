@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/context_test_support.h"
+#include "msgbase/test_support.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -179,15 +180,7 @@ TEST_F(PostingSettingsTest, AttributeLists) {
 
 TEST_F(PostingSettingsTest, WhenRule) {
   // Sunday, 6 December 2026.
-  SetClockForTesting([] {
-    ClockReading r;
-    r.year = 2026;
-    r.month = 12;
-    r.day = 6;
-    r.day_of_week = 0;
-    r.hour = 12;
-    return r;
-  });
+  SetClockForTesting([] { return testing_support::ClockAt(2026, 12, 6, 12); });
   struct Case {
     const char* value;
     bool before;

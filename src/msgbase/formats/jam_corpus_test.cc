@@ -22,6 +22,7 @@ namespace {
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TextOf;
 
 std::string CorpusDir() {
   const char* env = std::getenv("KAVEL_CORPUS_DIR");
@@ -85,13 +86,6 @@ std::vector<DumpedMessage> ReadSmapiDump(const std::string& path) {
     if (line.rfind("    | ", 0) == 0) m.text += Unescape(line.substr(6));
   }
   return messages;
-}
-
-std::string WholeText(MessageArea* area) {
-  std::string out(static_cast<size_t>(area->TextSize()), '\0');
-  area->SetTextPos(0);
-  area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
-  return out;
 }
 
 std::string DateText(const DateTimeRecord& dt) {
@@ -162,7 +156,7 @@ class JamCorpusTest : public ::testing::Test {
         expected += kludge + "\r";
       }
       expected += want.text;
-      EXPECT_EQ(WholeText(area.get()), expected);
+      EXPECT_EQ(TextOf(area.get()), expected);
       area->ReleaseMessage();
     }
     EXPECT_EQ(i, dumped.size());
@@ -216,7 +210,7 @@ TEST_F(JamCorpusTest, AppendingToForeignBasesKeepsTheirMessages) {
     for (int n = 1; n <= highest; ++n) {
       area.GoTo(n);
       ASSERT_TRUE(area.LoadMessage());
-      texts.push_back(WholeText(&area));
+      texts.push_back(TextOf(&area));
     }
     ASSERT_TRUE(area.AddMessage());
     area.SetFromName("Kavel");
@@ -235,13 +229,13 @@ TEST_F(JamCorpusTest, AppendingToForeignBasesKeepsTheirMessages) {
     for (int n = 1; n <= highest; ++n) {
       area.GoTo(n);
       ASSERT_TRUE(area.LoadMessage());
-      EXPECT_EQ(WholeText(&area), texts[static_cast<size_t>(n - 1)]);
+      EXPECT_EQ(TextOf(&area), texts[static_cast<size_t>(n - 1)]);
     }
     area.GoTo(highest + 1);
     ASSERT_TRUE(area.LoadMessage());
     EXPECT_EQ(area.message_header().messageNumber,
               static_cast<uint32_t>(highest + 1));
-    EXPECT_EQ(WholeText(&area),
+    EXPECT_EQ(TextOf(&area),
               "\x01MSGID: 2:5020/1 00000042\rAppended text\r");
   }
 }

@@ -14,20 +14,11 @@
 namespace kavel {
 namespace {
 
+using testing_support::Date;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TextOf;
 using testing_support::WriteFile;
-
-DateTimeRecord Date(int y, int mo, int d, int h, int mi, int s) {
-  DateTimeRecord dt;
-  dt.year = static_cast<uint16_t>(y);
-  dt.month = static_cast<uint16_t>(mo);
-  dt.day = static_cast<uint16_t>(d);
-  dt.hour = static_cast<uint16_t>(h);
-  dt.minute = static_cast<uint16_t>(mi);
-  dt.second = static_cast<uint16_t>(s);
-  return dt;
-}
 
 // A message file: header with the given names, then text bytes as given.
 std::string MessageFile(const std::string& from, const std::string& body,
@@ -50,12 +41,6 @@ class MsgAreaTest : public ::testing::Test {
     auto area = std::make_unique<MsgArea>(dir_.path());
     EXPECT_TRUE(area->OpenArea(dir_.path()));
     return area;
-  }
-  std::string TextOf(MessageArea* area) {
-    std::string out(static_cast<size_t>(area->TextSize()), '\0');
-    area->SetTextPos(0);
-    area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
-    return out;
   }
   TempDir dir_;
 };

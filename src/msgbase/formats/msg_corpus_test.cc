@@ -122,11 +122,9 @@ class MsgCorpusTest : public ::testing::Test {
       EXPECT_EQ(FormatMsgDate(dt), m.ftscDate);
       std::string kludges;
       for (const std::string& k : m.kludges) kludges.append(k).append("\r");
-      std::string text(static_cast<size_t>(area->TextSize()), '\0');
-      area->SetTextPos(0);
-      area->ReadTextBlock(text.data(), static_cast<uint16_t>(text.size()));
       kludges.append(m.text);
-      EXPECT_EQ(text, kludges) << "message " << area->current;
+      EXPECT_EQ(testing_support::TextOf(area.get()), kludges)
+          << "message " << area->current;
       ASSERT_TRUE(area->ReleaseMessage());
     }
     EXPECT_EQ(i, expected_count);

@@ -12,6 +12,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/formats/squish_area.h"
 #include "msgbase/formats/squish_checker_for_testing.h"
+#include "msgbase/test_support.h"
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel {
@@ -114,13 +115,7 @@ std::string DateText(const DateTimeRecord& dt) {
   return buf;
 }
 
-std::string TextOf(MessageArea* area) {
-  ByteStream* t = area->TextStream();
-  std::string out(static_cast<size_t>(t->Size()), '\0');
-  t->Seek(0);
-  t->Read(out.data(), static_cast<uint16_t>(out.size()));
-  return out;
-}
+using testing_support::TextOf;
 
 FtnAddress FromStored(const SquishStoredAddress& s) {
   FtnAddress a;
