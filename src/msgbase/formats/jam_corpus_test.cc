@@ -14,6 +14,7 @@
 
 #include "msgbase/formats/jam_area.h"
 #include "msgbase/message_area.h"
+#include "msgbase/formats/smapi_dump_for_testing.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
 
@@ -29,71 +30,9 @@ std::string CorpusDir() {
   return env && *env ? env : KAVEL_CORPUS_DIR;
 }
 
-struct DumpedMessage {
-  std::string from, to, subject, dateWritten;
-  std::vector<std::string> kludges;  // 0x01 included
-  std::string text;                  // lines with their CRs
-};
-
-// Undoes the dump's escapes: \xNN, "^A" for 0x01, "\n" for a line's CR.
-std::string Unescape(const std::string& in) {
-  std::string out;
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (in.compare(i, 2, "^A") == 0) {
-      out += '\x01';
-      ++i;
-    } else if (in.compare(i, 2, "\\n") == 0) {
-      out += '\r';
-      ++i;
-    } else if (in.compare(i, 2, "\\x") == 0 && i + 3 < in.size()) {
-      out += static_cast<char>(std::stoi(in.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      out += in[i];
-    }
-  }
-  return out;
-}
-
-std::string ValueOf(const std::string& line) {
-  size_t at = line.find_first_not_of(' ', line.find(' ', 2));
-  std::string value = line.substr(at);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-    value = value.substr(1, value.size() - 2);
-  }
-  return Unescape(value);
-}
-
-std::vector<DumpedMessage> ReadSmapiDump(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<DumpedMessage> messages;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("message ", 0) == 0) {
-      messages.emplace_back();
-      continue;
-    }
-    if (messages.empty()) continue;
-    DumpedMessage& m = messages.back();
-    auto field = [&](const char* name) {
-      return line.rfind(std::string("  ") + name + " ", 0) == 0;
-    };
-    if (field("from")) m.from = ValueOf(line);
-    if (field("to")) m.to = ValueOf(line);
-    if (field("subject")) m.subject = ValueOf(line);
-    if (field("date_written")) m.dateWritten = ValueOf(line);
-    if (field("kludge")) m.kludges.push_back(ValueOf(line));
-    if (line.rfind("    | ", 0) == 0) m.text += Unescape(line.substr(6));
-  }
-  return messages;
-}
-
-std::string DateText(const DateTimeRecord& dt) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d",
-                dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second);
-  return buffer;
-}
+using testing_support::DumpDateText;
+using testing_support::DumpedMessage;
+using testing_support::ReadSmapiDump;
 
 class JamCorpusTest : public ::testing::Test {
  protected:
@@ -144,7 +83,7 @@ class JamCorpusTest : public ::testing::Test {
       EXPECT_EQ(area->Subject(), want.subject);
       DateTimeRecord written;
       area->DateWritten(&written);
-      EXPECT_EQ(DateText(written), want.dateWritten);
+      EXPECT_EQ(DumpDateText(written), want.written);
       // smapi makes INTL and FMPT lines from the address subfields; a
       // loaded JAM message presents only the kludges that were stored.
       std::string expected;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "msgbase/formats/msg_area.h"
+#include "msgbase/formats/smapi_dump_for_testing.h"
 #include "msgbase/test_support.h"
 
 namespace kavel {
@@ -28,66 +29,8 @@ std::string CorpusAreaId(const char* relative) {
   return id;
 }
 
-// One message as the reference dump shows it.
-struct DumpedMessage {
-  std::string from, to, subject, ftscDate;
-  std::vector<std::string> kludges;  // leading kludge lines, 0x01 included
-  std::string text;                  // body, lines ending in CR
-};
-
-// Undoes the dump's escapes: "\xNN" is a byte, "^A" is 0x01.
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
-      i += 3;
-    } else if (s[i] == '^' && i + 1 < s.size() && s[i + 1] == 'A') {
-      out.push_back('\x01');
-      ++i;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& line) {
-  size_t first = line.find('"');
-  size_t last = line.rfind('"');
-  if (first == std::string::npos || last <= first) return "";
-  return Unescape(line.substr(first + 1, last - first - 1));
-}
-
-std::vector<DumpedMessage> ReadDump(const std::string& path) {
-  std::vector<DumpedMessage> messages;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("message ", 0) == 0) {
-      messages.emplace_back();
-      continue;
-    }
-    if (messages.empty()) continue;
-    DumpedMessage& m = messages.back();
-    std::string key = line.size() > 16 ? line.substr(2, 14) : "";
-    if (key.rfind("from ", 0) == 0) m.from = Quoted(line);
-    if (key.rfind("to ", 0) == 0) m.to = Quoted(line);
-    if (key.rfind("subject ", 0) == 0) m.subject = Quoted(line);
-    if (key.rfind("ftsc_date ", 0) == 0) m.ftscDate = Quoted(line);
-    if (key.rfind("kludge ", 0) == 0) m.kludges.push_back(Unescape(line.substr(16)));
-    if (line.rfind("    | ", 0) == 0) {
-      std::string body = line.substr(6);
-      if (body.size() >= 2 && body.substr(body.size() - 2) == "\\n") {
-        body = body.substr(0, body.size() - 2);
-        m.text.append(Unescape(body)).append("\r");
-      } else {
-        m.text += Unescape(body);
-      }
-    }
-  }
-  return messages;
-}
+using testing_support::DumpedMessage;
+using testing_support::ReadSmapiDump;
 
 class MsgCorpusTest : public ::testing::Test {
  protected:
@@ -102,7 +45,7 @@ class MsgCorpusTest : public ::testing::Test {
   void CheckArea(const std::string& area_dir, const std::string& dump,
                  size_t expected_count) {
     std::vector<DumpedMessage> expected =
-        ReadDump(CorpusDir() + "/dumps/" + dump);
+        ReadSmapiDump(CorpusDir() + "/dumps/" + dump);
     ASSERT_EQ(expected.size(), expected_count);
     std::string original_listing = Listing(area_dir);
     std::unique_ptr<MessageArea> area;
@@ -119,7 +62,7 @@ class MsgCorpusTest : public ::testing::Test {
       EXPECT_EQ(area->Subject(), m.subject);
       DateTimeRecord dt;
       area->DateWritten(&dt);
-      EXPECT_EQ(FormatMsgDate(dt), m.ftscDate);
+      EXPECT_EQ(FormatMsgDate(dt), m.ftsDate);
       std::string kludges;
       for (const std::string& k : m.kludges) kludges.append(k).append("\r");
       kludges.append(m.text);
