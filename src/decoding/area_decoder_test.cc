@@ -200,22 +200,6 @@ TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
   EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
 }
 
-TEST_F(AreaDecoderTest, UnsafeAndOwnNamesWriteNothing) {
-  options_.protectedNames = {"Kavel.cfg", "Kavel.log", "FILES.BBS"};
-  for (const char* name : {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..",
-                           "kavel.cfg", "files.bbs", "*.txt"}) {
-    Post(Section(1, 1, name, {"evil"}));
-  }
-  Decode();
-  EXPECT_EQ(FilesUnder(root_ / "txt"), 0u);
-  EXPECT_EQ(FilesUnder(root_), FilesUnder(root_ / "base"));
-  EXPECT_EQ(log_.errors.size(), 8u);
-  EXPECT_TRUE(
-      log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
-                    "TEST.AREA"));
-  EXPECT_TRUE(log_.HasError("kavel.cfg' from area TEST.AREA"));
-}
-
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   fs::create_directories(Text(""));
   { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
