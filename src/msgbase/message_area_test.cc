@@ -206,7 +206,7 @@ TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
 
 TEST_F(FactoryTest, OpenOrCreateMakesAMissingMsgArea) {
   std::unique_ptr<MessageArea> area;
-  std::string id = "M" + dir_.Sub("newarea");
+  std::string id = std::string("M") + dir_.Sub("newarea");
   EXPECT_FALSE(OpenMessageArea(&area, id));
   EXPECT_EQ(lastAreaError, 0x1000);
   EXPECT_EQ(area, nullptr);
@@ -260,7 +260,7 @@ TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {
   std::unique_ptr<MessageArea> area;
   // The parent directory does not exist: neither open nor create works.
   EXPECT_FALSE(
-      OpenOrCreateMessageArea(&area, "M" + dir_.Sub("no/such/parent/area")));
+      OpenOrCreateMessageArea(&area, std::string("M") + dir_.Sub("no/such/parent/area")));
   EXPECT_EQ(area, nullptr);
   EXPECT_EQ(lastAreaError, 0x1000);
 }

@@ -18,36 +18,16 @@
 #include "msgbase/date_time.h"
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
+#include "platform/temp_dir_for_testing.h"
 
 namespace kavel::testing_support {
 
 // A directory that exists for the lifetime of the object.
-class TempDir {
+class TempDir : public TempDirForTesting {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kavel-msgbase-XXXXXX")
-            .string();
-    char* made = mkdtemp(pattern.data());
-    path_ = made ? made : "";
-    ForgetPathCache();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 ignored);
-    std::filesystem::remove_all(path_, ignored);
-    ForgetPathCache();
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   // The directory with a trailing "/".
-  std::string path() const { return path_ + "/"; }
-  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  std::string path() const { return Join(""); }
+  std::string Sub(const std::string& name) const { return Join(name); }
 };
 
 inline std::string ReadFile(const std::string& path) {

@@ -196,19 +196,20 @@ TEST_F(MsgAreaTest, HeaderFieldsNeverSpill) {
 }
 
 TEST_F(MsgAreaTest, TextLosesOnlyAFinalZeroByte) {
-  WriteFile(dir_.Sub("1.msg"), MessageFile("a", "abc\r"));
-  WriteFile(dir_.Sub("2.msg"), MessageFile("b", std::string("abc\r\0", 5)));
-  WriteFile(dir_.Sub("3.msg"), MessageFile("c", std::string("ab\0c\0\0", 6)));
+  const std::pair<std::string, std::string> cases[] = {
+      {"abc\r", "abc\r"},
+      {std::string("abc\r\0", 5), "abc\r"},
+      {std::string("ab\0c\0\0", 6), std::string("ab\0c\0", 5)}};
+  for (size_t i = 0; i < 3; ++i) {
+    WriteFile(dir_.Sub(std::to_string(i + 1) + ".msg"),
+              MessageFile("a", cases[i].first));
+  }
   auto area = Open();
-  area->GoTo(1);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), "abc\r");
-  area->GoTo(2);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), "abc\r");
-  area->GoTo(3);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), std::string("ab\0c\0", 5));
+  for (size_t i = 0; i < 3; ++i) {
+    area->GoTo(static_cast<int32_t>(i + 1));
+    ASSERT_TRUE(area->LoadMessage());
+    EXPECT_EQ(TextOf(area.get()), cases[i].second) << i;
+  }
 }
 
 TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {

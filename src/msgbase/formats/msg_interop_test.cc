@@ -319,13 +319,7 @@ TEST_F(CrashmailTest, ScannedMessagesCarryOurHeaderAndText) {
        {"\x01PID: Kavel", "text.begin 2 of 2 of file HELLO.TXT", "",
         "text.end", "--- Kavel", " * Origin: Kavel test (2:5020/9999)"}},
   };
-  DateTimeRecord when;
-  when.year = 2001;
-  when.month = 1;
-  when.day = 5;
-  when.hour = 13;
-  when.minute = 7;
-  when.second = 9;
+  const DateTimeRecord when = testing_support::Date(2001, 1, 5, 13, 7, 9);
   std::vector<std::string> texts;
   for (const Posted& p : posted) {
     ASSERT_TRUE(area->AddMessage());

@@ -23,6 +23,7 @@ uint16_t U16(const std::string& bytes, size_t at) {
   return DecodeFixed16(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
+using testing_support::Date;
 using testing_support::PutText;
 using testing_support::TextOf;
 
@@ -103,11 +104,8 @@ TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
   area.SetFromName("Ivan");
   area.SetToName("All");
   area.SetSubject("Test");
-  DateTimeRecord dt;
-  dt.year = 2001, dt.month = 1, dt.day = 5, dt.hour = 13, dt.minute = 7,
-  dt.second = 9;
-  area.SetDateWritten(dt);
-  area.SetDateArrived(dt);
+  area.SetDateWritten(Date(2001, 1, 5, 13, 7, 9));
+  area.SetDateArrived(Date(2001, 1, 5, 13, 7, 9));
   ASSERT_TRUE(area.WriteLine("\x01MSGID: 1:2/3 1"));  // 15 bytes
   ASSERT_TRUE(area.WriteLine("\x01PID: x"));          // 7 bytes
   ASSERT_TRUE(area.WriteLine("Hi"));
@@ -167,12 +165,7 @@ TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
   EXPECT_EQ(again.CurrentNumber(), 1);
   DateTimeRecord back;
   again.DateWritten(&back);
-  EXPECT_EQ(back.year, 2001);
-  EXPECT_EQ(back.month, 1);
-  EXPECT_EQ(back.day, 5);
-  EXPECT_EQ(back.hour, 13);
-  EXPECT_EQ(back.minute, 7);
-  EXPECT_EQ(back.second, 8);
+  EXPECT_EQ(back, Date(2001, 1, 5, 13, 7, 8));  // two-second resolution
   FtnAddress orig;
   again.OrigAddress(&orig);
   EXPECT_EQ(AddressToText(orig), "1:2/3");
