@@ -8,7 +8,9 @@
 
 #include "driver/run_context.h"
 #include "msgbase/byte_stream.h"
+#include "msgbase/fake_area_for_testing.h"
 #include "msgbase/message_area.h"
+#include "msgbase/test_support.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
 #include "posting/posting_job.h"
@@ -108,7 +110,7 @@ TEST(CountSectionLinesTest, EmptyFileAndEmptyLines) {
 }
 
 // A message area that keeps its messages in memory and fails on request.
-class FakeArea : public MessageArea {
+class FakeArea : public testing_support::FakeAreaBase {
  public:
   struct Stored {
     std::string subject;
@@ -124,38 +126,9 @@ class FakeArea : public MessageArea {
   int fail_store_at = 0;     // StoreMessage fails at this call (1-based)
   std::function<void()> on_add;  // runs at every AddMessage
 
-  bool OpenArea(std::string_view) override { return isOpen = true; }
-  bool CreateArea(std::string_view) override { return isOpen = true; }
-  void CloseArea() override { isOpen = false; }
-  bool HasMessage(int32_t) override { return false; }
-  int32_t CurrentNumber() override { return current; }
-  void GoToNumber(int32_t number) override { current = number; }
-  bool LoadMessage() override { return false; }
-  bool ReleaseMessage() override {
-    bool had = text != nullptr;
-    text.reset();
-    return had;
-  }
-  int32_t HighestNumber() override { return 0; }
-  int32_t MessageCount() override { return 0; }
-  std::string FromName() override { return ""; }
-  std::string ToName() override { return ""; }
-  std::string Subject() override { return subject_; }
-  void SetFromName(std::string_view) override {}
-  void SetToName(std::string_view) override {}
-  void SetSubject(std::string_view s) override { subject_ = s; }
-  bool HasAttribute(uint32_t) override { return false; }
-  void SetAttribute(uint32_t, bool) override {}
-  void DateWritten(DateTimeRecord*) override {}
-  void DateArrived(DateTimeRecord*) override {}
-  void SetDateWritten(const DateTimeRecord&) override {}
-  void SetDateArrived(const DateTimeRecord&) override {}
   bool StoreMessage() override {
     if (++stores_ == fail_store_at) return false;
-    std::string bytes(static_cast<size_t>(text->Size()), '\0');
-    text->Seek(0);
-    text->Read(bytes.data(), static_cast<uint16_t>(bytes.size()));
-    stored_->push_back({subject_, bytes});
+    stored_->push_back({subject_, testing_support::TextOf(this)});
     return true;
   }
   bool AddMessage() override {
@@ -164,15 +137,11 @@ class FakeArea : public MessageArea {
     text = std::make_unique<MemoryStream>();
     return true;
   }
-  bool DeleteMessage() override { return false; }
-  int32_t LoadLastRead(int32_t) override { return 0; }
-  bool StoreLastRead(int32_t, int32_t) override { return false; }
   bool BaseExists(std::string_view) override { return true; }
 
  private:
   std::vector<Stored>* stored_;
   bool* destroyed_;
-  std::string subject_;
   int adds_ = 0;
   int stores_ = 0;
 };
