@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,17 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   ForgetPathCache();
+}
+
+// Name -> content of every entry of a directory (a subdirectory reads as
+// ""), to show that an operation wrote nothing there.
+inline std::map<std::string, std::string> DirectorySnapshot(
+    const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    files[entry.path().filename().string()] = ReadFile(entry.path().string());
+  }
+  return files;
 }
 
 inline bool RunningAsRoot() { return geteuid() == 0; }

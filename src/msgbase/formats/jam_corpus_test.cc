@@ -21,18 +21,13 @@
 namespace kavel {
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::TextOf;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  return env && *env ? env : KAVEL_CORPUS_DIR;
-}
-
+using testing_support::CorpusDir;
+using testing_support::DirectorySnapshot;
 using testing_support::DumpDateText;
 using testing_support::DumpedMessage;
 using testing_support::ReadSmapiDump;
+using testing_support::TempDir;
+using testing_support::TextOf;
 
 class JamCorpusTest : public ::testing::Test {
  protected:
@@ -51,19 +46,11 @@ class JamCorpusTest : public ::testing::Test {
     return to;
   }
 
-  std::map<std::string, std::string> Snapshot(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      files[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-    return files;
-  }
-
   // Loads every message of the base and compares it with the dump.
   void CheckBase(const std::string& subdir, const std::string& name) {
     SCOPED_TRACE(subdir + "/" + name);
     std::string dir = Copy(subdir);
-    auto before = Snapshot(dir);
+    auto before = DirectorySnapshot(dir);
     auto dumped = ReadSmapiDump(CorpusDir() + "/dumps/" + subdir + "-" + name +
                                 ".smapi-dump.txt");
     ASSERT_FALSE(dumped.empty());
@@ -100,7 +87,7 @@ class JamCorpusTest : public ::testing::Test {
     }
     EXPECT_EQ(i, dumped.size());
     ASSERT_TRUE(CloseMessageArea(&area));
-    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_EQ(DirectorySnapshot(dir), before);
   }
 
   TempDir dir_;

@@ -16,11 +16,7 @@
 namespace kavel {
 namespace {
 
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  if (env && *env) return env;
-  return KAVEL_CORPUS_DIR;
-}
+using testing_support::CorpusDir;
 
 // "M" and the corpus directory of a *.MSG area.
 std::string CorpusAreaId(const char* relative) {
@@ -47,7 +43,7 @@ class MsgCorpusTest : public ::testing::Test {
     std::vector<DumpedMessage> expected =
         ReadSmapiDump(CorpusDir() + "/dumps/" + dump);
     ASSERT_EQ(expected.size(), expected_count);
-    std::string original_listing = Listing(area_dir);
+    const auto original = testing_support::DirectorySnapshot(area_dir);
     std::unique_ptr<MessageArea> area;
     ASSERT_TRUE(OpenMessageArea(&area, "M" + area_dir));
     EXPECT_EQ(area->MessageCount(), static_cast<int32_t>(expected_count));
@@ -72,22 +68,8 @@ class MsgCorpusTest : public ::testing::Test {
     }
     EXPECT_EQ(i, expected_count);
     ASSERT_TRUE(CloseMessageArea(&area));
-    EXPECT_EQ(Listing(area_dir), original_listing) << "reading wrote";
-  }
-
-  // Names, sizes and contents of the files of a directory.
-  static std::string Listing(const std::string& dir) {
-    std::string listing;
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-      names.push_back(e.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-      listing.append(n).append("=");
-      listing.append(testing_support::ReadFile(dir + "/" + n)).append("\n");
-    }
-    return listing;
+    EXPECT_EQ(testing_support::DirectorySnapshot(area_dir), original)
+        << "reading wrote";
   }
 };
 

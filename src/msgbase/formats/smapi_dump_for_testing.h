@@ -27,6 +27,12 @@
 
 namespace kavel::testing_support {
 
+// The interop corpus: $KAVEL_CORPUS_DIR, else where the build found it.
+inline std::string CorpusDir() {
+  const char* env = std::getenv("KAVEL_CORPUS_DIR");
+  return env != nullptr && *env != '\0' ? env : KAVEL_CORPUS_DIR;
+}
+
 struct DumpedMessage {
   uint32_t uid = 0;
   std::string from, to, subject, orig, dest, written, arrived, ftsDate;

@@ -41,11 +41,11 @@ class SquishCorpusTest : public ::testing::TestWithParam<const char*> {
     for (const char* ext : {".sqd", ".sqi"}) {
       std::filesystem::path to = dir_.Join(area + ext);
       std::filesystem::copy_file(
-          std::string(KAVEL_CORPUS_DIR) + "/squish/" + area + ext, to);
+          testing_support::CorpusDir() + "/squish/" + area + ext, to);
       std::filesystem::permissions(to, std::filesystem::perms::owner_write,
                                    std::filesystem::perm_options::add);
     }
-    expected_ = ReadSmapiDump(std::string(KAVEL_CORPUS_DIR) + "/dumps/squish-" +
+    expected_ = ReadSmapiDump(testing_support::CorpusDir() + "/dumps/squish-" +
                               area + ".smapi-dump.txt");
     // A loaded message presents its kludge lines first.
     for (DumpedMessage& m : expected_) {
