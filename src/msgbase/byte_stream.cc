@@ -480,6 +480,10 @@ bool DirectoryHasEntries(std::string_view path) {
 
 bool EraseFile(std::string_view name) { return DeleteFile(name); }
 
+bool ReplaceFile(std::string_view from, std::string_view to) {
+  return RenameFile(from, to);
+}
+
 bool MakeDirectory(std::string_view path) {
   std::string dir(path);
   if (dir.size() != 3 && !dir.empty() &&

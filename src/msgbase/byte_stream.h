@@ -215,6 +215,9 @@ inline constexpr uint8_t kScanAllEntries = 63;
 bool DirectoryHasEntries(std::string_view path);
 // Deletes the file; true when that succeeded.
 bool EraseFile(std::string_view name);
+// Renames `from` to `to`, replacing `to` in one step; true when that
+// succeeded.
+bool ReplaceFile(std::string_view from, std::string_view to);
 // Drops one trailing "\" (unless the path is a drive root such as C:\) and
 // creates the directory; true when it was created.
 bool MakeDirectory(std::string_view path);

@@ -312,7 +312,7 @@ bool OpenOrCreateMessageArea(std::unique_ptr<MessageArea>* area,
   MessageArea* object = area->get();
   if (object->OpenArea(path)) return true;
   int32_t failure = object->status;
-  if (!object->BaseExists(path)) {
+  if (!object->BaseExists(path) || object->BaseUnfinished(path)) {
     if (object->CreateArea(path)) return true;
     failure = object->status;
   }

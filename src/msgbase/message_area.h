@@ -153,6 +153,11 @@ class MessageArea {
   // After the slots: true when any file of the base at `path` exists.
   // OpenOrCreateMessageArea creates a base only when this answers false.
   virtual bool BaseExists(std::string_view path) = 0;
+  // True when the files of the base at `path` are there but hold nothing
+  // yet: a creation under way, or one that never finished because its
+  // writer was killed. CreateArea completes such a base (or leaves it to
+  // the writer still creating it) without losing anything.
+  virtual bool BaseUnfinished(std::string_view) { return false; }
 
   // Fields.
   int32_t status = 0;      // code of the last failure (format's range)

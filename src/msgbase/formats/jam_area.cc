@@ -8,6 +8,7 @@
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/formats/jam_text.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -294,7 +295,17 @@ bool JamArea::CreateArea(std::string_view path) {
     baseHeader.EncodeTo(&bytes);
     headerFile->Seek(0);
     headerFile->Truncate();
-    if (!WriteBytes(headerFile.get(), 0, bytes)) {
+    bool written = WriteBytes(headerFile.get(), 0, bytes);
+    if (written) {
+      headerFile->Flush();  // the header is on disk, or creation failed
+      written = headerFile->status == 0;
+    }
+    if (!written) {
+      // Empty again, the base counts as unfinished and the next writer
+      // lays it down; a part of a header would refuse every writer.
+      headerFile->ResetStatus();
+      headerFile->Seek(0);
+      headerFile->Truncate();
       status = kJamErrorCreateHeaderFile;
       lock.Release();
       CloseFiles();
@@ -326,6 +337,20 @@ bool JamArea::BaseExists(std::string_view path) {
     if (FileExists(base + std::string(extension))) return true;
   }
   return false;
+}
+
+bool JamArea::BaseUnfinished(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base.push_back('.');
+  uint64_t size = 0;
+  if (!FileSize(base + std::string(kHeaderExt), &size) || size != 0) {
+    return false;
+  }
+  for (std::string_view extension : {kIndexExt, kTextExt, kLastReadExt}) {
+    const std::string name = base + std::string(extension);
+    if (FileExists(name) && (!FileSize(name, &size) || size != 0)) return false;
+  }
+  return true;
 }
 
 int64_t JamArea::IndexRecordCount() {

@@ -457,7 +457,24 @@ bool MsgArea::StoreMessage() {
     DropUnstoredMessage();
     return false;
   }
+  // A new message is written beside its reserved (empty) file and renamed
+  // over it: the message file never holds a part of a message, not even
+  // when the program is killed while writing (a reader or tosser would
+  // take the part for a message).
+  std::unique_ptr<ByteStream> scratch;
+  std::string scratch_name;
   ByteStream* file = messageFile.get();
+  if (messageIsNew) {
+    scratch_name = areaPath + std::to_string(current) + ".kv$";
+    scratch = NewFileStream(scratch_name, ModeCreate);
+    if (scratch->status != kStreamOk) {
+      status = kMsgErrorWriteFailed;
+      EraseFile(scratch_name);
+      DropUnstoredMessage();
+      return false;
+    }
+    file = scratch.get();
+  }
   file->ResetStatus();
   file->Seek(0);
   uint8_t raw[MsgHeader::kEncodedSize];
@@ -469,7 +486,20 @@ bool MsgArea::StoreMessage() {
   file->Write(&terminator, 1);
   file->Truncate();
   file->Flush();
-  if (file->status != kStreamOk) {
+  bool stored = file->status == kStreamOk;
+  if (scratch) {
+    scratch.reset();
+    const std::string name = MessageFileName(current);
+    stored = stored && ReplaceFile(scratch_name, name);
+    if (!stored) {
+      EraseFile(scratch_name);
+    } else {
+      // Later changes of the message go to the file now under its name.
+      messageFile = NewFileStream(name, ModeOpenReadWrite);
+      messageWritable = messageFile->status == kStreamOk;
+    }
+  }
+  if (!stored) {
     status = kMsgErrorWriteFailed;
     DropUnstoredMessage();
     return false;

@@ -11,6 +11,7 @@
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
 #include "util/coding.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -183,6 +184,15 @@ bool SquishArea::BaseExists(std::string_view path) {
   return FileExists(base + "sqd") || FileExists(base + "sqi");
 }
 
+bool SquishArea::BaseUnfinished(std::string_view path) {
+  std::string base(path);
+  if (base.empty() || base.back() != '.') base += '.';
+  uint64_t data_size = 0, index_size = 0;
+  return FileSize(base + "sqd", &data_size) && data_size == 0 &&
+         (!FileExists(base + "sqi") ||
+          (FileSize(base + "sqi", &index_size) && index_size == 0));
+}
+
 bool SquishArea::OpenArea(std::string_view path) {
   if (isOpen) CloseArea();
   areaPath = std::string(path);
@@ -282,6 +292,10 @@ bool SquishArea::CreateArea(std::string_view path) {
     layout_ = SquishLayout::kStandard;
     storedHeader.clear();
     if (!WriteBaseHeader()) {
+      // Empty again, the base counts as unfinished and the next writer
+      // lays it down; a part of a header would refuse every writer.
+      dataFile->Seek(0);
+      dataFile->Truncate();
       lock.Release();
       CloseFiles();
       areaPath.clear();

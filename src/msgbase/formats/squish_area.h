@@ -93,6 +93,7 @@ class SquishArea : public MessageArea {
   int32_t LoadLastRead(int32_t user) override;
   bool StoreLastRead(int32_t user, int32_t value) override;
   bool BaseExists(std::string_view path) override;
+  bool BaseUnfinished(std::string_view path) override;
 
   // The base path ending in "." while open or after a create.
   const std::string& area_path() const { return areaPath; }

@@ -1,0 +1,64 @@
+// End-to-end test support: the independent programs that read what the
+// program wrote. crashmail scans a *.MSG echo area into a type 2 packet;
+// the npm package fidonet-jam (through tests/interop/jam_dump.js) parses a
+// JAM base.
+#ifndef KAVEL_TESTS_SUPPORT_PEERS_H_
+#define KAVEL_TESTS_SUPPORT_PEERS_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel::e2e {
+
+// One message of a type 2 packet (FTS-0001).
+struct PacketMessage {
+  uint16_t orig_node = 0, dest_node = 0, orig_net = 0, dest_net = 0;
+  uint16_t attribute = 0;
+  std::string date, to, from, subject, text;
+};
+
+// Empty when crashmail can be run; otherwise why not.
+std::string CrashmailMissing();
+
+struct CrashmailScan {
+  bool ok = false;       // crashmail ran, exited 0 and wrote one packet
+  std::string log;       // its output and log, for failure messages
+  std::vector<PacketMessage> messages;
+};
+
+// Scans a copy of the *.MSG echo area `msg_dir` (tag `tag`, exported to
+// 2:5020/2) with crashmail, working in the new directory `work`. The area
+// itself is not changed.
+CrashmailScan ScanWithCrashmail(const std::string& work,
+                                const std::string& msg_dir,
+                                const std::string& tag);
+
+// Empty when node and the npm reader are there; otherwise why not.
+std::string FidonetJamMissing();
+
+struct JamDumpMessage {
+  std::map<std::string, std::string> header;  // key=value of "header"
+  std::string crc;                            // after "crc "
+  std::vector<std::string> subfields;         // "ID \"DATA\""
+  std::string text;                           // escaped, as dumped
+};
+
+struct JamDump {
+  bool ok = false;     // the reader exited 0
+  std::string output;  // everything it printed
+  std::map<std::string, std::string> base;
+  std::vector<JamDumpMessage> messages;
+};
+
+// Runs the reader on the JAM base at `base` (path without extension).
+JamDump DumpWithFidonetJam(const std::string& base);
+
+// The dump script's string form of raw bytes.
+std::string JamDumpEscaped(std::string_view bytes);
+
+}  // namespace kavel::e2e
+
+#endif  // KAVEL_TESTS_SUPPORT_PEERS_H_

@@ -1,0 +1,258 @@
+#include "support/traced_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace kavel::e2e {
+namespace {
+
+#if defined(__x86_64__)
+
+std::string LinkOf(pid_t pid, const std::string& what) {
+  char target[PATH_MAX];
+  std::string link = "/proc/" + std::to_string(pid) + "/" + what;
+  ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+  if (n < 0) return "";
+  return std::string(target, static_cast<size_t>(n));
+}
+
+std::string FdPath(pid_t pid, long fd) {
+  return LinkOf(pid, "fd/" + std::to_string(fd));
+}
+
+// A zero-terminated string of the traced program's memory.
+std::string StringAt(pid_t pid, unsigned long long address) {
+  std::string text;
+  std::string mem = "/proc/" + std::to_string(pid) + "/mem";
+  int fd = open(mem.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[256];
+  for (;;) {
+    ssize_t n = pread(fd, buffer, sizeof buffer,
+                      static_cast<off_t>(address + text.size()));
+    if (n <= 0) break;
+    size_t len = strnlen(buffer, static_cast<size_t>(n));
+    text.append(buffer, len);
+    if (len < static_cast<size_t>(n) || text.size() > PATH_MAX) break;
+  }
+  close(fd);
+  return text;
+}
+
+// The absolute form of a path argument relative to a directory descriptor.
+std::string PathArgument(pid_t pid, long dirfd, unsigned long long address) {
+  std::string path = StringAt(pid, address);
+  if (!path.empty() && path[0] == '/') return path;
+  std::string base = static_cast<int>(dirfd) == AT_FDCWD
+                         ? LinkOf(pid, "cwd")
+                         : FdPath(pid, dirfd);
+  return base + "/" + path;
+}
+
+bool Below(const std::string& path, const std::string& watched) {
+  std::string prefix = watched;
+  if (prefix.empty() || prefix.back() != '/') prefix += '/';
+  return path.compare(0, prefix.size(), prefix) == 0 || path == watched;
+}
+
+const char* WriteCallName(long nr) {
+  switch (nr) {
+    case SYS_write: return "write";
+    case SYS_pwrite64: return "pwrite64";
+    case SYS_writev: return "writev";
+    case SYS_pwritev: return "pwritev";
+    case SYS_pwritev2: return "pwritev2";
+    case SYS_ftruncate: return "ftruncate";
+    case SYS_fallocate: return "fallocate";
+    default: return nullptr;
+  }
+}
+
+#endif
+
+}  // namespace
+
+bool TracingAvailable(std::string* reason) {
+#if defined(__x86_64__)
+  pid_t pid = fork();
+  if (pid < 0) {
+    *reason = "fork failed";
+    return false;
+  }
+  if (pid == 0) {
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
+    raise(SIGSTOP);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) {
+    *reason = "ptrace is not permitted here";
+    return false;
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return true;
+#else
+  *reason = "system call tracing is implemented for x86-64 only";
+  return false;
+#endif
+}
+
+TracedResult RunTraced(
+    const std::string& working_dir, const std::vector<std::string>& arguments,
+    const std::string& watched,
+    const std::function<TraceAction(const TracePoint&)>& at_point) {
+  TracedResult result;
+#if defined(__x86_64__)
+  FILE* out_file = tmpfile();
+  if (out_file == nullptr) return result;
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    fclose(out_file);
+    return result;
+  }
+  if (pid == 0) {
+    int null_in = open("/dev/null", O_RDONLY);
+    dup2(null_in, STDIN_FILENO);
+    dup2(fileno(out_file), STDOUT_FILENO);
+    dup2(fileno(out_file), STDERR_FILENO);
+    if (chdir(working_dir.c_str()) != 0) _exit(126);
+    setenv("KAVEL_FAKE_CLOCK", "2001-03-07 21:05:09", 1);
+    // The leak checker traces the process itself at exit, which a traced
+    // process cannot allow.
+    std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+    setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") +
+                            "detect_leaks=0").c_str(), 1);
+    std::vector<char*> argv;
+    std::string binary = KAVEL_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies(arguments);
+    for (auto& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
+    raise(SIGSTOP);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFSTOPPED(status)) {
+    result.traced = true;
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC);
+    bool in_call = false;
+    long entry_nr = -1;
+    unsigned long long entry_flags = 0;
+    int deliver = 0;
+    bool reaped = false;
+    for (;;) {
+      if (ptrace(PTRACE_SYSCALL, pid, nullptr,
+                 reinterpret_cast<void*>(static_cast<long>(deliver))) != 0) {
+        break;
+      }
+      deliver = 0;
+      if (waitpid(pid, &status, 0) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (WIFEXITED(status)) {
+        result.exit_code = WEXITSTATUS(status);
+        reaped = true;
+        break;
+      }
+      if (WIFSIGNALED(status)) {
+        reaped = true;
+        break;
+      }
+      if (!WIFSTOPPED(status)) continue;
+      int sig = WSTOPSIG(status);
+      if (sig != (SIGTRAP | 0x80)) {
+        // An event stop (exec) or a signal meant for the program.
+        if (status >> 16 == 0 && sig != SIGTRAP) deliver = sig;
+        continue;
+      }
+      user_regs_struct regs;
+      if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) break;
+      in_call = !in_call;
+      TracePoint point;
+      if (in_call) {
+        entry_nr = static_cast<long>(regs.orig_rax);
+        const long nr = entry_nr;
+        if (nr == SYS_openat) entry_flags = regs.rdx;
+        if (nr == SYS_open) entry_flags = regs.rsi;
+        if (nr == SYS_creat) entry_flags = O_CREAT | O_TRUNC;
+        if (const char* name = WriteCallName(nr)) {
+          point.call = name;
+          point.path = FdPath(pid, static_cast<long>(regs.rdi));
+        } else if (nr == SYS_unlink || nr == SYS_rmdir || nr == SYS_mkdir ||
+                   nr == SYS_rename || nr == SYS_link) {
+          point.call = nr == SYS_unlink  ? "unlink"
+                       : nr == SYS_rmdir ? "rmdir"
+                       : nr == SYS_mkdir ? "mkdir"
+                       : nr == SYS_rename ? "rename"
+                                          : "link";
+          point.path = PathArgument(pid, AT_FDCWD, regs.rdi);
+        } else if (nr == SYS_unlinkat || nr == SYS_mkdirat ||
+                   nr == SYS_renameat || nr == SYS_renameat2 ||
+                   nr == SYS_linkat) {
+          point.call = nr == SYS_unlinkat  ? "unlinkat"
+                       : nr == SYS_mkdirat ? "mkdirat"
+                       : nr == SYS_linkat  ? "linkat"
+                                           : "renameat";
+          point.path =
+              PathArgument(pid, static_cast<long>(regs.rdi), regs.rsi);
+        }
+      } else if ((entry_nr == SYS_openat || entry_nr == SYS_open ||
+                  entry_nr == SYS_creat) &&
+                 static_cast<long long>(regs.rax) >= 0 &&
+                 (entry_flags & (O_CREAT | O_TRUNC)) != 0) {
+        point.call = entry_nr == SYS_creat ? "creat" : "openat";
+        point.path = FdPath(pid, static_cast<long>(regs.rax));
+      }
+      if (point.call.empty() || !Below(point.path, watched)) continue;
+      point.index = ++result.points;
+      if (at_point(point) == TraceAction::kKill) {
+        result.killed = true;
+        break;
+      }
+    }
+    if (!reaped) {
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) >= 0 && !WIFSIGNALED(status) &&
+             !WIFEXITED(status)) {
+      }
+    }
+  } else {
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fflush(out_file);
+  rewind(out_file);
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, out_file)) > 0) {
+    result.out.append(buffer, n);
+  }
+  fclose(out_file);
+#else
+  (void)working_dir;
+  (void)arguments;
+  (void)watched;
+  (void)at_point;
+#endif
+  return result;
+}
+
+}  // namespace kavel::e2e
