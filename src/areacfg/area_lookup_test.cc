@@ -58,6 +58,16 @@ struct Expected {
   AreaKind kind;
 };
 
+// The job fields a lookup of `e.tag` filled, base paths below `base`.
+void ExpectArea(const PostingJob& job, const std::string& base,
+                const Expected& e) {
+  EXPECT_EQ(job.basePath, base + e.basePath);
+  EXPECT_EQ(job.baseType, e.baseType);
+  EXPECT_EQ(job.areaDescription, e.description);
+  EXPECT_EQ(AddressToText(job.ownAddress), e.aka);
+  EXPECT_EQ(job.areaKind, e.kind);
+}
+
 TEST_F(AreaLookupTest, FidoconfigFileGivesEveryArea) {
   ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
   const std::string base = "/var/spool/fido/msgbase/";
@@ -96,11 +106,7 @@ TEST_F(AreaLookupTest, FidoconfigFileGivesEveryArea) {
   for (const Expected& e : cases) {
     SCOPED_TRACE(e.tag);
     ASSERT_TRUE(LookUp(e.tag));
-    EXPECT_EQ(job().basePath, base + e.basePath);
-    EXPECT_EQ(job().baseType, e.baseType);
-    EXPECT_EQ(job().areaDescription, e.description);
-    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
-    EXPECT_EQ(job().areaKind, e.kind);
+    ExpectArea(job(), base, e);
     EXPECT_FALSE(job().passthrough);
   }
 }
@@ -221,11 +227,7 @@ TEST_F(AreaLookupTest, SquishFileGivesEveryArea) {
     std::vector<std::string> log;
     ASSERT_TRUE(LookUp(e.tag, &log));
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(job().basePath, base + e.basePath);
-    EXPECT_EQ(job().baseType, e.baseType);
-    EXPECT_EQ(job().areaDescription, e.description);
-    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
-    EXPECT_EQ(job().areaKind, e.kind);
+    ExpectArea(job(), base, e);
   }
   std::vector<std::string> log;
   EXPECT_FALSE(LookUp("ECHOAREA", &log));
@@ -268,28 +270,24 @@ TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
   EXPECT_TRUE(LookUp("RU.LINUX"));
 }
 
-TEST_F(AreaLookupTest, UnreadableAreasFile) {
-  ctx_.areaFiles.hptPath = "no-such-areas-file";
-  std::vector<std::string> log;
-  EXPECT_FALSE(LookUp("FOO", &log));
-  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
-  EXPECT_EQ(job().basePath, "");
-  bool opened = true;
-  log = Logged([&] { opened = OpenAreaList(ctx_, 'H'); });
-  EXPECT_FALSE(opened);
-  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
-  EXPECT_EQ(NextAreaName(ctx_), "");
-  CloseAreaList(ctx_);
-}
-
-TEST_F(AreaLookupTest, NoAreasFileNamed) {
-  std::vector<std::string> log;
-  EXPECT_FALSE(LookUp("FOO", &log));
-  EXPECT_TRUE(log.empty());
-  bool opened = true;
-  log = Logged([&] { opened = OpenAreaList(ctx_, 0); });
-  EXPECT_FALSE(opened);
-  EXPECT_EQ(log, (Lines{"Unable to open areas configuration file"}));
+// A named file that cannot be read, and no file named at all: a lookup
+// reports only the first; a walk reports both.
+TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
+  const Lines unable = {"Unable to open areas configuration file"};
+  for (const char* path : {"no-such-areas-file", ""}) {
+    SCOPED_TRACE(path);
+    ctx_.areaFiles.hptPath = path;
+    Lines log;
+    EXPECT_FALSE(LookUp("FOO", &log));
+    EXPECT_EQ(log, *path ? unable : Lines{});
+    EXPECT_EQ(job().basePath, "");
+    bool opened = true;
+    log = Logged([&] { opened = OpenAreaList(ctx_, *path ? 'H' : 0); });
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(log, unable);
+    EXPECT_EQ(NextAreaName(ctx_), "");
+    CloseAreaList(ctx_);
+  }
 }
 
 TEST_F(AreaLookupTest, LookupsWhileTheWalkIsOpen) {

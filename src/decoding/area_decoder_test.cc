@@ -134,28 +134,6 @@ class AreaDecoderTest : public ::testing::Test {
   UniqueNames names_;
 };
 
-TEST_F(AreaDecoderTest, PartsInAnyMessageOrderReassembleInPartOrder) {
-  Post(Section(2, 3, "a.txt", {"two"}));
-  Post(Section(3, 3, "a.txt", {"three", ""}));
-  Post(Section(1, 3, "a.txt", {"one", "\tone b"}, /*kludge=*/true));
-  Decode();
-  EXPECT_EQ(Read(Text("a.txt")), "one\r\n\tone b\r\ntwo\r\nthree\r\n\r\n");
-  EXPECT_TRUE(log_.HasInfo(" [+] -> Scaning area TEST.AREA"));
-  EXPECT_TRUE(log_.HasInfo(" [ :) ] -> Saving file '"));
-  EXPECT_TRUE(log_.errors.empty());
-}
-
-TEST_F(AreaDecoderTest, IncompleteSetSavedOnlyWhenConfigured) {
-  Post(Section(1, 3, "b.txt", {"one"}));
-  Post(Section(3, 3, "b.txt", {"three"}));
-  Decode();
-  EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
-  EXPECT_FALSE(fs::exists(Text("b.txt")));
-  options_.saveIfNotEnoughSections = true;
-  Decode();
-  EXPECT_EQ(Read(Text("b.txt")), "one\r\nthree\r\n");
-}
-
 TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   Posted p;
   p.lines = {"text.begin x of 1 of file bad.txt",
@@ -222,22 +200,6 @@ TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
   EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
 }
 
-TEST_F(AreaDecoderTest, UnsafeAndOwnNamesWriteNothing) {
-  options_.protectedNames = {"Kavel.cfg", "Kavel.log", "FILES.BBS"};
-  for (const char* name : {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..",
-                           "kavel.cfg", "files.bbs", "*.txt"}) {
-    Post(Section(1, 1, name, {"evil"}));
-  }
-  Decode();
-  EXPECT_EQ(FilesUnder(root_ / "txt"), 0u);
-  EXPECT_EQ(FilesUnder(root_), FilesUnder(root_ / "base"));
-  EXPECT_EQ(log_.errors.size(), 8u);
-  EXPECT_TRUE(
-      log_.HasError("Unsafe file name '..\\..\\X' in message 1 of area "
-                    "TEST.AREA"));
-  EXPECT_TRUE(log_.HasError("kavel.cfg' from area TEST.AREA"));
-}
-
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   fs::create_directories(Text(""));
   { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
@@ -299,16 +261,6 @@ TEST_F(AreaDecoderTest, ForwardsWithHeaderScanNumberingAndEndText) {
             "fwd3.txt|John Doe|Files|All\r\n");
 }
 
-TEST_F(AreaDecoderTest, ForwardWithoutEmptyLineCheckRunsToMessageEnd) {
-  options_.markers = {{"FORWARD", ""}};
-  options_.checkForEmptyLine = false;
-  Posted p;
-  p.lines = {"Forward follows", "head", "", "body"};
-  Post(p);
-  Decode();
-  EXPECT_EQ(Read(Fwd("fwd.txt")), "head\r\n\r\nbody\r\n");
-}
-
 TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
   options_.markers = {{"", "x"}, {"TEXT.BEGIN", "text.end"}};
   options_.checkForEmptyLine = false;
@@ -316,21 +268,6 @@ TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
   Decode();
   EXPECT_FALSE(fs::exists(Text("m.txt")));
   EXPECT_EQ(Read(Fwd("fwd.txt")), "inside\r\n");
-}
-
-TEST_F(AreaDecoderTest, InfoLineFromMessageHeader) {
-  options_.filesBbsName = "FILES.BBS";
-  options_.filesBbsSavingString =
-      "@File(10,L)|@FromAddr|@ToAddr|@DateWritten @TimeWritten|"
-      "@DateArrived @TimeArrived|@FromName\\n@Subject";
-  Posted p = Section(1, 1, "i.txt", {"abc"});
-  p.written = DateTimeRecord{21, 5, 8, 0, 7, 3, 2001};
-  p.subject = "Sub\x01ject";
-  Post(p);
-  Decode();
-  EXPECT_EQ(Read(Text("FILES.BBS")),
-            "i.txt     |2:5020/1|2:5020/2.0|2001/03/07 21:05:08.00|"
-            "2001/03/07 21:05:08.00|John Doe\r\nSub ject\r\n");
 }
 
 // Beyond the old fixed tables: more than 4096 sets, message numbers above
@@ -353,57 +290,6 @@ TEST_F(AreaDecoderTest, LargeAreaDecodesCompletely) {
   EXPECT_EQ(Read(Text("far.txt")), "first\r\nsecond\r\n");
   EXPECT_EQ(Read(Text("f4199")), "4199\r\n");
   EXPECT_EQ(FilesUnder(root_ / "txt"), 4201u);
-  EXPECT_TRUE(log_.errors.empty());
-}
-
-TEST_F(AreaDecoderTest, MissingBaseIsReported) {
-  AreaDecoder decoder(options_, &log_, &names_);
-  decoder.ScanArea("NONE", "M", "", text_, fwd_);
-  EXPECT_TRUE(log_.HasInfo("Unable to open message base "));
-}
-
-}  // namespace
-}  // namespace kavel
-
-namespace kavel {
-namespace {
-
-// Bases written by independent tools each hold the two sections of
-// HELLO.TXT (messages 4 and 5 of their echo areas).
-TEST_F(AreaDecoderTest, HelloFromTheCorpusAreas) {
-  const std::string hello =
-      "Line one of HELLO.TXT\r\nLine two of HELLO.TXT\r\n"
-      "Line three of HELLO.TXT\r\n"
-      "\x91\xE2\xE0\xAE\xAA\xA0 \xE7\xA5\xE2\xEB\xE0\xA5: "
-      "\xAF\xAE-\xE0\xE3\xE1\xE1\xAA\xA8\r\n";
-  struct Source {
-    const char* dir;
-    const char* base;
-    const char* type;
-  } sources[] = {{"msg", "msg/echo", "M"},
-                 {"squish", "squish/echo", "S"},
-                 {"jam", "jam/echo", "J"},
-                 {"jam-smapi", "jam-smapi/echo", "J"}};
-  const char* env = getenv("KAVEL_CORPUS_DIR");
-  const fs::path corpus = env != nullptr && *env ? env : KAVEL_CORPUS_DIR;
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-  for (const Source& s : sources) {
-    SCOPED_TRACE(s.dir);
-    std::unique_ptr<MessageArea> probe;
-    if (!CreateAreaObject(&probe, std::string(s.type) + "x")) continue;
-    fs::copy(corpus / s.dir, root_ / s.dir, fs::copy_options::recursive);
-    // The corpus is read-only; its copy must not be.
-    fs::permissions(root_ / s.dir, fs::perms::owner_all, fs::perm_options::add);
-    for (const auto& e : fs::recursive_directory_iterator(root_ / s.dir)) {
-      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
-    }
-    ForgetPathCache();
-    const std::string dir = std::string("out-") + s.dir + "/";
-    AreaDecoder decoder(options_, &log_, &names_);
-    decoder.ScanArea("RU.KAVEL.TEST", s.type, (root_ / s.base).string(),
-                     (root_ / dir).string(), fwd_);
-    EXPECT_EQ(Read(root_ / dir / "hello.txt"), hello);
-  }
   EXPECT_TRUE(log_.errors.empty());
 }
 

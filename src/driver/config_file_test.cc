@@ -28,28 +28,6 @@ class ConfigFileTest : public testing::ContextTest {
   const DecodingSettings& dec() const { return ctx_.decoding; }
 };
 
-TEST_F(ConfigFileTest, MissingFileKeepsEveryDefault) {
-  Lines log = Logged([&] {
-    LocateConfigFile(ctx_);
-    LoadCommonSettings(ctx_);
-    LoadDecodingSettings(ctx_);
-  });
-  EXPECT_TRUE(log.empty());
-  EXPECT_FALSE(ctx_.configFound);
-  EXPECT_EQ(ctx_.postingJob->fromName, "Sysop");
-  EXPECT_EQ(ctx_.areaFiles.hptPath, "");
-  EXPECT_EQ(dec().forwardMask, "fwd");
-  EXPECT_TRUE(dec().useTextSubdir);
-}
-
-TEST_F(ConfigFileTest, BothPassesAnnounceThemselves) {
-  Lines log = Load("FROM Bob\r\n");
-  EXPECT_TRUE(ctx_.configFound);
-  EXPECT_EQ(log, (Lines{"Loading common part of config file...",
-                        "Loading decoding part of config file..."}));
-  EXPECT_EQ(ctx_.postingJob->fromName, "Bob");
-}
-
 TEST_F(ConfigFileTest, DecodingDefaults) {
   Load("BASETEXTPATH c:\\fido\\txt\r\n");
   EXPECT_EQ(dec().baseTextPath, "c:\\fido\\txt\\");

@@ -198,20 +198,6 @@ TEST(MemoryStreamTest, CopyFromAnotherStream) {
   EXPECT_EQ(source.Position(), 3000);
 }
 
-TEST(StreamFactoryTest, InstallSetsWorkingHooks) {
-  TempDir dir;
-  WriteFile(dir.Sub("a.txt"), "x");
-  FileStreamFactory saved_file = NewFileStream;
-  MemoryStreamFactory saved_memory = NewMemoryStream;
-  DirectoryScannerFactory saved_scanner = NewDirectoryScanner;
-  InstallStreamFactories();
-  EXPECT_EQ(NewFileStream(dir.Sub("a.txt"), ModeOpenRead)->status, kStreamOk);
-  EXPECT_TRUE(DirectoryHasEntries(dir.path()));
-  NewFileStream = saved_file;
-  NewMemoryStream = saved_memory;
-  NewDirectoryScanner = saved_scanner;
-}
-
 TEST(FileHelpersTest, DirectoriesAndErase) {
   TempDir dir;
   InstallStreamFactories();

@@ -5,21 +5,14 @@
 #include <cstdio>
 #include <set>
 
+#include "msgbase/test_support.h"
 #include "platform/platform.h"
 
 namespace kavel {
 namespace {
 
-DateTimeRecord Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  DateTimeRecord dt;
-  dt.year = static_cast<uint16_t>(y);
-  dt.month = static_cast<uint16_t>(mo);
-  dt.day = static_cast<uint16_t>(d);
-  dt.hour = static_cast<uint16_t>(h);
-  dt.minute = static_cast<uint16_t>(mi);
-  dt.second = static_cast<uint16_t>(s);
-  return dt;
-}
+using testing_support::ClockAt;
+using testing_support::Date;
 
 TEST(PackDateTimeTest, GoldenValueAndRoundTrip) {
   uint32_t packed = PackDateTime(Date(2001, 1, 5, 13, 7, 9));
@@ -98,15 +91,7 @@ class MsgIdSerialTest : public ::testing::Test {
 };
 
 TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
-  ClockReading fixed;
-  fixed.year = 2001;
-  fixed.month = 1;
-  fixed.day = 5;
-  fixed.hour = 13;
-  fixed.minute = 7;
-  fixed.second = 9;
-  fixed.hundredths = 50;
-  SetClockForTesting([fixed] { return fixed; });
+  SetClockForTesting([] { return ClockAt(2001, 1, 5, 13, 7, 9, 50); });
   std::set<std::string> seen;
   for (int i = 0; i < 5; ++i) {
     std::string serial = MakeMsgIdSerial();
@@ -117,20 +102,8 @@ TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
 }
 
 TEST_F(MsgIdSerialTest, FollowsTheClockFormula) {
-  ClockReading now;
-  now.year = 2001;
-  now.month = 1;
-  now.day = 5;
-  now.hour = 13;
-  now.minute = 7;
-  now.second = 9;
-  now.hundredths = 3;
   int calls = 0;
-  SetClockForTesting([&] {
-    ClockReading r = now;
-    r.hundredths = static_cast<uint16_t>(now.hundredths + calls++);
-    return r;
-  });
+  SetClockForTesting([&] { return ClockAt(2001, 1, 5, 13, 7, 9, 3 + calls++); });
   uint32_t v = (2001u + 10u) * 355u * 86400u + 1u * 30u * 86400u +
                5u * 86400u + 13u * 3600u + 7u * 60u + 9u;
   char expected[9];

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "msgbase/fake_area_for_testing.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
 
@@ -13,51 +14,20 @@ namespace {
 
 // A format with a fixed set of message numbers and a memory text; only what
 // the shared operations need.
-class FakeArea : public MessageArea {
+class FakeArea : public testing_support::FakeAreaBase {
  public:
   explicit FakeArea(std::set<int32_t> numbers) : numbers_(std::move(numbers)) {
     // Kludge rewriting builds its new text through the stream hooks.
     InstallStreamFactories();
     text = std::make_unique<MemoryStream>();
   }
-  bool OpenArea(std::string_view) override { return isOpen = true; }
-  bool CreateArea(std::string_view) override { return isOpen = true; }
-  void CloseArea() override { isOpen = false; }
   bool HasMessage(int32_t n) override { return numbers_.count(n) > 0; }
-  int32_t CurrentNumber() override { return current; }
-  void GoToNumber(int32_t n) override { current = n; }
   bool LoadMessage() override { return true; }
-  bool ReleaseMessage() override { return true; }
   int32_t HighestNumber() override {
     return numbers_.empty() ? 0 : *numbers_.rbegin();
   }
   int32_t MessageCount() override {
     return static_cast<int32_t>(numbers_.size());
-  }
-  std::string FromName() override { return ""; }
-  std::string ToName() override { return ""; }
-  std::string Subject() override { return ""; }
-  void SetFromName(std::string_view) override {}
-  void SetToName(std::string_view) override {}
-  void SetSubject(std::string_view) override {}
-  bool HasAttribute(uint32_t) override { return false; }
-  void SetAttribute(uint32_t, bool) override {}
-  void DateWritten(DateTimeRecord*) override {}
-  void DateArrived(DateTimeRecord*) override {}
-  void SetDateWritten(const DateTimeRecord&) override {}
-  void SetDateArrived(const DateTimeRecord&) override {}
-  bool StoreMessage() override { return true; }
-  bool AddMessage() override { return false; }
-  bool DeleteMessage() override { return false; }
-  int32_t LoadLastRead(int32_t) override { return 0; }
-  bool StoreLastRead(int32_t, int32_t) override { return false; }
-  bool BaseExists(std::string_view) override { return false; }
-
-  std::string Text() {
-    std::string out(static_cast<size_t>(text->Size()), '\0');
-    text->Seek(0);
-    text->Read(out.data(), static_cast<uint16_t>(out.size()));
-    return out;
   }
 
  private:
@@ -119,7 +89,7 @@ TEST(SharedOperationsTest, OrigAddressKeepsOrRenewsTheSerial) {
   FtnAddress a;
   ASSERT_TRUE(ParseAddress("2:5020/1.5", &a));
   ASSERT_TRUE(area.SetOrigAddress(a, false));
-  EXPECT_EQ(area.Text(), "\x01MSGID: 2:5020/1.5 12345678\rbody\r");
+  EXPECT_EQ(testing_support::TextOf(&area), "\x01MSGID: 2:5020/1.5 12345678\rbody\r");
   ASSERT_TRUE(area.SetOrigAddress(a, true));
   std::string line;
   ASSERT_TRUE(area.FindKludge(kKludgeMsgId, &line));
@@ -206,7 +176,7 @@ TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
 
 TEST_F(FactoryTest, OpenOrCreateMakesAMissingMsgArea) {
   std::unique_ptr<MessageArea> area;
-  std::string id = "M" + dir_.Sub("newarea");
+  std::string id = std::string("M") + dir_.Sub("newarea");
   EXPECT_FALSE(OpenMessageArea(&area, id));
   EXPECT_EQ(lastAreaError, 0x1000);
   EXPECT_EQ(area, nullptr);
@@ -260,7 +230,7 @@ TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {
   std::unique_ptr<MessageArea> area;
   // The parent directory does not exist: neither open nor create works.
   EXPECT_FALSE(
-      OpenOrCreateMessageArea(&area, "M" + dir_.Sub("no/such/parent/area")));
+      OpenOrCreateMessageArea(&area, std::string("M") + dir_.Sub("no/such/parent/area")));
   EXPECT_EQ(area, nullptr);
   EXPECT_EQ(lastAreaError, 0x1000);
 }

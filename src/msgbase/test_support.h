@@ -1,47 +1,34 @@
-// Test-only helpers for the message-base tests: a fresh directory per test
-// and whole-file reads and writes. Included by *_test.cc files only.
+// Test-only helpers for the message-base tests: a fresh directory per test,
+// whole-file reads and writes, a loaded message's whole text, and fixed
+// dates and clock readings. Included by *_test.cc files only.
 #ifndef KAVEL_MSGBASE_TEST_SUPPORT_H_
 #define KAVEL_MSGBASE_TEST_SUPPORT_H_
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
+#include <string_view>
 
+#include "msgbase/byte_stream.h"
+#include "msgbase/date_time.h"
+#include "msgbase/message_area.h"
 #include "platform/platform.h"
+#include "platform/temp_dir_for_testing.h"
 
 namespace kavel::testing_support {
 
 // A directory that exists for the lifetime of the object.
-class TempDir {
+class TempDir : public TempDirForTesting {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kavel-msgbase-XXXXXX")
-            .string();
-    char* made = mkdtemp(pattern.data());
-    path_ = made ? made : "";
-    ForgetPathCache();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 ignored);
-    std::filesystem::remove_all(path_, ignored);
-    ForgetPathCache();
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   // The directory with a trailing "/".
-  std::string path() const { return path_ + "/"; }
-  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  std::string path() const { return Join(""); }
+  std::string Sub(const std::string& name) const { return Join(name); }
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -55,7 +42,71 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   ForgetPathCache();
 }
 
+// Name -> content of every entry of a directory (a subdirectory reads as
+// ""), to show that an operation wrote nothing there.
+inline std::map<std::string, std::string> DirectorySnapshot(
+    const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    files[entry.path().filename().string()] = ReadFile(entry.path().string());
+  }
+  return files;
+}
+
 inline bool RunningAsRoot() { return geteuid() == 0; }
+
+// The whole text of the loaded message, read in pieces a 16-bit length
+// can carry.
+inline std::string TextOf(MessageArea* area) {
+  ByteStream* t = area->TextStream();
+  std::string out(static_cast<size_t>(t->Size()), '\0');
+  t->Seek(0);
+  for (size_t done = 0; done < out.size();) {
+    uint16_t n =
+        static_cast<uint16_t>(std::min<size_t>(out.size() - done, 60000));
+    t->Read(out.data() + done, n);
+    done += n;
+  }
+  return out;
+}
+
+// Replaces the text of the message being written with `bytes`.
+inline void PutText(MessageArea* area, std::string_view bytes) {
+  ByteStream* t = area->TextStream();
+  t->Seek(0);
+  t->Truncate();
+  for (size_t done = 0; done < bytes.size();) {
+    uint16_t n =
+        static_cast<uint16_t>(std::min<size_t>(bytes.size() - done, 60000));
+    t->Write(bytes.data() + done, n);
+    done += n;
+  }
+}
+
+inline DateTimeRecord Date(int y, int mo, int d, int h = 0, int mi = 0,
+                           int s = 0) {
+  DateTimeRecord dt;
+  dt.year = static_cast<uint16_t>(y);
+  dt.month = static_cast<uint16_t>(mo);
+  dt.day = static_cast<uint16_t>(d);
+  dt.hour = static_cast<uint16_t>(h);
+  dt.minute = static_cast<uint16_t>(mi);
+  dt.second = static_cast<uint16_t>(s);
+  return dt;
+}
+
+inline ClockReading ClockAt(int y, int mo, int d, int h = 0, int mi = 0,
+                            int s = 0, int hundredths = 0) {
+  ClockReading r;
+  r.year = static_cast<uint16_t>(y);
+  r.month = static_cast<uint16_t>(mo);
+  r.day = static_cast<uint16_t>(d);
+  r.hour = static_cast<uint16_t>(h);
+  r.minute = static_cast<uint16_t>(mi);
+  r.second = static_cast<uint16_t>(s);
+  r.hundredths = static_cast<uint16_t>(hundredths);
+  return r;
+}
 
 }  // namespace kavel::testing_support
 

@@ -8,7 +8,9 @@
 
 #include "driver/run_context.h"
 #include "msgbase/byte_stream.h"
+#include "msgbase/fake_area_for_testing.h"
 #include "msgbase/message_area.h"
+#include "msgbase/test_support.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
 #include "posting/posting_job.h"
@@ -71,6 +73,9 @@ TEST_F(FillPlaceholdersTest, DefaultTemplate) {
   ctx_.partCount = 12;
   EXPECT_EQ(FillPlaceholders(ctx_, "\x01text.begin % of % of file %"),
             "\x01text.begin 10 of 12 of file NEWS.TXT");
+  // Every blank of the name becomes an underscore.
+  ctx_.postingJob->fileName = "C:\\MY DIR\\my news  1.txt";
+  EXPECT_EQ(FillPlaceholders(ctx_, "% % %"), "10 12 my_news__1.txt");
 }
 
 TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
@@ -79,21 +84,6 @@ TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
   ctx_.partCount = 4;
   EXPECT_EQ(FillPlaceholders(ctx_, "begin"), "news.txt41begin");
   EXPECT_EQ(FillPlaceholders(ctx_, "% % % % %"), "1 4 news.txt % %");
-}
-
-TEST_F(FillPlaceholdersTest, BlanksInTheNameBecomeUnderscores) {
-  ctx_.postingJob->fileName = "C:\\MY DIR\\my news  1.txt";
-  ctx_.partNumber = 1;
-  ctx_.partCount = 1;
-  EXPECT_EQ(FillPlaceholders(ctx_, "text.begin % of % of file %"),
-            "text.begin 1 of 1 of file my_news__1.txt");
-}
-
-TEST(CountSectionLinesTest, FortyThousandBytesMakeThreeSections) {
-  // 500 lines of 78 characters: 80 counted bytes each; the 205th line
-  // brings a section to 16400 > 16384.
-  std::vector<std::string> lines(500, std::string(78, 'x'));
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{205, 205, 90}));
 }
 
 TEST(CountSectionLinesTest, LimitIsExceededNotReached) {
@@ -119,14 +109,8 @@ TEST(CountSectionLinesTest, EmptyFileAndEmptyLines) {
   EXPECT_EQ(Sections(blank), (std::vector<int32_t>{8193, 1}));
 }
 
-TEST(CountSectionLinesTest, LongLinesCountWhole) {
-  // A 20000-character line alone exceeds the limit and is a section.
-  std::vector<std::string> lines = {std::string(20000, 'y'), "next"};
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{1, 1}));
-}
-
 // A message area that keeps its messages in memory and fails on request.
-class FakeArea : public MessageArea {
+class FakeArea : public testing_support::FakeAreaBase {
  public:
   struct Stored {
     std::string subject;
@@ -142,38 +126,9 @@ class FakeArea : public MessageArea {
   int fail_store_at = 0;     // StoreMessage fails at this call (1-based)
   std::function<void()> on_add;  // runs at every AddMessage
 
-  bool OpenArea(std::string_view) override { return isOpen = true; }
-  bool CreateArea(std::string_view) override { return isOpen = true; }
-  void CloseArea() override { isOpen = false; }
-  bool HasMessage(int32_t) override { return false; }
-  int32_t CurrentNumber() override { return current; }
-  void GoToNumber(int32_t number) override { current = number; }
-  bool LoadMessage() override { return false; }
-  bool ReleaseMessage() override {
-    bool had = text != nullptr;
-    text.reset();
-    return had;
-  }
-  int32_t HighestNumber() override { return 0; }
-  int32_t MessageCount() override { return 0; }
-  std::string FromName() override { return ""; }
-  std::string ToName() override { return ""; }
-  std::string Subject() override { return subject_; }
-  void SetFromName(std::string_view) override {}
-  void SetToName(std::string_view) override {}
-  void SetSubject(std::string_view s) override { subject_ = s; }
-  bool HasAttribute(uint32_t) override { return false; }
-  void SetAttribute(uint32_t, bool) override {}
-  void DateWritten(DateTimeRecord*) override {}
-  void DateArrived(DateTimeRecord*) override {}
-  void SetDateWritten(const DateTimeRecord&) override {}
-  void SetDateArrived(const DateTimeRecord&) override {}
   bool StoreMessage() override {
     if (++stores_ == fail_store_at) return false;
-    std::string bytes(static_cast<size_t>(text->Size()), '\0');
-    text->Seek(0);
-    text->Read(bytes.data(), static_cast<uint16_t>(bytes.size()));
-    stored_->push_back({subject_, bytes});
+    stored_->push_back({subject_, testing_support::TextOf(this)});
     return true;
   }
   bool AddMessage() override {
@@ -182,15 +137,11 @@ class FakeArea : public MessageArea {
     text = std::make_unique<MemoryStream>();
     return true;
   }
-  bool DeleteMessage() override { return false; }
-  int32_t LoadLastRead(int32_t) override { return 0; }
-  bool StoreLastRead(int32_t, int32_t) override { return false; }
   bool BaseExists(std::string_view) override { return true; }
 
  private:
   std::vector<Stored>* stored_;
   bool* destroyed_;
-  std::string subject_;
   int adds_ = 0;
   int stores_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/context_test_support.h"
+#include "msgbase/test_support.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -26,31 +27,6 @@ class PostingSettingsTest : public testing::ContextTest {
   }
   const PostingJob& job() const { return *ctx_.postingJob; }
 };
-
-TEST_F(PostingSettingsTest, Defaults) {
-  EXPECT_TRUE(job().runToday);
-  EXPECT_EQ(job().fromName, "Sysop");
-  EXPECT_EQ(job().toName, "All");
-  EXPECT_EQ(job().subject, "");
-  EXPECT_EQ(job().attributes, 256u);
-  EXPECT_EQ(job().tearline, "");
-  EXPECT_EQ(job().origin, "Autoposted message");
-  EXPECT_EQ(job().areaName, "");
-  EXPECT_EQ(job().baseType, "");
-  EXPECT_EQ(job().basePath, "");
-  EXPECT_EQ(job().fileName, "");
-  EXPECT_EQ(AddressToText4D(job().ownAddress), "0:0/0.0");
-  EXPECT_EQ(AddressToText4D(job().toAddress), "0:0/0.0");
-  EXPECT_TRUE(ctx_.encoding.useAsKludge);
-  EXPECT_FALSE(ctx_.encoding.useEncodedMessage);
-  EXPECT_FALSE(ctx_.encoding.useEncodedStrings);
-  EXPECT_EQ(ctx_.encoding.encodedMessage, "for decode use Kavel.exe /decode");
-  EXPECT_EQ(ctx_.encoding.beginString, "text.begin % of % of file %");
-  EXPECT_EQ(ctx_.encoding.endString, "text.end");
-  EXPECT_EQ(ctx_.areaFiles.hptPath, "");
-  EXPECT_EQ(ctx_.areaFiles.squishPath, "");
-  EXPECT_EQ(ctx_.areaFiles.terminatePath, "");
-}
 
 TEST_F(PostingSettingsTest, EveryTextKeyword) {
   Lines log = Read({
@@ -179,15 +155,7 @@ TEST_F(PostingSettingsTest, AttributeLists) {
 
 TEST_F(PostingSettingsTest, WhenRule) {
   // Sunday, 6 December 2026.
-  SetClockForTesting([] {
-    ClockReading r;
-    r.year = 2026;
-    r.month = 12;
-    r.day = 6;
-    r.day_of_week = 0;
-    r.hour = 12;
-    return r;
-  });
+  SetClockForTesting([] { return testing_support::ClockAt(2026, 12, 6, 12); });
   struct Case {
     const char* value;
     bool before;

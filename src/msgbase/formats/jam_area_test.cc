@@ -14,8 +14,10 @@
 namespace kavel {
 namespace {
 
+using testing_support::ClockAt;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TextOf;
 using testing_support::WriteFile;
 
 // 5 January 2001, 13:07:09 local: 978700029 seconds.
@@ -35,18 +37,6 @@ std::string Subfield(uint16_t id, const std::string& data) {
   return out + data;
 }
 
-// The whole text of the loaded message.
-std::string WholeText(MessageArea* area) {
-  std::string out(static_cast<size_t>(area->TextSize()), '\0');
-  area->SetTextPos(0);
-  size_t done = 0;
-  while (done < out.size()) {
-    size_t n = std::min<size_t>(30000, out.size() - done);
-    area->ReadTextBlock(out.data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
-  return out;
-}
 
 class JamAreaTest : public ::testing::Test {
  protected:
@@ -54,17 +44,8 @@ class JamAreaTest : public ::testing::Test {
     InstallStreamFactories();
     // A clock that stands at kClockSeconds but moves its hundredths, so
     // that MSGID serials differ.
-    SetClockForTesting([this] {
-      ClockReading r;
-      r.year = 2001;
-      r.month = 1;
-      r.day = 5;
-      r.hour = 13;
-      r.minute = 7;
-      r.second = 9;
-      r.hundredths = static_cast<uint16_t>(++ticks_ % 100);
-      return r;
-    });
+    SetClockForTesting(
+        [this] { return ClockAt(2001, 1, 5, 13, 7, 9, ++ticks_ % 100); });
   }
   void TearDown() override { SetClockForTesting({}); }
 
@@ -221,7 +202,7 @@ TEST_F(JamAreaTest, PostedMessageLoadsBackAsWritten) {
   ASSERT_TRUE(area.FindKludge("\x01MSGID:", &msgid));
   std::string expected = msgid + "\r";
   for (const std::string& line : lines) expected += line + "\r";
-  EXPECT_EQ(WholeText(&area), expected);
+  EXPECT_EQ(TextOf(&area), expected);
   FtnAddress orig, dest;
   area.ReadAddresses(&orig, &dest);
   EXPECT_EQ(AddressToText4D(orig), "2:5020/1.0");
@@ -257,7 +238,7 @@ TEST_F(JamAreaTest, KludgeHeavyMessageKeepsEveryLine) {
   area.GoTo(1);
   ASSERT_TRUE(area.LoadMessage());
   EXPECT_EQ(area.subfields().size(), 4u + 2 + 3 + 700 + 40);
-  EXPECT_EQ(WholeText(&area), text);
+  EXPECT_EQ(TextOf(&area), text);
 }
 
 // Real bases keep the records of deleted messages; numbers are positions.

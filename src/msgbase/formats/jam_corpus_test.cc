@@ -14,92 +14,20 @@
 
 #include "msgbase/formats/jam_area.h"
 #include "msgbase/message_area.h"
+#include "msgbase/formats/smapi_dump_for_testing.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
 
 namespace kavel {
 namespace {
 
-using testing_support::ReadFile;
+using testing_support::CorpusDir;
+using testing_support::DirectorySnapshot;
+using testing_support::DumpDateText;
+using testing_support::DumpedMessage;
+using testing_support::ReadSmapiDump;
 using testing_support::TempDir;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  return env && *env ? env : KAVEL_CORPUS_DIR;
-}
-
-struct DumpedMessage {
-  std::string from, to, subject, dateWritten;
-  std::vector<std::string> kludges;  // 0x01 included
-  std::string text;                  // lines with their CRs
-};
-
-// Undoes the dump's escapes: \xNN, "^A" for 0x01, "\n" for a line's CR.
-std::string Unescape(const std::string& in) {
-  std::string out;
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (in.compare(i, 2, "^A") == 0) {
-      out += '\x01';
-      ++i;
-    } else if (in.compare(i, 2, "\\n") == 0) {
-      out += '\r';
-      ++i;
-    } else if (in.compare(i, 2, "\\x") == 0 && i + 3 < in.size()) {
-      out += static_cast<char>(std::stoi(in.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      out += in[i];
-    }
-  }
-  return out;
-}
-
-std::string ValueOf(const std::string& line) {
-  size_t at = line.find_first_not_of(' ', line.find(' ', 2));
-  std::string value = line.substr(at);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-    value = value.substr(1, value.size() - 2);
-  }
-  return Unescape(value);
-}
-
-std::vector<DumpedMessage> ReadSmapiDump(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<DumpedMessage> messages;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("message ", 0) == 0) {
-      messages.emplace_back();
-      continue;
-    }
-    if (messages.empty()) continue;
-    DumpedMessage& m = messages.back();
-    auto field = [&](const char* name) {
-      return line.rfind(std::string("  ") + name + " ", 0) == 0;
-    };
-    if (field("from")) m.from = ValueOf(line);
-    if (field("to")) m.to = ValueOf(line);
-    if (field("subject")) m.subject = ValueOf(line);
-    if (field("date_written")) m.dateWritten = ValueOf(line);
-    if (field("kludge")) m.kludges.push_back(ValueOf(line));
-    if (line.rfind("    | ", 0) == 0) m.text += Unescape(line.substr(6));
-  }
-  return messages;
-}
-
-std::string WholeText(MessageArea* area) {
-  std::string out(static_cast<size_t>(area->TextSize()), '\0');
-  area->SetTextPos(0);
-  area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
-  return out;
-}
-
-std::string DateText(const DateTimeRecord& dt) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d",
-                dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second);
-  return buffer;
-}
+using testing_support::TextOf;
 
 class JamCorpusTest : public ::testing::Test {
  protected:
@@ -118,19 +46,11 @@ class JamCorpusTest : public ::testing::Test {
     return to;
   }
 
-  std::map<std::string, std::string> Snapshot(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      files[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-    return files;
-  }
-
   // Loads every message of the base and compares it with the dump.
   void CheckBase(const std::string& subdir, const std::string& name) {
     SCOPED_TRACE(subdir + "/" + name);
     std::string dir = Copy(subdir);
-    auto before = Snapshot(dir);
+    auto before = DirectorySnapshot(dir);
     auto dumped = ReadSmapiDump(CorpusDir() + "/dumps/" + subdir + "-" + name +
                                 ".smapi-dump.txt");
     ASSERT_FALSE(dumped.empty());
@@ -150,7 +70,7 @@ class JamCorpusTest : public ::testing::Test {
       EXPECT_EQ(area->Subject(), want.subject);
       DateTimeRecord written;
       area->DateWritten(&written);
-      EXPECT_EQ(DateText(written), want.dateWritten);
+      EXPECT_EQ(DumpDateText(written), want.written);
       // smapi makes INTL and FMPT lines from the address subfields; a
       // loaded JAM message presents only the kludges that were stored.
       std::string expected;
@@ -162,12 +82,12 @@ class JamCorpusTest : public ::testing::Test {
         expected += kludge + "\r";
       }
       expected += want.text;
-      EXPECT_EQ(WholeText(area.get()), expected);
+      EXPECT_EQ(TextOf(area.get()), expected);
       area->ReleaseMessage();
     }
     EXPECT_EQ(i, dumped.size());
     ASSERT_TRUE(CloseMessageArea(&area));
-    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_EQ(DirectorySnapshot(dir), before);
   }
 
   TempDir dir_;
@@ -216,7 +136,7 @@ TEST_F(JamCorpusTest, AppendingToForeignBasesKeepsTheirMessages) {
     for (int n = 1; n <= highest; ++n) {
       area.GoTo(n);
       ASSERT_TRUE(area.LoadMessage());
-      texts.push_back(WholeText(&area));
+      texts.push_back(TextOf(&area));
     }
     ASSERT_TRUE(area.AddMessage());
     area.SetFromName("Kavel");
@@ -235,13 +155,13 @@ TEST_F(JamCorpusTest, AppendingToForeignBasesKeepsTheirMessages) {
     for (int n = 1; n <= highest; ++n) {
       area.GoTo(n);
       ASSERT_TRUE(area.LoadMessage());
-      EXPECT_EQ(WholeText(&area), texts[static_cast<size_t>(n - 1)]);
+      EXPECT_EQ(TextOf(&area), texts[static_cast<size_t>(n - 1)]);
     }
     area.GoTo(highest + 1);
     ASSERT_TRUE(area.LoadMessage());
     EXPECT_EQ(area.message_header().messageNumber,
               static_cast<uint32_t>(highest + 1));
-    EXPECT_EQ(WholeText(&area),
+    EXPECT_EQ(TextOf(&area),
               "\x01MSGID: 2:5020/1 00000042\rAppended text\r");
   }
 }

@@ -27,17 +27,6 @@ std::string Unhex(std::string_view hex) {
   return out;
 }
 
-TEST(JamBaseHeaderTest, NewHeaderBytes) {
-  JamBaseHeader header;
-  header.dateCreated = 0x6B15BD78;
-  std::string bytes;
-  header.EncodeTo(&bytes);
-  ASSERT_EQ(bytes.size(), JamBaseHeader::kEncodedSize);
-  EXPECT_EQ(Hex(bytes.substr(0, 24)),
-            "4a414d00" "78bd156b" "00000000" "00000000" "ffffffff" "01000000");
-  EXPECT_EQ(bytes.substr(24), std::string(1000, '\0'));
-}
-
 TEST(JamBaseHeaderTest, RoundTripKeepsReservedBytesAndChecksSize) {
   std::string bytes = Unhex(
       "4a414d00" "78bd156b" "06000000" "05000000" "ffffffff" "01000000");
@@ -88,34 +77,6 @@ TEST(JamMessageHeaderTest, DecodesAndReencodesTosserHeader) {
   EXPECT_EQ(Hex(again), kTosserHeader);
 }
 
-TEST(JamMessageHeaderTest, NewHeaderDefaults) {
-  std::string bytes;
-  JamMessageHeader().EncodeTo(&bytes);
-  EXPECT_EQ(Hex(bytes),
-            "4a414d00" "0100" "0000" "00000000" "00000000" "ffffffff"
-            "ffffffff" "00000000" "00000000" "00000000" "00000000" "00000000"
-            "00000000" "00000000" "00000000" "00000000" "00000000" "00000000"
-            "ffffffff" "00000000");
-}
-
-TEST(JamSubfieldTest, EncodeDecode) {
-  JamSubfield subfield;
-  subfield.loId = kJamSeenBy2D;
-  subfield.data = "5020/1";
-  std::string bytes;
-  subfield.EncodeTo(&bytes);
-  EXPECT_EQ(Hex(bytes), "d1070000" "06000000" "353032302f31");
-  EXPECT_EQ(subfield.EncodedSize(), bytes.size());
-
-  bytes += "trailing";
-  JamSubfield back;
-  size_t used = 0;
-  ASSERT_TRUE(back.DecodeFrom(bytes, &used));
-  EXPECT_EQ(used, 14u);
-  EXPECT_EQ(back.loId, kJamSeenBy2D);
-  EXPECT_EQ(back.data, "5020/1");
-}
-
 TEST(JamSubfieldTest, RefusesLengthsBeyondTheBlock) {
   JamSubfield subfield;
   size_t used = 99;
@@ -145,7 +106,7 @@ TEST(JamSubfieldTest, DecodesBlockAndStopsAtDamage) {
   EXPECT_TRUE(subfields.empty());
 }
 
-TEST(JamIndexAndLastReadTest, Golden) {
+TEST(JamIndexAndLastReadTest, DecodeRefusesShortRecords) {
   JamIndexRecord index;
   ASSERT_TRUE(index.DecodeFrom(Unhex("228ee7c400040000")));
   EXPECT_EQ(index.toCrc, 0xC4E78E22u);
@@ -154,20 +115,13 @@ TEST(JamIndexAndLastReadTest, Golden) {
   EXPECT_FALSE(index.DecodeFrom(Unhex("ffffffffffffff")));
   ASSERT_TRUE(index.DecodeFrom(Unhex("ffffffffffffffff")));
   EXPECT_TRUE(index.IsEmpty());
-  std::string bytes;
-  JamIndexRecord{0xC4E78E22u, 1024}.EncodeTo(&bytes);
-  EXPECT_EQ(Hex(bytes), "228ee7c400040000");
-
-  JamLastReadRecord last{7, 7, 42, 43};
-  bytes.clear();
-  last.EncodeTo(&bytes);
-  EXPECT_EQ(Hex(bytes), "07000000" "07000000" "2a000000" "2b000000");
-  JamLastReadRecord back;
-  EXPECT_FALSE(back.DecodeFrom(bytes.substr(0, 15)));
-  ASSERT_TRUE(back.DecodeFrom(bytes));
-  EXPECT_EQ(back.userId, 7u);
-  EXPECT_EQ(back.lastRead, 42u);
-  EXPECT_EQ(back.highRead, 43u);
+  JamLastReadRecord last;
+  const std::string bytes = Unhex("07000000" "07000000" "2a000000" "2b000000");
+  EXPECT_FALSE(last.DecodeFrom(bytes.substr(0, 15)));
+  ASSERT_TRUE(last.DecodeFrom(bytes));
+  EXPECT_EQ(last.userId, 7u);
+  EXPECT_EQ(last.lastRead, 42u);
+  EXPECT_EQ(last.highRead, 43u);
 }
 
 }  // namespace

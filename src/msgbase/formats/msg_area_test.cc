@@ -14,20 +14,11 @@
 namespace kavel {
 namespace {
 
+using testing_support::Date;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TextOf;
 using testing_support::WriteFile;
-
-DateTimeRecord Date(int y, int mo, int d, int h, int mi, int s) {
-  DateTimeRecord dt;
-  dt.year = static_cast<uint16_t>(y);
-  dt.month = static_cast<uint16_t>(mo);
-  dt.day = static_cast<uint16_t>(d);
-  dt.hour = static_cast<uint16_t>(h);
-  dt.minute = static_cast<uint16_t>(mi);
-  dt.second = static_cast<uint16_t>(s);
-  return dt;
-}
 
 // A message file: header with the given names, then text bytes as given.
 std::string MessageFile(const std::string& from, const std::string& body,
@@ -50,12 +41,6 @@ class MsgAreaTest : public ::testing::Test {
     auto area = std::make_unique<MsgArea>(dir_.path());
     EXPECT_TRUE(area->OpenArea(dir_.path()));
     return area;
-  }
-  std::string TextOf(MessageArea* area) {
-    std::string out(static_cast<size_t>(area->TextSize()), '\0');
-    area->SetTextPos(0);
-    area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
-    return out;
   }
   TempDir dir_;
 };
@@ -211,19 +196,20 @@ TEST_F(MsgAreaTest, HeaderFieldsNeverSpill) {
 }
 
 TEST_F(MsgAreaTest, TextLosesOnlyAFinalZeroByte) {
-  WriteFile(dir_.Sub("1.msg"), MessageFile("a", "abc\r"));
-  WriteFile(dir_.Sub("2.msg"), MessageFile("b", std::string("abc\r\0", 5)));
-  WriteFile(dir_.Sub("3.msg"), MessageFile("c", std::string("ab\0c\0\0", 6)));
+  const std::pair<std::string, std::string> cases[] = {
+      {"abc\r", "abc\r"},
+      {std::string("abc\r\0", 5), "abc\r"},
+      {std::string("ab\0c\0\0", 6), std::string("ab\0c\0", 5)}};
+  for (size_t i = 0; i < 3; ++i) {
+    WriteFile(dir_.Sub(std::to_string(i + 1) + ".msg"),
+              MessageFile("a", cases[i].first));
+  }
   auto area = Open();
-  area->GoTo(1);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), "abc\r");
-  area->GoTo(2);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), "abc\r");
-  area->GoTo(3);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), std::string("ab\0c\0", 5));
+  for (size_t i = 0; i < 3; ++i) {
+    area->GoTo(static_cast<int32_t>(i + 1));
+    ASSERT_TRUE(area->LoadMessage());
+    EXPECT_EQ(TextOf(area.get()), cases[i].second) << i;
+  }
 }
 
 TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {

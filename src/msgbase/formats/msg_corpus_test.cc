@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "msgbase/formats/msg_area.h"
+#include "msgbase/formats/smapi_dump_for_testing.h"
 #include "msgbase/test_support.h"
 
 namespace kavel {
 namespace {
 
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  if (env && *env) return env;
-  return KAVEL_CORPUS_DIR;
-}
+using testing_support::CorpusDir;
 
 // "M" and the corpus directory of a *.MSG area.
 std::string CorpusAreaId(const char* relative) {
@@ -28,66 +25,8 @@ std::string CorpusAreaId(const char* relative) {
   return id;
 }
 
-// One message as the reference dump shows it.
-struct DumpedMessage {
-  std::string from, to, subject, ftscDate;
-  std::vector<std::string> kludges;  // leading kludge lines, 0x01 included
-  std::string text;                  // body, lines ending in CR
-};
-
-// Undoes the dump's escapes: "\xNN" is a byte, "^A" is 0x01.
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
-      i += 3;
-    } else if (s[i] == '^' && i + 1 < s.size() && s[i + 1] == 'A') {
-      out.push_back('\x01');
-      ++i;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& line) {
-  size_t first = line.find('"');
-  size_t last = line.rfind('"');
-  if (first == std::string::npos || last <= first) return "";
-  return Unescape(line.substr(first + 1, last - first - 1));
-}
-
-std::vector<DumpedMessage> ReadDump(const std::string& path) {
-  std::vector<DumpedMessage> messages;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("message ", 0) == 0) {
-      messages.emplace_back();
-      continue;
-    }
-    if (messages.empty()) continue;
-    DumpedMessage& m = messages.back();
-    std::string key = line.size() > 16 ? line.substr(2, 14) : "";
-    if (key.rfind("from ", 0) == 0) m.from = Quoted(line);
-    if (key.rfind("to ", 0) == 0) m.to = Quoted(line);
-    if (key.rfind("subject ", 0) == 0) m.subject = Quoted(line);
-    if (key.rfind("ftsc_date ", 0) == 0) m.ftscDate = Quoted(line);
-    if (key.rfind("kludge ", 0) == 0) m.kludges.push_back(Unescape(line.substr(16)));
-    if (line.rfind("    | ", 0) == 0) {
-      std::string body = line.substr(6);
-      if (body.size() >= 2 && body.substr(body.size() - 2) == "\\n") {
-        body = body.substr(0, body.size() - 2);
-        m.text.append(Unescape(body)).append("\r");
-      } else {
-        m.text += Unescape(body);
-      }
-    }
-  }
-  return messages;
-}
+using testing_support::DumpedMessage;
+using testing_support::ReadSmapiDump;
 
 class MsgCorpusTest : public ::testing::Test {
  protected:
@@ -102,9 +41,9 @@ class MsgCorpusTest : public ::testing::Test {
   void CheckArea(const std::string& area_dir, const std::string& dump,
                  size_t expected_count) {
     std::vector<DumpedMessage> expected =
-        ReadDump(CorpusDir() + "/dumps/" + dump);
+        ReadSmapiDump(CorpusDir() + "/dumps/" + dump);
     ASSERT_EQ(expected.size(), expected_count);
-    std::string original_listing = Listing(area_dir);
+    const auto original = testing_support::DirectorySnapshot(area_dir);
     std::unique_ptr<MessageArea> area;
     ASSERT_TRUE(OpenMessageArea(&area, "M" + area_dir));
     EXPECT_EQ(area->MessageCount(), static_cast<int32_t>(expected_count));
@@ -119,34 +58,18 @@ class MsgCorpusTest : public ::testing::Test {
       EXPECT_EQ(area->Subject(), m.subject);
       DateTimeRecord dt;
       area->DateWritten(&dt);
-      EXPECT_EQ(FormatMsgDate(dt), m.ftscDate);
+      EXPECT_EQ(FormatMsgDate(dt), m.ftsDate);
       std::string kludges;
       for (const std::string& k : m.kludges) kludges.append(k).append("\r");
-      std::string text(static_cast<size_t>(area->TextSize()), '\0');
-      area->SetTextPos(0);
-      area->ReadTextBlock(text.data(), static_cast<uint16_t>(text.size()));
       kludges.append(m.text);
-      EXPECT_EQ(text, kludges) << "message " << area->current;
+      EXPECT_EQ(testing_support::TextOf(area.get()), kludges)
+          << "message " << area->current;
       ASSERT_TRUE(area->ReleaseMessage());
     }
     EXPECT_EQ(i, expected_count);
     ASSERT_TRUE(CloseMessageArea(&area));
-    EXPECT_EQ(Listing(area_dir), original_listing) << "reading wrote";
-  }
-
-  // Names, sizes and contents of the files of a directory.
-  static std::string Listing(const std::string& dir) {
-    std::string listing;
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-      names.push_back(e.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-      listing.append(n).append("=");
-      listing.append(testing_support::ReadFile(dir + "/" + n)).append("\n");
-    }
-    return listing;
+    EXPECT_EQ(testing_support::DirectorySnapshot(area_dir), original)
+        << "reading wrote";
   }
 };
 

@@ -18,6 +18,7 @@ namespace {
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TextOf;
 using testing_support::WriteFile;
 
 bool HaveCrashmail() {
@@ -169,13 +170,6 @@ class CrashmailTest : public ::testing::Test {
     return ReadFile(dir_.Sub("crashmail.out")) + ReadFile(dir_.Sub("crashmail.log"));
   }
 
-  std::string WholeText(MessageArea* area) {
-    std::string out(static_cast<size_t>(area->TextSize()), '\0');
-    area->SetTextPos(0);
-    area->ReadTextBlock(out.data(), static_cast<uint16_t>(out.size()));
-    return out;
-  }
-
   TempDir dir_;
 };
 
@@ -255,7 +249,7 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
                     "SEEN-BY: 5020/1 9999\r");
   expected1.replace(expected1.find("\x01PATH: 5020/1\r"), 14,
                     "\x01PATH: 5020/1 9999\r");
-  EXPECT_EQ(WholeText(area.get()), expected1);
+  EXPECT_EQ(TextOf(area.get()), expected1);
   std::vector<std::string> lines;
   area->SetTextPos(0);
   std::string line;
@@ -285,7 +279,7 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
                     "SEEN-BY: 5020/1 9999\r");
   expected2.replace(expected2.find("\x01PATH: 5020/1\r"), 14,
                     "\x01PATH: 5020/1 9999\r");
-  EXPECT_EQ(WholeText(area.get()), expected2);
+  EXPECT_EQ(TextOf(area.get()), expected2);
   ASSERT_TRUE(CloseMessageArea(&area));
 
   ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.Sub("netmail"))) << Log();
@@ -300,7 +294,7 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
   area->ReadAddresses(&o, &d);
   EXPECT_EQ(AddressToText(o), "2:5020/1.5");
   EXPECT_EQ(AddressToText(d), "2:5020/9999");
-  std::string text = WholeText(area.get());
+  std::string text = TextOf(area.get());
   EXPECT_EQ(text.substr(0, net.text.size()), net.text);
   ASSERT_TRUE(CloseMessageArea(&area));
 }
@@ -325,13 +319,7 @@ TEST_F(CrashmailTest, ScannedMessagesCarryOurHeaderAndText) {
        {"\x01PID: Kavel", "text.begin 2 of 2 of file HELLO.TXT", "",
         "text.end", "--- Kavel", " * Origin: Kavel test (2:5020/9999)"}},
   };
-  DateTimeRecord when;
-  when.year = 2001;
-  when.month = 1;
-  when.day = 5;
-  when.hour = 13;
-  when.minute = 7;
-  when.second = 9;
+  const DateTimeRecord when = testing_support::Date(2001, 1, 5, 13, 7, 9);
   std::vector<std::string> texts;
   for (const Posted& p : posted) {
     ASSERT_TRUE(area->AddMessage());
@@ -345,7 +333,7 @@ TEST_F(CrashmailTest, ScannedMessagesCarryOurHeaderAndText) {
     area->SetAttribute(kAttrLoc, true);
     area->SetTextPos(area->TextSize());
     for (const std::string& line : p.lines) ASSERT_TRUE(area->WriteLine(line));
-    texts.push_back(WholeText(area.get()));
+    texts.push_back(TextOf(area.get()));
     ASSERT_TRUE(area->StoreMessage());
     ASSERT_TRUE(area->ReleaseMessage());
   }
@@ -381,7 +369,7 @@ TEST_F(CrashmailTest, ScannedMessagesCarryOurHeaderAndText) {
   area->GoTo(2);
   ASSERT_TRUE(area->LoadMessage());
   EXPECT_TRUE(area->HasAttribute(kAttrSnt));
-  EXPECT_EQ(WholeText(area.get()), texts[0]);
+  EXPECT_EQ(TextOf(area.get()), texts[0]);
 }
 
 }  // namespace

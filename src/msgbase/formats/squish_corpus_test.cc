@@ -12,115 +12,17 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/formats/squish_area.h"
 #include "msgbase/formats/squish_checker_for_testing.h"
+#include "msgbase/formats/smapi_dump_for_testing.h"
+#include "msgbase/test_support.h"
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel {
 namespace {
 
-struct DumpedMessage {
-  uint32_t uid = 0;
-  std::string from, to, subject, orig, dest, written, arrived, ftsDate;
-  uint32_t attributes = 0;
-  std::string text;  // kludge lines first, as an area loads it
-};
-
-// The reader's escapes: \xNN for a byte, ^A for 0x01, \n for the CR that
-// ends a text line.
-std::string Unescape(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      out.push_back(static_cast<char>(
-          std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16)));
-      i += 3;
-    } else if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') {
-      out.push_back('\r');
-      i += 1;
-    } else if (s[i] == '^' && i + 1 < s.size() && s[i + 1] == 'A') {
-      out.push_back('\x01');
-      i += 1;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& line) {
-  size_t a = line.find('"');
-  size_t b = line.rfind('"');
-  return Unescape(std::string_view(line).substr(a + 1, b - a - 1));
-}
-
-std::string ValueAfterKey(const std::string& line) {
-  size_t key_end = line.find_first_not_of(' ');
-  key_end = line.find(' ', key_end);
-  size_t value = line.find_first_not_of(' ', key_end);
-  return line.substr(value);
-}
-
-std::vector<DumpedMessage> ReadDump(const std::string& name) {
-  std::ifstream in(name);
-  std::vector<DumpedMessage> out;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("message ", 0) == 0) {
-      out.emplace_back();
-      out.back().uid =
-          static_cast<uint32_t>(std::stoul(line.substr(line.find("uid=") + 4)));
-      continue;
-    }
-    if (out.empty()) continue;
-    DumpedMessage& m = out.back();
-    std::string trimmed =
-        line.substr(line.find_first_not_of(' ') == std::string::npos
-                        ? line.size()
-                        : line.find_first_not_of(' '));
-    auto starts = [&](const char* k) { return trimmed.rfind(k, 0) == 0; };
-    if (starts("from "))
-      m.from = Quoted(trimmed);
-    else if (starts("to "))
-      m.to = Quoted(trimmed);
-    else if (starts("subject "))
-      m.subject = Quoted(trimmed);
-    else if (starts("orig "))
-      m.orig = ValueAfterKey(trimmed);
-    else if (starts("dest "))
-      m.dest = ValueAfterKey(trimmed);
-    else if (starts("date_written "))
-      m.written = ValueAfterKey(trimmed);
-    else if (starts("date_arrived "))
-      m.arrived = ValueAfterKey(trimmed);
-    else if (starts("ftsc_date "))
-      m.ftsDate = Quoted(trimmed);
-    else if (starts("attr ")) {
-      m.attributes = static_cast<uint32_t>(
-          std::stoul(ValueAfterKey(trimmed), nullptr, 16));
-    } else if (starts("kludge ")) {
-      m.text += Unescape(ValueAfterKey(trimmed)) + "\r";
-    } else if (starts("| ")) {
-      m.text += Unescape(trimmed.substr(2));
-    } else if (trimmed == "|") {
-      // an empty piece
-    }
-  }
-  return out;
-}
-
-std::string DateText(const DateTimeRecord& dt) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt.year,
-                dt.month, dt.day, dt.hour, dt.minute, dt.second);
-  return buf;
-}
-
-std::string TextOf(MessageArea* area) {
-  ByteStream* t = area->TextStream();
-  std::string out(static_cast<size_t>(t->Size()), '\0');
-  t->Seek(0);
-  t->Read(out.data(), static_cast<uint16_t>(out.size()));
-  return out;
-}
+using testing_support::DumpDateText;
+using testing_support::DumpedMessage;
+using testing_support::ReadSmapiDump;
+using testing_support::TextOf;
 
 FtnAddress FromStored(const SquishStoredAddress& s) {
   FtnAddress a;
@@ -139,12 +41,18 @@ class SquishCorpusTest : public ::testing::TestWithParam<const char*> {
     for (const char* ext : {".sqd", ".sqi"}) {
       std::filesystem::path to = dir_.Join(area + ext);
       std::filesystem::copy_file(
-          std::string(KAVEL_CORPUS_DIR) + "/squish/" + area + ext, to);
+          testing_support::CorpusDir() + "/squish/" + area + ext, to);
       std::filesystem::permissions(to, std::filesystem::perms::owner_write,
                                    std::filesystem::perm_options::add);
     }
-    expected_ = ReadDump(std::string(KAVEL_CORPUS_DIR) + "/dumps/squish-" +
-                         area + ".smapi-dump.txt");
+    expected_ = ReadSmapiDump(testing_support::CorpusDir() + "/dumps/squish-" +
+                              area + ".smapi-dump.txt");
+    // A loaded message presents its kludge lines first.
+    for (DumpedMessage& m : expected_) {
+      std::string kludges;
+      for (const std::string& k : m.kludges) kludges += k + "\r";
+      m.text = kludges + m.text;
+    }
     base_ = dir_.Join(area);
   }
   std::string Check() const {
@@ -171,9 +79,9 @@ class SquishCorpusTest : public ::testing::TestWithParam<const char*> {
       EXPECT_EQ(area->message_header().ftsDate, m.ftsDate);
       DateTimeRecord dt;
       area->DateWritten(&dt);
-      EXPECT_EQ(DateText(dt), m.written);
+      EXPECT_EQ(DumpDateText(dt), m.written);
       area->DateArrived(&dt);
-      EXPECT_EQ(DateText(dt), m.arrived);
+      EXPECT_EQ(DumpDateText(dt), m.arrived);
       EXPECT_EQ(TextOf(area), m.text);
       area->ReleaseMessage();
     }

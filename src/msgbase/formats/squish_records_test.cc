@@ -142,24 +142,6 @@ TEST(SquishRecordsTest, UnterminatedFieldsOnDiskStopAtTheirWidth) {
   EXPECT_EQ(d.ftsDate.size(), 20u);
 }
 
-TEST(SquishRecordsTest, IndexRecordBytes) {
-  SquishIndexRecord r;
-  r.frameOffset = 0x92F;
-  r.uniqueId = 5;
-  r.toHash = 0x682C;
-  uint8_t buf[12];
-  r.EncodeTo(buf);
-  const std::vector<uint8_t> expected = FromHex(
-      "2f09000005000000"
-      "2c680000");
-  EXPECT_EQ(std::vector<uint8_t>(buf, buf + 12), expected);
-  SquishIndexRecord d;
-  ASSERT_TRUE(d.DecodeFrom(buf, 12));
-  EXPECT_EQ(d.frameOffset, 0x92Fu);
-  EXPECT_EQ(d.uniqueId, 5u);
-  EXPECT_EQ(d.toHash, 0x682Cu);
-}
-
 TEST(SquishRecordsTest, ToNameHashGoldenValues) {
   EXPECT_EQ(ToNameHash("abc"), 0x6783u);
   EXPECT_EQ(ToNameHash("All"), 0x682Cu);

@@ -86,12 +86,7 @@ std::vector<Loaded> LoadAll(const std::string& id, bool* opened) {
     Loaded m;
     if (area->LoadMessage()) {
       m.subject = area->Subject();
-      m.text.resize(static_cast<size_t>(area->TextSize()));
-      area->SetTextPos(0);
-      for (size_t at = 0; at < m.text.size(); at += 4096) {
-        area->ReadTextBlock(m.text.data() + at, static_cast<uint16_t>(std::min<size_t>(
-                                                    4096, m.text.size() - at)));
-      }
+      m.text = testing_support::TextOf(area.get());
       area->ReleaseMessage();
     } else {
       m.subject = "?";
