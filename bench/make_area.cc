@@ -1,15 +1,16 @@
 // Builds a large message area for the benchmarks through the program's own
 // message-area code.
 //
-//   make_area <area id> <messages> [posted-every]
+//   make_area <area id> <messages> [posted files]
 //
 // The area id is the usual one (first character M, S or J, then the path).
 // Ordinary messages of 2-16 KB carry realistic kludges and end in SEEN-BY
-// and PATH lines; every `posted-every`-th message (default 25) starts a
-// posted file of 1-40 sections (each about 16 KB) laid out as posting
-// writes them: MSGID, PID, the begin line as a kludge, the section's
-// lines, the end line, an empty line, tearline and origin. Output is
-// deterministic for given arguments. Exit status 0 on success.
+// and PATH lines. `posted files` (default one per 25 messages) files of
+// 1-40 sections (each about 16 KB) are spread evenly among them, laid out
+// as posting writes them: MSGID, PID, the begin line as a kludge, the
+// section's lines, the end line, an empty line, tearline and origin; their
+// names are lower case. Every section counts as one of the `messages`.
+// Output is deterministic for given arguments. Exit status 0 on success.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -152,14 +153,14 @@ bool Section(MessageArea* area, uint32_t n, uint32_t first, uint64_t* rng,
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: make_area <area id> <messages> [posted-every]\n");
+    std::fprintf(stderr, "usage: make_area <area id> <messages> [posted files]\n");
     return 2;
   }
   const std::string id = argv[1];
   const long total = std::atol(argv[2]);
-  const long every = argc > 3 ? std::atol(argv[3]) : 25;
-  if (total <= 0 || every <= 0) {
-    std::fprintf(stderr, "make_area: counts must be positive\n");
+  const long wanted = argc > 3 ? std::atol(argv[3]) : total / 25;
+  if (total <= 0 || wanted < 0 || wanted > total) {
+    std::fprintf(stderr, "make_area: bad counts\n");
     return 2;
   }
   kavel::InstallStreamFactories();
@@ -171,9 +172,14 @@ int main(int argc, char** argv) {
   }
   uint64_t rng = 0x6b6176656cULL;
   long files = 0;
+  // File k starts in the middle of the k-th of `wanted` equal stretches,
+  // or right after the previous file when that one ran long.
+  auto next_start = [&](long k) {
+    return k * total / wanted + total / wanted / 2;
+  };
   for (long n = 0; n < total;) {
     bool ok;
-    if (n % every == every - 1) {
+    if (files < wanted && n >= next_start(files)) {
       // Mostly small files, now and then a long one, never past the total.
       int parts = 1 + static_cast<int>(NextRandom(&rng) % 4);
       if (NextRandom(&rng) % 20 == 0) parts = 1 + NextRandom(&rng) % 40;

@@ -15,7 +15,7 @@ constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   if (part.empty()) return false;
-  return UpperText(text).find(UpperText(part)) != std::string::npos;
+  return FindIgnoringCase(text, part) != std::string_view::npos;
 }
 
 // The text after the first occurrence of `label`, without leading blanks;

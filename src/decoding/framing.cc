@@ -10,17 +10,22 @@ namespace {
 
 constexpr char kKludgeMark = '\x01';
 
-std::string WithKludgeMark(std::string word) {
-  if (word.empty() || word[0] != kKludgeMark)
-    word.insert(word.begin(), kKludgeMark);
-  return word;
+// The first word (after leading blanks, up to the next blank) without a
+// leading ^A: framing words compare the same with or without one.
+std::string_view BareFirstWord(std::string_view text) {
+  const size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return {};
+  text = text.substr(start);
+  text = text.substr(0, text.find(' '));
+  if (!text.empty() && text[0] == kKludgeMark) text.remove_prefix(1);
+  return text;
 }
 
 }  // namespace
 
 bool IsFramingLine(std::string_view line, std::string_view pattern) {
   // Only the first word matters; look at no more of a long line than needed.
-  return WithKludgeMark(FirstWord(line)) == WithKludgeMark(FirstWord(pattern));
+  return EqualIgnoringCase(BareFirstWord(line), BareFirstWord(pattern));
 }
 
 std::string NextPatternField(std::string* pattern, std::string* line) {

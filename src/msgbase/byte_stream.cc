@@ -24,6 +24,8 @@ bool ByteStream::LockRange(int32_t, int32_t, int32_t) { return true; }
 
 void ByteStream::UnlockRange(int32_t, int32_t) {}
 
+int32_t ByteStream::View(const uint8_t**) { return 0; }
+
 // ------------------------------------------------------------ FileStream
 
 namespace {
@@ -47,12 +49,14 @@ FileMode PlatformMode(StreamMode mode) {
 }  // namespace
 
 FileStream::FileStream(std::string_view name, StreamMode mode)
-    : buffer_(kBufferSize) {
+    : buffer_(kReadAhead) {
   int error = 0;
   file_ = OpenPlatformFile(name, PlatformMode(mode), &error);
   if (!file_) {
     open_error_ = error ? error : kErrorOther;
     status = kStreamOpenFailed;
+  } else {
+    file_offset_ = 0;
   }
 }
 
@@ -64,12 +68,30 @@ void FileStream::Fail(int32_t code) {
   if (status == kStreamOk) status = code;
 }
 
+bool FileStream::PlaceFile(int64_t position) {
+  if (file_offset_ == position) return true;
+  if (!file_->Seek(static_cast<uint64_t>(position))) {
+    file_offset_ = -1;
+    return false;
+  }
+  file_offset_ = position;
+  return true;
+}
+
+bool FileStream::WritePending() {
+  if (!buffer_dirty_) return true;
+  return Settle();
+}
+
 bool FileStream::Settle() {
   if (!file_) return false;
   if (buffer_dirty_) {
-    bool ok = file_->Seek(static_cast<uint64_t>(buffer_start_)) &&
+    bool ok = PlaceFile(buffer_start_) &&
               file_->Write(buffer_.data(), buffer_fill_);
-    if (!ok) {
+    if (ok) {
+      file_offset_ = buffer_start_ + static_cast<int64_t>(buffer_fill_);
+    } else {
+      file_offset_ = -1;
       Fail(file_->last_error() == kErrorNoSpace ? kStreamShortWrite
                                                 : kStreamIoError);
     }
@@ -103,15 +125,17 @@ void FileStream::Read(void* buffer, uint16_t count) {
       done += n;
       continue;
     }
-    buffer_start_ += static_cast<int64_t>(buffer_fill_);
+    buffer_start_ += static_cast<int64_t>(buffer_pos_);
     buffer_fill_ = buffer_pos_ = 0;
     size_t got = 0;
-    if (!file_->Seek(static_cast<uint64_t>(buffer_start_)) ||
+    if (!PlaceFile(buffer_start_) ||
         !file_->Read(buffer_.data(), buffer_.size(), &got)) {
+      file_offset_ = -1;
       Fail(kStreamIoError);
       std::memset(out, 0, count);
       return;
     }
+    file_offset_ = buffer_start_ + static_cast<int64_t>(got);
     if (got == 0) {
       Fail(kStreamPastEnd);
       std::memset(out, 0, count);
@@ -131,12 +155,12 @@ void FileStream::Write(const void* buffer, uint16_t count) {
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   size_t done = 0;
   while (done < count) {
-    size_t n = std::min<size_t>(count - done, buffer_.size() - buffer_fill_);
+    size_t n = std::min<size_t>(count - done, kBufferSize - buffer_fill_);
     std::memcpy(buffer_.data() + buffer_fill_, in + done, n);
     buffer_fill_ += n;
     buffer_pos_ = buffer_fill_;
     done += n;
-    if (buffer_fill_ == buffer_.size()) {
+    if (buffer_fill_ == kBufferSize) {
       if (!Settle()) return;
       buffer_dirty_ = true;
     }
@@ -145,8 +169,14 @@ void FileStream::Write(const void* buffer, uint16_t count) {
 
 void FileStream::Seek(int32_t position) {
   if (!file_) return;
+  const int64_t target = position < 0 ? 0 : position;
+  if (!buffer_dirty_ && target >= buffer_start_ &&
+      target <= buffer_start_ + static_cast<int64_t>(buffer_fill_)) {
+    buffer_pos_ = static_cast<size_t>(target - buffer_start_);
+    return;
+  }
   Settle();
-  buffer_start_ = position < 0 ? 0 : position;
+  buffer_start_ = target;
 }
 
 int32_t FileStream::Position() {
@@ -156,7 +186,7 @@ int32_t FileStream::Position() {
 
 int32_t FileStream::Size() {
   if (!file_) return 0;
-  Settle();
+  WritePending();
   uint64_t size = 0;
   if (!file_->Size(&size)) {
     Fail(kStreamIoError);
@@ -166,7 +196,7 @@ int32_t FileStream::Size() {
 }
 
 void FileStream::Flush() {
-  if (file_) Settle();
+  if (file_) WritePending();
 }
 
 void FileStream::Truncate() {
@@ -358,6 +388,14 @@ void MemoryStream::Truncate() {
 }
 
 void MemoryStream::ResetStatus() {}
+
+int32_t MemoryStream::View(const uint8_t** data) {
+  size_t chunk;
+  int32_t offset;
+  if (!Locate(position_, &chunk, &offset)) return 0;
+  *data = chunks_[chunk].data.get() + offset;
+  return chunks_[chunk].capacity - offset;
+}
 
 std::vector<int32_t> MemoryStream::ChunkSizes() const {
   std::vector<int32_t> sizes;

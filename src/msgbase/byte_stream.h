@@ -52,6 +52,13 @@ class ByteStream {
   virtual bool LockRange(int32_t offset, int32_t length, int32_t timeout_ms);
   // Writes what is buffered, then releases the lock.
   virtual void UnlockRange(int32_t offset, int32_t length);
+  // The bytes from the position on that the stream holds contiguously in
+  // memory, without copying them: sets *data and answers their count (0 at
+  // the end, and always 0 for streams that hold no such memory). The
+  // pointer stays valid until the stream is written, truncated or
+  // destroyed. Does not move the position. Not a slot of the classic
+  // stream.
+  virtual int32_t View(const uint8_t** data);
 
   // 0 or the code of the first failure (kStream* above).
   int32_t status = kStreamOk;
@@ -67,17 +74,22 @@ enum StreamMode : int {
   ModeCreateNew = 5,      // create; fails when the name exists in any case
 };
 
-// A file read and written through a 2048-byte buffer.
+// A file read and written through a buffer: output is written in pieces of
+// 2048 bytes, input is read ahead up to 64 KB at a time.
 //  * Open failure: status -2 (kStreamOpenFailed).
 //  * Read: when the file ends before `count` bytes (status -3) or the read
 //    is refused (status -1), the whole destination is zero-filled. While
 //    status is not 0, Read delivers zeros and Write does nothing.
 //  * A short write sets -4, a refused seek/truncate/write -1.
-//  * Seek, Size, Truncate and Flush first write what is buffered and drop
-//    what was read ahead. The destructor writes what is buffered and closes.
+//  * Seek, Size, Truncate and Flush first write what is buffered. Truncate,
+//    Write, LockRange and UnlockRange drop what was read ahead, and so does
+//    a Seek outside it; reading on from a Seek into the read-ahead uses it,
+//    as a longer Read would have. The destructor writes what is buffered
+//    and closes.
 class FileStream : public ByteStream {
  public:
   static constexpr size_t kBufferSize = 2048;
+  static constexpr size_t kReadAhead = 65536;
 
   FileStream(std::string_view name, StreamMode mode);
   ~FileStream() override;
@@ -101,6 +113,10 @@ class FileStream : public ByteStream {
   // Writes the pending output; drops the read-ahead and moves the file to
   // the logical position. False (status set) on failure.
   bool Settle();
+  // Writes the pending output only (a no-op while reading).
+  bool WritePending();
+  // Moves the file's own offset to `position` unless it is there already.
+  bool PlaceFile(int64_t position);
   void Fail(int32_t code);
 
   std::unique_ptr<PlatformFile> file_;
@@ -110,6 +126,7 @@ class FileStream : public ByteStream {
   size_t buffer_fill_ = 0;    // valid bytes in buffer_ (read-ahead or output)
   size_t buffer_pos_ = 0;     // logical position within buffer_
   bool buffer_dirty_ = false; // buffer_ holds output not yet written
+  int64_t file_offset_ = -1;  // the file's own offset; -1 when not known
 };
 
 // Message text in memory: a chain of chunks whose capacities add up to the
@@ -139,6 +156,7 @@ class MemoryStream : public ByteStream {
   void Flush() override;
   void Truncate() override;
   void ResetStatus() override;
+  int32_t View(const uint8_t** data) override;
 
   // The chunk capacities in order (tests and diagnostics).
   std::vector<int32_t> ChunkSizes() const;

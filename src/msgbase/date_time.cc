@@ -172,9 +172,13 @@ int FullYear(int two_digit_year) {
 }
 
 std::string MakeMsgIdSerial() {
-  // A clock that stands still (a test clock) must not hang the run: after
-  // this many readings the next value not given out yet is taken.
-  constexpr int kMaxReadings = 20;
+  // The clock is read every 100 microseconds until its hundredths move on
+  // (a coarser poll would add half its period to every serial's wait). A
+  // clock that stands still (a test clock) must not hang the run: after
+  // this many readings (about 20 ms) the next value not given out yet is
+  // taken.
+  constexpr int kPollMicroseconds = 100;
+  constexpr int kMaxReadings = 200;
   uint32_t v = 0;
   for (int reading = 0;; ++reading) {
     ClockReading now = ReadClock();
@@ -191,7 +195,7 @@ std::string MakeMsgIdSerial() {
       while (issuedSerials.count(v) != 0) ++v;
       break;
     }
-    SleepMilliseconds(1);
+    SleepMicroseconds(kPollMicroseconds);
   }
   issuedSerials.insert(v);
   static constexpr char kDigits[] = "0123456789abcdef";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "msgbase/byte_stream.h"
 
@@ -45,6 +46,20 @@ bool AtEndOfText(ByteStream* text) {
   return text->Position() >= text->Size();
 }
 
+namespace {
+
+// Offset of the first CR or zero byte in bytes[0, n), or n.
+size_t LineEnd(const char* bytes, size_t n) {
+  const void* cr = std::memchr(bytes, kCr, n);
+  size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - bytes)
+                  : n;
+  const void* zero = std::memchr(bytes, 0, end);
+  return zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes)
+              : end;
+}
+
+}  // namespace
+
 void ReadTextLine(ByteStream* text, std::string* line, size_t max_length) {
   line->clear();
   char piece[1024];
@@ -52,18 +67,31 @@ void ReadTextLine(ByteStream* text, std::string* line, size_t max_length) {
     int32_t position = text->Position();
     int32_t available = text->Size() - position;
     if (available <= 0 || position < 0) return;
-    uint16_t n = static_cast<uint16_t>(
-        std::min<int32_t>(available, static_cast<int32_t>(sizeof piece)));
-    text->Read(piece, n);
-    size_t end = 0;
-    while (end < n && piece[end] != kCr && piece[end] != 0) ++end;
+    // Text held in memory is looked at where it lies; other streams are
+    // read a piece at a time.
+    const uint8_t* view = nullptr;
+    int32_t viewed = text->View(&view);
+    const char* bytes = piece;
+    size_t n;
+    if (viewed > 0) {
+      bytes = reinterpret_cast<const char*>(view);
+      n = static_cast<size_t>(std::min(viewed, available));
+    } else {
+      n = static_cast<uint16_t>(
+          std::min<int32_t>(available, static_cast<int32_t>(sizeof piece)));
+      text->Read(piece, static_cast<uint16_t>(n));
+    }
+    size_t end = LineEnd(bytes, n);
     size_t room = max_length - line->size();
-    line->append(piece, std::min(end, room));
-    if (end == n) continue;  // no line end yet; the position moved past
+    line->append(bytes, std::min(end, room));
+    if (end == n) {  // no line end yet: go on after what was looked at
+      text->Seek(position + static_cast<int32_t>(n));
+      continue;
+    }
     int32_t after = position + static_cast<int32_t>(end) + 1;
     char next = 0;
     if (end + 1 < n) {
-      next = piece[end + 1];
+      next = bytes[end + 1];
     } else if (after < text->Size()) {
       text->Seek(after);
       text->Read(&next, 1);

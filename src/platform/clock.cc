@@ -79,13 +79,18 @@ void SetClockForTesting(std::function<ClockReading()> clock) {
   TestClock() = std::move(clock);
 }
 
-void SleepMilliseconds(int ms) {
-  if (ms <= 0) return;
+void SleepMicroseconds(int us) {
+  if (us <= 0) return;
   struct timespec wait;
-  wait.tv_sec = ms / 1000;
-  wait.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  wait.tv_sec = us / 1000000;
+  wait.tv_nsec = static_cast<long>(us % 1000000) * 1000L;
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
+}
+
+void SleepMilliseconds(int ms) {
+  if (ms <= 0) return;
+  SleepMicroseconds(ms > INT32_MAX / 1000 ? INT32_MAX : ms * 1000);
 }
 
 }  // namespace kavel

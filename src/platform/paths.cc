@@ -2,6 +2,7 @@
 // case-insensitive lookup through a per-directory listing cache.
 #include <dirent.h>
 #include <errno.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,125 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
   out += name;
   return out;
 }
+
+// The letter of the other case under UpperChar (Latin, CP866), or `c`
+// itself for a character that has none.
+char OtherCase(char c) {
+  return UpperChar(c) != c ? UpperChar(c) : LowerChar(c);
+}
+
+// Listings of directories that the kernel reports every change of
+// (inotify), for the "taken in any case" question about names with many
+// letters: a listing is read once, after its watch was set, and every
+// event since is applied before an answer, so it is as current as a fresh
+// read (an entry another process made before the question was asked has
+// queued its event by then) at the cost of one read of the event queue.
+class DirectoryWatches {
+ public:
+  // False when the directory cannot be watched; otherwise *taken answers.
+  bool Taken(const std::string& abs_dir, std::string_view name, bool* taken) {
+    if (fd_ == -2) {
+      fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      owner_ = getpid();
+    }
+    // A forked child shares the event queue: it must not take the events
+    // from its parent.
+    if (fd_ < 0 || getpid() != owner_) return false;
+    Drain();
+    auto it = dirs_.find(abs_dir);
+    if (it == dirs_.end()) {
+      if (dirs_.size() >= kMaxWatched) return false;
+      const int wd = inotify_add_watch(
+          fd_, abs_dir.c_str(),
+          IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+      if (wd < 0) return false;
+      Watched& watched = dirs_[abs_dir];
+      watched.wd = wd;
+      by_wd_[wd] = abs_dir;
+      DIR* dir = opendir(abs_dir.c_str());
+      if (dir == nullptr) {
+        Forget(wd);
+        return false;
+      }
+      ++Cache().listings_read;
+      while (struct dirent* entry = readdir(dir)) {
+        watched.by_folded[UpperText(entry->d_name)].insert(entry->d_name);
+      }
+      closedir(dir);
+      // Changes made while the listing was read.
+      Drain();
+      it = dirs_.find(abs_dir);
+      if (it == dirs_.end()) return false;
+    }
+    auto names = it->second.by_folded.find(UpperText(name));
+    *taken = names != it->second.by_folded.end() && !names->second.empty();
+    return true;
+  }
+
+ private:
+  struct Watched {
+    int wd = -1;
+    std::unordered_map<std::string, std::set<std::string>> by_folded;
+  };
+  static constexpr size_t kMaxWatched = 64;
+
+  void Forget(int wd) {
+    auto it = by_wd_.find(wd);
+    if (it == by_wd_.end()) return;
+    dirs_.erase(it->second);
+    inotify_rm_watch(fd_, wd);
+    by_wd_.erase(it);
+  }
+
+  // Applies every queued event; on an overflow every listing is dropped.
+  void Drain() {
+    alignas(struct inotify_event) char buffer[16384];
+    for (;;) {
+      const ssize_t got = read(fd_, buffer, sizeof buffer);
+      if (got <= 0) return;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if (event->mask & IN_Q_OVERFLOW) {
+          while (!by_wd_.empty()) Forget(by_wd_.begin()->first);
+          continue;
+        }
+        auto dir = by_wd_.find(event->wd);
+        if (dir == by_wd_.end()) continue;
+        if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+          Forget(event->wd);
+          continue;
+        }
+        if (event->len == 0) continue;
+        const std::string entry(event->name);
+        auto& by_folded = dirs_[dir->second].by_folded;
+        if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+          by_folded[UpperText(entry)].insert(entry);
+        } else if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
+          auto names = by_folded.find(UpperText(entry));
+          if (names != by_folded.end()) {
+            names->second.erase(entry);
+            if (names->second.empty()) by_folded.erase(names);
+          }
+        }
+      }
+    }
+  }
+
+  int fd_ = -2;  // -2: not tried yet, -1: not available
+  pid_t owner_ = 0;
+  std::unordered_map<std::string, Watched> dirs_;
+  std::unordered_map<int, std::string> by_wd_;
+};
+
+DirectoryWatches& Watches() {
+  static DirectoryWatches* watches = new DirectoryWatches();
+  return *watches;
+}
+
+// Names with at most this many letters are checked spelling by spelling.
+constexpr size_t kMaxSpelledLetters = 4;
 
 bool EntryExists(const std::string& path) {
   struct stat st;
@@ -238,12 +358,39 @@ void NoteEntryRemoved(std::string_view native_path) {
 bool NameTakenInAnyCase(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return false;
-  // Read afresh: another process may have made the entry since the cached
-  // listing was taken.
-  Listing* listing = LoadListing(abs_dir);
-  if (listing == nullptr) return false;
-  auto it = listing->by_folded.find(UpperText(name));
-  return it != listing->by_folded.end() && !it->second.empty();
+  // Asked afresh, never from the cached listing: another process may have
+  // made the entry since it was taken. A name with few letters has few
+  // spellings, and looking each up costs less than reading a directory
+  // of thousands of messages.
+  std::vector<size_t> letters;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (OtherCase(name[i]) != name[i]) letters.push_back(i);
+  }
+  if (letters.size() <= kMaxSpelledLetters) {
+    std::string spelling = name;
+    for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
+      for (size_t k = 0; k < letters.size(); ++k) {
+        const char c = name[letters[k]];
+        spelling[letters[k]] = (mask >> k) & 1 ? OtherCase(c) : c;
+      }
+      if (EntryExists(JoinNative(abs_dir, spelling))) return true;
+    }
+    return false;
+  }
+  bool taken = false;
+  if (Watches().Taken(abs_dir, name, &taken)) return taken;
+  // Without a watch the directory is read through, comparing as it goes.
+  DIR* dir = opendir(abs_dir.c_str());
+  if (dir == nullptr) return false;
+  ++Cache().listings_read;
+  while (struct dirent* entry = readdir(dir)) {
+    if (EqualIgnoringCase(entry->d_name, name)) {
+      taken = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return taken;
 }
 
 long DirectoryListingsRead() { return Cache().listings_read; }

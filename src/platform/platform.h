@@ -174,6 +174,7 @@ ClockReading ReadClock();
 void SetClockForTesting(std::function<ClockReading()> clock);
 
 void SleepMilliseconds(int ms);
+void SleepMicroseconds(int us);
 
 // ---------------------------------------------------------------- console
 

@@ -117,6 +117,31 @@ TEST(NativePathTest, ListingCachedAndKeptCurrent) {
   EXPECT_EQ(NativePath(dir.path() + "\\2.MSG"), dir.Join("2.MSG"));
 }
 
+// Creating anew refuses a name that exists in another case, also when the
+// entry was made or removed behind the program's back after the directory
+// was first looked at (short names and names with many letters alike).
+TEST(NativePathTest, CreateNewSeesOtherSpellingsMadeMeanwhile) {
+  TempDirForTesting dir;
+  for (int i = 1; i <= 50; ++i) dir.WriteFile(std::to_string(i) + ".d", "");
+  int error = 0;
+  const std::vector<std::pair<std::string, std::string>> spellings = {
+      {"7.msg", "7.MSG"}, {"Decoded-File.Txt.kv$", "dECODED-fILE.tXT.KV$"}};
+  for (const auto& [name, other] : spellings) {
+    SCOPED_TRACE(name);
+    auto first = OpenPlatformFile(dir.Join(name), FileMode::kCreateNew, &error);
+    ASSERT_NE(first, nullptr);
+    first.reset();
+    ASSERT_TRUE(DeleteFile(dir.Join(name)));
+    dir.WriteFile(other, "");  // another program's spelling
+    EXPECT_EQ(OpenPlatformFile(dir.Join(name), FileMode::kCreateNew, &error),
+              nullptr);
+    EXPECT_EQ(error, kErrorExists);
+    std::filesystem::remove(dir.Join(other));
+    EXPECT_NE(OpenPlatformFile(dir.Join(name), FileMode::kCreateNew, &error),
+              nullptr);
+  }
+}
+
 TEST(FileSearchTest, WildcardsFollowDos) {
   EXPECT_TRUE(MatchesDosPattern("*.*", "README"));
   EXPECT_TRUE(MatchesDosPattern("*.*", "a.b.c"));

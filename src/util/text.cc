@@ -48,6 +48,22 @@ char UpperChar(char c) {
   return c;
 }
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && UpperChar(a[i]) != UpperChar(b[i])) return false;
+  }
+  return true;
+}
+
+size_t FindIgnoringCase(std::string_view text, std::string_view part) {
+  if (part.size() > text.size()) return std::string_view::npos;
+  for (size_t at = 0; at + part.size() <= text.size(); ++at) {
+    if (EqualIgnoringCase(text.substr(at, part.size()), part)) return at;
+  }
+  return std::string_view::npos;
+}
+
 char LowerChar(char c) {
   auto byte = static_cast<unsigned char>(c);
   if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);

@@ -40,11 +40,12 @@ constexpr AttributeMapEntry kAttributeMap[] = {
 };
 
 // Reads `count` bytes at `offset`; false when they do not all lie inside
-// the file or the stream failed.
+// the file (of `size` bytes, taken earlier in the same operation, or now
+// when -1) or the stream failed.
 bool ReadBytes(ByteStream* file, int64_t offset, int64_t count,
-               std::string* out) {
+               std::string* out, int64_t size = -1) {
   out->clear();
-  int64_t size = file->Size();
+  if (size < 0) size = file->Size();
   if (file->status != 0 || offset < 0 || count < 0 || offset > size ||
       count > size - offset) {
     return false;
@@ -149,6 +150,7 @@ void JamArea::ResetFiles() {
 }
 
 void JamArea::CloseFiles() {
+  headerSizeSeen = indexSizeSeen = textSizeSeen = -1;
   // Destroying a file stream writes what it buffered and closes it.
   textFile.reset();
   indexFile.reset();
@@ -361,19 +363,40 @@ int64_t JamArea::IndexRecordCount() {
   return size / static_cast<int64_t>(JamIndexRecord::kEncodedSize);
 }
 
+int64_t JamArea::SizeCovering(ByteStream* file, int64_t needed) {
+  int64_t* seen = file == headerFile.get()  ? &headerSizeSeen
+                  : file == indexFile.get() ? &indexSizeSeen
+                                            : &textSizeSeen;
+  if (*seen >= 0 && needed <= *seen) return *seen;
+  file->ResetStatus();
+  const int64_t size = file->Size();
+  if (file->status != 0 || size < 0) return 0;
+  *seen = size;
+  return size;
+}
+
 bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
+  if (!indexFile || position < 0) return false;
   std::string bytes;
-  return position >= 0 && position < IndexRecordCount() &&
-         ReadBytes(indexFile.get(),
-                   position * static_cast<int64_t>(JamIndexRecord::kEncodedSize),
-                   JamIndexRecord::kEncodedSize, &bytes) &&
+  const int64_t record_size = JamIndexRecord::kEncodedSize;
+  const int64_t end = (position + 1) * record_size;
+  const int64_t size = SizeCovering(indexFile.get(), end);
+  return end <= size &&
+         ReadBytes(indexFile.get(), position * record_size, record_size,
+                   &bytes, size) &&
          record->DecodeFrom(bytes);
 }
 
-bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header) {
+bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
+                              int64_t header_file_size) {
   std::string bytes;
+  if (header_file_size < 0) {
+    header_file_size = SizeCovering(
+        headerFile.get(),
+        static_cast<int64_t>(offset) + JamMessageHeader::kEncodedSize);
+  }
   return ReadBytes(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
-                   &bytes) &&
+                   &bytes, header_file_size) &&
          header->DecodeFrom(bytes);
 }
 
@@ -452,30 +475,36 @@ bool JamArea::LoadMessage() {
   }
   indexOffset = position * static_cast<int64_t>(JamIndexRecord::kEncodedSize);
 
-  int64_t header_size = headerFile->Size();
   int64_t header_offset = indexRecord.headerOffset;
+  int64_t header_size = SizeCovering(
+      headerFile.get(), header_offset + JamMessageHeader::kEncodedSize);
   if (indexRecord.IsEmpty() || header_offset > header_size ||
       static_cast<int64_t>(JamMessageHeader::kEncodedSize) >
           header_size - header_offset) {
     status = kJamErrorHeaderOffset;
     return false;
   }
-  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader)) {
+  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader,
+                       header_size)) {
     status = kJamErrorRead;
     return false;
   }
   // The subfields as far as the file holds them.
   int64_t subfields_at =
       header_offset + static_cast<int64_t>(JamMessageHeader::kEncodedSize);
+  header_size = SizeCovering(headerFile.get(),
+                             subfields_at + messageHeader.subfieldLength);
   int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
                                              header_size - subfields_at);
   std::string block;
-  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block)) {
+  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block,
+                 header_size)) {
     status = kJamErrorRead;
     return false;
   }
-  int64_t text_size = textFile->Size();
   int64_t text_offset = messageHeader.textOffset;
+  int64_t text_size =
+      SizeCovering(textFile.get(), text_offset + messageHeader.textLength);
   if (text_offset > text_size) {
     status = kJamErrorTextOffset;
     return false;
@@ -484,7 +513,7 @@ bool JamArea::LoadMessage() {
   if (!ReadBytes(textFile.get(), text_offset,
                  std::min<int64_t>(messageHeader.textLength,
                                    text_size - text_offset),
-                 &body)) {
+                 &body, text_size)) {
     status = kJamErrorRead;
     return false;
   }

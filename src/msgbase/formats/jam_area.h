@@ -160,8 +160,16 @@ class JamArea : public MessageArea {
   bool EnsureLastReadFile();
   // Records in the index file.
   int64_t IndexRecordCount();
+  // The size of `file` (one of the three base files) as last taken when
+  // the first `needed` bytes lie inside it, otherwise taken afresh and
+  // kept. Reads check against the file itself as well: one that got
+  // shorter meanwhile fails them.
+  int64_t SizeCovering(ByteStream* file, int64_t needed);
   bool ReadIndexRecord(int64_t position, JamIndexRecord* record);
-  bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header);
+  // header_file_size: the header file's size if taken earlier in the same
+  // operation, -1 to take it now.
+  bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
+                       int64_t header_file_size = -1);
   void ClearMessage();
   // After a failed store under the lock: the index record written for the
   // message is cut off (a new message) or the previous one put back.
@@ -172,6 +180,10 @@ class JamArea : public MessageArea {
   std::unique_ptr<ByteStream> headerFile;
   std::unique_ptr<ByteStream> indexFile;
   std::unique_ptr<ByteStream> textFile;
+  // Sizes last taken by SizeCovering (-1: none yet).
+  int64_t headerSizeSeen = -1;
+  int64_t indexSizeSeen = -1;
+  int64_t textSizeSeen = -1;
   std::unique_ptr<ByteStream> lastReadFile;  // none until first written
   bool readOnly = false;
   JamBaseHeader baseHeader;

@@ -50,9 +50,12 @@ SquishStoredAddress ToStored(const FtnAddress& a) {
   return s;
 }
 
-// Reads `count` bytes at `offset`; false (status reset) on any failure.
-bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count) {
-  if (offset < 0 || offset + static_cast<int64_t>(count) > stream->Size()) {
+// Reads `count` bytes at `offset` of a stream of `size` bytes (a size
+// taken earlier in the same operation); false (status reset) on any
+// failure, a file that got shorter meanwhile included.
+bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count,
+            int64_t size) {
+  if (offset < 0 || offset + static_cast<int64_t>(count) > size) {
     return false;
   }
   stream->Seek(static_cast<int32_t>(offset));
@@ -67,6 +70,11 @@ bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count) {
     return false;
   }
   return true;
+}
+
+bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer,
+            size_t count) {
+  return ReadAt(stream, offset, buffer, count, stream->Size());
 }
 
 void WritePieces(ByteStream* stream, const uint8_t* buffer, size_t count) {
@@ -155,7 +163,9 @@ bool SquishArea::ReadIndexRecord(uint32_t position, SquishIndexRecord* record) {
   if (position >= indexRecords ||
       !ReadAt(indexFile.get(),
               static_cast<int64_t>(position) * SquishIndexRecord::kEncodedSize,
-              buf, sizeof buf)) {
+              buf, sizeof buf,
+              static_cast<int64_t>(indexRecords) *
+                  SquishIndexRecord::kEncodedSize)) {
     return false;
   }
   return record->DecodeFrom(buf, sizeof buf);
@@ -163,6 +173,7 @@ bool SquishArea::ReadIndexRecord(uint32_t position, SquishIndexRecord* record) {
 
 bool SquishArea::WriteIndexRecord(uint32_t position,
                                   const SquishIndexRecord& record) {
+  uidPositionsBuilt = false;
   uint8_t buf[SquishIndexRecord::kEncodedSize];
   record.EncodeTo(buf);
   indexFile->Seek(
@@ -406,6 +417,27 @@ bool SquishArea::ScanIndex(
 
 bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
                               SquishIndexRecord* found) {
+  if (!uidPositionsBuilt) {
+    uidPositions.clear();
+    uidPositionsBuilt = ScanIndex([&](uint32_t at,
+                                      const SquishIndexRecord& record) {
+      uidPositions.emplace(record.uniqueId, at);
+      return false;
+    });
+  }
+  if (uidPositionsBuilt) {
+    auto guess = uidPositions.find(id);
+    SquishIndexRecord record;
+    if (guess != uidPositions.end() && guess->second < StoredCount() &&
+        ReadIndexRecord(guess->second, &record) && record.uniqueId == id) {
+      *position = guess->second;
+      if (found != nullptr) *found = record;
+      return true;
+    }
+    // The index changed since the map was made (or holds no such number):
+    // the scan below decides, and the map is made again next time.
+    uidPositionsBuilt = false;
+  }
   bool hit = false;
   if (!ScanIndex([&](uint32_t at, const SquishIndexRecord& record) {
         if (record.uniqueId != id) return false;
@@ -465,7 +497,8 @@ bool SquishArea::LoadMessage() {
   uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
   SquishFrameHeader frame;
   if (offset < SquishBaseHeader::kEncodedSize ||
-      !ReadAt(dataFile.get(), offset, buf, SquishFrameHeader::kEncodedSize) ||
+      !ReadAt(dataFile.get(), offset, buf, SquishFrameHeader::kEncodedSize,
+              data_size) ||
       !frame.DecodeFrom(buf, SquishFrameHeader::kEncodedSize)) {
     status = kSquishErrorFrame;
     return false;
@@ -487,14 +520,14 @@ bool SquishArea::LoadMessage() {
     return false;
   }
   SquishMessageHeader header;
-  if (!ReadAt(dataFile.get(), body, buf, header_size) ||
+  if (!ReadAt(dataFile.get(), body, buf, header_size, data_size) ||
       !header.DecodeFrom(buf, header_size, layout_)) {
     status = kSquishErrorFrame;
     return false;
   }
   std::vector<uint8_t> control(frame.controlLength);
   if (!ReadAt(dataFile.get(), body + header_size, control.data(),
-              control.size())) {
+              control.size(), data_size)) {
     status = kSquishErrorFrame;
     return false;
   }

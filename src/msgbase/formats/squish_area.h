@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "msgbase/formats/squish_records.h"
@@ -155,6 +156,11 @@ class SquishArea : public MessageArea {
   // Index records the index file held at open (grows as messages are
   // added, shrinks with deletes).
   uint32_t indexRecords = 0;
+  // Unique number -> first index position, from one scan of the index;
+  // FindUniqueId takes it as a guess that the record itself confirms, and
+  // scans afresh when it does not.
+  std::unordered_map<uint32_t, uint32_t> uidPositions;
+  bool uidPositionsBuilt = false;
   SquishIndexRecord indexRecord;
   uint32_t indexPosition = 0;
   SquishFrameHeader frameHeader;
