@@ -123,6 +123,18 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
     return dir_.Run({"/ENCODE", file, tag});
   }
 
+  // Posts in/b.txt into FOO under the tracer, watching FOO's directory.
+  // With kill_at 0 the program runs to its end; otherwise it is killed at
+  // that point, which *where names.
+  TracedResult TracePostingB(int kill_at = 0, std::string* where = nullptr) {
+    return RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
+                     AreaDir("FOO"), [&](const TracePoint& p) {
+                       if (p.index != kill_at) return TraceAction::kContinue;
+                       *where = p.call + " " + p.path;
+                       return TraceAction::kKill;
+                     });
+  }
+
   // Posts normally and expects no error.
   void PostOk(const std::string& file, const std::string& tag) {
     RunResult run = Post(file, tag);
@@ -291,10 +303,7 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
   ASSERT_EQ(before.size(), 2u);
   CopyArea("bases/foo", "pristine");
 
-  TracedResult full = RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
-                                AreaDir("FOO"), [](const TracePoint&) {
-                                  return TraceAction::kContinue;
-                                });
+  TracedResult full = TracePostingB();
   ASSERT_TRUE(full.traced);
   ASSERT_EQ(full.exit_code, 0) << full.out;
   ASSERT_GE(full.points, 4) << full.out;
@@ -303,13 +312,7 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
   for (int kill_at = 1; kill_at <= full.points; ++kill_at) {
     CopyArea("pristine", "bases/foo");
     std::string where;
-    TracedResult run = RunTraced(
-        dir_.path(), {"/ENCODE", "in/b.txt", "FOO"}, AreaDir("FOO"),
-        [&](const TracePoint& p) {
-          if (p.index != kill_at) return TraceAction::kContinue;
-          where = p.call + " " + p.path;
-          return TraceAction::kKill;
-        });
+    TracedResult run = TracePostingB(kill_at, &where);
     SCOPED_TRACE("killed at point " + std::to_string(kill_at) + " of " +
                  std::to_string(full.points) + ": " + where);
     ASSERT_TRUE(run.killed) << run.out;
@@ -352,10 +355,7 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
   const std::vector<PostedMessage> reference_b = Reference("in/b.txt");
   const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
   CopyArea("bases/foo", "pristine");  // the empty area directory
-  TracedResult full = RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
-                                AreaDir("FOO"), [](const TracePoint&) {
-                                  return TraceAction::kContinue;
-                                });
+  TracedResult full = TracePostingB();
   ASSERT_TRUE(full.traced);
   ASSERT_EQ(full.exit_code, 0) << full.out;
   // The points of the creation of the base and the first ones of the first
@@ -364,13 +364,7 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
   for (int kill_at = 1; kill_at <= points; ++kill_at) {
     CopyArea("pristine", "bases/foo");
     std::string where;
-    TracedResult run = RunTraced(
-        dir_.path(), {"/ENCODE", "in/b.txt", "FOO"}, AreaDir("FOO"),
-        [&](const TracePoint& p) {
-          if (p.index != kill_at) return TraceAction::kContinue;
-          where = p.call + " " + p.path;
-          return TraceAction::kKill;
-        });
+    TracedResult run = TracePostingB(kill_at, &where);
     SCOPED_TRACE("killed at point " + std::to_string(kill_at) + ": " + where);
     ASSERT_TRUE(run.killed) << run.out;
     RunResult next = Post("in/c.txt", "FOO");
