@@ -14,6 +14,7 @@
 
 #include "msgbase/lock_holder_for_testing.h"
 #include "support/e2e.h"
+#include "support/peers.h"
 #include "support/posted_messages.h"
 #include "util/coding.h"
 #include "util/text.h"
@@ -224,9 +225,8 @@ std::string TossPacket(int count) {
 // --gtest_also_run_disabled_tests.
 TEST_P(ConcurrentPostingTest, DISABLED_CrashmailTossDuringAPostingLosesNothing) {
   if (GetParam().id_letter != 'M') GTEST_SKIP() << "crashmail writes *.MSG";
-  if (std::system("command -v crashmail >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "crashmail is not installed";
-  }
+  const std::string missing = CrashmailMissing();
+  if (!missing.empty()) GTEST_SKIP() << missing;
   constexpr int kTossed = 150;
   for (const char* d : {"in", "out", "tmp", "pkt", "bad", "net"}) dir_.MakeDirectory(d);
   const std::string root = dir_.path() + "/";

@@ -3,10 +3,8 @@
 // lines sent as text or as kludges, and after crashmail has carried the
 // posting from one *.MSG echo area into another, as a network would.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_area.h"
 #include "support/e2e.h"
+#include "support/peers.h"
 
 namespace kavel::e2e {
 namespace {
@@ -52,26 +51,6 @@ std::string MakeTestFile() {
     file += "\r\n";
   }
   return file;
-}
-
-bool HaveCommand(const std::string& name) {
-  return system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Capture(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    *status = -1;
-    return out;
-  }
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    out.append(buffer, got);
-  }
-  *status = pclose(pipe);
-  return out;
 }
 
 struct Format {

@@ -104,18 +104,6 @@ class DecodeTest : public ::testing::Test {
     return run.out;
   }
 
-  // Every regular file below the run directory, relative, sorted.
-  std::vector<std::string> AllFiles(const std::string& below = "") const {
-    std::vector<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir_.Join(below))) {
-      if (e.is_regular_file()) {
-        out.push_back(fs::relative(e.path(), dir_.path()).string());
-      }
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
   RunDirectory dir_;
   std::string areas_;
 };
@@ -250,9 +238,9 @@ TEST_F(DecodeTest, BeginLineNamesNeverLeaveTheTextBase) {
        {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..", "a\\b"}) {
     Post(base, Section(1, 1, name, {"evil"}));
   }
-  const std::vector<std::string> before = AllFiles();
+  const std::vector<std::string> before = dir_.FilesBelow();
   const std::string out = Decode("EVIL");
-  std::vector<std::string> after = AllFiles();
+  std::vector<std::string> after = dir_.FilesBelow();
   after.erase(std::remove(after.begin(), after.end(), "Kavel.log"),
               after.end());
   EXPECT_EQ(after, before);

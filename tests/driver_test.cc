@@ -11,12 +11,6 @@
 namespace kavel::e2e {
 namespace {
 
-const char kUsage[] =
-    "Usage:\n"
-    " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n"
-    " /Decode <Area>        - decode files from <Area>\n"
-    " /All                  - decode all files from all areas\n";
-
 TEST(DriverTest, NoArgumentsPrintsLogLinesThenUsage) {
   RunDirectory dir;
   RunResult run = dir.Run({});

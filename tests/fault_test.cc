@@ -2,12 +2,6 @@
 // reached while decoding (as on a full disk) and a text base it may not
 // write. Each gives error lines, leaves no partly written file, and the run
 // goes on with the next file and the next area.
-#include <grp.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,69 +15,12 @@
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
+#include "support/limited_run.h"
 
 namespace kavel::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr uid_t kNobody = 65534;
-
-struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE of the program
-  bool asNobody = false;            // run as an unprivileged user (root)
-  std::string program;              // another copy of the program
-};
-
-// Runs the program in `dir` with the limits; stdout and stderr come back
-// through a pipe, which no file-size limit applies to.
-RunResult RunLimited(const RunDirectory& dir,
-                     const std::vector<std::string>& arguments,
-                     const Limits& limits) {
-  int out[2];
-  if (pipe(out) != 0) return RunResult();
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(out[0]);
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    close(out[1]);
-    if (chdir(dir.path().c_str()) != 0) _exit(126);
-    setenv("KAVEL_FAKE_CLOCK", "2001-03-07 21:05:09", 1);
-    if (limits.fileSize != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit r{limits.fileSize, limits.fileSize};
-      setrlimit(RLIMIT_FSIZE, &r);
-    }
-    if (limits.asNobody && geteuid() == 0) {
-      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
-          setuid(kNobody) != 0) {
-        _exit(125);
-      }
-    }
-    std::vector<char*> argv;
-    std::string program = limits.program.empty() ? KAVEL_BINARY : limits.program;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  RunResult result;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-    result.out.append(buffer, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -129,20 +66,6 @@ class FaultTest : public ::testing::Test {
     ForgetPathCache();
   }
 
-  // Every regular file below `relative`, relative to the run directory.
-  std::vector<std::string> FilesBelow(const std::string& relative) const {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e :
-         fs::recursive_directory_iterator(dir_.Join(relative), ec)) {
-      if (e.is_regular_file()) {
-        names.push_back(fs::relative(e.path(), dir_.path()).string());
-      }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   RunDirectory dir_;
   std::string areas_;
 };
@@ -164,7 +87,7 @@ TEST_F(FaultTest, FullDiskWhileDecodingGivesErrorLinesAndGoesOn) {
   EXPECT_FALSE(dir_.Exists("txt/one/big.txt")) << run.out;
   EXPECT_TRUE(dir_.Exists("txt/one/small.txt")) << run.out;
   EXPECT_TRUE(dir_.Exists("txt/two/other.txt")) << run.out;
-  for (const std::string& name : FilesBelow("txt")) {
+  for (const std::string& name : dir_.FilesBelow("txt")) {
     EXPECT_EQ(name.find(".kv$"), std::string::npos)
         << "temporary file left: " << name;
   }
@@ -178,27 +101,16 @@ TEST_F(FaultTest, ReadOnlyTextBaseGivesErrorLinesAndTheNextAreaIsDecoded) {
   Config({"BASETEXTPATH " + dir_.Join("txt") + "\\", "USETEXTSUBDIR Yes"});
   dir_.MakeDirectory("txt/ONE");
   dir_.MakeDirectory("txt/TWO");
-  if (geteuid() == 0) {
-    // Root writes anywhere: the program runs as an unprivileged user that
-    // owns everything but the read-only text base.
-    for (const auto& e : fs::recursive_directory_iterator(dir_.path())) {
-      ASSERT_EQ(chown(e.path().c_str(), kNobody, kNobody), 0);
-    }
-    ASSERT_EQ(chown(dir_.path().c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(chown(dir_.Join("txt/ONE").c_str(), 0, 0), 0);
-  }
+  // Root writes anywhere: the program runs as an unprivileged user that
+  // owns everything but the read-only text base.
+  ASSERT_TRUE(GiveToNobody(dir_, dir_.Join("txt/ONE")));
   fs::permissions(dir_.Join("txt/ONE"),
                   fs::perms::owner_read | fs::perms::owner_exec |
                       fs::perms::group_read | fs::perms::group_exec |
                       fs::perms::others_read | fs::perms::others_exec);
   Limits limits;
   limits.asNobody = true;
-  // A copy the unprivileged user can surely run, wherever the build is.
-  limits.program = dir_.Join("kavel");
-  fs::copy_file(KAVEL_BINARY, limits.program);
-  if (geteuid() == 0) {
-    ASSERT_EQ(chown(limits.program.c_str(), kNobody, kNobody), 0);
-  }
+  ASSERT_TRUE(CopyProgramForNobody(dir_, &limits.program));
   RunResult run = RunLimited(dir_, {"/ALL"}, limits);
   fs::permissions(dir_.Join("txt/ONE"), fs::perms::owner_all,
                   fs::perm_options::add);

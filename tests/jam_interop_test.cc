@@ -4,11 +4,7 @@
 // and with correct CRCs.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,105 +13,14 @@
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
+#include "support/e2e.h"
+#include "support/peers.h"
 
-namespace kavel {
+namespace kavel::e2e {
 namespace {
 
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  return env && *env ? env : KAVEL_CORPUS_DIR;
-}
-
-// The dump script's string form of raw bytes.
-std::string Escaped(std::string_view bytes) {
-  std::string out = "\"";
-  for (unsigned char b : bytes) {
-    char buffer[8];
-    if (b == '\\') {
-      out += "\\\\";
-    } else if (b == '"') {
-      out += "\\\"";
-    } else if (b == '\r') {
-      out += "\\r";
-    } else if (b >= 0x20 && b < 0x7F) {
-      out += static_cast<char>(b);
-    } else {
-      std::snprintf(buffer, sizeof buffer, "\\x%02X", b);
-      out += buffer;
-    }
-  }
-  return out + "\"";
-}
-
-struct ReaderMessage {
-  std::map<std::string, std::string> header;  // key=value of "header"
-  std::string crc;
-  std::vector<std::string> subfields;  // "ID \"DATA\""
-  std::string text;
-};
-
-struct ReaderView {
-  std::string error;
-  std::map<std::string, std::string> base;
-  std::string index;
-  std::vector<std::string> lastReads;
-  std::vector<ReaderMessage> messages;
-  std::vector<std::string> lines;  // the whole dump
-};
-
-std::map<std::string, std::string> KeyValues(const std::string& rest) {
-  std::map<std::string, std::string> out;
-  std::istringstream words(rest);
-  std::string word;
-  while (words >> word) {
-    size_t eq = word.find('=');
-    if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
-  }
-  return out;
-}
-
-// Runs the reader on the base (path without extension).
-ReaderView ReadWithFidonetJam(const std::string& base) {
-  ReaderView view;
-  std::string script =
-      std::string(KAVEL_SOURCE_DIR) + "/tests/interop/jam_dump.js";
-  std::string command = "node '" + script + "' '" + base + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    view.error = "cannot run node";
-    return view;
-  }
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int rc = pclose(pipe);
-  if (rc != 0) {
-    view.error = "reader failed: " + output;
-    return view;
-  }
-  std::istringstream in(output);
-  std::string line;
-  while (std::getline(in, line)) {
-    view.lines.push_back(line);
-    std::string kind = line.substr(0, line.find(' '));
-    std::string rest = line.substr(std::min(line.size(), kind.size() + 1));
-    if (kind == "base") view.base = KeyValues(rest);
-    if (kind == "index") view.index = rest;
-    if (kind == "lastread") view.lastReads.push_back(rest);
-    if (kind == "msg") view.messages.emplace_back();
-    if (view.messages.empty()) continue;
-    ReaderMessage& m = view.messages.back();
-    if (kind == "header") m.header = KeyValues(rest);
-    if (kind == "crc") m.crc = rest;
-    if (kind == "sub") m.subfields.push_back(rest);
-    if (kind == "text") m.text = rest;
-  }
-  return view;
-}
-
 std::string Sub(int id, std::string_view data) {
-  return std::to_string(id) + " " + Escaped(data);
+  return std::to_string(id) + " " + JamDumpEscaped(data);
 }
 
 class JamInteropTest : public ::testing::Test {
@@ -133,9 +38,7 @@ class JamInteropTest : public ::testing::Test {
       r.hundredths = static_cast<uint16_t>(++ticks_ % 100);
       return r;
     });
-    ASSERT_TRUE(std::filesystem::exists(std::string(KAVEL_SOURCE_DIR) +
-                                        "/tests/interop/node_modules/fidonet-jam"))
-        << "run scripts/install_test_deps.sh to install the npm reader";
+    ASSERT_EQ(FidonetJamMissing(), "");
   }
   void TearDown() override { SetClockForTesting({}); }
 
@@ -193,19 +96,19 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
     area.CloseArea();
   }
 
-  ReaderView view = ReadWithFidonetJam(base);
-  ASSERT_EQ(view.error, "");
+  JamDump view = DumpWithFidonetJam(base);
+  ASSERT_TRUE(view.ok) << view.output;
   EXPECT_EQ(view.base["signature"], "\"JAM\\x00\"");
   EXPECT_EQ(view.base["activemsgs"], "2");
   EXPECT_EQ(view.base["modcounter"], "2");
   EXPECT_EQ(view.base["passwordcrc"], "0xFFFFFFFF");
   EXPECT_EQ(view.base["basemsgnum"], "1");
   EXPECT_EQ(view.index, "size=2");
-  EXPECT_EQ(view.lastReads,
-            std::vector<std::string>{"usercrc=1 userid=1 lastread=2 highread=2"});
+  EXPECT_EQ(view.last_reads, std::vector<std::string>{
+                                 "usercrc=1 userid=1 lastread=2 highread=2"});
   ASSERT_EQ(view.messages.size(), 2u);
 
-  const ReaderMessage& m1 = view.messages[0];
+  const JamDumpMessage& m1 = view.messages[0];
   EXPECT_EQ(m1.crc, "msgid=ok tocrc=ok reply=ok");
   EXPECT_EQ(m1.header.at("signature"), "\"JAM\\x00\"");
   EXPECT_EQ(m1.header.at("revision"), "1");
@@ -224,10 +127,10 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
   EXPECT_EQ(m1.subfields[5].substr(0, 12), "4 \"2:5020/1 ");  // new serial
   EXPECT_EQ(m1.subfields[6], Sub(7, "Tolvex 2.2Beta"));
   EXPECT_EQ(m1.subfields[7], Sub(2000, "text.begin 1 of 1 of file HELLO.TXT"));
-  EXPECT_EQ(m1.text, Escaped("Line one\r\x01text.end\r--- \r"
-                             " * Origin: Kavel (2:5020/1)\r"));
+  EXPECT_EQ(m1.text, JamDumpEscaped("Line one\r\x01text.end\r--- \r"
+                                    " * Origin: Kavel (2:5020/1)\r"));
 
-  const ReaderMessage& m2 = view.messages[1];
+  const JamDumpMessage& m2 = view.messages[1];
   EXPECT_EQ(m2.crc, "msgid=ok tocrc=ok reply=ok");
   EXPECT_EQ(m2.header.at("messagenumber"), "2");
   EXPECT_EQ(m2.header.at("attribute"), "0x01000014");  // Pvt, Sent, TypeEcho
@@ -247,9 +150,9 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
   for (const std::string& s : seen_by) want.push_back(Sub(2001, s));
   want.push_back(Sub(2002, "5020/1"));
   EXPECT_EQ(m2.subfields, want);
-  EXPECT_EQ(m2.text,
-            Escaped("\x87\xA4\xE0\xA0\xA2\xE1\xE2\xA2\xE3\xA9\xE2\xA5!\r" +
-                    long_line + "\r"));
+  EXPECT_EQ(m2.text, JamDumpEscaped(
+                         "\x87\xA4\xE0\xA0\xA2\xE1\xE2\xA2\xE3\xA9\xE2\xA5!\r" +
+                         long_line + "\r"));
   EXPECT_EQ(std::stoul(m2.header.at("subfieldlen")) > 12288, true);
 }
 
@@ -260,8 +163,8 @@ TEST_F(JamInteropTest, AppendingToATosserBase) {
   std::filesystem::copy(CorpusDir() + "/jam", dir);
   ForgetPathCache();
   std::string base = dir + "/echo";
-  ReaderView before = ReadWithFidonetJam(base);
-  ASSERT_EQ(before.error, "");
+  JamDump before = DumpWithFidonetJam(base);
+  ASSERT_TRUE(before.ok) << before.output;
   ASSERT_EQ(before.messages.size(), 5u);
   {
     std::unique_ptr<MessageArea> area;
@@ -275,8 +178,8 @@ TEST_F(JamInteropTest, AppendingToATosserBase) {
     ASSERT_TRUE(area->StoreMessage());
     ASSERT_TRUE(CloseMessageArea(&area));
   }
-  ReaderView after = ReadWithFidonetJam(base);
-  ASSERT_EQ(after.error, "");
+  JamDump after = DumpWithFidonetJam(base);
+  ASSERT_TRUE(after.ok) << after.output;
   EXPECT_EQ(after.base["activemsgs"], "6");
   EXPECT_EQ(after.base["modcounter"], "7");
   EXPECT_EQ(after.base["datecreated"], before.base["datecreated"]);
@@ -289,11 +192,11 @@ TEST_F(JamInteropTest, AppendingToATosserBase) {
                                      after.lines.begin() + 2 +
                                          static_cast<long>(old_before.size()));
   EXPECT_EQ(old_after, old_before);
-  const ReaderMessage& added = after.messages[5];
+  const JamDumpMessage& added = after.messages[5];
   EXPECT_EQ(added.crc, "msgid=ok tocrc=ok reply=ok");
   EXPECT_EQ(added.header.at("messagenumber"), "6");
-  EXPECT_EQ(added.text, Escaped("Hello from Kavel\r"));
+  EXPECT_EQ(added.text, JamDumpEscaped("Hello from Kavel\r"));
 }
 
 }  // namespace
-}  // namespace kavel
+}  // namespace kavel::e2e

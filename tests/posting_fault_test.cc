@@ -10,13 +10,8 @@
 //   - a read-only base and a base directory that vanishes (before the run
 //     or while the program works on it): error lines, and the run goes on
 //     with the next file or area.
-#include <grp.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -29,6 +24,7 @@
 
 #include "msgbase/message_area.h"
 #include "support/e2e.h"
+#include "support/limited_run.h"
 #include "support/peers.h"
 #include "support/posted_messages.h"
 #include "support/traced_run.h"
@@ -38,7 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
 const char kOrigin[] = " * Origin: Faults (2:5020/1.5)\r";
 
 struct Format {
@@ -70,63 +65,6 @@ std::string FileText(const std::string& tag, int sections) {
     text += line + "\r\n";
   }
   return text;
-}
-
-struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE of the program
-  bool asNobody = false;            // run as an unprivileged user (root)
-  std::string program;              // another copy of the program
-};
-
-// Runs the program in `dir` with the limits; stdout and stderr come back
-// through a pipe, which no file-size limit applies to.
-RunResult RunLimited(const RunDirectory& dir,
-                     const std::vector<std::string>& arguments,
-                     const Limits& limits) {
-  int out[2];
-  if (pipe(out) != 0) return RunResult();
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(out[0]);
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    close(out[1]);
-    if (chdir(dir.path().c_str()) != 0) _exit(126);
-    setenv("KAVEL_FAKE_CLOCK", "2001-03-07 21:05:09", 1);
-    if (limits.fileSize != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit r{limits.fileSize, limits.fileSize};
-      setrlimit(RLIMIT_FSIZE, &r);
-    }
-    if (limits.asNobody && geteuid() == 0) {
-      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
-          setuid(kNobody) != 0) {
-        _exit(125);
-      }
-    }
-    std::vector<char*> argv;
-    std::string program =
-        limits.program.empty() ? KAVEL_BINARY : limits.program;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  RunResult result;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-    result.out.append(buffer, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
 }
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -183,6 +121,18 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
 
   RunResult Post(const std::string& file, const std::string& tag) {
     return dir_.Run({"/ENCODE", file, tag});
+  }
+
+  // Posts in/b.txt into FOO under the tracer, watching FOO's directory.
+  // With kill_at 0 the program runs to its end; otherwise it is killed at
+  // that point, which *where names.
+  TracedResult TracePostingB(int kill_at = 0, std::string* where = nullptr) {
+    return RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
+                     AreaDir("FOO"), [&](const TracePoint& p) {
+                       if (p.index != kill_at) return TraceAction::kContinue;
+                       *where = p.call + " " + p.path;
+                       return TraceAction::kKill;
+                     });
   }
 
   // Posts normally and expects no error.
@@ -353,10 +303,7 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
   ASSERT_EQ(before.size(), 2u);
   CopyArea("bases/foo", "pristine");
 
-  TracedResult full = RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
-                                AreaDir("FOO"), [](const TracePoint&) {
-                                  return TraceAction::kContinue;
-                                });
+  TracedResult full = TracePostingB();
   ASSERT_TRUE(full.traced);
   ASSERT_EQ(full.exit_code, 0) << full.out;
   ASSERT_GE(full.points, 4) << full.out;
@@ -365,13 +312,7 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
   for (int kill_at = 1; kill_at <= full.points; ++kill_at) {
     CopyArea("pristine", "bases/foo");
     std::string where;
-    TracedResult run = RunTraced(
-        dir_.path(), {"/ENCODE", "in/b.txt", "FOO"}, AreaDir("FOO"),
-        [&](const TracePoint& p) {
-          if (p.index != kill_at) return TraceAction::kContinue;
-          where = p.call + " " + p.path;
-          return TraceAction::kKill;
-        });
+    TracedResult run = TracePostingB(kill_at, &where);
     SCOPED_TRACE("killed at point " + std::to_string(kill_at) + " of " +
                  std::to_string(full.points) + ": " + where);
     ASSERT_TRUE(run.killed) << run.out;
@@ -414,10 +355,7 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
   const std::vector<PostedMessage> reference_b = Reference("in/b.txt");
   const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
   CopyArea("bases/foo", "pristine");  // the empty area directory
-  TracedResult full = RunTraced(dir_.path(), {"/ENCODE", "in/b.txt", "FOO"},
-                                AreaDir("FOO"), [](const TracePoint&) {
-                                  return TraceAction::kContinue;
-                                });
+  TracedResult full = TracePostingB();
   ASSERT_TRUE(full.traced);
   ASSERT_EQ(full.exit_code, 0) << full.out;
   // The points of the creation of the base and the first ones of the first
@@ -426,13 +364,7 @@ TEST_P(PostingFaultTest, KilledWhileCreatingTheBaseLeavesABaseThatTakesPosts) {
   for (int kill_at = 1; kill_at <= points; ++kill_at) {
     CopyArea("pristine", "bases/foo");
     std::string where;
-    TracedResult run = RunTraced(
-        dir_.path(), {"/ENCODE", "in/b.txt", "FOO"}, AreaDir("FOO"),
-        [&](const TracePoint& p) {
-          if (p.index != kill_at) return TraceAction::kContinue;
-          where = p.call + " " + p.path;
-          return TraceAction::kKill;
-        });
+    TracedResult run = TracePostingB(kill_at, &where);
     SCOPED_TRACE("killed at point " + std::to_string(kill_at) + ": " + where);
     ASSERT_TRUE(run.killed) << run.out;
     RunResult next = Post("in/c.txt", "FOO");
@@ -570,13 +502,8 @@ TEST_P(PostingFaultTest, ReadOnlyBaseGivesAnErrorLinePerFileAndStaysAsItWas) {
     // Root writes anywhere: the program runs as an unprivileged user that
     // owns everything but the read-only base.
     limits.asNobody = true;
-    limits.program = dir_.Join("kavel");
-    fs::copy_file(KAVEL_BINARY, limits.program);
-    for (const auto& e : fs::recursive_directory_iterator(dir_.path())) {
-      if (e.path().string().rfind(AreaDir("FOO"), 0) == 0) continue;
-      ASSERT_EQ(chown(e.path().c_str(), kNobody, kNobody), 0);
-    }
-    ASSERT_EQ(chown(dir_.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_TRUE(CopyProgramForNobody(dir_, &limits.program));
+    ASSERT_TRUE(GiveToNobody(dir_, AreaDir("FOO")));
   }
   for (const auto& e : fs::recursive_directory_iterator(AreaDir("FOO"))) {
     fs::permissions(e.path(), e.is_directory() ? read_only | exec : read_only);

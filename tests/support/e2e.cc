@@ -21,6 +21,12 @@ std::string CorpusDir() {
   return KAVEL_CORPUS_DIR;
 }
 
+const char kUsage[] =
+    "Usage:\n"
+    " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n"
+    " /Decode <Area>        - decode files from <Area>\n"
+    " /All                  - decode all files from all areas\n";
+
 bool CorpusAvailable() { return fs::is_directory(CorpusDir()); }
 
 RunDirectory::RunDirectory() {
@@ -74,6 +80,20 @@ std::vector<std::string> RunDirectory::List(std::string_view relative) const {
   std::error_code ignored;
   for (const auto& entry : fs::directory_iterator(Join(relative), ignored)) {
     names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> RunDirectory::FilesBelow(
+    std::string_view relative) const {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry :
+       fs::recursive_directory_iterator(Join(relative), ignored)) {
+    if (entry.is_regular_file()) {
+      names.push_back(fs::relative(entry.path(), path_).string());
+    }
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -39,6 +39,9 @@ class RunDirectory {
   void MakeDirectory(std::string_view relative) const;
   // Names in a directory (relative; "" = the run directory), sorted.
   std::vector<std::string> List(std::string_view relative = "") const;
+  // Every regular file below a directory (relative; "" = the run
+  // directory), as paths relative to the run directory, sorted.
+  std::vector<std::string> FilesBelow(std::string_view relative = "") const;
   // Copies a file or directory tree from the corpus into the directory.
   void CopyFromCorpus(std::string_view corpus_relative,
                       std::string_view relative) const;
@@ -59,6 +62,10 @@ class RunDirectory {
   std::map<std::string, std::string> env_;
   std::vector<std::string> unset_;
 };
+
+// What the program prints after its log lines when it is run without a
+// command it knows (and for --help).
+extern const char kUsage[];
 
 // Splits text into lines at "\n" (a final line end gives no empty line).
 std::vector<std::string> Lines(std::string_view text);

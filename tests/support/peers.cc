@@ -13,6 +13,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
+uint16_t Word(const std::string& bytes, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) |
+                               static_cast<uint8_t>(bytes[at + 1]) << 8);
+}
+
+// A zero-terminated field at *at; false when the packet ends first.
+bool Field(const std::string& bytes, size_t* at, std::string* value) {
+  size_t end = bytes.find('\0', *at);
+  if (end == std::string::npos) return false;
+  *value = bytes.substr(*at, end - *at);
+  *at = end + 1;
+  return true;
+}
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ScriptPath() {
+  return std::string(KAVEL_SOURCE_DIR) + "/tests/interop/jam_dump.js";
+}
+
+std::map<std::string, std::string> KeyValues(const std::string& rest) {
+  std::map<std::string, std::string> out;
+  std::istringstream words(rest);
+  std::string word;
+  while (words >> word) {
+    size_t eq = word.find('=');
+    if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
+  }
+  return out;
+}
+
+}  // namespace
+
 bool HaveCommand(const std::string& name) {
   return system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -32,24 +68,6 @@ std::string Capture(const std::string& command, int* status) {
   }
   *status = pclose(pipe);
   return out;
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-uint16_t Word(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) |
-                               static_cast<uint8_t>(bytes[at + 1]) << 8);
-}
-
-bool Field(const std::string& bytes, size_t* at, std::string* value) {
-  size_t end = bytes.find('\0', *at);
-  if (end == std::string::npos) return false;
-  *value = bytes.substr(*at, end - *at);
-  *at = end + 1;
-  return true;
 }
 
 std::vector<PacketMessage> ReadPacket(const std::string& bytes) {
@@ -72,23 +90,6 @@ std::vector<PacketMessage> ReadPacket(const std::string& bytes) {
   }
   return messages;
 }
-
-std::string ScriptPath() {
-  return std::string(KAVEL_SOURCE_DIR) + "/tests/interop/jam_dump.js";
-}
-
-std::map<std::string, std::string> KeyValues(const std::string& rest) {
-  std::map<std::string, std::string> out;
-  std::istringstream words(rest);
-  std::string word;
-  while (words >> word) {
-    size_t eq = word.find('=');
-    if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string CrashmailMissing() {
   return HaveCommand("crashmail") ? "" : "crashmail is not installed";
@@ -163,9 +164,12 @@ JamDump DumpWithFidonetJam(const std::string& base) {
   std::istringstream in(dump.output);
   std::string line;
   while (std::getline(in, line)) {
+    dump.lines.push_back(line);
     std::string kind = line.substr(0, line.find(' '));
     std::string rest = line.substr(std::min(line.size(), kind.size() + 1));
     if (kind == "base") dump.base = KeyValues(rest);
+    if (kind == "index") dump.index = rest;
+    if (kind == "lastread") dump.last_reads.push_back(rest);
     if (kind == "msg") dump.messages.emplace_back();
     if (dump.messages.empty()) continue;
     JamDumpMessage& m = dump.messages.back();

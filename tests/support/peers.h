@@ -13,12 +13,23 @@
 
 namespace kavel::e2e {
 
+// True when `name` is a command the shell finds.
+bool HaveCommand(const std::string& name);
+
+// Output (stdout only, unless the command redirects) of a shell command,
+// and its exit status as pclose gives it in *status (-1: could not run).
+std::string Capture(const std::string& command, int* status);
+
 // One message of a type 2 packet (FTS-0001).
 struct PacketMessage {
   uint16_t orig_node = 0, dest_node = 0, orig_net = 0, dest_net = 0;
   uint16_t attribute = 0;
   std::string date, to, from, subject, text;
 };
+
+// The messages of a packet; stops at the end marker or at damage (which
+// the caller sees as missing messages).
+std::vector<PacketMessage> ReadPacket(const std::string& bytes);
 
 // Empty when crashmail can be run; otherwise why not.
 std::string CrashmailMissing();
@@ -49,7 +60,10 @@ struct JamDumpMessage {
 struct JamDump {
   bool ok = false;     // the reader exited 0
   std::string output;  // everything it printed
-  std::map<std::string, std::string> base;
+  std::vector<std::string> lines;           // `output` by lines
+  std::map<std::string, std::string> base;  // key=value of "base"
+  std::string index;                        // after "index "
+  std::vector<std::string> last_reads;      // after each "lastread "
   std::vector<JamDumpMessage> messages;
 };
 
