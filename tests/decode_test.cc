@@ -61,9 +61,7 @@ class DecodeTest : public ::testing::Test {
 
   // Writes Kavel.cfg: the areas file, then `lines`.
   void Config(const std::vector<std::string>& lines) {
-    std::string text = "HPTPATH " + dir_.Join("areas") + "\r\n";
-    for (const std::string& line : lines) text += line + "\r\n";
-    dir_.WriteFile("Kavel.cfg", text);
+    dir_.WriteConfig(lines);
   }
 
   // Adds an area line and answers the base path.

@@ -30,9 +30,7 @@ class FaultTest : public ::testing::Test {
   }
 
   void Config(const std::vector<std::string>& lines) {
-    std::string text = "HPTPATH " + dir_.Join("areas") + "\r\n";
-    for (const std::string& line : lines) text += line + "\r\n";
-    dir_.WriteFile("Kavel.cfg", text);
+    dir_.WriteConfig(lines);
   }
 
   std::string Area(const std::string& tag) {

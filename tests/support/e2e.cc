@@ -53,6 +53,12 @@ std::string RunDirectory::Join(std::string_view relative) const {
   return path_ + "/" + std::string(relative);
 }
 
+void RunDirectory::WriteConfig(const std::vector<std::string>& lines) const {
+  std::string text = "HPTPATH " + Join("areas") + "\r\n";
+  for (const std::string& line : lines) text += line + "\r\n";
+  WriteFile("Kavel.cfg", text);
+}
+
 void RunDirectory::WriteFile(std::string_view relative,
                              std::string_view bytes) const {
   fs::path file = Join(relative);

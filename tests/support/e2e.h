@@ -35,6 +35,9 @@ class RunDirectory {
   // Files relative to the directory; parents are created on writing.
   void WriteFile(std::string_view relative, std::string_view bytes) const;
   std::string ReadFile(std::string_view relative) const;  // "" when missing
+  // Writes Kavel.cfg: HPTPATH naming the file "areas" here, then `lines`,
+  // each ended by CR LF.
+  void WriteConfig(const std::vector<std::string>& lines) const;
   bool Exists(std::string_view relative) const;
   void MakeDirectory(std::string_view relative) const;
   // Names in a directory (relative; "" = the run directory), sorted.
