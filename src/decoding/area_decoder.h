@@ -55,9 +55,9 @@ class AreaDecoder {
   void EndArea();
 
   // Parts of the steps above; they work on the open area.
-  void ExamineLine(const std::string& line, int32_t message_number,
+  void ExamineLine(std::string_view line, int32_t message_number,
                    int32_t line_pos, int32_t next_pos);
-  bool IsForwardStart(const std::string& line, int32_t message_number,
+  bool IsForwardStart(std::string_view line, int32_t message_number,
                       int32_t line_pos, int32_t next_pos);
   bool IsForwardEnd(std::string_view line) const;
   // True when the set was written and renamed onto its target.

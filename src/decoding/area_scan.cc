@@ -5,6 +5,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/message_area.h"
+#include "msgbase/message_text.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
@@ -68,7 +69,10 @@ void AreaDecoder::CollectSections() {
   const int32_t highest = area_->HighestNumber();
   shown_progress_ = -1;
   progress_drawn_ = false;
-  std::string line;
+  // Without forward markers only begin lines matter, and most lines are
+  // passed over by their first characters.
+  const bool every_line = !options_.markers.empty();
+  const char lead = FramingLead(options_.beginString);
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
   for (area_->GoTo(1); area_->IsOnMessage(); area_->GoNext()) {
@@ -77,11 +81,16 @@ void AreaDecoder::CollectSections() {
     if (!area_->LoadMessage()) continue;
     const int32_t number = area_->CurrentNumber();
     area_->SetTextPos(0);
-    while (!area_->AtTextEnd()) {
-      const int32_t line_pos = area_->TextPos();
-      area_->ReadLine(&line);
-      if (!line.empty()) {
-        ExamineLine(line, number, line_pos, area_->TextPos());
+    if (area_->text) {
+      TextLineWalk lines(area_->text.get(), kMaxTextLine);
+      std::string_view line;
+      int32_t line_pos = 0;
+      int32_t next_pos = 0;
+      while (lines.Next(&line, &line_pos, &next_pos)) {
+        if (line.empty()) continue;
+        if (every_line || MayBeFramingLine(line, lead)) {
+          ExamineLine(line, number, line_pos, next_pos);
+        }
       }
     }
     area_->ReleaseMessage();
@@ -110,7 +119,7 @@ void AreaDecoder::EndArea() {
   if (!CloseMessageArea(&area_)) log_->Error("Unable to close msgbase");
 }
 
-void AreaDecoder::ExamineLine(const std::string& line, int32_t message_number,
+void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
                               int32_t line_pos, int32_t next_pos) {
   if (IsForwardStart(line, message_number, line_pos, next_pos)) return;
   BeginLine begin;

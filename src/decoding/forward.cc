@@ -33,7 +33,7 @@ bool ValueAfter(const std::string& line, const std::string& label,
 
 }  // namespace
 
-bool AreaDecoder::IsForwardStart(const std::string& line,
+bool AreaDecoder::IsForwardStart(std::string_view line,
                                  int32_t message_number, int32_t line_pos,
                                  int32_t next_pos) {
   for (size_t m = 0; m < options_.markers.size(); ++m) {

@@ -17,6 +17,14 @@ namespace kavel {
 // Only the pattern's first word is compared.
 bool IsFramingLine(std::string_view line, std::string_view pattern);
 
+// The first character of the pattern's first word as IsFramingLine compares
+// it (after blanks and a ^A), or 0 when that word is empty.
+char FramingLead(std::string_view pattern);
+// A quick test before IsFramingLine: false only for lines that IsFramingLine
+// would reject, looking at their first characters alone. `lead` comes from
+// FramingLead(pattern).
+bool MayBeFramingLine(std::string_view line, char lead);
+
 // Walks a begin line along its pattern: skips as many characters of `line`
 // as stand in `pattern` before its next "%" (the literal text is skipped by
 // length, not compared), drops that literal and the "%" from `pattern`, and

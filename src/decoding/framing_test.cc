@@ -20,6 +20,27 @@ TEST(FramingLineTest, FirstWordComparedWithKludgeMarkAndCaseIgnored) {
   EXPECT_TRUE(IsFramingLine("text.begin anything", kPattern));
 }
 
+TEST(FramingLineTest, QuickTestNeverRejectsAFramingLine) {
+  const char* patterns[] = {kPattern, "\x01text.end", "  Begin %", "", " "};
+  const char* lines[] = {"text.end",   "TEXT.BEGIN 1 of 2 of file a",
+                         "\x01text.x", "  \x01Text",
+                         "begin",      "BEGIN 3",
+                         "",           " ",
+                         "\x01",       "x text.end",
+                         "\x01 text",  "tExt"};
+  for (const char* pattern : patterns) {
+    const char lead = FramingLead(pattern);
+    for (const char* line : lines) {
+      if (IsFramingLine(line, pattern)) {
+        EXPECT_TRUE(MayBeFramingLine(line, lead))
+            << "pattern '" << pattern << "' line '" << line << "'";
+      }
+    }
+  }
+  EXPECT_FALSE(MayBeFramingLine("x text.end", FramingLead(kPattern)));
+  EXPECT_FALSE(MayBeFramingLine("", FramingLead(kPattern)));
+}
+
 TEST(NextPatternFieldTest, WalksTheDefaultPattern) {
   std::string pattern = kPattern;
   std::string line = "text.begin 2 of 5 of file archive.zip";

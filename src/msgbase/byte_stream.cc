@@ -86,8 +86,8 @@ bool FileStream::WritePending() {
 bool FileStream::Settle() {
   if (!file_) return false;
   if (buffer_dirty_) {
-    bool ok = PlaceFile(buffer_start_) &&
-              file_->Write(buffer_.data(), buffer_fill_);
+    bool ok =
+        PlaceFile(buffer_start_) && file_->Write(buffer_.data(), buffer_fill_);
     if (ok) {
       file_offset_ = buffer_start_ + static_cast<int64_t>(buffer_fill_);
     } else {
@@ -211,8 +211,7 @@ void FileStream::ResetStatus() {
   if (file_) status = kStreamOk;
 }
 
-bool FileStream::LockRange(int32_t offset, int32_t length,
-                           int32_t timeout_ms) {
+bool FileStream::LockRange(int32_t offset, int32_t length, int32_t timeout_ms) {
   if (!file_ || offset < 0 || length <= 0) return false;
   // What was read ahead before the lock may be stale once it is held.
   Settle();
@@ -336,8 +335,8 @@ void MemoryStream::Read(void* buffer, uint16_t count) {
     size_t chunk;
     int32_t offset;
     if (!Locate(position_, &chunk, &offset)) return;
-    int32_t n = std::min<int32_t>(count - done,
-                                  chunks_[chunk].capacity - offset);
+    int32_t n =
+        std::min<int32_t>(count - done, chunks_[chunk].capacity - offset);
     std::memcpy(out + done, chunks_[chunk].data.get() + offset, n);
     done += n;
     position_ += n;
@@ -358,8 +357,8 @@ void MemoryStream::Write(const void* buffer, uint16_t count) {
     size_t chunk;
     int32_t offset;
     if (!Locate(position_, &chunk, &offset)) return;
-    int32_t n = std::min<int32_t>(count - done,
-                                  chunks_[chunk].capacity - offset);
+    int32_t n =
+        std::min<int32_t>(count - done, chunks_[chunk].capacity - offset);
     std::memcpy(chunks_[chunk].data.get() + offset, in + done, n);
     done += n;
     position_ += n;
@@ -375,7 +374,17 @@ void MemoryStream::CopyFrom(ByteStream* source, int32_t count) {
     status = kStreamShortWrite;
     return;
   }
-  ByteStream::CopyFrom(source, count);
+  // Straight into the chunks, which now hold room for every byte.
+  while (count > 0) {
+    size_t chunk;
+    int32_t offset;
+    if (!Locate(position_, &chunk, &offset)) return;
+    const int32_t n =
+        std::min<int32_t>(count, chunks_[chunk].capacity - offset);
+    source->Read(chunks_[chunk].data.get() + offset, static_cast<uint16_t>(n));
+    position_ += n;
+    count -= n;
+  }
 }
 
 void MemoryStream::Seek(int32_t position) { position_ = position; }

@@ -15,9 +15,9 @@ namespace {
 // out twice, even when the clock stands still or goes back.
 std::set<uint32_t> issuedSerials;
 
-constexpr const char* kMonthNamesUpper[12] = {
-    "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr const char* kMonthNamesUpper[12] = {"JAN", "FEB", "MAR", "APR",
+                                              "MAY", "JUN", "JUL", "AUG",
+                                              "SEP", "OCT", "NOV", "DEC"};
 constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr",
                                          "May", "Jun", "Jul", "Aug",
                                          "Sep", "Oct", "Nov", "Dec"};
@@ -172,14 +172,17 @@ int FullYear(int two_digit_year) {
 }
 
 std::string MakeMsgIdSerial() {
-  // The clock is read every 100 microseconds until its hundredths move on
-  // (a coarser poll would add half its period to every serial's wait). A
-  // clock that stands still (a test clock) must not hang the run: after
-  // this many readings (about 20 ms) the next value not given out yet is
-  // taken.
+  // The clock is read again when its hundredths should have moved on (a
+  // clock that tells how far into its hundredth it is), or else every 100
+  // microseconds. A clock that stands still or went back (a test clock, a
+  // clock set back) must not hang the run: after about 20 ms of waiting,
+  // or 200 readings, the next value not given out yet is taken.
   constexpr int kPollMicroseconds = 100;
+  constexpr int kPastTheTick = 20;  // microseconds after the expected change
   constexpr int kMaxReadings = 200;
+  constexpr int kMaxWaitMicroseconds = 20000;
   uint32_t v = 0;
+  int waited = 0;
   for (int reading = 0;; ++reading) {
     ClockReading now = ReadClock();
     constexpr uint32_t kDay = 86400u;
@@ -191,11 +194,15 @@ std::string MakeMsgIdSerial() {
         static_cast<uint32_t>(now.second);
     v = (v << 7) | (static_cast<uint32_t>(now.hundredths) & 127u);
     if (issuedSerials.count(v) == 0) break;
-    if (reading >= kMaxReadings) {
+    if (reading >= kMaxReadings || waited >= kMaxWaitMicroseconds) {
       while (issuedSerials.count(v) != 0) ++v;
       break;
     }
-    SleepMicroseconds(kPollMicroseconds);
+    const int pause = now.microseconds > 0
+                          ? 10000 - now.microseconds + kPastTheTick
+                          : kPollMicroseconds;
+    SleepMicroseconds(pause);
+    waited += pause;
   }
   issuedSerials.insert(v);
   static constexpr char kDigits[] = "0123456789abcdef";

@@ -42,17 +42,15 @@ std::unique_ptr<ByteStream> RewriteLines(ByteStream* text, Rewrite rewrite,
 
 }  // namespace
 
-bool AtEndOfText(ByteStream* text) {
-  return text->Position() >= text->Size();
-}
+bool AtEndOfText(ByteStream* text) { return text->Position() >= text->Size(); }
 
 namespace {
 
 // Offset of the first CR or zero byte in bytes[0, n), or n.
 size_t LineEnd(const char* bytes, size_t n) {
   const void* cr = std::memchr(bytes, kCr, n);
-  size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - bytes)
-                  : n;
+  size_t end =
+      cr ? static_cast<size_t>(static_cast<const char*>(cr) - bytes) : n;
   const void* zero = std::memchr(bytes, 0, end);
   return zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes)
               : end;
@@ -101,6 +99,68 @@ void ReadTextLine(ByteStream* text, std::string* line, size_t max_length) {
   }
 }
 
+TextLineWalk::TextLineWalk(ByteStream* text, size_t max_length)
+    : text_(text),
+      max_length_(max_length),
+      pos_(text->Position()),
+      size_(text->Size()) {}
+
+void TextLineWalk::ReadCopied(std::string_view* line, int32_t* next_pos) {
+  text_->Seek(pos_);
+  ReadTextLine(text_, &copied_, max_length_);
+  *line = copied_;
+  *next_pos = text_->Position();
+}
+
+bool TextLineWalk::Next(std::string_view* line, int32_t* line_pos,
+                        int32_t* next_pos) {
+  if (pos_ < 0 || pos_ >= size_) return false;
+  *line_pos = pos_;
+  if (pos_ < view_start_ || pos_ >= view_start_ + view_len_) {
+    text_->Seek(pos_);
+    const uint8_t* bytes = nullptr;
+    view_len_ = std::min(text_->View(&bytes), size_ - pos_);
+    view_start_ = pos_;
+    if (view_len_ <= 0) {
+      view_len_ = 0;
+      ReadCopied(line, next_pos);
+      pos_ = *next_pos;
+      return true;
+    }
+    view_ = reinterpret_cast<const char*>(bytes);
+    zero_at_ = -1;
+  }
+  const int32_t from = pos_ - view_start_;
+  if (zero_at_ < from) {
+    const void* zero = std::memchr(view_ + from, 0, view_len_ - from);
+    zero_at_ =
+        zero ? static_cast<int32_t>(static_cast<const char*>(zero) - view_)
+             : view_len_;
+  }
+  const void* cr = std::memchr(view_ + from, kCr, zero_at_ - from);
+  const int32_t end =
+      cr ? static_cast<int32_t>(static_cast<const char*>(cr) - view_)
+         : zero_at_;
+  // A line whose end, or the byte after its end, lies beyond the view is
+  // read the ordinary way.
+  if (end >= view_len_ - 1 && view_start_ + view_len_ < size_) {
+    ReadCopied(line, next_pos);
+    pos_ = *next_pos;
+    return true;
+  }
+  const size_t length = static_cast<size_t>(end - from);
+  *line = std::string_view(view_ + from, std::min(length, max_length_));
+  int32_t after = view_start_ + end + 1;
+  if (end == view_len_) {
+    after = size_;
+  } else if (end + 1 < view_len_ && view_[end + 1] == kLf) {
+    ++after;
+  }
+  *next_pos = after;
+  pos_ = after;
+  return true;
+}
+
 bool WriteTextLine(ByteStream* text, std::string_view line) {
   const char cr = kCr;
   while (!line.empty()) {
@@ -112,8 +172,8 @@ bool WriteTextLine(ByteStream* text, std::string_view line) {
   return text->status == kStreamOk;
 }
 
-bool FindKludgeLine(ByteStream* text, std::string_view name,
-                    std::string* line, size_t max_length) {
+bool FindKludgeLine(ByteStream* text, std::string_view name, std::string* line,
+                    size_t max_length) {
   text->Seek(0);
   while (!AtEndOfText(text)) {
     ReadTextLine(text, line, max_length);

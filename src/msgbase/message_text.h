@@ -48,7 +48,9 @@ inline constexpr const char* kAttributeNames[16] = {
 // Kludge names as the shared operations match them (0x01 included).
 inline constexpr std::string_view kKludgeMsgId = "\x01MSGID:";
 inline constexpr std::string_view kKludgeIntl = "\x01INTL";
-inline constexpr std::string_view kKludgeFmpt = "\x01" "FMPT";
+inline constexpr std::string_view kKludgeFmpt =
+    "\x01"
+    "FMPT";
 inline constexpr std::string_view kKludgeTopt = "\x01TOPT";
 
 // Area flags (MessageArea::areaFlags).
@@ -66,6 +68,36 @@ inline constexpr size_t kMaxTextLine = 255;
 // `max_length`; the rest of an overlong line is skipped) and leaves the
 // position after its end (and after one LF that follows the end).
 void ReadTextLine(ByteStream* text, std::string* line, size_t max_length);
+// Walks the lines of a text from the stream's position on, giving each line
+// and its positions exactly as repeated ReadTextLine calls would, without a
+// copy where the stream can show its bytes in place (View). The stream must
+// not be written or repositioned by others while the walk goes on; its
+// position afterwards is unspecified.
+class TextLineWalk {
+ public:
+  TextLineWalk(ByteStream* text, size_t max_length);
+
+  // The next line (cut at max_length), the position it starts at and the
+  // position after its end. `*line` stays valid until the next call. False
+  // at the end of the text.
+  bool Next(std::string_view* line, int32_t* line_pos, int32_t* next_pos);
+
+ private:
+  // Reads the line at pos_ with ReadTextLine (lines that cross the end of
+  // what the stream can show at once).
+  void ReadCopied(std::string_view* line, int32_t* next_pos);
+
+  ByteStream* text_;
+  size_t max_length_;
+  int32_t pos_;
+  int32_t size_;
+  const char* view_ = nullptr;  // bytes [view_start_, view_start_ + view_len_)
+  int32_t view_start_ = 0;
+  int32_t view_len_ = 0;
+  int32_t zero_at_ = 0;  // offset of the next zero byte in the view, or len
+  std::string copied_;
+};
+
 // Writes the line and one CR at the position. False when the stream could
 // not take it (its status is then non-zero).
 bool WriteTextLine(ByteStream* text, std::string_view line);
@@ -74,8 +106,8 @@ bool AtEndOfText(ByteStream* text);
 
 // The first line longer than `name` that begins with it (the whole line,
 // 0x01 included, cut at max_length); false when there is none.
-bool FindKludgeLine(ByteStream* text, std::string_view name,
-                    std::string* line, size_t max_length);
+bool FindKludgeLine(ByteStream* text, std::string_view name, std::string* line,
+                    size_t max_length);
 // Replaces every line at least as long as `name` that begins with it by
 // `line` (the other lines are rewritten ending in one CR); when none
 // matched, `line` becomes the new first line and the old text follows it

@@ -51,11 +51,17 @@ TEST_F(MessageTextTest, WrittenLinesReadBack) {
   SetText("A\r\nB\r\nC\r\n");
   EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}));
   SetText(std::string("A\0\nB\rC", 6));
-  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"})) << "zero ends a line, LF skipped";
+  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}))
+      << "zero ends a line, LF skipped";
   SetText("x\ny\nz\n");
   EXPECT_EQ(Lines(), (LineList{"x\ny\nz\n"})) << "LF alone is no line end";
-  SetText("a\r\x8D" "b\r");
-  EXPECT_EQ(Lines(), (LineList{"a", "\x8D" "b"})) << "0x8D is an ordinary byte";
+  SetText(
+      "a\r\x8D"
+      "b\r");
+  EXPECT_EQ(Lines(), (LineList{"a",
+                               "\x8D"
+                               "b"}))
+      << "0x8D is an ordinary byte";
 }
 
 TEST_F(MessageTextTest, LongLinesAreCutAndTheirRestSkipped) {
@@ -67,6 +73,53 @@ TEST_F(MessageTextTest, LongLinesAreCutAndTheirRestSkipped) {
   EXPECT_EQ(Lines(2000), (LineList{std::string(1024, 'p'), "q"}));
   SetText(std::string(3000, 'r') + "\rs");
   EXPECT_EQ(Lines(5000), (LineList{std::string(3000, 'r'), "s"}));
+}
+
+// The in-place walk must give the very lines and positions that repeated
+// ReadTextLine calls give, also where lines, CR LF pairs and zero bytes
+// straddle the stream's 8 KB pieces.
+TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
+  uint32_t state = 12345;
+  auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
+  const char alphabet[] = {'a', 'b', '\r', '\n', '\0', ' ', '\x01', 'Z'};
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes;
+    const size_t size = round < 4 ? 8190 + round : next() % 20000;
+    while (bytes.size() < size) {
+      // Runs of letters with now and then a long line and a line end.
+      const uint32_t r = next();
+      if (r % 97 == 0) bytes.append(300 + r % 700, 'x');
+      bytes += alphabet[r % (r % 3 == 0 ? 8 : 2)];
+      if (r % 5 == 0) bytes += "\r\n";
+    }
+    SetText(bytes);
+    for (size_t max : {kMaxTextLine, size_t{100000}}) {
+      std::vector<std::string> expected_lines;
+      std::vector<int32_t> expected_pos;
+      text_->Seek(0);
+      std::string line;
+      while (!AtEndOfText(text_.get())) {
+        expected_pos.push_back(text_->Position());
+        ReadTextLine(text_.get(), &line, max);
+        expected_lines.push_back(line);
+      }
+      expected_pos.push_back(text_->Size());
+      text_->Seek(0);
+      TextLineWalk walk(text_.get(), max);
+      std::string_view got;
+      int32_t at = 0;
+      int32_t after = 0;
+      size_t n = 0;
+      while (walk.Next(&got, &at, &after)) {
+        ASSERT_LT(n, expected_lines.size()) << "round " << round;
+        EXPECT_EQ(got, expected_lines[n]) << "round " << round << " line " << n;
+        EXPECT_EQ(at, expected_pos[n]) << "round " << round << " line " << n;
+        EXPECT_EQ(after, expected_pos[n + 1]) << "round " << round;
+        ++n;
+      }
+      EXPECT_EQ(n, expected_lines.size()) << "round " << round;
+    }
+  }
 }
 
 TEST_F(MessageTextTest, FindKludgeNeedsALongerLine) {
@@ -89,7 +142,8 @@ TEST_F(MessageTextTest, PutKludgeRewritingByteForByte) {
   // New kludge: becomes the first line, the rest unchanged byte for byte.
   SetText("one\r\ntwo\r\n\x01PID: x\r\n");
   ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:5020/9 2:5020/1"));
-  EXPECT_EQ(Bytes(), "\x01INTL 2:5020/9 2:5020/1\rone\r\ntwo\r\n\x01PID: x\r\n");
+  EXPECT_EQ(Bytes(),
+            "\x01INTL 2:5020/9 2:5020/1\rone\r\ntwo\r\n\x01PID: x\r\n");
   EXPECT_EQ(text_->Position(), text_->Size());
   // Replacement: every line rewritten with a single CR; every matching line
   // replaced.
@@ -97,7 +151,9 @@ TEST_F(MessageTextTest, PutKludgeRewritingByteForByte) {
   ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
   EXPECT_EQ(Bytes(),
             "\x01INTL 2:2/2 2:2/2\rbody\r\x01INTL 2:2/2 2:2/2\rlast\r");
-  SetText("\x01" "FMPT 5\rkeep\r\n");
+  SetText(
+      "\x01"
+      "FMPT 5\rkeep\r\n");
   ASSERT_TRUE(RemoveKludgeLines(&text_, kKludgeFmpt));
   EXPECT_EQ(Bytes(), "keep\r");
 }
@@ -123,7 +179,9 @@ TEST_F(MessageTextTest, RewritingThatRunsOutOfMemoryLeavesTheText) {
     return std::make_unique<MemoryStream>(8);
   };
   EXPECT_FALSE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
-  EXPECT_FALSE(PutKludgeLine(&text_, kKludgeFmpt, "\x01" "FMPT 1"));
+  EXPECT_FALSE(PutKludgeLine(&text_, kKludgeFmpt,
+                             "\x01"
+                             "FMPT 1"));
   EXPECT_FALSE(RemoveKludgeLines(&text_, kKludgeMsgId));
   NewMemoryStream = saved;
   EXPECT_EQ(Bytes(), "\x01INTL 1:1/1 1:1/1\rbody\r");
@@ -144,7 +202,9 @@ TEST_F(MessageTextTest, AddressesFromKludges) {
   // Lines too short for a name, unparsable words, and out-of-range points
   // are ignored.
   orig = dest = EmptyAddress;
-  SetText("\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01" "FMPT 99999\r");
+  SetText(
+      "\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01"
+      "FMPT 99999\r");
   ScanAddressKludges(text_.get(), &orig, &dest);
   EXPECT_EQ(orig, EmptyAddress);
   EXPECT_EQ(dest, EmptyAddress);

@@ -72,7 +72,9 @@ ClockReading ReadClock() {
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm tm;
   localtime_r(&now.tv_sec, &tm);
-  return FromTm(tm, static_cast<int>(now.tv_nsec / 10000000));
+  ClockReading reading = FromTm(tm, static_cast<int>(now.tv_nsec / 10000000));
+  reading.microseconds = static_cast<uint16_t>(now.tv_nsec / 1000 % 10000);
+  return reading;
 }
 
 void SetClockForTesting(std::function<ClockReading()> clock) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -99,6 +100,13 @@ class LinuxFile : public PlatformFile {
   }
 
   bool Truncate(uint64_t size) override {
+    // A file already of that size is left alone: cutting a file to zero
+    // bytes makes ext4 write all of it out when it is closed, which for a
+    // base just created costs more than writing the base.
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) == size) {
+      return true;
+    }
     if (ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail();
     return true;
   }
@@ -161,19 +169,45 @@ class LinuxTextReader : public TextReader {
     bool any = false;
     for (;;) {
       if (pos_ == end_ && !Fill()) return any;
-      char c = buffer_[pos_++];
       any = true;
-      if (c == '\n') return true;
-      if (c == '\r') {
+      // The line runs to the first CR or LF in the buffer, or past it.
+      const char* from = buffer_ + pos_;
+      const size_t n = end_ - pos_;
+      const char* stop = FirstLineEnd(from, n);
+      if (stop == nullptr) {
+        line->append(from, n);
+        pos_ = end_;
+        continue;
+      }
+      line->append(from, static_cast<size_t>(stop - from));
+      pos_ += static_cast<size_t>(stop - from) + 1;
+      if (*stop == '\r') {
         if (pos_ == end_ && !Fill()) return true;
         if (buffer_[pos_] == '\n') ++pos_;
-        return true;
       }
-      line->push_back(c);
+      return true;
     }
   }
 
  private:
+  // The first CR or LF in bytes[0, n), or null. Looked for a stretch at a
+  // time, so that a file that ends its lines in only one of the two is not
+  // searched to the end of the buffer for the other at every line.
+  static const char* FirstLineEnd(const char* bytes, size_t n) {
+    constexpr size_t kStretch = 256;
+    for (size_t at = 0; at < n; at += kStretch) {
+      const size_t len = std::min(kStretch, n - at);
+      const char* lf =
+          static_cast<const char*>(std::memchr(bytes + at, '\n', len));
+      const size_t before = lf ? static_cast<size_t>(lf - bytes) - at : len;
+      const char* cr =
+          static_cast<const char*>(std::memchr(bytes + at, '\r', before));
+      if (cr != nullptr) return cr;
+      if (lf != nullptr) return lf;
+    }
+    return nullptr;
+  }
+
   bool Fill() {
     for (;;) {
       ssize_t r = read(fd_, buffer_, sizeof buffer_);

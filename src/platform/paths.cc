@@ -107,10 +107,10 @@ class DirectoryWatches {
     auto it = dirs_.find(abs_dir);
     if (it == dirs_.end()) {
       if (dirs_.size() >= kMaxWatched) return false;
-      const int wd = inotify_add_watch(
-          fd_, abs_dir.c_str(),
-          IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+      const int wd = inotify_add_watch(fd_, abs_dir.c_str(),
+                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                           IN_MOVED_TO | IN_DELETE_SELF |
+                                           IN_MOVE_SELF | IN_ONLYDIR);
       if (wd < 0) return false;
       Watched& watched = dirs_[abs_dir];
       watched.wd = wd;
@@ -269,6 +269,40 @@ bool SplitNative(std::string_view native, std::string* abs_dir,
   return true;
 }
 
+// Most paths name an entry of a directory spelled on disk exactly as given.
+// When the directory part of `rest` (up to its last separator) exists so
+// spelled, one lstat stands for the walk through its components, since
+// every component of an existing path exists; the components are then
+// joined onto *out and *abs_dir as the walk would join them, and the
+// answer is the offset in `rest` where the walk goes on. 0 (nothing
+// changed) when the directory part holds "." or "..", or does not exist
+// exactly so spelled.
+size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
+                            std::string* abs_dir) {
+  size_t last = rest.size();
+  while (last > 0 && !IsSeparator(rest[last - 1])) --last;
+  if (last == 0) return 0;
+  std::string joined_out = *out;
+  std::string joined_dir = *abs_dir;
+  size_t i = 0;
+  bool any = false;
+  while (i < last) {
+    while (i < last && IsSeparator(rest[i])) ++i;
+    const size_t start = i;
+    while (i < last && !IsSeparator(rest[i])) ++i;
+    const std::string_view component = rest.substr(start, i - start);
+    if (component.empty()) break;
+    if (component == "." || component == "..") return 0;
+    joined_out = JoinNative(joined_out, component);
+    joined_dir = JoinNative(joined_dir, component);
+    any = true;
+  }
+  if (!any || !EntryExists(joined_dir)) return 0;
+  *out = std::move(joined_out);
+  *abs_dir = std::move(joined_dir);
+  return last;
+}
+
 }  // namespace
 
 std::string NativePath(std::string_view path) {
@@ -297,7 +331,7 @@ std::string NativePath(std::string_view path) {
   abs_dir = NormaliseAbsolute(abs_dir);
 
   bool missing = false;  // a component did not exist; the rest cannot
-  size_t i = 0;
+  size_t i = ExactDirectoryPrefix(rest, &out, &abs_dir);
   while (i < rest.size()) {
     while (i < rest.size() && IsSeparator(rest[i])) ++i;
     size_t start = i;

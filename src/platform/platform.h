@@ -162,6 +162,9 @@ bool FileSize(std::string_view path, uint64_t* size);
 struct ClockReading {
   uint16_t year = 0, month = 0, day = 0, day_of_week = 0;  // 0 = Sunday
   uint16_t hour = 0, minute = 0, second = 0, hundredths = 0;
+  // Microseconds past the start of the hundredth, 0..9999; the real clock
+  // fills it, fake clocks leave it 0.
+  uint16_t microseconds = 0;
 };
 
 // Local date and time, read once (date and time from the same reading).

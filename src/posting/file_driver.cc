@@ -1,6 +1,7 @@
 // The /ENCODE driver: binary test, area lookup, mask expansion.
 #include "posting/file_driver.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -74,9 +75,7 @@ bool IsBinaryFile(std::string_view name) {
   for (;;) {
     size_t got = 0;
     if (!file->Read(block.data(), block.size(), &got)) return false;
-    for (size_t i = 0; i < got; ++i) {
-      if (block[i] == 0) return true;
-    }
+    if (std::memchr(block.data(), 0, got) != nullptr) return true;
     if (got < block.size()) return false;
   }
 }
