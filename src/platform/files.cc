@@ -294,6 +294,17 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
   }
   int ignored;
   if (error == nullptr) error = &ignored;
+  if (!creates) {
+    // An existing file spelled exactly as given needs no lookup.
+    const std::string literal = platform_internal::LiteralNativePath(path);
+    int literal_error = kErrorNone;
+    const int fd =
+        literal.empty() ? -1 : OpenNative(literal, flags, &literal_error);
+    if (fd >= 0) {
+      *error = kErrorNone;
+      return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
+    }
+  }
   std::string native = NativePath(path);
   // "New" means new in any letter case: "12.MSG" of another program takes
   // the name "12.msg" as well.
@@ -311,7 +322,9 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
 std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
-  int fd = OpenNative(NativePath(path), O_RDONLY, error);
+  const std::string literal = platform_internal::LiteralNativePath(path);
+  int fd = literal.empty() ? -1 : OpenNative(literal, O_RDONLY, error);
+  if (fd < 0) fd = OpenNative(NativePath(path), O_RDONLY, error);
   if (fd < 0) return nullptr;
   return std::make_unique<LinuxTextReader>(fd);
 }
@@ -356,19 +369,33 @@ bool RenameFile(std::string_view from, std::string_view to) {
   return true;
 }
 
+namespace {
+
+// stat (or lstat) of the entry `path` names: at its literal spelling when
+// it is there, otherwise where NativePath finds it.
+bool StatPath(std::string_view path, bool follow, struct stat* st) {
+  auto query = [follow, st](const std::string& native) {
+    return (follow ? stat(native.c_str(), st) : lstat(native.c_str(), st)) == 0;
+  };
+  const std::string literal = platform_internal::LiteralNativePath(path);
+  return (!literal.empty() && query(literal)) || query(NativePath(path));
+}
+
+}  // namespace
+
 bool PathExists(std::string_view path) {
   struct stat st;
-  return lstat(NativePath(path).c_str(), &st) == 0;
+  return StatPath(path, false, &st);
 }
 
 bool IsDirectory(std::string_view path) {
   struct stat st;
-  return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return StatPath(path, true, &st) && S_ISDIR(st.st_mode);
 }
 
 bool FileSize(std::string_view path, uint64_t* size) {
   struct stat st;
-  if (stat(NativePath(path).c_str(), &st) != 0) return false;
+  if (!StatPath(path, true, &st)) return false;
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }

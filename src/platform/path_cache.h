@@ -19,6 +19,13 @@ void NoteEntryRemoved(std::string_view native_path);
 // its last component in any letter case (the directory is read afresh).
 bool NameTakenInAnyCase(std::string_view native_path);
 
+// `path` mapped to a native path without looking anything up (separators
+// and drive letter only), or "" when it names no file by its components
+// alone (a "." or ".." component, no component, a final separator). When
+// an entry exists at that spelling, NativePath(path) answers the same path:
+// callers try it first and fall back to NativePath when it is not there.
+std::string LiteralNativePath(std::string_view path);
+
 // Number of directory listings read from disk since the process started
 // (tests use it to see that lookups are served from the cache).
 long DirectoryListingsRead();

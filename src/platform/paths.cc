@@ -305,30 +305,70 @@ size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
 
 }  // namespace
 
+namespace {
+
+// The start of a native path for `path`: *out gets what the path's root
+// maps to ("/", a drive's directory, or nothing for a relative path) and
+// the answer is the length of `path` that the root took. *abs_dir, when
+// given, gets the absolute directory the first component lives in.
+size_t NativeRoot(std::string_view path, std::string* out,
+                  std::string* abs_dir) {
+  size_t taken = 0;
+  out->clear();
+  std::string dir;
+  if (path.size() >= 2 && path[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>(path[0]))) {
+    std::string variable = "KAVEL_DRIVE_";
+    variable +=
+        static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    const char* mapped = std::getenv(variable.c_str());
+    if (mapped != nullptr && *mapped != '\0') {
+      out->assign(mapped);
+    } else {
+      out->assign(1, '/');
+    }
+    taken = 2;
+    if (abs_dir) {
+      dir = (*out)[0] == '/' ? *out : JoinNative(CurrentDirectory(), *out);
+    }
+  } else if (!path.empty() && IsSeparator(path[0])) {
+    out->assign(1, '/');
+    dir.assign(1, '/');
+  } else if (abs_dir) {
+    dir = CurrentDirectory();
+  }
+  if (abs_dir) *abs_dir = NormaliseAbsolute(dir);
+  return taken;
+}
+
+}  // namespace
+
+namespace platform_internal {
+
+std::string LiteralNativePath(std::string_view path) {
+  std::string out;
+  std::string_view rest = path.substr(NativeRoot(path, &out, nullptr));
+  if (rest.empty() || IsSeparator(rest.back())) return "";
+  size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && IsSeparator(rest[i])) ++i;
+    const size_t start = i;
+    while (i < rest.size() && !IsSeparator(rest[i])) ++i;
+    const std::string_view component = rest.substr(start, i - start);
+    if (component.empty() || component == "." || component == "..") {
+      return "";
+    }
+    out = JoinNative(out, component);
+  }
+  return out;
+}
+
+}  // namespace platform_internal
+
 std::string NativePath(std::string_view path) {
   std::string out;      // the native path as returned
   std::string abs_dir;  // absolute directory the next component lives in
-  std::string_view rest = path;
-  if (rest.size() >= 2 && rest[1] == ':' &&
-      std::isalpha(static_cast<unsigned char>(rest[0]))) {
-    std::string variable = "KAVEL_DRIVE_";
-    variable +=
-        static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
-    const char* mapped = std::getenv(variable.c_str());
-    if (mapped != nullptr && *mapped != '\0') {
-      out.assign(mapped);
-    } else {
-      out.assign(1, '/');
-    }
-    rest.remove_prefix(2);
-    abs_dir = out[0] == '/' ? out : JoinNative(CurrentDirectory(), out);
-  } else if (!rest.empty() && IsSeparator(rest[0])) {
-    out.assign(1, '/');
-    abs_dir.assign(1, '/');
-  } else {
-    abs_dir = CurrentDirectory();
-  }
-  abs_dir = NormaliseAbsolute(abs_dir);
+  std::string_view rest = path.substr(NativeRoot(path, &out, &abs_dir));
 
   bool missing = false;  // a component did not exist; the rest cannot
   size_t i = ExactDirectoryPrefix(rest, &out, &abs_dir);

@@ -13,7 +13,9 @@ namespace {
 
 // Numbers tried by one AddMessage before it gives up (each failure means
 // another program took the number a moment earlier).
-constexpr int kMaxCreateAttempts = 64;
+constexpr int kMaxCreateAttempts = 256;
+// Taken numbers tried in a row before the directory is read again.
+constexpr int kCreateAttemptsPerScan = 16;
 
 }  // namespace
 
@@ -362,7 +364,8 @@ std::string MsgArea::ToName() { return messageHeader.toName; }
 std::string MsgArea::Subject() { return messageHeader.subject; }
 
 void MsgArea::SetFromName(std::string_view name) {
-  messageHeader.fromName = std::string(name.substr(0, MsgHeader::kFromWidth - 1));
+  messageHeader.fromName =
+      std::string(name.substr(0, MsgHeader::kFromWidth - 1));
 }
 
 void MsgArea::SetToName(std::string_view name) {
@@ -524,12 +527,15 @@ bool MsgArea::AddMessage() {
   if (messageFile) ReleaseMessage();
   // The file is created exclusively, never over an existing one. When the
   // number is taken (another program wrote into the directory since it was
-  // scanned), the directory is scanned again and the next number above the
-  // highest is tried.
+  // scanned), the next number is tried straight away: another writer
+  // storing one message after the other is overtaken within a few tries,
+  // whereas reading the directory again after each miss can take longer
+  // than the other writer takes per message and never catch up. Now and
+  // then the directory is read again, so that a writer far ahead (a
+  // tosser) is jumped over rather than followed number by number.
   std::unique_ptr<ByteStream> file;
-  int32_t number = 0;
+  int32_t number = HighestNumber() + 1;
   for (int attempt = 0; attempt < kMaxCreateAttempts; ++attempt) {
-    number = HighestNumber() + 1;
     // Tossers and editors keep 1.msg of an echomail area as their
     // high-water mark and overwrite it; a message stored there would be
     // lost.
@@ -546,8 +552,16 @@ bool MsgArea::AddMessage() {
       status = kMsgErrorOpenFailed;
       return false;
     }
-    ScanDirectory();
+    if (!HasMessage(number)) {
+      MarkNumber(number, true);
+      ++fileCount;
+    }
     maxNumber = std::max(maxNumber, number);
+    if ((attempt + 1) % kCreateAttemptsPerScan == 0) {
+      ScanDirectory();
+      maxNumber = std::max(maxNumber, number);
+    }
+    number = HighestNumber() + 1;
   }
   if (!file) return false;
   maxBeforeAdd = maxNumber;

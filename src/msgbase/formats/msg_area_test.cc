@@ -139,7 +139,8 @@ TEST_F(MsgAreaTest, PostedMessageLayout) {
   std::string text = bytes.substr(190);
   ASSERT_EQ(text.back(), '\0');
   EXPECT_EQ(text.substr(0, 19), "\x01MSGID: 2:5020/1.5 ");
-  EXPECT_EQ(text.substr(27), "\r\x01PID: Kavel\rHello\r" + std::string(1, '\0'));
+  EXPECT_EQ(text.substr(27),
+            "\r\x01PID: Kavel\rHello\r" + std::string(1, '\0'));
 
   area->GoTo(1);
   ASSERT_TRUE(area->LoadMessage());
@@ -213,8 +214,8 @@ TEST_F(MsgAreaTest, TextLosesOnlyAFinalZeroByte) {
 }
 
 TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {
-  WriteFile(dir_.Sub("1.msg"), "");                       // empty file
-  WriteFile(dir_.Sub("2.msg"), std::string(50, 'h'));     // cut header
+  WriteFile(dir_.Sub("1.msg"), "");                    // empty file
+  WriteFile(dir_.Sub("2.msg"), std::string(50, 'h'));  // cut header
   WriteFile(dir_.Sub("3.msg"), MessageFile("c", "").substr(0, 190));
   WriteFile(dir_.Sub("4.msg"), MessageFile("ok", std::string("fine\r\0", 6)));
   WriteFile(dir_.Sub("0012.msg"), MessageFile("z", ""));  // leading zeros
@@ -287,7 +288,8 @@ TEST_F(MsgAreaTest, FortyThousandEntriesAndNumbersAbove32767) {
 }
 
 TEST_F(MsgAreaTest, ReadingNeverWrites) {
-  std::string original = MessageFile("a", std::string("\x01MSGID: 1:1/1 1\r\nx\r\0", 19));
+  std::string original =
+      MessageFile("a", std::string("\x01MSGID: 1:1/1 1\r\nx\r\0", 19));
   WriteFile(dir_.Sub("2.msg"), original);
   auto before = std::filesystem::last_write_time(dir_.Sub("2.msg"));
   {
@@ -432,8 +434,9 @@ TEST_F(MsgAreaTest, LastReadPointers) {
             std::string("\x01\x00\x02\x00\x03\x00\x34\x12", 8));
   EXPECT_EQ(area->LoadLastRead(3), 0x1234);
   EXPECT_TRUE(area->StoreLastRead(5, 0xFFFF));
-  EXPECT_EQ(ReadFile(dir_.Sub("lastread")),
-            std::string("\x01\x00\x02\x00\x03\x00\x34\x12\x00\x00\xFF\xFF", 12));
+  EXPECT_EQ(
+      ReadFile(dir_.Sub("lastread")),
+      std::string("\x01\x00\x02\x00\x03\x00\x34\x12\x00\x00\xFF\xFF", 12));
   EXPECT_EQ(area->LoadLastRead(5), 65535);
   EXPECT_EQ(area->LoadLastRead(-1), 0);
   EXPECT_FALSE(area->StoreLastRead(-1, 1));
@@ -464,8 +467,10 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   ASSERT_EQ(area->HighestNumber(), 1);
   // Written behind the open area's back, the way a tosser adds messages
   // (the path cache is not told); one of them in another letter case.
-  const std::string tossed2 = MessageFile("tosser", "two\r" + std::string(1, '\0'));
-  const std::string tossed3 = MessageFile("tosser", "three\r" + std::string(1, '\0'));
+  const std::string tossed2 =
+      MessageFile("tosser", "two\r" + std::string(1, '\0'));
+  const std::string tossed3 =
+      MessageFile("tosser", "three\r" + std::string(1, '\0'));
   std::ofstream(dir_.Sub("2.msg"), std::ios::binary) << tossed2;
   std::ofstream(dir_.Sub("3.MSG"), std::ios::binary) << tossed3;
 
@@ -494,6 +499,49 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   }
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 6);
+}
+
+// Another writer that stores two messages while this one reads the
+// directory (a listing of many files takes longer than a store).
+class RacingScanner : public DirectoryScanner {
+ public:
+  static std::string dir;
+  static int highest;  // the other writer's last message number
+  static int scans;
+  void EndSearch() override {
+    DirectoryScanner::EndSearch();
+    ++scans;
+    for (int i = 0; i < 2; ++i) {
+      WriteFile(dir + "/" + std::to_string(++highest) + ".msg",
+                MessageFile("other", std::string(1, '\0')));
+    }
+  }
+};
+std::string RacingScanner::dir;
+int RacingScanner::highest = 0;
+int RacingScanner::scans = 0;
+
+TEST_F(MsgAreaTest, AWriterFasterThanAScanIsOvertaken) {
+  WriteFile(dir_.Sub("1.msg"), MessageFile("ours", std::string(1, '\0')));
+  auto area = Open();
+  WriteFile(dir_.Sub("2.msg"), MessageFile("other", std::string(1, '\0')));
+  RacingScanner::dir = dir_.path();
+  RacingScanner::highest = 2;
+  RacingScanner::scans = 0;
+  const DirectoryScannerFactory plain = NewDirectoryScanner;
+  NewDirectoryScanner = [] {
+    return std::unique_ptr<DirectoryScanner>(new RacingScanner);
+  };
+  const bool added = area->AddMessage();
+  NewDirectoryScanner = plain;
+  ASSERT_TRUE(added) << "after " << RacingScanner::scans << " scans";
+  EXPECT_GT(area->current, 2);
+  EXPECT_TRUE(area->StoreMessage());
+  for (int n = 2; n <= RacingScanner::highest; ++n) {
+    if (n == area->current) continue;
+    EXPECT_EQ(ReadFile(dir_.Sub(std::to_string(n) + ".msg")),
+              MessageFile("other", std::string(1, '\0')));
+  }
 }
 
 TEST_F(MsgAreaTest, OpenAndCreate) {
