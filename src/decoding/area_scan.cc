@@ -72,7 +72,7 @@ void AreaDecoder::CollectSections() {
   // Without forward markers only begin lines matter, and most lines are
   // passed over by their first characters.
   const bool every_line = !options_.markers.empty();
-  const char lead = FramingLead(options_.beginString);
+  const FramingFilter begin_filter(options_.beginString);
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
   for (area_->GoTo(1); area_->IsOnMessage(); area_->GoNext()) {
@@ -88,7 +88,7 @@ void AreaDecoder::CollectSections() {
       int32_t next_pos = 0;
       while (lines.Next(&line, &line_pos, &next_pos)) {
         if (line.empty()) continue;
-        if (every_line || MayBeFramingLine(line, lead)) {
+        if (every_line || begin_filter.MayMatch(line)) {
           ExamineLine(line, number, line_pos, next_pos);
         }
       }

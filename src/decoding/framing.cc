@@ -28,18 +28,14 @@ bool IsFramingLine(std::string_view line, std::string_view pattern) {
   return EqualIgnoringCase(BareFirstWord(line), BareFirstWord(pattern));
 }
 
-char FramingLead(std::string_view pattern) {
+FramingFilter::FramingFilter(std::string_view pattern) {
   const std::string_view word = BareFirstWord(pattern);
-  return word.empty() ? '\0' : word[0];
-}
-
-bool MayBeFramingLine(std::string_view line, char lead) {
-  if (lead == '\0') return true;
-  size_t i = 0;
-  while (i < line.size() && line[i] == ' ') ++i;
-  if (i < line.size() && line[i] == kKludgeMark) ++i;
-  return i < line.size() &&
-         (line[i] == lead || UpperChar(line[i]) == UpperChar(lead));
+  any_ = word.empty();
+  if (any_) return;
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    leads_[c] = ch == word[0] || UpperChar(ch) == UpperChar(word[0]);
+  }
 }
 
 std::string NextPatternField(std::string* pattern, std::string* line) {

@@ -17,13 +17,26 @@ namespace kavel {
 // Only the pattern's first word is compared.
 bool IsFramingLine(std::string_view line, std::string_view pattern);
 
-// The first character of the pattern's first word as IsFramingLine compares
-// it (after blanks and a ^A), or 0 when that word is empty.
-char FramingLead(std::string_view pattern);
-// A quick test before IsFramingLine: false only for lines that IsFramingLine
-// would reject, looking at their first characters alone. `lead` comes from
-// FramingLead(pattern).
-bool MayBeFramingLine(std::string_view line, char lead);
+// A quick test before IsFramingLine: looking at the first characters of a
+// line alone, it rejects lines that IsFramingLine(line, pattern) would
+// reject (most lines of a message), and passes the others on.
+class FramingFilter {
+ public:
+  explicit FramingFilter(std::string_view pattern);
+
+  // False only for lines that cannot be framing lines of the pattern.
+  bool MayMatch(std::string_view line) const {
+    size_t i = 0;
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i < line.size() && line[i] == '\x01') ++i;
+    return any_ ||
+           (i < line.size() && leads_[static_cast<unsigned char>(line[i])]);
+  }
+
+ private:
+  bool any_ = false;      // the pattern's first word is empty
+  bool leads_[256] = {};  // characters that word may begin with in a line
+};
 
 // Walks a begin line along its pattern: skips as many characters of `line`
 // as stand in `pattern` before its next "%" (the literal text is skipped by

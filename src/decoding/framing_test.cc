@@ -29,16 +29,17 @@ TEST(FramingLineTest, QuickTestNeverRejectsAFramingLine) {
                          "\x01",       "x text.end",
                          "\x01 text",  "tExt"};
   for (const char* pattern : patterns) {
-    const char lead = FramingLead(pattern);
+    const FramingFilter filter(pattern);
     for (const char* line : lines) {
       if (IsFramingLine(line, pattern)) {
-        EXPECT_TRUE(MayBeFramingLine(line, lead))
+        EXPECT_TRUE(filter.MayMatch(line))
             << "pattern '" << pattern << "' line '" << line << "'";
       }
     }
   }
-  EXPECT_FALSE(MayBeFramingLine("x text.end", FramingLead(kPattern)));
-  EXPECT_FALSE(MayBeFramingLine("", FramingLead(kPattern)));
+  EXPECT_FALSE(FramingFilter(kPattern).MayMatch("x text.end"));
+  EXPECT_FALSE(FramingFilter(kPattern).MayMatch(""));
+  EXPECT_TRUE(FramingFilter("").MayMatch("anything"));
 }
 
 TEST(NextPatternFieldTest, WalksTheDefaultPattern) {
