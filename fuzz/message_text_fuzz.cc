@@ -1,5 +1,5 @@
-// Message text through the line reader, the kludge finder, replacer and
-// remover, and the address kludge readers.
+// Message text through the line reader (and its in-place walk), the
+// kludge finder, replacer and remover, and the address kludge readers.
 //
 // Input: "<name>" kFileSeparator "<text>": the kludge name to work with and
 // the message text. Without a separator the whole input is the text and
@@ -43,6 +43,32 @@ std::vector<std::string> Lines(ByteStream* text, size_t max_length) {
   return lines;
 }
 
+// The in-place walk gives the very lines and positions of ReadTextLine.
+void CheckWalk(ByteStream* text, size_t max_length) {
+  std::vector<std::string> lines;
+  std::vector<int32_t> starts;
+  text->Seek(0);
+  std::string line;
+  while (!AtEndOfText(text)) {
+    starts.push_back(text->Position());
+    ReadTextLine(text, &line, max_length);
+    lines.push_back(line);
+  }
+  starts.push_back(text->Size());
+  text->Seek(0);
+  TextLineWalk walk(text, max_length);
+  std::string_view got;
+  int32_t at = 0, after = 0;
+  size_t n = 0;
+  while (walk.Next(&got, &at, &after)) {
+    KAVEL_FUZZ_CHECK(n < lines.size());
+    KAVEL_FUZZ_CHECK(got == lines[n]);
+    KAVEL_FUZZ_CHECK(at == starts[n] && after == starts[n + 1]);
+    ++n;
+  }
+  KAVEL_FUZZ_CHECK(n == lines.size());
+}
+
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
@@ -67,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KAVEL_FUZZ_CHECK(cut[i] == full[i].substr(0, kMaxTextLine));
   }
   Lines(text.get(), 0);
+  CheckWalk(text.get(), static_cast<size_t>(-1));
+  CheckWalk(text.get(), kMaxTextLine);
 
   // Finding agrees with the lines.
   std::string found;

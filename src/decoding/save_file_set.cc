@@ -5,6 +5,7 @@
 #include "decoding/framing.h"
 #include "decoding/output_file.h"
 #include "msgbase/message_area.h"
+#include "msgbase/message_text.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
@@ -72,6 +73,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     return false;
   }
 
+  const FramingFilter end_filter(options_.endString);
   MessageInfo info;
   bool have_info = false;
   std::string line;
@@ -111,10 +113,18 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
       area_->SetTextPos(section->textPos);
       have_info = true;
     }
-    while (!area_->AtTextEnd()) {
-      area_->ReadLineRaw(&line, kAnyLineLength);
-      if (IsFramingLine(line, options_.endString)) break;
-      out.WriteLine(line);
+    if (area_->text) {
+      TextLineWalk lines(area_->text.get(), kAnyLineLength);
+      std::string_view text_line;
+      int32_t line_pos = 0;
+      int32_t next_pos = 0;
+      while (lines.Next(&text_line, &line_pos, &next_pos)) {
+        if (end_filter.MayMatch(text_line) &&
+            IsFramingLine(text_line, options_.endString)) {
+          break;
+        }
+        out.WriteLine(text_line);
+      }
     }
     area_->ReleaseMessage();
   }

@@ -263,6 +263,13 @@ TEST(TextFileTest, LineEndsAndCrLfWriting) {
   lines.clear();
   while (reader->ReadLine(&line)) lines.push_back(line);
   EXPECT_EQ(lines, (std::vector<std::string>{"a", ""}));
+  // Lines longer than the reader's search stretches, each kind of end.
+  const std::string a(300, 'a'), b(600, 'b'), c(257, 'c'), d(256, 'd');
+  dir.WriteFile("long.txt", a + "\n" + b + "\r" + c + "\r\n" + d + "\n\r");
+  reader = OpenTextReader(dir.Join("long.txt"), nullptr);
+  lines.clear();
+  while (reader->ReadLine(&line)) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{a, b, c, d, ""}));
 
   // A CR LF split across the reader's buffer boundary is one line end.
   std::string big(65535, 'x');
