@@ -6,7 +6,9 @@
 # each next to the time cat takes to read (cp, or for *.MSG a plain loop
 # writing the same number of files of the same sizes, to write) the same
 # bytes in the same run, with the ratio, the time allowed, the peak memory
-# and a verdict per target.
+# and a verdict per target. Baselines, decoding and /ALL are timed as the
+# fastest of three runs (this machine's timings vary by tens of per cent
+# from run to run); encoding, which mostly waits for the clock, once.
 #   bench/run.sh            50,000 messages; 20 MB to encode; 200 areas x 500
 #   bench/run.sh --small    2,000 messages; 2 MB; 20 areas x 100 (a quick check)
 # Environment:
@@ -155,6 +157,18 @@ kavel_in() {  # directory, arguments
   measure "$KAVEL" "$@"
   cd "$WORK"
 }
+# The fastest of three kavel_in runs (as for the baselines), with the
+# highest peak memory of the three.
+kavel_best() {
+  local best="" peak=0
+  for _ in 1 2 3; do
+    kavel_in "$@"
+    best=$(awk -v a="$SECS" -v b="$best" 'BEGIN {
+      print (b == "" || a + 0 < b + 0) ? a : b }')
+    [ "$PEAK" -gt "$peak" ] && peak=$PEAK
+  done
+  SECS=$best PEAK=$peak
+}
 decoded() { find "$1/txt" -type f ! -name files.bbs | wc -l; }
 
 # A text file of ENCODE_MB megabytes, lines of 60-75 characters.
@@ -186,7 +200,7 @@ AREAS
   # /DECODE of the large area, against cat over its files (cache warmed).
   readall "$large"
   measure_base readall "$large"; cat_s=$SECS
-  kavel_in "$run" /DECODE BENCH.LARGE; large_s=$SECS large_peak=$PEAK
+  kavel_best "$run" /DECODE BENCH.LARGE; large_s=$SECS large_peak=$PEAK
   n_large=$(decoded "$run")
   allowed=$(calc "$TIME_FACTOR * $cat_s")
   row $fmt "decode $LARGE" "$large_s" "$cat_s" "$allowed" \
@@ -201,7 +215,7 @@ $PEAK_LIMIT_KB")"
   # The same for an area a tenth the size: the growth figure.
   readall "$growth"
   measure_base readall "$growth"; cat_s=$SECS
-  kavel_in "$run" /DECODE BENCH.GROWTH; growth_s=$SECS
+  kavel_best "$run" /DECODE BENCH.GROWTH; growth_s=$SECS
   allowed=$(calc "$TIME_FACTOR * $cat_s")
   row $fmt "decode $GROWTH" "$growth_s" "$cat_s" \
     "$allowed" "$PEAK" "$(verdict "$growth_s <= $allowed && $PEAK < \
@@ -244,7 +258,7 @@ $PEAK_LIMIT_KB")"
   done | config "$allrun"
   readall "$base/all"
   measure_base readall "$base/all"; cat_s=$SECS
-  kavel_in "$allrun" /ALL
+  kavel_best "$allrun" /ALL
   allowed=$(calc "$TIME_FACTOR * $cat_s")
   row $fmt "all ${ALL_AREAS}x$ALL_MESSAGES" "$SECS" "$cat_s" "$allowed" \
     "$PEAK" "$(verdict "$SECS <= $allowed")"
