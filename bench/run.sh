@@ -262,6 +262,10 @@ $PEAK_LIMIT_KB")"
   allowed=$(calc "$TIME_FACTOR * $cat_s")
   row $fmt "all ${ALL_AREAS}x$ALL_MESSAGES" "$SECS" "$cat_s" "$allowed" \
     "$PEAK" "$(verdict "$SECS <= $allowed")"
+  DECODED=$allrun/txt
+  measure_base write_decoded
+  echo "        cat + writing the $(decoded "$allrun") decoded files alone" \
+    "(cp -r): $(calc "$cat_s + $SECS") s = $(calc "($cat_s + $SECS) / $cat_s" 1)x cat"
   echo "        decoded files: $n_large (large area), $(decoded "$allrun") (/ALL)"
 done
 printf '%s' "$GROWTH_LINES"
