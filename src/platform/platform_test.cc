@@ -81,6 +81,28 @@ TEST(NativePathTest, ExactSpellingWinsAndCp866Folds) {
   EXPECT_EQ(NativePath(dir.Join("Foo.Msg")), dir.Join("FOO.MSG"));
   EXPECT_EQ(NativePath(dir.Join("\x8F\x90\x88\x82\x85\x92.TXT")),
             dir.Join("\xAF\xE0\xA8\xA2\xA5\xE2.txt"));
+
+  // Opening and examining go to the same entries the lookup names, also
+  // through a ".." and in another case.
+  dir.WriteFile("sub/x", "");
+  ForgetPathCache();  // made behind the cached listing's back
+  auto content = [](const std::string& path) {
+    auto file = OpenPlatformFile(path, FileMode::kOpenRead, nullptr);
+    char buffer[16] = {};
+    size_t got = 0;
+    if (!file || !file->Read(buffer, sizeof buffer, &got)) return std::string();
+    return std::string(buffer, got);
+  };
+  EXPECT_EQ(content(dir.Join("foo.msg")), "lower");
+  EXPECT_EQ(content(dir.Join("FOO.MSG")), "upper");
+  EXPECT_EQ(content(dir.Join("Foo.Msg")), "upper");
+  EXPECT_EQ(content(dir.Join("SUB\\..\\foo.msg")), "lower");
+  uint64_t size = 0;
+  EXPECT_TRUE(FileSize(dir.Join("Sub\\..\\FOO.MSG"), &size));
+  EXPECT_EQ(size, 5u);
+  EXPECT_TRUE(PathExists(dir.Join("SUB\\X")));
+  EXPECT_TRUE(IsDirectory(dir.Join("sub")));
+  EXPECT_FALSE(IsDirectory(dir.Join("sub\\x")));
 }
 
 TEST(NativePathTest, ListingCachedAndKeptCurrent) {
@@ -312,6 +334,7 @@ TEST(ClockTest, RealClockReadingsAreInRange) {
   ClockReading real = ReadClock();
   EXPECT_GE(real.year, 2020);
   EXPECT_LE(real.hundredths, 99);
+  EXPECT_LE(real.microseconds, 9999);
   EXPECT_LE(real.day_of_week, 6);
 }
 
