@@ -170,6 +170,15 @@ kavel_best() {
   SECS=$best PEAK=$peak
 }
 decoded() { find "$1/txt" -type f ! -name files.bbs | wc -l; }
+# Prints cat (seconds given) plus copying the files a run directory's last
+# decoding wrote: reading the input and writing the output, no decoding.
+floor_line() {  # run directory, cat seconds
+  DECODED=$1/txt
+  export DECODED
+  measure_base write_decoded
+  echo "        cat + writing the $(decoded "$1") decoded files alone (cp -r):" \
+    "$(calc "$2 + $SECS") s = $(calc "($2 + $SECS) / $2" 1)x cat"
+}
 
 # A text file of ENCODE_MB megabytes, lines of 60-75 characters.
 awk -v mb="$ENCODE_MB" 'BEGIN { srand(7); n = 0; limit = mb * 1048576;
@@ -206,11 +215,7 @@ AREAS
   row $fmt "decode $LARGE" "$large_s" "$cat_s" "$allowed" \
     "$large_peak" "$(verdict "$large_s <= $allowed && $large_peak < \
 $PEAK_LIMIT_KB")"
-  DECODED=$run/txt
-  export DECODED
-  measure_base write_decoded
-  echo "        cat + writing the $n_large decoded files alone (cp -r):" \
-    "$(calc "$cat_s + $SECS") s = $(calc "($cat_s + $SECS) / $cat_s" 1)x cat"
+  floor_line "$run" "$cat_s"
 
   # The same for an area a tenth the size: the growth figure.
   readall "$growth"
@@ -262,10 +267,7 @@ $PEAK_LIMIT_KB")"
   allowed=$(calc "$TIME_FACTOR * $cat_s")
   row $fmt "all ${ALL_AREAS}x$ALL_MESSAGES" "$SECS" "$cat_s" "$allowed" \
     "$PEAK" "$(verdict "$SECS <= $allowed")"
-  DECODED=$allrun/txt
-  measure_base write_decoded
-  echo "        cat + writing the $(decoded "$allrun") decoded files alone" \
-    "(cp -r): $(calc "$cat_s + $SECS") s = $(calc "($cat_s + $SECS) / $cat_s" 1)x cat"
+  floor_line "$allrun" "$cat_s"
   echo "        decoded files: $n_large (large area), $(decoded "$allrun") (/ALL)"
 done
 printf '%s' "$GROWTH_LINES"

@@ -116,9 +116,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     if (area_->text) {
       TextLineWalk lines(area_->text.get(), kAnyLineLength);
       std::string_view text_line;
-      int32_t line_pos = 0;
-      int32_t next_pos = 0;
-      while (lines.Next(&text_line, &line_pos, &next_pos)) {
+      while (lines.Next(&text_line)) {
         if (end_filter.MayMatch(text_line) &&
             IsFramingLine(text_line, options_.endString)) {
           break;

@@ -81,6 +81,12 @@ class TextLineWalk {
   // position after its end. `*line` stays valid until the next call. False
   // at the end of the text.
   bool Next(std::string_view* line, int32_t* line_pos, int32_t* next_pos);
+  // The same without the positions.
+  bool Next(std::string_view* line) {
+    int32_t line_pos = 0;
+    int32_t next_pos = 0;
+    return Next(line, &line_pos, &next_pos);
+  }
 
  private:
   // Reads the line at pos_ with ReadTextLine (lines that cross the end of

@@ -39,6 +39,17 @@ int OpenNative(const std::string& native, int flags, int* error) {
   return fd;
 }
 
+// Opens an existing entry at the literal spelling of `path` when it is
+// there (no lookup needed), otherwise where NativePath finds it.
+int OpenExisting(std::string_view path, int flags, int* error) {
+  const std::string literal = platform_internal::LiteralNativePath(path);
+  if (!literal.empty()) {
+    const int fd = OpenNative(literal, flags, error);
+    if (fd >= 0) return fd;
+  }
+  return OpenNative(NativePath(path), flags, error);
+}
+
 bool WriteAll(int fd, const char* data, size_t n) {
   while (n > 0) {
     ssize_t written = write(fd, data, n);
@@ -295,15 +306,9 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
   int ignored;
   if (error == nullptr) error = &ignored;
   if (!creates) {
-    // An existing file spelled exactly as given needs no lookup.
-    const std::string literal = platform_internal::LiteralNativePath(path);
-    int literal_error = kErrorNone;
-    const int fd =
-        literal.empty() ? -1 : OpenNative(literal, flags, &literal_error);
-    if (fd >= 0) {
-      *error = kErrorNone;
-      return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
-    }
+    const int fd = OpenExisting(path, flags, error);
+    if (fd < 0) return nullptr;
+    return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
   }
   std::string native = NativePath(path);
   // "New" means new in any letter case: "12.MSG" of another program takes
@@ -322,9 +327,7 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
 std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
-  const std::string literal = platform_internal::LiteralNativePath(path);
-  int fd = literal.empty() ? -1 : OpenNative(literal, O_RDONLY, error);
-  if (fd < 0) fd = OpenNative(NativePath(path), O_RDONLY, error);
+  const int fd = OpenExisting(path, O_RDONLY, error);
   if (fd < 0) return nullptr;
   return std::make_unique<LinuxTextReader>(fd);
 }

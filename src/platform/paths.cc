@@ -277,6 +277,28 @@ bool SplitNative(std::string_view native, std::string* abs_dir,
 // answer is the offset in `rest` where the walk goes on. 0 (nothing
 // changed) when the directory part holds "." or "..", or does not exist
 // exactly so spelled.
+// Joins the components of `text` onto *out (and *abs_dir when given) the
+// way the lookup joins components it found spelled as given. False when a
+// component is "." or ".." (the lexical folding of those differs from the
+// kernel's) or there is no component; the outputs are then partly joined.
+bool JoinPlainComponents(std::string_view text, std::string* out,
+                         std::string* abs_dir) {
+  bool any = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsSeparator(text[i])) ++i;
+    const size_t start = i;
+    while (i < text.size() && !IsSeparator(text[i])) ++i;
+    const std::string_view component = text.substr(start, i - start);
+    if (component.empty()) break;
+    if (component == "." || component == "..") return false;
+    *out = JoinNative(*out, component);
+    if (abs_dir) *abs_dir = JoinNative(*abs_dir, component);
+    any = true;
+  }
+  return any;
+}
+
 size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
                             std::string* abs_dir) {
   size_t last = rest.size();
@@ -284,20 +306,10 @@ size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
   if (last == 0) return 0;
   std::string joined_out = *out;
   std::string joined_dir = *abs_dir;
-  size_t i = 0;
-  bool any = false;
-  while (i < last) {
-    while (i < last && IsSeparator(rest[i])) ++i;
-    const size_t start = i;
-    while (i < last && !IsSeparator(rest[i])) ++i;
-    const std::string_view component = rest.substr(start, i - start);
-    if (component.empty()) break;
-    if (component == "." || component == "..") return 0;
-    joined_out = JoinNative(joined_out, component);
-    joined_dir = JoinNative(joined_dir, component);
-    any = true;
+  if (!JoinPlainComponents(rest.substr(0, last), &joined_out, &joined_dir) ||
+      !EntryExists(joined_dir)) {
+    return 0;
   }
-  if (!any || !EntryExists(joined_dir)) return 0;
   *out = std::move(joined_out);
   *abs_dir = std::move(joined_dir);
   return last;
@@ -348,17 +360,9 @@ namespace platform_internal {
 std::string LiteralNativePath(std::string_view path) {
   std::string out;
   std::string_view rest = path.substr(NativeRoot(path, &out, nullptr));
-  if (rest.empty() || IsSeparator(rest.back())) return "";
-  size_t i = 0;
-  while (i < rest.size()) {
-    while (i < rest.size() && IsSeparator(rest[i])) ++i;
-    const size_t start = i;
-    while (i < rest.size() && !IsSeparator(rest[i])) ++i;
-    const std::string_view component = rest.substr(start, i - start);
-    if (component.empty() || component == "." || component == "..") {
-      return "";
-    }
-    out = JoinNative(out, component);
+  if (rest.empty() || IsSeparator(rest.back()) ||
+      !JoinPlainComponents(rest, &out, nullptr)) {
+    return "";
   }
   return out;
 }
