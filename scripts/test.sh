@@ -9,14 +9,6 @@ cd "$root"
 
 bash scripts/install_test_deps.sh
 
-# The interoperability corpus normally sits beside the checkout
-# (../shared/interop-corpus). A clone elsewhere uses the shared copy when it
-# exists; tests that need the corpus skip when there is none.
-if [ -z "${KAVEL_CORPUS_DIR:-}" ] && [ ! -d "$root/../shared/interop-corpus" ] &&
-   [ -d /work/shared/interop-corpus ]; then
-  export KAVEL_CORPUS_DIR=/work/shared/interop-corpus
-fi
-
 jobs=${KAVEL_JOBS:-2}
 export CXX=${CXX:-g++}
 
