@@ -131,39 +131,29 @@ TEST(DecodeRoundTripTest, PostingCarriedOnByCrashmail) {
     dir.WriteFile("news.txt", file);
     ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
 
-    auto prefs = [&](const std::string& side, const std::string& aka,
-                     const std::string& link, const std::string& area) {
-      const std::string root = dir.Join(side);
-      return "SYSOP \"Sysop\"\nLOGFILE \"" + root +
-             "/cm.log\"\nLOGLEVEL 5\nDUPEFILE \"" + root +
-             "/dupes\" 200\nDEFAULTZONE 2\nINBOUND \"" + root +
-             "/in\"\nOUTBOUND \"" + root + "/out\"\nTEMPDIR \"" + root +
-             "/tmp\"\nCREATEPKTDIR \"" + root + "/tmp\"\nPACKETDIR \"" + root +
-             "/tmp\"\nMSG_HIGHWATER\nAKA " + aka +
-             "\nDOMAIN \"FidoNet\"\nNODE " + link +
-             " \"\" \"\"\nNETMAIL \"NETMAIL\" " + aka + " MSG \"" + root +
-             "/netmail\"\nAREA \"BAD\" " + aka + " MSG \"" + root +
-             "/bad\"\nAREA \"FOO\" " + aka + " " + area + "\"\nEXPORT " + link +
-             "\n";
-    };
-    dir.WriteFile("a/cm.prefs", prefs("a", "2:5020/1", "2:5020/2.0",
-                                      "MSG \"" + dir.Join("msg/foo")));
-    dir.WriteFile("b/cm.prefs",
-                  prefs("b", "2:5020/2", "2:5020/1.0",
-                        std::string(c.type) + " \"" + dir.Join(c.base)));
-    int status = 0;
-    std::string out = Capture(
-        "cd '" + dir.Join("a") + "' && crashmail SETTINGS cm.prefs SCAN 2>&1",
-        &status);
-    ASSERT_EQ(status, 0) << out;
-    std::vector<std::string> packets = dir.List("a/tmp");
-    ASSERT_FALSE(packets.empty()) << out;
-    for (const std::string& packet : packets) {
+    CrashmailScan scan =
+        ScanWithCrashmail(dir.Join("a"), dir.Join("msg/foo"), "FOO");
+    ASSERT_TRUE(scan.ok) << scan.log;
+    for (const std::string& packet : dir.List("a/tmp")) {
       dir.WriteFile("b/in/" + packet, dir.ReadFile("a/tmp/" + packet));
     }
-    out = Capture(
-        "cd '" + dir.Join("b") + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
-        &status);
+    // The other node, whose uplink the first one is.
+    const std::string b = dir.Join("b");
+    auto at = [&b](const std::string& name) {
+      return " \"" + b + "/" + name + "\"\n";
+    };
+    dir.WriteFile(
+        "b/cm.prefs",
+        "SYSOP \"Sysop\"\nDEFAULTZONE 2\nAKA 2:5020/2\n"
+        "NODE 2:5020/1.0 \"\" \"\"\nLOGFILE" +
+            at("cm.log") + "INBOUND" + at("in") + "OUTBOUND" + at("out") +
+            "TEMPDIR" + at("tmp") + "CREATEPKTDIR" + at("tmp") + "PACKETDIR" +
+            at("tmp") + "NETMAIL \"NETMAIL\" 2:5020/2 MSG" + at("netmail") +
+            "AREA \"BAD\" 2:5020/2 MSG" + at("bad") + "AREA \"FOO\" 2:5020/2 " +
+            c.type + at("../" + std::string(c.base)) + "EXPORT 2:5020/1\n");
+    int status = 0;
+    const std::string out = Capture(
+        "cd '" + b + "' && crashmail SETTINGS cm.prefs TOSS 2>&1", &status);
     ASSERT_EQ(status, 0) << out;
 
     if (std::string(c.type) == "JAM" && FidonetJamMissing().empty()) {
