@@ -1,9 +1,11 @@
 // Round trips: a text file posted with /ENCODE and decoded with /DECODE
 // comes back byte for byte, in every message-base format, with the framing
 // lines sent as text or as kludges, and after crashmail has carried the
-// posting from one *.MSG echo area into another, as a network would.
+// posting from a *.MSG echo area into a *.MSG or JAM one, as a network
+// would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -90,97 +92,89 @@ TEST(DecodeRoundTripTest, MegabyteFileInEveryFormatTextAndKludgeFraming) {
   }
 }
 
+// Crashmail scans the *.MSG echo area posted into and tosses the packets
+// at the other node into *.MSG or JAM. Its JAM writer keeps every 0x01
+// line as a kludge subfield, so framing lines sent as kludges come back
+// ahead of the text.
 TEST(DecodeRoundTripTest, PostingCarriedOnByCrashmail) {
   if (!HaveCommand("crashmail")) GTEST_SKIP() << "crashmail is not installed";
-  RunDirectory dir;
-  for (const char* sub : {"msg", "a/in", "a/out", "a/tmp", "a/netmail", "a/bad",
-                          "b/in", "b/out", "b/tmp", "b/netmail", "b/bad"}) {
-    dir.MakeDirectory(sub);
-  }
-  // Crashmail runs an echo area with the packet tag it knows; we post into
-  // it and decode the area that the second system tossed it into.
-  dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") +
-                             " -b Msg -a 2:5020/1\n"
-                             "EchoArea FOO.IN " +
-                             dir.Join("msg/fooin") + " -b Msg -a 2:5020/2\n");
-  dir.WriteFile(
-      "Kavel.cfg",
-      "HPTPATH areas\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH txt\r\n");
   std::string file = MakeTestFile();
   file.resize(file.find("\r\n", 100000) + 2);  // about 100 KB, 7 sections
-  dir.WriteFile("news.txt", file);
-  ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
-
-  auto prefs = [&](const std::string& side, const std::string& aka,
-                   const std::string& link, const std::string& area_dir) {
-    const std::string root = dir.Join(side);
-    return "SYSOP \"Sysop\"\n"
-           "LOGFILE \"" +
-           root +
-           "/cm.log\"\n"
-           "LOGLEVEL 5\n"
-           "DUPEFILE \"" +
-           root +
-           "/dupes\" 200\n"
-           "DEFAULTZONE 2\n"
-           "INBOUND \"" +
-           root +
-           "/in\"\n"
-           "OUTBOUND \"" +
-           root +
-           "/out\"\n"
-           "TEMPDIR \"" +
-           root +
-           "/tmp\"\n"
-           "CREATEPKTDIR \"" +
-           root +
-           "/tmp\"\n"
-           "PACKETDIR \"" +
-           root +
-           "/tmp\"\n"
-           "MSG_HIGHWATER\n"
-           "AKA " +
-           aka +
-           "\n"
-           "DOMAIN \"FidoNet\"\n"
-           "NODE " +
-           link +
-           " \"\" \"\"\n"
-           "NETMAIL \"NETMAIL\" " +
-           aka + " MSG \"" + root +
-           "/netmail\"\n"
-           "AREA \"BAD\" " +
-           aka + " MSG \"" + root +
-           "/bad\"\n"
-           "AREA \"FOO\" " +
-           aka + " MSG \"" + area_dir +
-           "\"\n"
-           "EXPORT " +
-           link + "\n";
+  struct Case {
+    const char* kludge;
+    const char* type;  // crashmail's base type word
+    const char* base;  // the receiving base, below the run directory
   };
-  dir.WriteFile("a/cm.prefs",
-                prefs("a", "2:5020/1", "2:5020/2.0", dir.Join("msg/foo")));
-  dir.WriteFile("b/cm.prefs",
-                prefs("b", "2:5020/2", "2:5020/1.0", dir.Join("msg/fooin")));
-  int status = 0;
-  std::string out = Capture(
-      "cd '" + dir.Join("a") + "' && crashmail SETTINGS cm.prefs SCAN 2>&1",
-      &status);
-  ASSERT_EQ(status, 0) << out;
-  std::vector<std::string> packets = dir.List("a/tmp");
-  ASSERT_FALSE(packets.empty()) << out;
-  for (const std::string& packet : packets) {
-    dir.WriteFile("b/in/" + packet, dir.ReadFile("a/tmp/" + packet));
-  }
-  out = Capture(
-      "cd '" + dir.Join("b") + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
-      &status);
-  ASSERT_EQ(status, 0) << out;
+  const Case cases[] = {{"no", "MSG", "msg/fooin"},
+                        {"yes", "MSG", "msg/fooin"},
+                        {"no", "JAM", "jam/ru.linux.relay"},
+                        {"yes", "JAM", "jam/ru.linux.relay"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " USEASKLUDGE " + c.kludge);
+    RunDirectory dir;
+    for (const char* sub :
+         {"msg", "jam", "a/in", "a/out", "a/tmp", "a/netmail", "a/bad", "b/in",
+          "b/out", "b/tmp", "b/netmail", "b/bad"}) {
+      dir.MakeDirectory(sub);
+    }
+    // Crashmail runs an echo area with the packet tag it knows; we post
+    // into it and decode the area that the second system tossed it into.
+    dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") +
+                               " -b Msg -a 2:5020/1\n"
+                               "EchoArea FOO.IN " +
+                               dir.Join(c.base) + " -b " + c.type +
+                               " -a 2:5020/2\n");
+    dir.WriteFile("Kavel.cfg",
+                  std::string("HPTPATH areas\r\nUSEENCODEDSTRINGS yes\r\n"
+                              "BASETEXTPATH txt\r\nUSEASKLUDGE ") +
+                      c.kludge + "\r\n");
+    dir.WriteFile("news.txt", file);
+    ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
 
-  RunResult decode = dir.Run({"/DECODE", "FOO.IN"});
-  EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
-  EXPECT_TRUE(dir.ReadFile("txt/foo.in/news.txt") == file)
-      << decode.out << dir.ReadFile("b/cm.log");
+    CrashmailScan scan =
+        ScanWithCrashmail(dir.Join("a"), dir.Join("msg/foo"), "FOO");
+    ASSERT_TRUE(scan.ok) << scan.log;
+    for (const std::string& packet : dir.List("a/tmp")) {
+      dir.WriteFile("b/in/" + packet, dir.ReadFile("a/tmp/" + packet));
+    }
+    // The other node, whose uplink the first one is.
+    const std::string b = dir.Join("b");
+    auto at = [&b](const std::string& name) {
+      return " \"" + b + "/" + name + "\"\n";
+    };
+    dir.WriteFile(
+        "b/cm.prefs",
+        "SYSOP \"Sysop\"\nDEFAULTZONE 2\nAKA 2:5020/2\n"
+        "NODE 2:5020/1.0 \"\" \"\"\nLOGFILE" +
+            at("cm.log") + "INBOUND" + at("in") + "OUTBOUND" + at("out") +
+            "TEMPDIR" + at("tmp") + "CREATEPKTDIR" + at("tmp") + "PACKETDIR" +
+            at("tmp") + "NETMAIL \"NETMAIL\" 2:5020/2 MSG" + at("netmail") +
+            "AREA \"BAD\" 2:5020/2 MSG" + at("bad") + "AREA \"FOO\" 2:5020/2 " +
+            c.type + at("../" + std::string(c.base)) + "EXPORT 2:5020/1\n");
+    int status = 0;
+    const std::string out = Capture(
+        "cd '" + b + "' && crashmail SETTINGS cm.prefs TOSS 2>&1", &status);
+    ASSERT_EQ(status, 0) << out;
+
+    if (std::string(c.type) == "JAM" && FidonetJamMissing().empty()) {
+      // Where the tosser put the end lines: among the kludges or in the
+      // text, as they were sent.
+      JamDump dump = DumpWithFidonetJam(dir.Join(c.base));
+      ASSERT_TRUE(dump.ok) << dump.output;
+      ASSERT_EQ(dump.messages.size(), 7u) << dump.output;
+      const bool kludge = std::string(c.kludge) == "yes";
+      for (const JamDumpMessage& m : dump.messages) {
+        const auto& subs = m.subfields;
+        EXPECT_EQ(std::count(subs.begin(), subs.end(), "2000 \"text.end\""),
+                  kludge ? 1 : 0);
+        EXPECT_EQ(m.text.find("\\rtext.end\\r") != std::string::npos, !kludge);
+      }
+    }
+    RunResult decode = dir.Run({"/DECODE", "FOO.IN"});
+    EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
+    EXPECT_TRUE(dir.ReadFile("txt/foo.in/news.txt") == file)
+        << decode.out << dir.ReadFile("b/cm.log");
+  }
 }
 
 }  // namespace

@@ -132,6 +132,51 @@ TEST_F(DecodeTest, SetsInAnyOrderKludgesAndMalformedLinesInEveryFormat) {
   }
 }
 
+// Framing lines that a tosser keeps among the kludges come back ahead of
+// the text: the section is then the text up to the posting's tail. A set
+// without lines is never saved.
+TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
+  const std::string origin = " * Origin: test (2:5020/1)";
+  const Message one{{"\x01PID: test", "\x01text.begin 1 of 2 of file relay.txt",
+                     "\x01text.end", "one", "", "", "--- ", origin,
+                     "SEEN-BY: 5020/1", "\x01PATH: 5020/1"}};
+  const Message two{{"\x01PID: test", "\x01text.begin 2 of 2 of file relay.txt",
+                     "\x01text.end", "\x01TZUTC: 0300", "--- two", "\x01X",
+                     "...", "--- ", origin}};
+  // Without a tear and origin line the section runs to the end.
+  const Message bare{
+      {"\x01text.begin 1 of 1 of file bare.txt", "\x01text.end", "bare", ""}};
+  for (const Format& format : kFormats) {
+    SCOPED_TRACE(format.word);
+    if (!FormatBuiltIn(format)) continue;
+    const std::string sub = LowerText(format.word);
+    const std::string base = dir_.Join(
+        "bases/" + sub + (sub == "msg" ? "/relay" : "/ru.linux.relay"));
+    dir_.MakeDirectory("bases/" + sub);
+    dir_.WriteFile("areas",
+                   "EchoArea RELAY " + base + " -b " + format.word + "\n");
+    Config({"BASETEXTPATH " + sub, "FILESBBSNAME files.bbs",
+            "FILESBBSSAVINGSTRING @File"});
+    Post(base, two, format);
+    Post(base, Section(1, 1, "nil.txt", {}), format);
+    Post(base, one, format);
+    Post(base, bare, format);
+    const std::string out = Decode("RELAY");
+    EXPECT_EQ(dir_.ReadFile(sub + "/relay/relay.txt"),
+              "one\r\n\r\n--- two\r\n...\r\n");
+    EXPECT_NE(out.find("[err] NIL.TXT in area RELAY: its sections hold no "
+                       "line, not saved"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(dir_.ReadFile(sub + "/relay/bare.txt"), "bare\r\n\r\n");
+    EXPECT_EQ(out.find("nil.txt'"), std::string::npos) << out;
+    EXPECT_EQ(dir_.List(sub + "/relay"),
+              (std::vector<std::string>{"bare.txt", "files.bbs", "relay.txt"}));
+    EXPECT_EQ(dir_.ReadFile(sub + "/relay/files.bbs"),
+              "relay.txt\r\nbare.txt\r\n");
+  }
+}
+
 TEST_F(DecodeTest, IncompleteSetSavedWhenConfigured) {
   const std::string base = Area("INC");
   Config({"BASETEXTPATH txt", "SAVEIFNOTENOUGHSECTIONS yes"});

@@ -1,18 +1,16 @@
-#include <limits>
 #include <string>
 
 #include "decoding/area_decoder.h"
 #include "decoding/framing.h"
 #include "decoding/output_file.h"
+#include "decoding/section_lines.h"
 #include "msgbase/message_area.h"
-#include "msgbase/message_text.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
 namespace {
 
-constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
 constexpr int kTempAttempts = 1000;
 
 // Creates a temporary file beside `target` (same directory, so the final
@@ -64,16 +62,22 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         break;
     }
   }
-  log_->Info(" [ :) ] -> Saving file '" + target + "'");
+  // The saving line waits for the first line of the file, so that a set
+  // without lines is not reported saved; every error line follows it.
+  bool announced = false;
+  auto announce = [&] {
+    if (!announced) log_->Info(" [ :) ] -> Saving file '" + target + "'");
+    announced = true;
+  };
 
   OutputFile out;
   if (!CreateTempBeside(target, &out)) {
+    announce();
     log_->Error("I can't rewrite " + target +
                 " file!.. Check the path to messages txt-base!..");
     return false;
   }
 
-  const FramingFilter end_filter(options_.endString);
   MessageInfo info;
   bool have_info = false;
   std::string line;
@@ -81,10 +85,12 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     const std::string where = IntToText(section->messageNumber);
     switch (LoadByNumber(section->messageNumber)) {
       case Reopen::kGone:
+        announce();
         log_->Error("Error while opening message " + where +
                     ", there is no one message has this number.. :-/");
         return false;
       case Reopen::kUnloadable:
+        announce();
         log_->Error("Error while loading message " + where + ", part " +
                     IntToText(section->part) + " of " + set.fileName +
                     " is lost.. :-/");
@@ -102,6 +108,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         !SameBeginLine(found, expected) ||
         area_->TextPos() != section->textPos) {
       area_->ReleaseMessage();
+      announce();
       log_->Error("Error while searching message " + where + " for part " +
                   IntToText(section->part) + " of " + set.fileName +
                   ", message was obducted.. ;-///");
@@ -114,20 +121,24 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
       have_info = true;
     }
     if (area_->text) {
-      TextLineWalk lines(area_->text.get(), kAnyLineLength);
-      std::string_view text_line;
-      while (lines.Next(&text_line)) {
-        if (end_filter.MayMatch(text_line) &&
-            IsFramingLine(text_line, options_.endString)) {
-          break;
-        }
-        out.WriteLine(text_line);
-      }
+      WalkSectionLines(area_->text.get(), section->textPos, options_.endString,
+                       [&](std::string_view text_line) {
+                         announce();
+                         out.WriteLine(text_line);
+                       });
     }
     area_->ReleaseMessage();
   }
 
   const std::string temp = out.path();
+  if (!announced) {
+    // A posted file is never empty: sections without a line were damaged
+    // or cut on the way.
+    out.Discard();
+    log_->Error(set.fileName + " in area " + area_name_ +
+                ": its sections hold no line, not saved");
+    return false;
+  }
   if (!out.Close()) {
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
