@@ -129,5 +129,58 @@ TEST(DriverTest, UnknownCommandLogsOnlyStartAndEnd) {
             "\n");
 }
 
+// ERRORLEVEL: one run per failure class. `config` follows the HPTPATH line
+// naming "areas", or, when it starts with "-", replaces the whole file.
+TEST(DriverTest, ErrorLevelExitCodes) {
+  struct Case {
+    std::vector<std::string> config;
+    std::vector<std::string> arguments;
+    int code;
+    std::string line;  // a line the run must write
+  };
+  const Case cases[] = {
+      {{}, {"/DECODE", "NOPE"}, 0, "Area NOPE not found... "},
+      {{"ERRORLEVEL Yes", "FROMADDR x"},
+       {"/DECODE", "GOOD"},
+       0,
+       "Error converting x"},
+      {{"ERRORLEVEL Yes"}, {"/DECODE", "NOPE"}, 1, "Area NOPE not found... "},
+      {{"ERRORLEVEL Yes"}, {"/ALL"}, 1, "Unable to open message base "},
+      {{"ERRORLEVEL Yes"},
+       {"/ENCODE", "none.txt", "GOOD"},
+       1,
+       "[err] Can't find file to post.."},
+      {{"errorlevel y"}, {"/what"}, 1, "[err] Unknown command /WHAT"},
+      {{"ERRORLEVEL Yes", "HPTPATH gone"},
+       {"/ALL"},
+       2,
+       "Areas configuration file tried: HPTPATH \"gone\""},
+      {{"-", "ERRORLEVEL Yes"},
+       {"/ALL"},
+       2,
+       "None of HPTPATH, SQUISH, TERMINATE is set in Kavel.cfg"},
+      {{"-", "ERRORLEVEL Yes"},
+       {"/DECODE", "GOOD"},
+       2,
+       "Unable to open message base "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + c.line);
+    RunDirectory dir;
+    dir.MakeDirectory("good");
+    dir.WriteFile("areas", "EchoArea GOOD " + dir.Join("good") + " -b Msg\n" +
+                               "EchoArea MISSING " + dir.Join("none") +
+                               " -b Msg\n");
+    if (!c.config.empty() && c.config[0] == "-") {
+      dir.WriteFile("Kavel.cfg", c.config[1] + "\r\n");
+    } else {
+      dir.WriteConfig(c.config);
+    }
+    RunResult run = dir.Run(c.arguments);
+    EXPECT_EQ(run.exit_code, c.code);
+    EXPECT_NE(run.out.find(" " + c.line), std::string::npos) << run.out;
+  }
+}
+
 }  // namespace
 }  // namespace kavel::e2e
