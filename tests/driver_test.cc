@@ -158,7 +158,8 @@ TEST(DriverTest, ErrorLevelExitCodes) {
       {{"-", "ERRORLEVEL Yes"},
        {"/ALL"},
        2,
-       "None of HPTPATH, SQUISH, TERMINATE is set in Kavel.cfg"},
+       "Areas configuration file not named: none of HPTPATH, SQUISH, "
+       "TERMINATE is set"},
       {{"-", "ERRORLEVEL Yes"},
        {"/DECODE", "GOOD"},
        2,

@@ -31,7 +31,8 @@ std::string TriedAreaFileLine(const AreaFileSettings& files, char kind) {
                         : kind == kTerminateAreas ? "TERMINATE"
                                                   : nullptr;
   if (keyword == nullptr) {
-    return "None of HPTPATH, SQUISH, TERMINATE is set in Kavel.cfg";
+    return "Areas configuration file not named: none of HPTPATH, SQUISH, "
+           "TERMINATE is set";
   }
   return std::string("Areas configuration file tried: ") + keyword + " \"" +
          AreaFilePath(files, kind) + "\"";

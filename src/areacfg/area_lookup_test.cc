@@ -281,7 +281,8 @@ TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
         "Unable to open areas configuration file",
         *path ? "Areas configuration file tried: HPTPATH \"" +
                     std::string(path) + "\""
-              : "None of HPTPATH, SQUISH, TERMINATE is set in Kavel.cfg"};
+              : "Areas configuration file not named: none of HPTPATH, "
+                "SQUISH, TERMINATE is set"};
     Lines log;
     EXPECT_FALSE(LookUp("FOO", &log));
     EXPECT_EQ(log, *path ? tried : Lines{});
