@@ -130,52 +130,39 @@ TEST(DriverTest, UnknownCommandLogsOnlyStartAndEnd) {
 }
 
 // ERRORLEVEL: one run per failure class. `config` follows the HPTPATH line
-// naming "areas", or, when it starts with "-", replaces the whole file.
+// naming "areas"; "-" in front of it makes it the whole file.
 TEST(DriverTest, ErrorLevelExitCodes) {
-  struct Case {
-    std::vector<std::string> config;
+  const std::string on = "ERRORLEVEL Yes";
+  const struct {
+    std::string config;
     std::vector<std::string> arguments;
     int code;
     std::string line;  // a line the run must write
-  };
-  const Case cases[] = {
-      {{}, {"/DECODE", "NOPE"}, 0, "Area NOPE not found... "},
-      {{"ERRORLEVEL Yes", "FROMADDR x"},
-       {"/DECODE", "GOOD"},
-       0,
-       "Error converting x"},
-      {{"ERRORLEVEL Yes"}, {"/DECODE", "NOPE"}, 1, "Area NOPE not found... "},
-      {{"ERRORLEVEL Yes"}, {"/ALL"}, 1, "Unable to open message base "},
-      {{"ERRORLEVEL Yes"},
-       {"/ENCODE", "none.txt", "GOOD"},
-       1,
-       "[err] Can't find file to post.."},
-      {{"errorlevel y"}, {"/what"}, 1, "[err] Unknown command /WHAT"},
-      {{"ERRORLEVEL Yes", "HPTPATH gone"},
+  } cases[] = {
+      {"", {"/DECODE", "NOPE"}, 0, "Area NOPE not found... "},
+      {on + "\r\nFROMADDR x", {"/DECODE", "GOOD"}, 0, "Error converting x"},
+      {on, {"/DECODE", "NOPE"}, 1, "Area NOPE not found... "},
+      {on, {"/ALL"}, 1, "Unable to open message base "},
+      {on, {"/ENCODE", "none", "GOOD"}, 1, "[err] Can't find file to post.."},
+      {"errorlevel y", {"/what"}, 1, "[err] Unknown command /WHAT"},
+      {on + "\r\nHPTPATH gone",
        {"/ALL"},
        2,
        "Areas configuration file tried: HPTPATH \"gone\""},
-      {{"-", "ERRORLEVEL Yes"},
-       {"/ALL"},
-       2,
-       "Areas configuration file not named: none of HPTPATH, SQUISH, "
-       "TERMINATE is set"},
-      {{"-", "ERRORLEVEL Yes"},
-       {"/DECODE", "GOOD"},
-       2,
-       "Unable to open message base "},
+      {"-" + on, {"/ALL"}, 2, "Areas configuration file not named"},
+      {"-" + on, {"/DECODE", "GOOD"}, 2, "Unable to open message base "},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments[0] + " " + c.line);
     RunDirectory dir;
     dir.MakeDirectory("good");
     dir.WriteFile("areas", "EchoArea GOOD " + dir.Join("good") + " -b Msg\n" +
                                "EchoArea MISSING " + dir.Join("none") +
                                " -b Msg\n");
-    if (!c.config.empty() && c.config[0] == "-") {
-      dir.WriteFile("Kavel.cfg", c.config[1] + "\r\n");
+    if (c.config.starts_with("-")) {
+      dir.WriteFile("Kavel.cfg", c.config.substr(1) + "\r\n");
     } else {
-      dir.WriteConfig(c.config);
+      dir.WriteConfig({c.config});
     }
     RunResult run = dir.Run(c.arguments);
     EXPECT_EQ(run.exit_code, c.code);
