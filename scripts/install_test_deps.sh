@@ -15,6 +15,7 @@ command -v node >/dev/null || missing+=(nodejs)
 command -v npm >/dev/null || missing+=(npm)
 command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
 command -v groff >/dev/null || missing+=(groff-base)
+command -v lintian >/dev/null || missing+=(lintian)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds the Debian package and checks it as a sysop would meet it: its name
 # and control fields, its file list, the program unpacked into a scratch root
-# (--version, --help, the usage of a run without arguments) and the manual
-# page (groff -ww must not warn).
+# (--version, --help, the usage of a run without arguments), the manual
+# page (groff -ww must not warn; no line wider than 80 columns, in the
+# source or rendered) and lintian (no error).
 #
 # Usage: scripts/package_test.sh [BUILD_DIR]
 # BUILD_DIR is configured as a Release build without tests when it does not
@@ -18,6 +19,7 @@ fail() {
 
 command -v dpkg-shlibdeps >/dev/null || fail "dpkg-dev is missing"
 command -v groff >/dev/null || fail "groff is missing"
+command -v lintian >/dev/null || fail "lintian is missing"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -26,7 +28,8 @@ fi
 if grep -q '^KAVEL_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
   fail "$build is a sanitizer build; package a plain Release build"
 fi
-cmake --build "$build" -j2 --target kavel kavel_manpage >/dev/null
+cmake --build "$build" -j2 --target kavel kavel_manpage \
+  kavel_changelog >/dev/null
 
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' \
   "$build/CPackConfig.cmake")
@@ -54,14 +57,23 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 echo "$depends" | grep -q 'libc6 (>= ' || fail "Depends lacks libc6: '$depends'"
 
-# File list: exactly these files (directories aside).
+# File list: exactly these files (directories aside), docs/*.md included.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort >"$scratch/files"
-cat >"$scratch/expected" <<'EOF'
+{
+  cat <<'EOF'
 ./usr/bin/kavel
 ./usr/share/doc/kavel/Kavel.cfg
+./usr/share/doc/kavel/README.md
 ./usr/share/doc/kavel/areas
+./usr/share/doc/kavel/changelog.gz
+./usr/share/doc/kavel/copyright
+./usr/share/doc/kavel/kavel.logrotate
 ./usr/share/man/man1/kavel.1.gz
 EOF
+  for note in "$root"/docs/*.md; do
+    echo "./usr/share/doc/kavel/$(basename "$note")"
+  done
+} | sort >"$scratch/expected"
 diff -u "$scratch/expected" "$scratch/files" || fail "unexpected file list"
 
 # Unpack into a scratch root.
@@ -78,13 +90,14 @@ cmp "$root/docs/samples/areas" "$scratch/root/usr/share/doc/kavel/areas" ||
   fail "packaged areas differs from docs/samples"
 
 usage=$'Usage:\n /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n /Decode <Area>        - decode files from <Area>\n /All                  - decode all files from all areas'
+help="$usage"$'\nExit codes (with ERRORLEVEL Yes in Kavel.cfg; always 0 without):\n 0 - no failure\n 1 - an [err] line, "Unable to open message base" or "Area ... not found..."\n 2 - no areas file named in Kavel.cfg, or it cannot be opened'
 
 run="$scratch/run"
 mkdir "$run"
 out=$(cd "$run" && "$bin" --version </dev/null) || fail "--version exit status $?"
 [ "$out" = "kavel $version" ] || fail "--version printed '$out'"
 out=$(cd "$run" && "$bin" --help </dev/null) || fail "--help exit status $?"
-[ "$out" = "$usage" ] || fail "--help printed '$out'"
+[ "$out" = "$help" ] || fail "--help printed '$out'"
 [ -z "$(ls -A "$run")" ] || fail "--version/--help left files: $(ls -A "$run")"
 
 # Without arguments: the log's start and end lines, then the usage text.
@@ -98,6 +111,11 @@ man="$scratch/root/usr/share/man/man1/kavel.1.gz"
 warnings=$(zcat "$man" | groff -ww -z -man 2>&1) || fail "groff failed"
 [ -z "$warnings" ] || fail "groff warnings: $warnings"
 zcat "$man" >"$scratch/kavel.1"
+wide=$(awk 'length > 80 {print FNR ": " $0}' "$scratch/kavel.1")
+[ -z "$wide" ] || fail "manual page source lines over 80 columns: $wide"
+wide=$(groff -man -Tascii -P-cbou "$scratch/kavel.1" 2>/dev/null |
+  awk 'length > 80 {print}')
+[ -z "$wide" ] || fail "manual page renders lines over 80 columns: $wide"
 for kw in WHEN FROMADDR TOADDR FILE FROM TO SUBJ ORIGIN TEARLINE FLAGS \
   HPTPATH SQUISH TERMINATE USEENCODEDMESSAGE ENCODEDMESSAGE USEENCODEDSTRING \
   USEENCODEDSTRINGS BEGINENCODEDSTRING BEGINSTRING ENDENCODEDSTRING ENDSTRING \
@@ -105,10 +123,15 @@ for kw in WHEN FROMADDR TOADDR FILE FROM TO SUBJ ORIGIN TEARLINE FLAGS \
   WHATDOWITHEXISTFILE BASEFWDPATH USEFWDSUBDIR FORWARDMARKER \
   CHECKFOREMPTYLINE FORWARDFROM FORWARDTO FORWARDSUBJ FORWARDDATE \
   FORWARDMASK FORWARDEXT FORWARDCOMMENT FILESBBSNAME REWRITEFILESBBS \
-  FILESBBSSAVINGSTRING; do
+  FILESBBSSAVINGSTRING ERRORLEVEL; do
   grep -qw -- "$kw" "$scratch/kavel.1" || fail "manual page lacks $kw"
   grep -qw -- "$kw" "$root/docs/samples/Kavel.cfg" || fail "sample Kavel.cfg lacks $kw"
 done
+
+# lintian: no error (warnings and notes are shown, not fatal).
+lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.out" 2>&1 || true
+grep -v '^running with root privileges' "$scratch/lintian.out" >&2 || true
+! grep -q '^E: ' "$scratch/lintian.out" || fail "lintian reports errors"
 
 # The README demo, as written, with the installed program and samples: a
 # stand-in for the top of a clone whose build/ and docs/samples/ are the

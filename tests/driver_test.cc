@@ -129,5 +129,46 @@ TEST(DriverTest, UnknownCommandLogsOnlyStartAndEnd) {
             "\n");
 }
 
+// ERRORLEVEL: one run per failure class. `config` follows the HPTPATH line
+// naming "areas"; "-" in front of it makes it the whole file.
+TEST(DriverTest, ErrorLevelExitCodes) {
+  const std::string on = "ERRORLEVEL Yes";
+  const struct {
+    std::string config;
+    std::vector<std::string> arguments;
+    int code;
+    std::string line;  // a line the run must write
+  } cases[] = {
+      {"", {"/DECODE", "NOPE"}, 0, "Area NOPE not found... "},
+      {on + "\r\nFROMADDR x", {"/DECODE", "GOOD"}, 0, "Error converting x"},
+      {on, {"/DECODE", "NOPE"}, 1, "Area NOPE not found... "},
+      {on, {"/ALL"}, 1, "Unable to open message base "},
+      {on, {"/ENCODE", "none", "GOOD"}, 1, "[err] Can't find file to post.."},
+      {"errorlevel y", {"/what"}, 1, "[err] Unknown command /WHAT"},
+      {on + "\r\nHPTPATH gone",
+       {"/ALL"},
+       2,
+       "Areas configuration file tried: HPTPATH \"gone\""},
+      {"-" + on, {"/ALL"}, 2, "Areas configuration file not named"},
+      {"-" + on, {"/DECODE", "GOOD"}, 2, "Unable to open message base "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + c.line);
+    RunDirectory dir;
+    dir.MakeDirectory("good");
+    dir.WriteFile("areas", "EchoArea GOOD " + dir.Join("good") + " -b Msg\n" +
+                               "EchoArea MISSING " + dir.Join("none") +
+                               " -b Msg\n");
+    if (c.config.starts_with("-")) {
+      dir.WriteFile("Kavel.cfg", c.config.substr(1) + "\r\n");
+    } else {
+      dir.WriteConfig({c.config});
+    }
+    RunResult run = dir.Run(c.arguments);
+    EXPECT_EQ(run.exit_code, c.code);
+    EXPECT_NE(run.out.find(" " + c.line), std::string::npos) << run.out;
+  }
+}
+
 }  // namespace
 }  // namespace kavel::e2e

@@ -7,6 +7,14 @@
 namespace kavel::e2e {
 namespace {
 
+const std::string kHelp =
+    std::string(kUsage) +
+    "Exit codes (with ERRORLEVEL Yes in Kavel.cfg; always 0 without):\n"
+    " 0 - no failure\n"
+    " 1 - an [err] line, \"Unable to open message base\" or "
+    "\"Area ... not found...\"\n"
+    " 2 - no areas file named in Kavel.cfg, or it cannot be opened\n";
+
 TEST(VersionHelpTest, VersionPrintsNameAndVersionOnly) {
   RunDirectory dir;
   RunResult run = dir.Run({"--version"});
@@ -16,11 +24,11 @@ TEST(VersionHelpTest, VersionPrintsNameAndVersionOnly) {
   EXPECT_TRUE(dir.List().empty());
 }
 
-TEST(VersionHelpTest, HelpPrintsUsageOnly) {
+TEST(VersionHelpTest, HelpPrintsUsageAndExitCodesOnly) {
   RunDirectory dir;
   RunResult run = dir.Run({"--help"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, kUsage);
+  EXPECT_EQ(run.out, kHelp);
   EXPECT_EQ(run.err, "");
   EXPECT_TRUE(dir.List().empty());
 }
@@ -30,7 +38,7 @@ TEST(VersionHelpTest, LeavesLogAndConfigurationAlone) {
   // A configuration that would log a line if it were read.
   dir.WriteFile("Kavel.cfg", "FROMADDR not-an-address\r\n");
   dir.WriteFile("Kavel.log", "old\r\n");
-  EXPECT_EQ(dir.Run({"--help", "/ENCODE", "x", "AREA"}).out, kUsage);
+  EXPECT_EQ(dir.Run({"--help", "/ENCODE", "x", "AREA"}).out, kHelp);
   EXPECT_EQ(dir.Run({"--version", "/ALL"}).out,
             std::string("kavel ") + KAVEL_VERSION + "\n");
   EXPECT_EQ(dir.ReadFile("Kavel.log"), "old\r\n");

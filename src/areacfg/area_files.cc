@@ -25,6 +25,19 @@ const std::string& AreaFilePath(const AreaFileSettings& files, char kind) {
   }
 }
 
+std::string TriedAreaFileLine(const AreaFileSettings& files, char kind) {
+  const char* keyword = kind == kFidoconfigAreas  ? "HPTPATH"
+                        : kind == kSquishAreas    ? "SQUISH"
+                        : kind == kTerminateAreas ? "TERMINATE"
+                                                  : nullptr;
+  if (keyword == nullptr) {
+    return "Areas configuration file not named: none of HPTPATH, SQUISH, "
+           "TERMINATE is set";
+  }
+  return std::string("Areas configuration file tried: ") + keyword + " \"" +
+         AreaFilePath(files, kind) + "\"";
+}
+
 std::string NormalizeAreaLine(std::string_view raw) {
   std::string line = ShortString(raw);
   for (char& c : line) {

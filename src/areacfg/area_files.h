@@ -26,6 +26,11 @@ char ChooseAreaFileKind(const AreaFileSettings& files);
 // The path that belongs to a kind letter; empty for 0 or an unknown letter.
 const std::string& AreaFilePath(const AreaFileSettings& files, char kind);
 
+// The line written after "Unable to open areas configuration file": the
+// file of `kind` that was tried, spelled as its setting spells it, or, for
+// kind 0, that none of the three settings is set.
+std::string TriedAreaFileLine(const AreaFileSettings& files, char kind);
+
 // Line handling shared by the lookup and the walk. Areas files are written
 // for the tosser, which separates words by blanks and tabs alike, so tabs
 // become blanks here; the line is cut to a short string.

@@ -6,13 +6,19 @@
 
 namespace kavel {
 
+void ReportAreaFileUnopened(RunContext& ctx, char kind) {
+  LogFailure(ctx, "Unable to open areas configuration file",
+             RunFailure::kNoAreasFile);
+  LogInfo(ctx, TriedAreaFileLine(ctx.areaFiles, kind));
+}
+
 bool OpenAreaList(RunContext& ctx, char kind) {
   CloseAreaList(ctx);
   const std::string& path = AreaFilePath(ctx.areaFiles, kind);
   int error = 0;
   if (!path.empty()) ctx.areaList.reader = OpenTextReader(path, &error);
   if (!ctx.areaList.reader) {
-    LogInfo(ctx, "Unable to open areas configuration file");
+    ReportAreaFileUnopened(ctx, kind);
     return false;
   }
   ctx.areaList.kind = kind;

@@ -18,9 +18,13 @@ struct AreaList {
   char kind = 0;                       // kind letter of the open file
 };
 
+// Writes "Unable to open areas configuration file" and the line naming the
+// file of `kind` that was tried (TriedAreaFileLine); the run then lacks its
+// areas file (RunFailure::kNoAreasFile).
+void ReportAreaFileUnopened(RunContext& ctx, char kind);
 // Opens the areas file of `kind` (see area_files.h) for the walk. Answers
-// false, writing "Unable to open areas configuration file", when no file is
-// chosen or it cannot be opened; the walk then yields nothing.
+// false, after ReportAreaFileUnopened, when no file is chosen or it cannot be
+// opened; the walk then yields nothing.
 bool OpenAreaList(RunContext& ctx, char kind);
 // The next area's tag, upper-cased; the empty text when none is left (also
 // when the walk is not open). Comment lines, empty lines, lines of a single

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "areacfg/area_files.h"
+#include "areacfg/area_list.h"
 #include "areacfg/area_options.h"
 #include "driver/run_context.h"
 #include "platform/platform.h"
@@ -130,12 +131,16 @@ bool LookUpArea(RunContext& ctx) {
   PostingJob* job = ctx.postingJob.get();
   ClearAreaFields(job);
   char kind = ChooseAreaFileKind(ctx.areaFiles);
-  if (kind == 0) return false;
+  if (kind == 0) {
+    // No line here: the caller's own failure line follows.
+    NoteFailure(ctx.log, RunFailure::kNoAreasFile);
+    return false;
+  }
   int error = 0;
   std::unique_ptr<TextReader> reader =
       OpenTextReader(AreaFilePath(ctx.areaFiles, kind), &error);
   if (!reader) {
-    LogInfo(ctx, "Unable to open areas configuration file");
+    ReportAreaFileUnopened(ctx, kind);
     return false;
   }
   bool found = false;
@@ -146,7 +151,7 @@ bool LookUpArea(RunContext& ctx) {
   }
   if (!found) {
     ClearAreaFields(job);
-    LogInfo(ctx, "Area " + job->areaName + " not found... ");
+    LogFailure(ctx, "Area " + job->areaName + " not found... ");
   }
   return found;
 }

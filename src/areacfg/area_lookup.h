@@ -17,8 +17,9 @@ struct RunContext;
 // nothing is inherited from an earlier lookup. Answers true when the area
 // was found; basePath is then its base path as the file spells it, or empty
 // for a passthrough area. Writes "Area <name> not found... " when it is not
-// defined, and "Unable to open areas configuration file" when the file
-// cannot be read. Comment lines never define an area.
+// defined, and "Unable to open areas configuration file" with the file
+// tried when the file cannot be read; both count as failures of the run.
+// Comment lines never define an area.
 //
 // Fidoconfig files ("H"): the first line whose second word is the tag
 // defines the area; ECHOAREADEFAULTS lines supply -a, -b and -d to the

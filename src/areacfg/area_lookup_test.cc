@@ -273,18 +273,25 @@ TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
 // A named file that cannot be read, and no file named at all: a lookup
 // reports only the first; a walk reports both.
 TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
-  const Lines unable = {"Unable to open areas configuration file"};
   for (const char* path : {"no-such-areas-file", ""}) {
     SCOPED_TRACE(path);
     ctx_.areaFiles.hptPath = path;
+    ctx_.log.worst = RunFailure::kNone;
+    const Lines tried = {
+        "Unable to open areas configuration file",
+        *path ? "Areas configuration file tried: HPTPATH \"" +
+                    std::string(path) + "\""
+              : "Areas configuration file not named: none of HPTPATH, "
+                "SQUISH, TERMINATE is set"};
     Lines log;
     EXPECT_FALSE(LookUp("FOO", &log));
-    EXPECT_EQ(log, *path ? unable : Lines{});
+    EXPECT_EQ(log, *path ? tried : Lines{});
     EXPECT_EQ(job().basePath, "");
+    EXPECT_EQ(ctx_.log.worst, RunFailure::kNoAreasFile);
     bool opened = true;
     log = Logged([&] { opened = OpenAreaList(ctx_, *path ? 'H' : 0); });
     EXPECT_FALSE(opened);
-    EXPECT_EQ(log, unable);
+    EXPECT_EQ(log, tried);
     EXPECT_EQ(NextAreaName(ctx_), "");
     CloseAreaList(ctx_);
   }

@@ -52,7 +52,7 @@ bool AreaDecoder::BeginArea(std::string_view area_name,
   std::string area_id(base_type);
   area_id += base_path;
   if (base_path.empty() || !OpenMessageArea(&area_, area_id)) {
-    log_->Info("Unable to open message base " + std::string(base_path));
+    log_->Failure("Unable to open message base " + std::string(base_path));
     return false;
   }
   area_name_ = std::string(area_name);

@@ -22,6 +22,9 @@ class RunLog : public DecodeLog {
   explicit RunLog(RunContext& ctx) : ctx_(ctx) {}
   void Info(std::string_view message) override { LogInfo(ctx_, message); }
   void Error(std::string_view message) override { LogError(ctx_, message); }
+  void Failure(std::string_view message) override {
+    LogFailure(ctx_, message);
+  }
 
  private:
   RunContext& ctx_;

@@ -54,6 +54,8 @@ class DecodeLog {
   virtual ~DecodeLog() = default;
   virtual void Info(std::string_view message) = 0;
   virtual void Error(std::string_view message) = 0;
+  // An information line that reports a failure of the run.
+  virtual void Failure(std::string_view message) { Info(message); }
 };
 
 }  // namespace kavel

@@ -29,7 +29,11 @@ void LoadCommonSettings(RunContext& context) {
   if (!reader) return;
   LogInfo(context, "Loading common part of config file...");
   std::string raw;
-  while (reader->ReadLine(&raw)) ReadPostingKeyword(context, ShortString(raw));
+  while (reader->ReadLine(&raw)) {
+    const std::string line = ShortString(raw);
+    ReadPostingKeyword(context, line);
+    ReadFlagSetting("ERRORLEVEL", &context.errorLevel, line);
+  }
 }
 
 void LoadDecodingSettings(RunContext& context) {

@@ -214,6 +214,7 @@ TEST_F(ConfigFileTest, TheSampleConfiguration) {
   EXPECT_EQ(ctx_.postingJob->fromName, "Kavel Robot");
   EXPECT_EQ(ctx_.postingJob->origin, "Kavel sample node");
   EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
+  EXPECT_TRUE(ctx_.errorLevel);
   EXPECT_EQ(dec().baseTextPath, "txt\\");
   // The sample leaves the handling of existing files at its default
   // (replace): decoding from cron would otherwise pile up copies.

@@ -63,7 +63,17 @@ void LogInfo(LogFile& log, std::string_view message) {
 }
 
 void LogError(LogFile& log, std::string_view message) {
+  NoteFailure(log, RunFailure::kFailed);
   WriteLine(log, true, message);
+}
+
+void LogFailure(LogFile& log, std::string_view message, RunFailure failure) {
+  NoteFailure(log, failure);
+  WriteLine(log, false, message);
+}
+
+void NoteFailure(LogFile& log, RunFailure failure) {
+  if (failure > log.worst) log.worst = failure;
 }
 
 void CloseLog(LogFile& log) {

@@ -16,6 +16,16 @@
 
 namespace kavel {
 
+// The worst failure a run has reported, in rising order; with ERRORLEVEL
+// it is the run's exit code.
+enum class RunFailure {
+  kNone = 0,
+  // An error line, or an information line that reports a failure.
+  kFailed = 1,
+  // No areas file is named, or the named one cannot be opened.
+  kNoAreasFile = 2,
+};
+
 struct LogFile {
   // True when the log file could be neither created nor opened for
   // appending; lines then go to the console only, and CloseLog writes
@@ -23,6 +33,8 @@ struct LogFile {
   bool logBroken = false;
   // The open log file; null before OpenLog, after CloseLog and when broken.
   std::unique_ptr<TextWriter> file;
+  // Raised by LogError, LogFailure and NoteFailure; never lowered.
+  RunFailure worst = RunFailure::kNone;
 };
 
 // Opens (or creates, announcing "Made new log file" on the console) the log
@@ -32,6 +44,12 @@ struct LogFile {
 void OpenLog(LogFile& log, std::string_view name, std::string_view prefix);
 void LogInfo(LogFile& log, std::string_view message);
 void LogError(LogFile& log, std::string_view message);
+// An information line (no "[err] " tag, so its text stays as scripts match
+// it) that reports a failure of class `failure`.
+void LogFailure(LogFile& log, std::string_view message,
+                RunFailure failure = RunFailure::kFailed);
+// Raises the run's worst failure to `failure` without writing a line.
+void NoteFailure(LogFile& log, RunFailure failure);
 // Writes "End.." and an empty line (file and console) and closes the file;
 // does nothing at all when the log is broken.
 void CloseLog(LogFile& log);

@@ -27,6 +27,17 @@ void PrintUsage() {
   ConsoleWriteLine(" /All                  - decode all files from all areas");
 }
 
+void PrintExitCodes() {
+  ConsoleWriteLine(
+      "Exit codes (with ERRORLEVEL Yes in Kavel.cfg; always 0 without):");
+  ConsoleWriteLine(" 0 - no failure");
+  ConsoleWriteLine(
+      " 1 - an [err] line, \"Unable to open message base\" or "
+      "\"Area ... not found...\"");
+  ConsoleWriteLine(
+      " 2 - no areas file named in Kavel.cfg, or it cannot be opened");
+}
+
 void PrintVersion() { ConsoleWriteLine("kavel " KAVEL_VERSION); }
 
 int RunKavel(const std::vector<std::string_view>& arguments) {
@@ -37,6 +48,7 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   }
   if (!arguments.empty() && arguments[0] == "--help") {
     PrintUsage();
+    PrintExitCodes();
     return 0;
   }
   RunContext context;
@@ -61,9 +73,11 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   } else if (command == "/ALL") {
     LoadDecodingSettings(context);
     RunAllCommand(context);
+  } else if (context.errorLevel) {
+    LogError(context, "Unknown command " + command);
   }
   CloseLog(context.log);
-  return 0;
+  return context.errorLevel ? static_cast<int>(context.log.worst) : 0;
 }
 
 }  // namespace kavel

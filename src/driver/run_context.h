@@ -43,6 +43,9 @@ struct RunContext {
 
   // --- Program configuration file and decoding settings.
   bool configFound = false;  // Kavel.cfg could be opened at start
+  // ERRORLEVEL: the exit code tells the run's worst failure (log.h);
+  // without it every run ends with 0.
+  bool errorLevel = false;
   DecodingSettings decoding;
 
   // --- Decoder state of the area at hand.
@@ -56,6 +59,10 @@ inline void LogInfo(RunContext& context, std::string_view message) {
 }
 inline void LogError(RunContext& context, std::string_view message) {
   LogError(context.log, message);
+}
+inline void LogFailure(RunContext& context, std::string_view message,
+                       RunFailure failure = RunFailure::kFailed) {
+  LogFailure(context.log, message, failure);
 }
 
 }  // namespace kavel
