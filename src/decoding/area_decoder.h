@@ -17,6 +17,7 @@
 
 namespace kavel {
 
+class CharsetConverter;
 class MessageArea;
 
 // A forward found by the scan: the message (by its own number) holding the
@@ -82,6 +83,11 @@ class AreaDecoder {
   void ShowScanProgress(int32_t i, int32_t highest);
   void EndScanProgress();
   void ApplyForwardHeader(const std::string& line, MessageInfo* info) const;
+  // The converter from the charset of the loaded message's CHRS kludge
+  // (CP866 without one) to LOCALCHARSET; null when nothing is recoded (no
+  // LOCALCHARSET, the same charset, or one iconv does not know, which
+  // `file` is then reported with).
+  std::unique_ptr<CharsetConverter> RecoderForMessage(std::string_view file);
 
   const DecodeOptions& options_;
   DecodeLog* log_;

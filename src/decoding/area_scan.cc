@@ -14,8 +14,10 @@ namespace {
 
 constexpr int kBarWidth = 50;
 constexpr int kBarColumn = 15;
-constexpr char kBarFilled = static_cast<char>(254);
-constexpr char kBarEmpty = static_cast<char>(249);
+// CP866 block and dot (a UTF-8 terminal shows them converted); ASCII on
+// any other terminal.
+char BarFilled() { return ConsoleIsUtf8() ? static_cast<char>(254) : '#'; }
+char BarEmpty() { return ConsoleIsUtf8() ? static_cast<char>(249) : '.'; }
 
 std::string WithSeparator(std::string_view dir) {
   std::string out(dir);
@@ -187,9 +189,9 @@ void AreaDecoder::ShowScanProgress(int32_t i, int32_t highest) {
   text += "..";
   text += IntToText(highest);
   if (text.size() < kBarColumn) text.append(kBarColumn - text.size(), ' ');
-  text.append(filled, kBarFilled);
+  text.append(filled, BarFilled());
   const int32_t dots = kBarWidth - filled - 1;
-  if (dots >= 1) text.append(dots, kBarEmpty);
+  if (dots >= 1) text.append(dots, BarEmpty());
   text += '\r';
   ConsoleWrite(text);
   progress_drawn_ = true;

@@ -77,6 +77,7 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
     if (!name.empty()) o.protectedNames.push_back(name);
   }
   o.showProgress = ConsoleIsTerminal();
+  o.localCharset = ctx.postingJob->localCharset;
   return o;
 }
 

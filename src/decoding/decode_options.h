@@ -44,6 +44,11 @@ struct DecodeOptions {
   // list.
   std::vector<std::string> protectedNames;
 
+  // LOCALCHARSET: the charset (an iconv name) that saved text files,
+  // forwards and decoded names are recoded to from the charset of their
+  // messages' CHRS kludge; empty when nothing is recoded.
+  std::string localCharset;
+
   // Draw the scan's progress bar (only when the console is a terminal).
   bool showProgress = false;
 };

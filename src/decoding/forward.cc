@@ -4,7 +4,9 @@
 #include "decoding/area_decoder.h"
 #include "decoding/file_name_safety.h"
 #include "decoding/output_file.h"
+#include "decoding/recode.h"
 #include "msgbase/message_area.h"
+#include "platform/charset.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
@@ -110,6 +112,8 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
   MessageInfo info;
   FillMessageInfo(&info);
   info.fileName = name.substr(dir.size());
+  std::unique_ptr<CharsetConverter> recoder = RecoderForMessage(name);
+  std::string recoded_line;
 
   OutputFile out;
   if (!out.CreateNew(name)) {
@@ -129,7 +133,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
     area_->ReadLineRaw(&line, kAnyLineLength);
     ApplyForwardHeader(line, &info);
     if (IsForwardEnd(line)) break;
-    out.WriteLine(line);
+    WriteRecoded(out, line, recoder.get(), &recoded_line);
   }
   area_->ReleaseMessage();
   if (!out.Close()) {

@@ -36,6 +36,9 @@ FramingFilter::FramingFilter(std::string_view pattern) {
     const char ch = static_cast<char>(c);
     leads_[c] = ch == word[0] || UpperChar(ch) == UpperChar(word[0]);
   }
+  // A Cyrillic letter in UTF-8 starts with 0xD0 or 0xD1 in either case.
+  const auto lead = static_cast<unsigned char>(word[0]);
+  if (lead == 0xD0 || lead == 0xD1) leads_[0xD0] = leads_[0xD1] = true;
 }
 
 std::string NextPatternField(std::string* pattern, std::string* line) {

@@ -3,8 +3,10 @@
 #include "decoding/area_decoder.h"
 #include "decoding/framing.h"
 #include "decoding/output_file.h"
+#include "decoding/recode.h"
 #include "decoding/section_lines.h"
 #include "msgbase/message_area.h"
+#include "platform/charset.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
@@ -35,9 +37,21 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
   const std::string dir = EnsureDirectory(set.targetDir);
+  // Text and name come in the charset of the lowest part's message.
+  std::unique_ptr<CharsetConverter> recoder;
+  std::string name = set.fileName;
+  const std::vector<const SectionPosition*> parts = set.PartsInOrder();
+  if (!options_.localCharset.empty() && !parts.empty() &&
+      LoadByNumber(parts.front()->messageNumber) == Reopen::kOk) {
+    recoder = RecoderForMessage(set.fileName);
+    area_->ReleaseMessage();
+    std::string recoded;
+    // A name that cannot be recoded whole keeps its bytes.
+    if (recoder && recoder->Convert(name, &recoded) == 0) name = recoded;
+  }
   // The begin line's name was upper-cased when read; the file gets it in
   // lower case, as the Linux tools name files.
-  const std::string file_name = LowerText(set.fileName);
+  const std::string file_name = LowerText(name);
   std::string target = dir + file_name;
   if (IsProtected(set.fileName)) {
     log_->Error("Refused to write '" + target + "' from area " + area_name_ +
@@ -81,7 +95,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   MessageInfo info;
   bool have_info = false;
   std::string line;
-  for (const SectionPosition* section : set.PartsInOrder()) {
+  std::string recoded_line;
+  for (const SectionPosition* section : parts) {
     const std::string where = IntToText(section->messageNumber);
     switch (LoadByNumber(section->messageNumber)) {
       case Reopen::kGone:
@@ -124,7 +139,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
       WalkSectionLines(area_->text.get(), section->textPos, options_.endString,
                        [&](std::string_view text_line) {
                          announce();
-                         out.WriteLine(text_line);
+                         WriteRecoded(out, text_line, recoder.get(),
+                                      &recoded_line);
                        });
     }
     area_->ReleaseMessage();

@@ -13,6 +13,7 @@
 #include "decoding/decoding_settings.h"
 #include "driver/log.h"
 #include "msgbase/message_area.h"
+#include "platform/charset.h"
 #include "posting/posting_job.h"
 
 namespace kavel {
@@ -32,6 +33,12 @@ struct RunContext {
   int32_t partCount = 0;      // sections of the file
   int32_t sectionBytes = 0;   // bytes counted into the current section
   bool streamHooksInstalled = false;
+  // LOCALCHARSET to the CHRS charset, for the file at hand; null when
+  // nothing is recoded. replacedChars counts the file's characters that
+  // became "?".
+  std::unique_ptr<CharsetConverter> postingRecoder;
+  int64_t replacedChars = 0;
+  bool noChrsReported = false;  // LOCALCHARSET without CHRS, said once
   // The area being posted into: opened by PreparePosting, closed by
   // PostSections.
   std::unique_ptr<MessageArea> postingArea;

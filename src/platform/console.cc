@@ -10,16 +10,24 @@
 
 #include "platform/cp866.h"
 #include "platform/platform.h"
+#include "util/case_fold.h"
 
 namespace kavel {
 namespace {
 
-// Text as it goes to stdout: converted only for a UTF-8 terminal.
-void WriteOut(std::string_view text, bool newline) {
-  static const bool convert =
+bool TerminalIsUtf8() {
+  static const bool utf8 =
       isatty(STDOUT_FILENO) == 1 && platform_internal::LocaleIsUtf8();
-  std::string out =
-      convert ? platform_internal::Cp866ToUtf8(text) : std::string(text);
+  return utf8;
+}
+
+// Text as it goes to stdout. A UTF-8 terminal shows a line that is valid
+// UTF-8 as it is and every other line converted from CP866; anything else
+// gets the bytes unchanged.
+void WriteOut(std::string_view text, bool newline) {
+  std::string out = TerminalIsUtf8() && !IsUtf8Name(text)
+                        ? platform_internal::Cp866ToUtf8(text)
+                        : std::string(text);
   if (newline) out.push_back('\n');
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
@@ -34,6 +42,8 @@ void ConsoleWrite(std::string_view text) {
 }
 
 bool ConsoleIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool ConsoleIsUtf8() { return TerminalIsUtf8(); }
 
 bool ConsoleKeyPressed() {
   if (isatty(STDIN_FILENO) != 1) return false;

@@ -1,11 +1,14 @@
 // CP866 to UTF-8 conversion.
 #include "platform/cp866.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cstdint>
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "util/text.h"
+#include "util/case_fold.h"
 
 namespace kavel::platform_internal {
 namespace {
@@ -55,14 +58,13 @@ std::string Cp866ToUtf8(std::string_view text) {
 }
 
 bool LocaleIsUtf8() {
-  std::string locale;
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    locale = GetEnvironmentVariable(name);
-    if (!locale.empty()) break;
-  }
-  std::string upper = UpperText(locale);
-  return upper.find("UTF-8") != std::string::npos ||
-         upper.find("UTF8") != std::string::npos;
+  // The C library's own answer for the environment's locale (LC_ALL, then
+  // LC_CTYPE, then LANG); a locale it does not have is the "C" locale.
+  locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (locale == static_cast<locale_t>(0)) return false;
+  const std::string codeset = nl_langinfo_l(CODESET, locale);
+  freelocale(locale);
+  return UpperText(codeset) == "UTF-8";
 }
 
 }  // namespace kavel::platform_internal

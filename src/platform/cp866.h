@@ -11,8 +11,8 @@ namespace kavel::platform_internal {
 // below 128 pass unchanged.
 std::string Cp866ToUtf8(std::string_view text);
 
-// True when the locale named by LC_ALL, LC_CTYPE or LANG (the first one set)
-// uses UTF-8.
+// True when the C library's charset for the environment's locale (LC_ALL,
+// then LC_CTYPE, then LANG) is UTF-8.
 bool LocaleIsUtf8();
 
 }  // namespace kavel::platform_internal

@@ -10,32 +10,49 @@
 
 #include "platform/path_cache.h"
 #include "platform/platform.h"
-#include "util/text.h"
+#include "util/case_fold.h"
 
 namespace kavel {
 namespace platform_internal {
 namespace {
 
-bool GlobMatch(std::string_view pattern, std::string_view name) {
+// Length of the character at name[n]: one byte, or a whole UTF-8
+// character when the name is UTF-8 (a "?" stands for one character).
+size_t CharLength(std::string_view name, size_t n, bool utf8) {
+  if (!utf8) return 1;
+  size_t length = 1;
+  while (n + length < name.size() &&
+         (static_cast<unsigned char>(name[n + length]) & 0xC0) == 0x80) {
+    ++length;
+  }
+  return length;
+}
+
+// Pattern and name are both folded already.
+bool GlobMatch(std::string_view pattern, std::string_view name, bool utf8) {
   size_t p = 0, n = 0;
   size_t star = std::string_view::npos, resume = 0;
   while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == '?' || UpperChar(pattern[p]) == UpperChar(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      n += pattern[p] == '?' ? CharLength(name, n, utf8) : 1;
       ++p;
-      ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = n;
     } else if (star != std::string_view::npos) {
       p = star + 1;
-      n = ++resume;
+      resume += CharLength(name, resume, utf8);
+      n = resume;
     } else {
       return false;
     }
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
+}
+
+bool GlobMatch(std::string_view pattern, std::string_view name) {
+  return GlobMatch(UpperText(pattern), UpperText(name), IsUtf8Name(name));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 #include "platform/path_cache.h"
 #include "platform/platform.h"
-#include "util/text.h"
+#include "util/case_fold.h"
 
 namespace kavel {
 namespace {
@@ -78,12 +78,6 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
   if (!out.empty() && out.back() != '/') out += '/';
   out += name;
   return out;
-}
-
-// The letter of the other case under UpperChar (Latin, CP866), or `c`
-// itself for a character that has none.
-char OtherCase(char c) {
-  return UpperChar(c) != c ? UpperChar(c) : LowerChar(c);
 }
 
 // Listings of directories that the kernel reports every change of
@@ -440,16 +434,23 @@ bool NameTakenInAnyCase(std::string_view native_path) {
   // made the entry since it was taken. A name with few letters has few
   // spellings, and looking each up costs less than reading a directory
   // of thousands of messages.
-  std::vector<size_t> letters;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (OtherCase(name[i]) != name[i]) letters.push_back(i);
+  // Each letter: where it stands and its spelling in the other case (of
+  // the same length, so positions stay valid in every spelling).
+  std::vector<std::pair<size_t, std::string>> letters;
+  const bool utf8 = IsUtf8Name(name);
+  std::string other;
+  for (size_t i = 0; i < name.size();) {
+    const size_t length = OtherCaseAt(name, i, utf8, &other);
+    if (!other.empty()) letters.emplace_back(i, other);
+    i += length;
   }
   if (letters.size() <= kMaxSpelledLetters) {
     std::string spelling = name;
     for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
       for (size_t k = 0; k < letters.size(); ++k) {
-        const char c = name[letters[k]];
-        spelling[letters[k]] = (mask >> k) & 1 ? OtherCase(c) : c;
+        const auto& [at, swapped] = letters[k];
+        spelling.replace(at, swapped.size(),
+                         (mask >> k) & 1 ? swapped : name.substr(at, swapped.size()));
       }
       if (EntryExists(JoinNative(abs_dir, spelling))) return true;
     }

@@ -181,14 +181,16 @@ void SleepMicroseconds(int us);
 
 // ---------------------------------------------------------------- console
 
-// Writes text plus the platform's newline to standard output. Text is
-// CP866; it is converted to UTF-8 only when stdout is a terminal whose
-// locale is UTF-8.
+// Writes text plus the platform's newline to standard output. On a terminal
+// whose charset is UTF-8 a text that is valid UTF-8 is written as it is and
+// any other text is converted from CP866; elsewhere the bytes go unchanged.
 void ConsoleWriteLine(std::string_view text);
 // Writes text without a newline (the progress display). Does nothing when
 // stdout is not a terminal, so piped output holds only whole lines.
 void ConsoleWrite(std::string_view text);
 bool ConsoleIsTerminal();
+// True when stdout is a terminal whose charset is UTF-8.
+bool ConsoleIsUtf8();
 // True when a key press is pending on a terminal stdin; never reads it.
 bool ConsoleKeyPressed();
 // Cursor row/column (1-based); only meaningful on a terminal. The getter

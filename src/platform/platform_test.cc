@@ -347,13 +347,21 @@ TEST(ConsoleTest, Cp866ToUtf8) {
   EXPECT_EQ(platform_internal::Cp866ToUtf8("\xFE\xF9"),
             "\xE2\x96\xA0\xE2\x88\x99");
   EXPECT_EQ(platform_internal::Cp866ToUtf8("\xC9"), "\xE2\x95\x94");
+  // The C library's charset of the locale: LC_ALL before LC_CTYPE before
+  // LANG; a locale it does not have is "C", which is not UTF-8.
   {
-    ScopedEnv all("LC_ALL", "ru_RU.UTF-8");
+    ScopedEnv all("LC_ALL", "C.UTF-8");
+    ScopedEnv lang("LANG", "C");
     EXPECT_TRUE(platform_internal::LocaleIsUtf8());
   }
   {
-    ScopedEnv all("LC_ALL", "ru_RU.CP866");
-    ScopedEnv lang("LANG", "en_US.utf8");
+    ScopedEnv all("LC_ALL", "");
+    ScopedEnv ctype("LC_CTYPE", "C");
+    ScopedEnv lang("LANG", "C.UTF-8");
+    EXPECT_FALSE(platform_internal::LocaleIsUtf8());
+  }
+  {
+    ScopedEnv all("LC_ALL", "xx_NOWHERE.UTF-8");
     EXPECT_FALSE(platform_internal::LocaleIsUtf8());
   }
 }

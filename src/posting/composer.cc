@@ -53,15 +53,95 @@ void MakeKludge(std::string* text) {
   }
 }
 
-// Lines of the layout ahead of the file lines: PID, encoded message, begin
-// line.
+// A text of Kavel.cfg as it goes into a message: in the CHRS charset when
+// the posting recodes.
+std::string ForMessage(RunContext& ctx, std::string_view text) {
+  if (!ctx.postingRecoder) return std::string(text);
+  std::string out;
+  ctx.postingRecoder->Convert(text, &out);
+  return out;
+}
+
+// The lines of the posted file, recoded when the posting recodes.
+class RecodingReader : public TextReader {
+ public:
+  RecodingReader(std::unique_ptr<TextReader> file, RunContext& ctx)
+      : file_(std::move(file)), ctx_(ctx) {}
+  bool ReadLine(std::string* line) override {
+    if (!file_->ReadLine(&raw_)) return false;
+    if (!ctx_.postingRecoder) {
+      line->swap(raw_);
+    } else {
+      ctx_.replacedChars += static_cast<int64_t>(
+          ctx_.postingRecoder->Convert(raw_, line));
+    }
+    return true;
+  }
+
+ private:
+  std::unique_ptr<TextReader> file_;
+  RunContext& ctx_;
+  std::string raw_;
+};
+
+std::unique_ptr<TextReader> OpenPostedFile(RunContext& ctx) {
+  std::unique_ptr<TextReader> file =
+      OpenTextReader(ctx.postingJob->fileName, nullptr);
+  if (!file) return nullptr;
+  return std::make_unique<RecodingReader>(std::move(file), ctx);
+}
+
+// The charset that CHRS names, as iconv names it.
+std::string ChrsCharset(const PostingJob& job) {
+  return IconvCharsetName(FirstWord(job.chrs));
+}
+
+// Sets up ctx.postingRecoder for the job's file; false (after an error
+// line) when the file must not be posted.
+bool PrepareRecoding(RunContext& ctx) {
+  const PostingJob& job = *ctx.postingJob;
+  ctx.postingRecoder.reset();
+  ctx.replacedChars = 0;
+  if (job.localCharset.empty()) return true;
+  if (job.chrs.empty()) {
+    if (!ctx.noChrsReported) {
+      Info(ctx, "LOCALCHARSET is set but CHRS is not: posted text is not "
+                "recoded");
+      ctx.noChrsReported = true;
+    }
+    return true;
+  }
+  ctx.postingRecoder =
+      CharsetConverter::Open(job.localCharset, ChrsCharset(job));
+  if (!ctx.postingRecoder) {
+    FailPosting(ctx, "Unable to recode from " + job.localCharset + " to " +
+                         ChrsCharset(job) + " (LOCALCHARSET, CHRS)");
+    return false;
+  }
+  // A begin-line name with a "?" in it could never be decoded.
+  const std::string name = FileNameOf(job.fileName);
+  std::string recoded;
+  if (ctx.postingRecoder->Convert(name, &recoded) > 0) {
+    FailPosting(ctx, "File name " + name + " cannot be recoded to " +
+                         ChrsCharset(job) + ", nothing posted");
+    return false;
+  }
+  return true;
+}
+
+// Lines of the layout ahead of the file lines: PID, CHRS, encoded message,
+// begin line.
 void WriteLeadLines(RunContext& ctx, MessageArea& area) {
   area.WriteLine(kPidLine);
+  if (!ctx.postingJob->chrs.empty()) {
+    area.WriteLine(ShortString("\x01" "CHRS: " + ctx.postingJob->chrs));
+  }
   if (ctx.encoding.useEncodedMessage) {
-    area.WriteLine(ctx.encoding.encodedMessage);
+    area.WriteLine(ForMessage(ctx, ctx.encoding.encodedMessage));
   }
   if (ctx.encoding.useEncodedStrings) {
-    area.WriteLine(FillPlaceholders(ctx, ctx.encoding.beginString));
+    area.WriteLine(
+        ForMessage(ctx, FillPlaceholders(ctx, ctx.encoding.beginString)));
   }
 }
 
@@ -70,11 +150,13 @@ void WriteLeadLines(RunContext& ctx, MessageArea& area) {
 void WriteTrailLines(RunContext& ctx, MessageArea& area,
                      std::string_view last_file_line) {
   const PostingJob& job = *ctx.postingJob;
-  if (ctx.encoding.useEncodedStrings) area.WriteLine(ctx.encoding.endString);
+  if (ctx.encoding.useEncodedStrings) {
+    area.WriteLine(ForMessage(ctx, ctx.encoding.endString));
+  }
   if (last_file_line.substr(0, 3) != "...") area.WriteLine("");
-  area.WriteLine(ShortString("--- " + job.tearline));
-  area.WriteLine(ShortString(" * Origin: " + job.origin + " (" +
-                             AddressToText(job.ownAddress) + ")"));
+  area.WriteLine(ShortString("--- " + ForMessage(ctx, job.tearline)));
+  area.WriteLine(ShortString(" * Origin: " + ForMessage(ctx, job.origin) +
+                             " (" + AddressToText(job.ownAddress) + ")"));
 }
 
 // Sets up the header of the new current message for section partNumber.
@@ -82,18 +164,19 @@ void WriteHeader(RunContext& ctx, MessageArea& area) {
   const PostingJob& job = *ctx.postingJob;
   area.SetOrigAddress(job.ownAddress, true);
   area.SetDestAddress(job.toAddress);
-  area.SetFromName(job.fromName);
-  area.SetToName(job.toName);
+  area.SetFromName(ForMessage(ctx, job.fromName));
+  area.SetToName(ForMessage(ctx, job.toName));
   ++ctx.partNumber;
   std::string numbering(1, '[');
   numbering.append(IntToText(ctx.partNumber));
   numbering.push_back('/');
   numbering.append(IntToText(ctx.partCount));
   numbering.push_back(']');
+  const std::string subject = ForMessage(ctx, job.subject);
   if (ctx.partCount == 1) {
-    area.SetSubject(job.subject);
+    area.SetSubject(subject);
   } else {
-    area.SetSubject(ShortString(numbering + " " + job.subject));
+    area.SetSubject(ShortString(numbering + " " + subject));
     Info(ctx, "   -> " + numbering);
   }
   DateTimeRecord now;
@@ -220,6 +303,8 @@ void PreparePosting(RunContext& ctx) {
     FailPosting(ctx, "File not found " + Quoted(job.fileName));
   }
 
+  if (ctx.postingOk) PrepareRecoding(ctx);
+
   if (ctx.encoding.useAsKludge) {
     MakeKludge(&ctx.encoding.encodedMessage);
     MakeKludge(&ctx.encoding.beginString);
@@ -234,7 +319,7 @@ void PostSections(RunContext& ctx) {
     ClosePostingArea(ctx);
     return;
   }
-  std::unique_ptr<TextReader> reader = OpenTextReader(job.fileName, nullptr);
+  std::unique_ptr<TextReader> reader = OpenPostedFile(ctx);
   if (!reader) FailPosting(ctx, "Can't open file " + job.fileName + "!..");
   if (!ctx.postingOk) {
     FailPosting(ctx, "We can't make posting...");
@@ -246,7 +331,8 @@ void PostSections(RunContext& ctx) {
   // a file that changes meanwhile never yields more parts than announced.
   std::vector<int32_t> sections = CountSectionLines(*reader);
   ctx.partCount = static_cast<int32_t>(sections.size());
-  reader = OpenTextReader(job.fileName, nullptr);
+  ctx.replacedChars = 0;
+  reader = OpenPostedFile(ctx);
   if (!reader && !sections.empty()) {
     FailPosting(ctx, "Can't open file " + job.fileName + "!..");
     sections.clear();
@@ -272,6 +358,12 @@ void PostSections(RunContext& ctx) {
   if (!CloseMessageArea(&ctx.postingArea)) {
     FailPosting(ctx, "Unable to close msgbase");
   }
+  if (ctx.replacedChars > 0) {
+    Info(ctx, "  - " + IntToText(ctx.replacedChars) + " characters of " +
+                  job.fileName + " could not be recoded to " +
+                  ChrsCharset(job) + " and were posted as \"?\"");
+  }
+  ctx.postingRecoder.reset();
   if (ctx.postingOk) Info(ctx, "  - Ok...");
 }
 

@@ -50,6 +50,13 @@ struct PostingJob {
   // or base type "Passthrough"): it has no message base, so basePath and
   // baseType are empty.
   bool passthrough = false;
+
+  // CHRS: "<charset> <level>" of the CHRS kludge written into every posted
+  // message; empty for none. LOCALCHARSET: the charset (an iconv name) of
+  // the files and Kavel.cfg texts on this node; empty when nothing is
+  // recoded.
+  std::string chrs;
+  std::string localCharset;
 };
 
 // The encoding settings (what frames the posted file text).

@@ -112,6 +112,8 @@ void ReadPostingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("BEGINENCODEDSTRING", &enc.beginString, line);
   ReadTextSetting("ENDENCODEDSTRING", &enc.endString, line);
   ReadFlagSetting("USEASKLUDGE", &enc.useAsKludge, line);
+  ReadTextSetting("CHRS", &job.chrs, line);
+  ReadTextSetting("LOCALCHARSET", &job.localCharset, line);
   if (FirstWord(line) == "FLAGS") {
     job.attributes = ParseAttributeList(RestOfLine(line));
   }

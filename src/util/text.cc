@@ -40,50 +40,6 @@ std::string ShortString(std::string_view text) {
   return std::string(text.substr(0, kShortStringMax));
 }
 
-char UpperChar(char c) {
-  auto byte = static_cast<unsigned char>(c);
-  if (byte >= 'a' && byte <= 'z') return static_cast<char>(byte - 32);
-  if (byte >= 160 && byte <= 175) return static_cast<char>(byte - 32);
-  if (byte >= 224 && byte <= 239) return static_cast<char>(byte - 80);
-  return c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && UpperChar(a[i]) != UpperChar(b[i])) return false;
-  }
-  return true;
-}
-
-size_t FindIgnoringCase(std::string_view text, std::string_view part) {
-  if (part.size() > text.size()) return std::string_view::npos;
-  for (size_t at = 0; at + part.size() <= text.size(); ++at) {
-    if (EqualIgnoringCase(text.substr(at, part.size()), part)) return at;
-  }
-  return std::string_view::npos;
-}
-
-char LowerChar(char c) {
-  auto byte = static_cast<unsigned char>(c);
-  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte + 32);
-  if (byte >= 128 && byte <= 143) return static_cast<char>(byte + 32);
-  if (byte >= 144 && byte <= 159) return static_cast<char>(byte + 80);
-  return c;
-}
-
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = LowerChar(c);
-  return out;
-}
-
-std::string UpperText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = UpperChar(c);
-  return out;
-}
-
 void TrimLeadingBlanks(std::string* text) {
   size_t i = 0;
   while (i < text->size() && (*text)[i] == ' ') ++i;

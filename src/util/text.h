@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "util/case_fold.h"
 
 namespace kavel {
 
@@ -18,17 +19,6 @@ constexpr size_t kShortStringMax = 255;
 // Cuts `text` to at most 255 characters.
 std::string ShortString(std::string_view text);
 
-// Upper-cases Latin a-z and the CP866 small letters 160-175 and 224-239.
-std::string UpperText(std::string_view text);
-char UpperChar(char c);
-// Comparison and search under UpperChar, without copying either text.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
-// Offset of the first occurrence of `part` in `text`, or npos.
-size_t FindIgnoringCase(std::string_view text, std::string_view part);
-// The inverse of UpperText for the same letters: how the program spells on
-// disk the names it upper-cased on the way (area tags, decoded file names).
-std::string LowerText(std::string_view text);
-char LowerChar(char c);
 void TrimLeadingBlanks(std::string* text);
 std::string FirstWord(std::string_view line);  // upper-cased
 std::string RestOfLine(std::string_view line);

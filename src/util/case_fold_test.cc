@@ -1,0 +1,61 @@
+#include "util/case_fold.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kavel {
+namespace {
+
+// UTF-8 names fold by character, never byte by byte as CP866.
+TEST(CaseFoldTest, Utf8NamesFoldCyrillicAndAsciiOnly) {
+  struct Case {
+    const char* text;
+    const char* upper;
+    const char* lower;
+  } cases[] = {
+      {"привет.txt", "ПРИВЕТ.TXT", "привет.txt"},
+      {"ОТЧЁТ.TXT", "ОТЧЁТ.TXT", "отчёт.txt"},
+      {"Ё", "Ё", "ё"},           // D0 81 <-> D1 91, never D0 A1 ("С")
+      {"ѐџ", "ЀЏ", "ѐџ"},        // U+0450..045F <-> U+0400..040F
+      {"Ÿé€x", "Ÿé€X", "Ÿé€x"},  // other characters kept
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(IsUtf8Name(c.text)) << c.text;
+    EXPECT_EQ(UpperText(c.text), c.upper) << c.text;
+    EXPECT_EQ(LowerText(c.text), c.lower) << c.text;
+    EXPECT_TRUE(IsUtf8Name(UpperText(c.text))) << c.text;
+    EXPECT_TRUE(EqualIgnoringCase(c.upper, c.lower)) << c.text;
+  }
+  EXPECT_FALSE(EqualIgnoringCase("Ё", "С"));
+}
+
+// Texts that are not valid UTF-8 keep the CP866 byte rule.
+TEST(CaseFoldTest, OtherTextsFoldAsCp866) {
+  for (const char* text : {"\xAF\xE0\xA8\xA2\xA5\xE2",  // CP866 "привет"
+                           "\xC0\xAF",                  // overlong "/"
+                           "\xED\xA0\x80",              // surrogate
+                           "\xF4\x90\x80\x80",          // above U+10FFFF
+                           "\xD0", "plain"}) {
+    EXPECT_FALSE(IsUtf8Name(text)) << text;
+  }
+  EXPECT_EQ(UpperText("\xAF\xE0\xA8\xA2\xA5\xE2.txt"),
+            "\x8F\x90\x88\x82\x85\x92.TXT");
+  EXPECT_EQ(LowerText("\x8F\x90\x88\x82\x85\x92.TXT"),
+            "\xAF\xE0\xA8\xA2\xA5\xE2.txt");
+}
+
+TEST(CaseFoldTest, OtherCaseAtSpellsWholeCharacters) {
+  std::string other;
+  EXPECT_EQ(OtherCaseAt("аb", 0, true, &other), 2u);
+  EXPECT_EQ(other, "А");
+  EXPECT_EQ(OtherCaseAt("аb", 2, true, &other), 1u);
+  EXPECT_EQ(other, "B");
+  EXPECT_EQ(OtherCaseAt("€", 0, true, &other), 3u);
+  EXPECT_TRUE(other.empty());
+  EXPECT_EQ(OtherCaseAt("\xA0", 0, false, &other), 1u);
+  EXPECT_EQ(other, "\x80");
+}
+
+}  // namespace
+}  // namespace kavel
