@@ -93,14 +93,22 @@ void PrepareBase(RunContext& ctx, const std::string& path,
   if (!CreateDirectory(bare)) LogError(ctx, std::string(error_text) + bare);
 }
 
-}  // namespace
-
-void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
+// DecodeArea. A passthrough area has no base to scan: it is announced, or
+// passed by without a line while `walking` over all areas.
+void DecodeNamedArea(RunContext& ctx, std::string_view text, UniqueNames* names,
+                     bool walking) {
   UniqueNames own_names;
   if (names == nullptr) names = &own_names;
   PostingJob& job = *ctx.postingJob;
   job.areaName = FirstWord(text);
   LookUpArea(ctx);
+  if (job.passthrough) {
+    if (!walking) {
+      LogInfo(ctx, "Area " + job.areaName +
+                       " is passthrough, it has no message base");
+    }
+    return;
+  }
 
   const DecodingSettings& s = ctx.decoding;
   PrepareBase(ctx, s.baseTextPath, "Error create txt-base directory ");
@@ -125,6 +133,12 @@ void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
   decoder.ScanArea(job.areaName, job.baseType, job.basePath, text_dir, fwd_dir);
 }
 
+}  // namespace
+
+void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
+  DecodeNamedArea(ctx, text, names, false);
+}
+
 void DecodeAllAreas(RunContext& ctx) {
   InstallStopHandlers();
   const char kind = ChooseAreaFileKind(ctx.areaFiles);
@@ -134,7 +148,7 @@ void DecodeAllAreas(RunContext& ctx) {
     for (;;) {
       const std::string name = NextAreaName(ctx);
       if (name.empty()) break;
-      DecodeArea(ctx, name, &names);
+      DecodeNamedArea(ctx, name, &names, true);
       if (ConsoleKeyPressed() || StopRequested()) break;
     }
   }

@@ -14,12 +14,14 @@ class UniqueNames;
 // prepares the text base and the forward base (one subdirectory per area
 // when so configured), scans it and saves what it found. The settings are
 // not changed. `names` remembers the forward and file names handed out in
-// this run; null makes a memory for this area alone.
+// this run; null makes a memory for this area alone. A passthrough area is
+// only announced: "Area <tag> is passthrough, it has no message base".
 void DecodeArea(RunContext& ctx, std::string_view text,
                 UniqueNames* names = nullptr);
 
-// Decodes every area of the areas file in file order. Stops after the area
-// at hand when a key has been pressed or SIGINT/SIGTERM arrived.
+// Decodes every area of the areas file in file order, passing passthrough
+// areas by without a line. Stops after the area at hand when a key has been
+// pressed or SIGINT/SIGTERM arrived.
 void DecodeAllAreas(RunContext& ctx);
 
 }  // namespace kavel

@@ -516,15 +516,6 @@ void InstallStreamFactories() {
 
 // --------------------------------------------------------- file helpers
 
-bool DirectoryHasEntries(std::string_view path) {
-  std::unique_ptr<DirectoryScanner> scanner = NewDirectoryScanner();
-  std::string pattern(path);
-  pattern += "*.*";
-  bool found = scanner->StartSearch(pattern, kScanAllEntries);
-  scanner->EndSearch();
-  return found;
-}
-
 bool EraseFile(std::string_view name) { return DeleteFile(name); }
 
 bool ReplaceFile(std::string_view from, std::string_view to) {

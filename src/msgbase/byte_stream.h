@@ -228,9 +228,6 @@ void InstallStreamFactories();
 // Attribute mask that lets every entry match.
 inline constexpr uint8_t kScanAllEntries = 63;
 
-// True when a search for `path` + "*.*" with every attribute allowed finds
-// an entry (for a path ending in "\" the directory's own entries count).
-bool DirectoryHasEntries(std::string_view path);
 // Deletes the file; true when that succeeded.
 bool EraseFile(std::string_view name);
 // Renames `from` to `to`, replacing `to` in one step; true when that

@@ -201,10 +201,7 @@ TEST(MemoryStreamTest, CopyFromAnotherStream) {
 TEST(FileHelpersTest, DirectoriesAndErase) {
   TempDir dir;
   InstallStreamFactories();
-  EXPECT_TRUE(DirectoryHasEntries(dir.path())) << "'.' counts";
-  EXPECT_FALSE(DirectoryHasEntries(dir.Sub("nothere/")));
   EXPECT_TRUE(MakeDirectory(dir.Sub("new\\")));
-  EXPECT_TRUE(DirectoryHasEntries(dir.Sub("new\\")));
   EXPECT_FALSE(MakeDirectory(dir.Sub("new")));  // exists already
   WriteFile(dir.Sub("gone"), "1");
   EXPECT_TRUE(EraseFile(dir.Sub("gone")));

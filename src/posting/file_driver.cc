@@ -42,11 +42,18 @@ void RefuseBinaryFile(RunContext& ctx) {
 }
 
 // Looks the area up and posts (or refuses) every file the mask matches.
-// Answers false when the mask matched nothing.
+// Answers false when the mask matched nothing; a passthrough area is
+// refused before the mask is searched.
 bool PostMatches(RunContext& ctx, std::string_view text) {
   PostingJob& job = *ctx.postingJob;
   job.areaName = FirstWord(RestOfLine(text));
   LookUpArea(ctx);
+  if (job.passthrough) {
+    // No base to open: one line for the whole mask, and no file is read.
+    LogError(ctx.log, "Area " + job.areaName +
+                          " is passthrough (no message base), nothing posted");
+    return true;
+  }
   std::string mask = FirstWord(text);
   std::vector<std::string> names = MatchingNames(mask);
   if (names.empty()) return false;

@@ -26,7 +26,8 @@ bool IsBinaryFile(std::string_view name);
 
 // Looks the area up, then posts every file the mask matches; "Can't find
 // file to post.." when it matches none. A matched file that holds a byte 0
-// is announced but not posted (an error line says so).
+// is announced but not posted (an error line says so). Into a passthrough
+// area nothing is posted: one error line says the area is passthrough.
 void PostTextFiles(RunContext& ctx, std::string_view text);
 
 // As PostTextFiles, for a named file known to hold a byte 0: it is

@@ -221,7 +221,9 @@ bool MsgArea::OpenArea(std::string_view path) {
   isOpen = false;
   areaPath = std::string(path);
   if (!EndsWithSeparator(areaPath)) areaPath += '\\';
-  if (!DirectoryHasEntries(path)) {
+  // The area is its directory, whatever its name holds: "n5020.files" is
+  // found, and "ru" is never taken for its neighbour "ru.linux".
+  if (!DirectoryExists(path)) {
     status = kMsgErrorNoArea;
     return false;
   }
@@ -246,9 +248,7 @@ void MsgArea::CloseArea() {
 }
 
 bool MsgArea::BaseExists(std::string_view path) {
-  std::string dir(path);
-  if (!EndsWithSeparator(dir)) dir += '\\';
-  return DirectoryHasEntries(dir);
+  return DirectoryExists(path);
 }
 
 void MsgArea::ScanDirectory() {
