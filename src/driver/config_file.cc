@@ -1,5 +1,7 @@
 #include "driver/config_file.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,6 +18,29 @@ std::unique_ptr<TextReader> OpenConfigFile() {
   return OpenTextReader(kConfigFileName, &error);
 }
 
+// LOCKWAIT <seconds>: a whole number of seconds, at most
+// kMaxLockWaitSeconds (larger values count as that). Any other value is an
+// error line and puts the default back.
+void ReadLockWait(RunContext& context, std::string_view line) {
+  if (!LineHasKeyword("LOCKWAIT", line)) return;
+  std::string value = ExtractValue(line);
+  while (!value.empty() && value.back() == ' ') value.pop_back();
+  if (value.empty() ||
+      value.find_first_not_of("0123456789") != std::string::npos) {
+    LogError(context, "LOCKWAIT " + value +
+                          " is not a number of seconds; the default of " +
+                          IntToText(kDefaultLockWaitSeconds) + " holds");
+    context.lockWaitSeconds = kDefaultLockWaitSeconds;
+    return;
+  }
+  int64_t seconds = 0;
+  for (char digit : value) {
+    seconds =
+        std::min<int64_t>(seconds * 10 + (digit - '0'), kMaxLockWaitSeconds);
+  }
+  context.lockWaitSeconds = static_cast<int32_t>(seconds);
+}
+
 }  // namespace
 
 bool LocateConfigFile(RunContext& context) {
@@ -29,7 +54,11 @@ void LoadCommonSettings(RunContext& context) {
   if (!reader) return;
   LogInfo(context, "Loading common part of config file...");
   std::string raw;
-  while (reader->ReadLine(&raw)) ReadPostingKeyword(context, ShortString(raw));
+  while (reader->ReadLine(&raw)) {
+    const std::string line = ShortString(raw);
+    ReadPostingKeyword(context, line);
+    ReadLockWait(context, line);
+  }
 }
 
 void LoadDecodingSettings(RunContext& context) {

@@ -52,6 +52,33 @@ TEST_F(ConfigFileTest, DecodingDefaults) {
             "@File(14,L) (@FromName, @FromAddr [@DateArrived])");
 }
 
+TEST_F(ConfigFileTest, LockWaitSeconds) {
+  const struct {
+    const char* lines;
+    int32_t seconds;
+    const char* error;  // "" when none
+  } kCases[] = {
+      {"", 60, ""},
+      {"LOCKWAIT 30 \r\n", 30, ""},
+      {"lockwait 0\r\n", 0, ""},
+      {"LOCKWAIT 99999999999\r\n", 86400, ""},
+      {"LOCKWAIT 30\r\nLOCKWAIT soon\r\n", 60,
+       "[err] LOCKWAIT soon is not a number of seconds; the default of 60 "
+       "holds"},
+      {"LOCKWAIT -5\r\n", 60,
+       "[err] LOCKWAIT -5 is not a number of seconds; the default of 60 "
+       "holds"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.lines);
+    ctx_.lockWaitSeconds = kDefaultLockWaitSeconds;
+    const Lines logged = Load(std::string("FROM x\r\n") + c.lines, false);
+    EXPECT_EQ(LockWaitSeconds(ctx_), c.seconds);
+    EXPECT_EQ(logged.back(),
+              *c.error ? c.error : "Loading common part of config file...");
+  }
+}
+
 TEST_F(ConfigFileTest, EveryDecodingKeyword) {
   Load(
       "saveifnotenoughsections Yes\r\n"

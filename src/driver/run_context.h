@@ -17,6 +17,9 @@
 
 namespace kavel {
 
+inline constexpr int32_t kDefaultLockWaitSeconds = 60;
+inline constexpr int32_t kMaxLockWaitSeconds = 86400;
+
 struct RunContext {
   // The log: opened first, closed last.
   LogFile log;
@@ -43,6 +46,10 @@ struct RunContext {
 
   // --- Program configuration file and decoding settings.
   bool configFound = false;  // Kavel.cfg could be opened at start
+  // LOCKWAIT (common part): the longest wait for each lock taken on a file
+  // that other programs share (a message base's write lock), in seconds;
+  // 0 tries once.
+  int32_t lockWaitSeconds = kDefaultLockWaitSeconds;
   DecodingSettings decoding;
 
   // --- Decoder state of the area at hand.
@@ -50,6 +57,10 @@ struct RunContext {
   // the first.
   char areaConfigKind = 0;
 };
+
+inline int32_t LockWaitSeconds(const RunContext& c) {
+  return c.lockWaitSeconds;
+}
 
 inline void LogInfo(RunContext& context, std::string_view message) {
   LogInfo(context.log, message);
