@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "msgbase/byte_stream.h"
@@ -173,6 +176,58 @@ TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
     } else {
       EXPECT_EQ(dir_.List("txt/TWICE"), std::vector<std::string>{"X.TXT"});
     }
+  }
+}
+
+TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
+  constexpr int kSets = 200;
+  const std::string base = Area("BOTH");
+  for (int i = 0; i < kSets; ++i) {
+    const std::string n = std::to_string(i);
+    Post(base, Section(1, 1, "f" + n + ".txt", {"file " + n}));
+  }
+  Config({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE N", "FILESBBSNAME files.bbs",
+          "FILESBBSSAVINGSTRING @File"});
+  // The two runs must meet on the same names: repeated until they have.
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    fs::remove_all(dir_.Join("txt"));
+    fs::remove(dir_.Join("Kavel.log"));
+    RunResult a, b;
+    std::thread run_a([&] { a = dir_.Run({"/ALL"}); });
+    std::thread run_b([&] { b = dir_.Run({"/ALL"}); });
+    run_a.join();
+    run_b.join();
+
+    // Every set under two names, each name listed once.
+    std::map<std::string, int> contents;
+    for (const std::string& name : dir_.List("txt/both")) {
+      if (name != "files.bbs") ++contents[dir_.ReadFile("txt/both/" + name)];
+    }
+    ASSERT_EQ(contents.size(), static_cast<size_t>(kSets)) << a.out << b.out;
+    for (const auto& [text, count] : contents) EXPECT_EQ(count, 2) << text;
+    std::vector<std::string> listed =
+        Lines(dir_.ReadFile("txt/both/files.bbs"));
+    for (std::string& line : listed) line = line.substr(0, line.find('\r'));
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> saved = dir_.List("txt/both");
+    saved.erase(std::find(saved.begin(), saved.end(), "files.bbs"));
+    EXPECT_EQ(listed, saved);
+
+    // Every dated line that either run printed is in the log.
+    std::multiset<std::string> printed, logged;
+    for (const RunResult* run : {&a, &b}) {
+      for (const std::string& line : Lines(run->out)) {
+        if (line.size() > 19 && line[0] == ' ') printed.insert(line);
+      }
+    }
+    for (std::string line : Lines(dir_.ReadFile("Kavel.log"))) {
+      line = line.substr(0, line.find('\r'));
+      if (!line.empty()) logged.insert(line);
+    }
+    EXPECT_EQ(printed.size(), logged.size());
+    EXPECT_TRUE(printed == logged);
+    if (HasFailure()) break;
   }
 }
 
