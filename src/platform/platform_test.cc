@@ -321,36 +321,6 @@ TEST(TextFileTest, LineEndsAndCrLfWriting) {
   EXPECT_FALSE(dir.Exists("LOG.TXT"));
 }
 
-TEST(FileTest, ClaimsThatNeverReplaceOrEmpty) {
-  TempDirForTesting dir;
-  dir.WriteFile("a.tmp", "a");
-  dir.WriteFile("b.tmp", "b");
-  int error = kErrorNone;
-  EXPECT_TRUE(
-      RenameFileNoReplace(dir.Join("a.tmp"), dir.Join("x.txt"), &error));
-  EXPECT_FALSE(
-      RenameFileNoReplace(dir.Join("b.tmp"), dir.Join("X.TXT"), &error));
-  EXPECT_EQ(error, kErrorExists);
-  EXPECT_EQ(dir.ReadFile("x.txt"), "a");
-  EXPECT_EQ(dir.ReadFile("b.tmp"), "b");
-
-  // Appending creates once, then never empties; *created tells which.
-  bool created = false;
-  for (const char* line : {"one", "two"}) {
-    auto writer = OpenTextAppender(dir.Join("Kavel.log"), &created, &error);
-    ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(created, std::string(line) == "one");
-    writer->WriteLine(line);
-  }
-  auto file =
-      OpenPlatformFile(dir.Join("KAVEL.LOG"), FileMode::kAppend, &error);
-  ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(file->Seek(0));
-  EXPECT_TRUE(file->Write("3\r\n", 3));
-  file.reset();
-  EXPECT_EQ(dir.ReadFile("Kavel.log"), "one\r\ntwo\r\n3\r\n");
-}
-
 TEST(DirectoryTest, CreateOneLevel) {
   TempDirForTesting dir;
   EXPECT_TRUE(CreateDirectory(dir.path() + "\\Txt\\"));
