@@ -16,6 +16,7 @@
 #include "support/e2e.h"
 #include "support/peers.h"
 #include "support/posted_messages.h"
+#include "support/traced_run.h"
 #include "util/coding.h"
 #include "util/text.h"
 
@@ -175,6 +176,46 @@ TEST_P(ConcurrentPostingTest, AHeldLockMakesThePostingFailWithItsLine) {
   RunResult accepted = Post('a');
   EXPECT_EQ(accepted.out.find("Unable"), std::string::npos) << accepted.out;
   EXPECT_EQ(ReadPostedMessages(AreaId()).size(), 4u);
+}
+
+TEST_P(ConcurrentPostingTest, ALockTakenBetweenSectionsEndsThatFileOnly) {
+  std::string reason;
+  if (GetParam().id_letter == 'M') GTEST_SKIP() << "*.MSG has no base lock";
+  if (!TracingAvailable(&reason)) GTEST_SKIP() << reason;
+  dir_.WriteFile("a/a.txt", PostedFile('C', 10));
+  ASSERT_EQ(Post('a').exit_code, 0);  // the base exists from here on
+  dir_.WriteFile("a/Kavel.cfg",
+                 dir_.ReadFile("a/Kavel.cfg") + "LOCKWAIT 0\r\n");
+  dir_.WriteFile("a/in/one.txt", PostedFile('A', 600));  // 3 sections each
+  dir_.WriteFile("a/in/two.txt", PostedFile('B', 600));
+  // Another tool takes the lock while the program logs "[2/3]" of the first
+  // file (holding no lock then) and lets go at its next log line.
+  testing_support::LockHolder holder(dir_.path());
+  bool base_written = false;
+  bool held = false;
+  TracedResult run = RunTraced(
+      dir_.Join("a"), {"/ENCODE", "in/*.txt", "FOO"}, dir_.path(),
+      [&](const TracePoint& p) {
+        base_written |= p.path.find("/base/") != std::string::npos;
+        if (p.path.find("Kavel.log") == std::string::npos || !base_written) {
+          return TraceAction::kContinue;
+        }
+        if (held) holder.Release();
+        held = held ||
+               holder.Hold(BasePath() +
+                           (GetParam().id_letter == 'S' ? ".sqd" : ".jhr"));
+        return TraceAction::kContinue;
+      });
+  const std::string failed =
+      "[err] Unable to write message [2/3]: the rest of IN/";
+  const size_t at = run.out.find(failed);
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(".txt is not posted\n", at), at + failed.size() + 3);
+  // Neither a third section nor "Ok" for that file; the next one is whole.
+  EXPECT_EQ(run.out.find("   -> [3/3]"), run.out.rfind("   -> [3/3]"));
+  EXPECT_EQ(run.out.find("  - Ok..."), run.out.rfind("  - Ok..."));
+  EXPECT_GT(run.out.find("  - Ok..."), at);
+  EXPECT_EQ(ReadPostedMessages(AreaId()).size(), 1u + 1u + 3u);
 }
 
 // A type-2 packet of `count` echomail messages for area FOO from 2:5020/1,

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "msgbase/byte_stream.h"
@@ -218,6 +221,48 @@ TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
     } else {
       EXPECT_EQ(dir_.List("txt/TWICE"), std::vector<std::string>{"X.TXT"});
     }
+  }
+}
+
+TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
+  const std::string base = Area("BOTH");
+  for (int i = 0; i < 200; ++i) {
+    const std::string n = std::to_string(i);
+    Post(base, Section(1, 1, "f" + n + ".txt", {"file " + n}));
+  }
+  Config({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE N", "FILESBBSNAME files.bbs",
+          "FILESBBSSAVINGSTRING @File"});
+  // Repeated so that the two runs surely meet on the same names.
+  for (int round = 0; round < 8 && !HasFailure(); ++round) {
+    fs::remove_all(dir_.Join("txt"));
+    fs::remove(dir_.Join("Kavel.log"));
+    RunResult a, b;
+    std::thread run_a([&] { a = dir_.Run({"/ALL"}); });
+    b = dir_.Run({"/ALL"});
+    run_a.join();
+    // Every set under two names, each name listed once, every dated line
+    // that either run printed in the log.
+    std::map<std::string, int> copies;
+    std::vector<std::string> saved = dir_.List("txt/both"), listed;
+    saved.erase(std::find(saved.begin(), saved.end(), "files.bbs"));
+    for (const std::string& name : saved)
+      ++copies[dir_.ReadFile("txt/both/" + name)];
+    for (const std::string& line : Lines(dir_.ReadFile("txt/both/files.bbs"))) {
+      listed.push_back(line.substr(0, line.size() - 1));
+    }
+    std::sort(listed.begin(), listed.end());
+    std::multiset<std::string> printed, logged;
+    for (const std::string& line : Lines(a.out + b.out)) {
+      if (line.size() > 19 && line[0] == ' ') printed.insert(line + "\r");
+    }
+    for (const std::string& line : Lines(dir_.ReadFile("Kavel.log"))) {
+      if (line.size() > 1) logged.insert(line);
+    }
+    EXPECT_EQ(copies.size(), 200u) << "round " << round;
+    for (const auto& [text, count] : copies) EXPECT_EQ(count, 2) << text;
+    EXPECT_EQ(listed, saved);
+    EXPECT_EQ(printed.size(), logged.size());
+    EXPECT_TRUE(printed == logged);
   }
 }
 

@@ -5,6 +5,7 @@
 #define KAVEL_DECODING_AREA_DECODER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -88,6 +89,14 @@ class AreaDecoder {
   // LOCALCHARSET, the same charset, or one iconv does not know, which
   // `file` is then reported with).
   std::unique_ptr<CharsetConverter> RecoderForMessage(std::string_view file);
+  // Renames the finished `temp` onto *target: replacing it when `replace`,
+  // otherwise only while the name is free; a name taken meanwhile gets the
+  // existing-file choice again (next_name gives the next free name), and
+  // *existed and *new_name follow. False, with its log line, when the set
+  // was not put in place (temp is then gone).
+  bool MoveIntoPlace(const std::string& temp, bool replace,
+                     const std::function<std::string()>& next_name,
+                     std::string* target, bool* existed, bool* new_name);
 
   const DecodeOptions& options_;
   DecodeLog* log_;

@@ -171,8 +171,10 @@ std::string AreaDecoder::EnsureDirectory(std::string_view dir) {
     while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
       bare.pop_back();
     }
-    if (!CreateDirectory(bare))
+    // Another run may create it at the same moment.
+    if (!CreateDirectory(bare) && !DirectoryExists(dir)) {
       log_->Error("Error creating " + std::string(dir));
+    }
   }
   return WithSeparator(dir);
 }

@@ -90,7 +90,10 @@ void PrepareBase(RunContext& ctx, const std::string& path,
   while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
     bare.pop_back();
   }
-  if (!CreateDirectory(bare)) LogError(ctx, std::string(error_text) + bare);
+  // Another run may create it at the same moment.
+  if (!CreateDirectory(bare) && !DirectoryExists(path)) {
+    LogError(ctx, std::string(error_text) + bare);
+  }
 }
 
 // DecodeArea. A passthrough area has no base to scan: it is announced, or

@@ -51,23 +51,36 @@ void AreaDecoder::WriteInfoLine(const MessageInfo& info, std::string_view dir) {
                               " file for add saving message info!.. Check "
                               "the path to messages txt-base!..";
 
+  if (!options_.rewriteFilesBbs) {
+    // One write to a file opened for appending: lines that other runs add
+    // at the same moment all stay, none cut into another.
+    int error = 0;
+    std::unique_ptr<PlatformFile> file =
+        OpenPlatformFile(list, FileMode::kAppend, &error);
+    uint64_t before = 0, after = 0;
+    const bool sized = file && file->Size(&before);
+    if (!file || !file->Write(line.data(), line.size())) {
+      // Cut back a half line (a full disk), unless the list grew by a
+      // whole line or more meanwhile: that is another run's.
+      if (sized && file->Size(&after) && after > before &&
+          after - before < line.size()) {
+        file->Truncate(before);
+      }
+      log_->Error(failure);
+    }
+    return;
+  }
   const bool existed = PathExists(list);
-  const bool append = existed && !options_.rewriteFilesBbs;
   int error = 0;
-  std::unique_ptr<PlatformFile> file = OpenPlatformFile(
-      list, append ? FileMode::kOpenReadWrite : FileMode::kCreate, &error);
+  std::unique_ptr<PlatformFile> file =
+      OpenPlatformFile(list, FileMode::kCreate, &error);
   if (!file) {
     log_->Error(failure);
     return;
   }
-  uint64_t old_size = 0;
-  if (append && (!file->Size(&old_size) || !file->Seek(old_size))) {
-    log_->Error(failure);
-    return;
-  }
   if (!file->Write(line.data(), line.size())) {
-    // Leave the list as it was: no half line.
-    file->Truncate(old_size);
+    // Leave no half line.
+    file->Truncate(0);
     file.reset();
     if (!existed) DeleteFile(list);
     log_->Error(failure);

@@ -14,6 +14,8 @@ namespace kavel {
 namespace {
 
 constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
+// Names tried after the first one was taken by another run meanwhile.
+constexpr int kNameAttempts = 1000;
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   if (part.empty()) return false;
@@ -75,9 +77,11 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
     return false;
   }
   const std::string dir = EnsureDirectory(fwd_dir_);
-  const std::string name =
-      names_->Next(dir, options_.forwardMask, options_.forwardExt,
-                   [](const std::string& p) { return PathExists(p); });
+  auto next_free_name = [&] {
+    return names_->Next(dir, options_.forwardMask, options_.forwardExt,
+                        [](const std::string& p) { return PathExists(p); });
+  };
+  std::string name = next_free_name();
   log_->Info(" [ :) ] -> Saving forward '" + name + "'");
 
   const std::string where = IntToText(record.messageNumber);
@@ -109,18 +113,26 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
     return false;
   }
 
+  // The name is claimed by creating the file exclusively; one that another
+  // run took meanwhile gives way to the next free one.
+  OutputFile out;
+  for (int n = 0; !out.CreateNew(name); ++n) {
+    if (n == kNameAttempts || !PathExists(name)) {
+      area_->ReleaseMessage();
+      log_->Error("Error while saving file \"" + name + "\"");
+      return false;
+    }
+    const std::string taken = name;
+    name = next_free_name();
+    log_->Info(" [ :) ] -> '" + taken + "' was taken meanwhile: saving as '" +
+               name + "'");
+  }
   MessageInfo info;
   FillMessageInfo(&info);
   info.fileName = name.substr(dir.size());
   std::unique_ptr<CharsetConverter> recoder = RecoderForMessage(name);
   std::string recoded_line;
 
-  OutputFile out;
-  if (!out.CreateNew(name)) {
-    area_->ReleaseMessage();
-    log_->Error("Error while saving file \"" + name + "\"");
-    return false;
-  }
   area_->SetTextPos(record.textPos);
   if (options_.checkForEmptyLine) {
     while (!area_->AtTextEnd()) {

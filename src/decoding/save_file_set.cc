@@ -1,3 +1,4 @@
+#include <functional>
 #include <string>
 
 #include "decoding/area_decoder.h"
@@ -35,6 +36,46 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 
 }  // namespace
 
+bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
+                                const std::function<std::string()>& next_name,
+                                std::string* target, bool* existed,
+                                bool* new_name) {
+  // A name that was free when it was chosen is claimed only now, by a
+  // rename that refuses to replace: another run may have taken it
+  // meanwhile. Then the choice for an existing file is made again.
+  for (int n = 0; n < kTempAttempts; ++n) {
+    int error = kErrorNone;
+    if (replace ? RenameFile(temp, *target)
+                : RenameFileNoReplace(temp, *target, &error)) {
+      return true;
+    }
+    if (replace || error != kErrorExists) break;
+    *existed = true;
+    switch (options_.existingFile) {
+      case ExistingFileChoice::kKeep:
+        DeleteFile(temp);
+        log_->Info(" [ :) ] -> '" + *target +
+                   "' was saved meanwhile by another run: kept");
+        return false;
+      case ExistingFileChoice::kNewName: {
+        const std::string taken = *target;
+        *target = next_name();
+        *new_name = true;
+        log_->Info(" [ :) ] -> '" + taken +
+                   "' was taken meanwhile: saving as '" + *target + "'");
+        break;
+      }
+      case ExistingFileChoice::kOverwrite:
+        replace = true;
+        break;
+    }
+  }
+  DeleteFile(temp);
+  log_->Error("I can't rewrite " + *target +
+              " file!.. Check the path to messages txt-base!..");
+  return false;
+}
+
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
   const std::string dir = EnsureDirectory(set.targetDir);
   // Text and name come in the charset of the lowest part's message.
@@ -58,20 +99,22 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
                 ": it is one of the program's own files");
     return false;
   }
-  const bool existed = PathExists(target);
+  std::string stem, ext;
+  SplitFileName(file_name, &stem, &ext);
+  auto next_free_name = [&] {
+    return names_->Next(dir, stem, ext,
+                        [](const std::string& p) { return PathExists(p); });
+  };
+  bool existed = PathExists(target);
   bool new_name = false;
   if (existed) {
     switch (options_.existingFile) {
       case ExistingFileChoice::kKeep:
         return false;
-      case ExistingFileChoice::kNewName: {
-        std::string stem, ext;
-        SplitFileName(file_name, &stem, &ext);
-        target = names_->Next(
-            dir, stem, ext, [](const std::string& p) { return PathExists(p); });
+      case ExistingFileChoice::kNewName:
+        target = next_free_name();
         new_name = true;
         break;
-      }
       case ExistingFileChoice::kOverwrite:
         break;
     }
@@ -159,10 +202,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
   }
-  if (!RenameFile(temp, target)) {
-    DeleteFile(temp);
-    log_->Error("I can't rewrite " + target +
-                " file!.. Check the path to messages txt-base!..");
+  if (!MoveIntoPlace(temp, existed && !new_name, next_free_name, &target,
+                     &existed, &new_name)) {
     return false;
   }
   if (have_info && (!existed || new_name)) {

@@ -1,5 +1,7 @@
 #include "driver/config_file.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,6 +16,29 @@ namespace {
 std::unique_ptr<TextReader> OpenConfigFile() {
   int error = 0;
   return OpenTextReader(kConfigFileName, &error);
+}
+
+// LOCKWAIT <seconds>: a whole number of seconds, at most
+// kMaxLockWaitSeconds (larger values count as that). Any other value is an
+// error line and puts the default back.
+void ReadLockWait(RunContext& context, std::string_view line) {
+  if (!LineHasKeyword("LOCKWAIT", line)) return;
+  std::string value = ExtractValue(line);
+  while (!value.empty() && value.back() == ' ') value.pop_back();
+  if (value.empty() ||
+      value.find_first_not_of("0123456789") != std::string::npos) {
+    LogError(context, "LOCKWAIT " + value +
+                          " is not a number of seconds; the default of " +
+                          IntToText(kDefaultLockWaitSeconds) + " holds");
+    context.lockWaitSeconds = kDefaultLockWaitSeconds;
+    return;
+  }
+  int64_t seconds = 0;
+  for (char digit : value) {
+    seconds =
+        std::min<int64_t>(seconds * 10 + (digit - '0'), kMaxLockWaitSeconds);
+  }
+  context.lockWaitSeconds = static_cast<int32_t>(seconds);
 }
 
 }  // namespace
@@ -33,6 +58,7 @@ void LoadCommonSettings(RunContext& context) {
     const std::string line = ShortString(raw);
     ReadPostingKeyword(context, line);
     ReadFlagSetting("ERRORLEVEL", &context.errorLevel, line);
+    ReadLockWait(context, line);
   }
 }
 

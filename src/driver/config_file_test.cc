@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/context_test_support.h"
@@ -50,6 +51,22 @@ TEST_F(ConfigFileTest, DecodingDefaults) {
   EXPECT_FALSE(dec().rewriteFilesBbs);
   EXPECT_EQ(dec().filesBbsSavingString,
             "@File(14,L) (@FromName, @FromAddr [@DateArrived])");
+}
+
+TEST_F(ConfigFileTest, LockWaitSeconds) {
+  const std::string bad =
+      "[err] LOCKWAIT soon is not a number of seconds; "
+      "the default of 60 holds";
+  const std::tuple<std::string, int32_t, std::string> kCases[] = {
+      {"", 60, ""},
+      {"lockwait 0 \r\n", 0, ""},
+      {"LOCKWAIT 99999999999\r\n", 86400, ""},
+      {"LOCKWAIT 30\r\nLOCKWAIT soon\r\n", 60, bad}};
+  for (const auto& [lines, seconds, error] : kCases) {
+    const Lines logged = Load("FROM x\r\n" + lines, false);
+    EXPECT_EQ(LockWaitSeconds(ctx_), seconds) << lines;
+    EXPECT_EQ(logged.back() == bad, !error.empty()) << lines;
+  }
 }
 
 TEST_F(ConfigFileTest, EveryDecodingKeyword) {

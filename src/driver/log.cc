@@ -36,19 +36,13 @@ std::string FormatLogLine(const ClockReading& now, bool error,
 }
 
 void OpenLog(LogFile& log, std::string_view name, std::string_view prefix) {
-  log.file.reset();
-  std::unique_ptr<TextReader> existing;
-  // An existing file is appended to, also when it cannot be read; it is
-  // never emptied.
-  if (TryOpenForReading(name, &existing) || PathExists(name)) {
-    existing.reset();
-    log.file = OpenTextWriter(name, /*append=*/true, nullptr);
-    log.logBroken = log.file == nullptr;
-  } else {
-    log.file = OpenTextWriter(name, /*append=*/false, nullptr);
-    log.logBroken = log.file == nullptr;
-    if (!log.logBroken) ConsoleWriteLine("Made new log file");
-  }
+  // Opened for appending, created exclusively when missing and never
+  // emptied: another run writing the same log at the same time keeps every
+  // line, as each line goes to the end of the file in one write.
+  bool created = false;
+  log.file = OpenTextAppender(name, &created, nullptr);
+  log.logBroken = log.file == nullptr;
+  if (created) ConsoleWriteLine("Made new log file");
   if (log.logBroken) {
     ConsoleWriteLine("I can't make log file!!!..");
     return;

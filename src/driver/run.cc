@@ -3,6 +3,7 @@
 #include "driver/commands.h"
 #include "driver/config_file.h"
 #include "driver/run_context.h"
+#include "msgbase/base_lock.h"
 #include "platform/platform.h"
 #include "posting/posting_settings.h"
 #include "util/text.h"
@@ -56,6 +57,7 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   OpenLog(context.log, "Kavel.log", "Kavel");
   LocateConfigFile(context);
   LoadCommonSettings(context);
+  SetBaseLockWaitMs(LockWaitSeconds(context) * 1000);
 
   std::string line = JoinCommandLine(arguments);
   if (line.empty()) {

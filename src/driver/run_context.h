@@ -18,6 +18,9 @@
 
 namespace kavel {
 
+inline constexpr int32_t kDefaultLockWaitSeconds = 60;
+inline constexpr int32_t kMaxLockWaitSeconds = 86400;
+
 struct RunContext {
   // The log: opened first, closed last.
   LogFile log;
@@ -53,6 +56,10 @@ struct RunContext {
   // ERRORLEVEL: the exit code tells the run's worst failure (log.h);
   // without it every run ends with 0.
   bool errorLevel = false;
+  // LOCKWAIT (common part): the longest wait for each lock taken on a file
+  // that other programs share (a message base's write lock), in seconds;
+  // 0 tries once.
+  int32_t lockWaitSeconds = kDefaultLockWaitSeconds;
   DecodingSettings decoding;
 
   // --- Decoder state of the area at hand.
@@ -60,6 +67,10 @@ struct RunContext {
   // the first.
   char areaConfigKind = 0;
 };
+
+inline int32_t LockWaitSeconds(const RunContext& c) {
+  return c.lockWaitSeconds;
+}
 
 inline void LogInfo(RunContext& context, std::string_view message) {
   LogInfo(context.log, message);

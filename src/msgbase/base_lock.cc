@@ -10,7 +10,7 @@ namespace kavel {
 
 namespace {
 
-constexpr int32_t kDefaultWaitMs = 10000;
+int32_t configured_wait_ms = 60000;
 int32_t wait_override = -1;
 
 }  // namespace
@@ -22,8 +22,10 @@ int32_t BaseLockWaitMs() {
   const char* end = value.data() + value.size();
   auto [ptr, ec] = std::from_chars(value.data(), end, ms);
   if (!value.empty() && ec == std::errc() && ptr == end && ms >= 0) return ms;
-  return kDefaultWaitMs;
+  return configured_wait_ms;
 }
+
+void SetBaseLockWaitMs(int32_t ms) { configured_wait_ms = ms < 0 ? 0 : ms; }
 
 void SetBaseLockWaitMsForTesting(int32_t ms) { wait_override = ms; }
 

@@ -1,6 +1,7 @@
 // Files of bytes, line-oriented text files and directory entries on Linux.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,26 @@ int OpenExisting(std::string_view path, int flags, int* error) {
     if (fd >= 0) return fd;
   }
   return OpenNative(NativePath(path), flags, error);
+}
+
+// Opens an existing entry for appending, or creates it exclusively (so
+// that two processes creating it at once share one file); never empties
+// it. Returns -1 with *error set on failure.
+int OpenForAppending(std::string_view path, bool* created, int* error) {
+  *created = false;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = OpenExisting(path, O_WRONLY | O_APPEND, error);
+    if (fd >= 0 || *error != kErrorNotFound) return fd;
+    const std::string native = NativePath(path);
+    fd = OpenNative(native, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, error);
+    if (fd >= 0) {
+      NoteEntryCreated(native);
+      *created = true;
+      return fd;
+    }
+    if (*error != kErrorExists) return -1;
+  }
+  return -1;
 }
 
 bool WriteAll(int fd, const char* data, size_t n) {
@@ -302,9 +323,18 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
       flags = O_RDWR | O_CREAT | O_EXCL;
       creates = true;
       break;
+    case FileMode::kAppend:
+      flags = O_WRONLY | O_APPEND;
+      break;
   }
   int ignored;
   if (error == nullptr) error = &ignored;
+  if (mode == FileMode::kAppend) {
+    bool created = false;
+    const int fd = OpenForAppending(path, &created, error);
+    if (fd < 0) return nullptr;
+    return std::make_unique<LinuxFile>(fd, true);
+  }
   if (!creates) {
     const int fd = OpenExisting(path, flags, error);
     if (fd < 0) return nullptr;
@@ -344,6 +374,15 @@ std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
   return std::make_unique<LinuxTextWriter>(fd);
 }
 
+std::unique_ptr<TextWriter> OpenTextAppender(std::string_view path,
+                                             bool* created, int* error) {
+  int ignored;
+  if (error == nullptr) error = &ignored;
+  const int fd = OpenForAppending(path, created, error);
+  if (fd < 0) return nullptr;
+  return std::make_unique<LinuxTextWriter>(fd);
+}
+
 bool CreateDirectory(std::string_view path) {
   std::string native = NativePath(path);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
@@ -369,6 +408,48 @@ bool RenameFile(std::string_view from, std::string_view to) {
   if (rename(native_from.c_str(), native_to.c_str()) != 0) return false;
   NoteEntryRemoved(native_from);
   NoteEntryCreated(native_to);
+  return true;
+}
+
+bool RenameFileNoReplace(std::string_view from, std::string_view to,
+                         int* error) {
+  int ignored;
+  if (error == nullptr) error = &ignored;
+  const std::string native_from = NativePath(from);
+  const std::string native_to = NativePath(to);
+  const char* old_name = native_from.c_str();
+  const char* new_name = native_to.c_str();
+  bool renamed =
+      renameat2(AT_FDCWD, old_name, AT_FDCWD, new_name, RENAME_NOREPLACE) == 0;
+  if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
+    // A file system without the flag: a second link refuses an existing
+    // name as well; then the old name goes.
+    renamed = link(old_name, new_name) == 0;
+    if (renamed) {
+      unlink(old_name);
+    } else if (errno == EPERM || errno == EOPNOTSUPP) {
+      // Nor hard links (vfat): the name is claimed by creating it
+      // exclusively, then replaced.
+      const int fd =
+          open(new_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        close(fd);
+        renamed = rename(old_name, new_name) == 0;
+        if (!renamed) {
+          const int saved = errno;
+          unlink(new_name);
+          errno = saved;
+        }
+      }
+    }
+  }
+  if (!renamed) {
+    *error = ErrorFromErrno(errno);
+    return false;
+  }
+  NoteEntryRemoved(native_from);
+  NoteEntryCreated(native_to);
+  *error = kErrorNone;
   return true;
 }
 

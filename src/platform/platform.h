@@ -46,6 +46,10 @@ enum class FileMode {
   kOpenRead,       // must exist; read only
   kOpenWrite,      // must exist; write only
   kCreateNew,      // create; fails (error kErrorExists) if the name exists
+  // Write only; created when missing, never emptied. Every Write goes to the
+  // end of the file as it is then, so whole records written by several
+  // processes at once never overlap (one Write call per record).
+  kAppend,
 };
 
 // Error codes reported through `error` out-parameters (0 = none).
@@ -113,6 +117,12 @@ class TextWriter {
 // otherwise create or empty the file. Null with *error set on failure.
 std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
                                            int* error);
+// Opens `path` for appending, creating it when missing (then *created is
+// set) and never emptying it. Each Flush is one write at the end of the file
+// as it is then, so lines flushed one at a time by several processes stay
+// whole. Null with *error set on failure.
+std::unique_ptr<TextWriter> OpenTextAppender(std::string_view path,
+                                             bool* created, int* error);
 
 // ---------------------------------------------------------- file system
 
@@ -152,6 +162,11 @@ std::unique_ptr<FileSearch> NewFileSearch();
 bool CreateDirectory(std::string_view path);
 bool DeleteFile(std::string_view path);
 bool RenameFile(std::string_view from, std::string_view to);  // replaces `to`
+// Renames only when `to` is free, as one step that no other process can come
+// between (the claim of a free name). False with *error kErrorExists when
+// `to` exists, other codes on other failures.
+bool RenameFileNoReplace(std::string_view from, std::string_view to,
+                         int* error);
 // True when `path` names an existing entry (exact name, no wildcards).
 bool PathExists(std::string_view path);
 bool IsDirectory(std::string_view path);

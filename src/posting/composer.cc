@@ -190,9 +190,10 @@ void WriteHeader(RunContext& ctx, MessageArea& area) {
 }
 
 // Posts one section of `line_count` lines read from `reader` as a new
-// message. Answers false when no message could be added, which ends the
-// posting of the file; *file_ended is set when the file held fewer lines
-// than counted.
+// message. Answers false when no message could be added or stored, which
+// ends the posting of the file (a set with a hole could never be
+// completed); *file_ended is set when the file held fewer lines than
+// counted.
 bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
                     int32_t line_count, bool* file_ended) {
   if (!area.AddMessage()) {
@@ -214,9 +215,17 @@ bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
     last_line = std::move(line);
   }
   WriteTrailLines(ctx, area, last_line);
-  if (!area.StoreMessage()) FailPosting(ctx, "Unable to write message");
+  const bool stored = area.StoreMessage();
   area.ReleaseMessage();
-  return true;
+  if (!stored) {
+    std::string line = "Unable to write message [" + IntToText(ctx.partNumber) +
+                       "/" + IntToText(ctx.partCount) + "]";
+    if (ctx.partNumber < ctx.partCount) {
+      line += ": the rest of " + ctx.postingJob->fileName + " is not posted";
+    }
+    FailPosting(ctx, ShortString(line));
+  }
+  return stored;
 }
 
 }  // namespace

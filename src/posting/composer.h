@@ -46,8 +46,9 @@ inline constexpr uint32_t kAreaFlagLocal = 4;
 void PreparePosting(RunContext& ctx);
 
 // Posts the job's file as section messages into ctx.postingArea and closes
-// the area, in every case. Writes "  - Ok..." when the whole file was
-// posted without a failure.
+// the area, in every case. The first section that cannot be added or
+// stored ends the posting of the file. Writes "  - Ok..." when the whole
+// file was posted without a failure.
 void PostSections(RunContext& ctx);
 
 // ctx.postingOk := false, then the error line `message`.

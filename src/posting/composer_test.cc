@@ -205,19 +205,19 @@ TEST_F(PostSectionsTest, AddMessageFailureEndsTheFileWithoutOk) {
   EXPECT_FALSE(ctx_.postingOk);
 }
 
-TEST_F(PostSectionsTest, StoreFailureGoesOnWithTheNextSection) {
+TEST_F(PostSectionsTest, StoreFailureEndsTheFileWithoutOk) {
   WriteThreeSections();
   area_->fail_store_at = 2;
   EXPECT_EQ(Post(), (std::vector<std::string>{
                         "   -> [1/3]",
                         "   -> [2/3]",
-                        "[err] Unable to write message",
-                        "   -> [3/3]",
+                        "[err] Unable to write message [2/3]: the rest of " +
+                            ctx_.postingJob->fileName + " is not posted",
                     }));
-  ASSERT_EQ(stored_.size(), 2u);
+  ASSERT_EQ(stored_.size(), 1u);
   EXPECT_EQ(stored_[0].subject, "[1/3] ");
-  EXPECT_EQ(stored_[1].subject, "[3/3] ");
   EXPECT_TRUE(destroyed_);
+  EXPECT_FALSE(ctx_.postingOk);
 }
 
 TEST_F(PostSectionsTest, StoppingEarlyClosesTheArea) {
