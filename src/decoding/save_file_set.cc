@@ -4,6 +4,7 @@
 #include "decoding/area_decoder.h"
 #include "decoding/framing.h"
 #include "decoding/output_file.h"
+#include "decoding/uue_decoder.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
@@ -36,12 +37,17 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 }  // namespace
 
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
+  UueSet uue;
+  if ((options_.decodeUue || set.foreignUue) && !CheckUueSet(set, &uue)) {
+    return false;
+  }
+  const std::string& source_name = uue.isUue ? uue.name : set.fileName;
   const std::string dir = EnsureDirectory(set.targetDir);
   // The begin line's name was upper-cased when read; the file gets it in
   // lower case, as the Linux tools name files.
-  const std::string file_name = LowerText(set.fileName);
+  const std::string file_name = LowerText(source_name);
   std::string target = dir + file_name;
-  if (IsProtected(set.fileName)) {
+  if (IsProtected(source_name)) {
     log_->Error("Refused to write '" + target + "' from area " + area_name_ +
                 ": it is one of the program's own files");
     return false;
@@ -77,6 +83,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   MessageInfo info;
   bool have_info = false;
   std::string line;
+  UueDecoder decoder;
+  std::string bytes;
   for (const SectionPosition* section : set.PartsInOrder()) {
     const std::string where = IntToText(section->messageNumber);
     switch (LoadByNumber(section->messageNumber)) {
@@ -97,10 +105,11 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     area_->ReadLine(&line);
     BeginLine expected{section->part, set.totalParts, set.fileName};
     BeginLine found;
-    if (ParseBeginLine(line, options_.beginString, &found) !=
-            BeginLineKind::kValid ||
-        !SameBeginLine(found, expected) ||
-        area_->TextPos() != section->textPos) {
+    if (!set.foreignUue &&
+        (ParseBeginLine(line, options_.beginString, &found) !=
+             BeginLineKind::kValid ||
+         !SameBeginLine(found, expected) ||
+         area_->TextPos() != section->textPos)) {
       area_->ReleaseMessage();
       log_->Error("Error while searching message " + where + " for part " +
                   IntToText(section->part) + " of " + set.fileName +
@@ -110,23 +119,35 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     if (!have_info) {
       // Reading the header moves the text position.
       FillMessageInfo(&info);
-      area_->SetTextPos(section->textPos);
       have_info = true;
     }
+    area_->SetTextPos(section->textPos);
     if (area_->text) {
       TextLineWalk lines(area_->text.get(), kAnyLineLength);
       std::string_view text_line;
       while (lines.Next(&text_line)) {
-        if (end_filter.MayMatch(text_line) &&
-            IsFramingLine(text_line, options_.endString)) {
+        if (set.foreignUue) {
+          if (text_line.empty() || decoder.ended()) break;
+        } else if (end_filter.MayMatch(text_line) &&
+                   IsFramingLine(text_line, options_.endString)) {
           break;
         }
-        out.WriteLine(text_line);
+        if (!uue.isUue) {
+          out.WriteLine(text_line);
+        } else if (decoder.Line(text_line, &bytes)) {
+          out.WriteBytes(bytes);
+          bytes.clear();
+        }
       }
     }
     area_->ReleaseMessage();
   }
 
+  if (uue.isUue && !decoder.Finish()) {
+    log_->Error("Binary file '" + uue.name + "' in area " + area_name_ +
+                " not saved: " + decoder.ProblemText());
+    return false;
+  }
   const std::string temp = out.path();
   if (!out.Close()) {
     log_->Error("Error while saving file \"" + target + "\"");

@@ -31,6 +31,7 @@ struct RunContext {
   int32_t partNumber = 0;     // section being written, 1 for the first
   int32_t partCount = 0;      // sections of the file
   int32_t sectionBytes = 0;   // bytes counted into the current section
+  bool postingBinary = false;  // the file is posted uuencoded
   bool streamHooksInstalled = false;
   // The area being posted into: opened by PreparePosting, closed by
   // PostSections.

@@ -13,6 +13,7 @@
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
 #include "posting/posting_job.h"
+#include "posting/uue_reader.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -130,6 +131,9 @@ bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
     area.WriteLineRaw(line);
     last_line = std::move(line);
   }
+  // Uuencoded lines are data: a section of them always ends with the empty
+  // line, whatever characters its last line begins with.
+  if (ctx.postingBinary) last_line.clear();
   WriteTrailLines(ctx, area, last_line);
   if (!area.StoreMessage()) FailPosting(ctx, "Unable to write message");
   area.ReleaseMessage();
@@ -159,11 +163,30 @@ void ReplacePlaceholder(std::string_view value, std::string* text) {
   *text = ShortString(*text);
 }
 
-std::string FillPlaceholders(const RunContext& ctx, std::string_view tmpl) {
+namespace {
+
+// The file's name without its directory, blanks made "_" so that it stays
+// one word for the decoder.
+std::string PostedName(const RunContext& ctx) {
   std::string name = FileNameOf(ctx.postingJob->fileName);
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
+  return name;
+}
+
+// The lines to post: the file's own, or its uuencoded form.
+std::unique_ptr<TextReader> OpenPostedLines(const RunContext& ctx) {
+  if (ctx.postingBinary) {
+    return OpenUueReader(ctx.postingJob->fileName, PostedName(ctx), nullptr);
+  }
+  return OpenTextReader(ctx.postingJob->fileName, nullptr);
+}
+
+}  // namespace
+
+std::string FillPlaceholders(const RunContext& ctx, std::string_view tmpl) {
+  std::string name = PostedName(ctx);
   std::string text(tmpl);
   ReplacePlaceholder(IntToText(ctx.partNumber), &text);
   ReplacePlaceholder(IntToText(ctx.partCount), &text);
@@ -234,7 +257,7 @@ void PostSections(RunContext& ctx) {
     ClosePostingArea(ctx);
     return;
   }
-  std::unique_ptr<TextReader> reader = OpenTextReader(job.fileName, nullptr);
+  std::unique_ptr<TextReader> reader = OpenPostedLines(ctx);
   if (!reader) FailPosting(ctx, "Can't open file " + job.fileName + "!..");
   if (!ctx.postingOk) {
     FailPosting(ctx, "We can't make posting...");
@@ -246,7 +269,7 @@ void PostSections(RunContext& ctx) {
   // a file that changes meanwhile never yields more parts than announced.
   std::vector<int32_t> sections = CountSectionLines(*reader);
   ctx.partCount = static_cast<int32_t>(sections.size());
-  reader = OpenTextReader(job.fileName, nullptr);
+  reader = OpenPostedLines(ctx);
   if (!reader && !sections.empty()) {
     FailPosting(ctx, "Can't open file " + job.fileName + "!..");
     sections.clear();

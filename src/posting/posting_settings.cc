@@ -112,6 +112,15 @@ void ReadPostingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("BEGINENCODEDSTRING", &enc.beginString, line);
   ReadTextSetting("ENDENCODEDSTRING", &enc.endString, line);
   ReadFlagSetting("USEASKLUDGE", &enc.useAsKludge, line);
+  if (FirstWord(line) == "ENCODEBINARY") {
+    std::string value;
+    ReadTextSetting("ENCODEBINARY", &value, line);
+    enc.encodeBinaryUue = UpperText(value) == "UUE";
+    if (!enc.encodeBinaryUue) {
+      LogError(ctx, "Unknown value '" + value +
+                        "' of ENCODEBINARY, binary files are not posted");
+    }
+  }
   if (FirstWord(line) == "FLAGS") {
     job.attributes = ParseAttributeList(RestOfLine(line));
   }
