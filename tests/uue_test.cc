@@ -83,7 +83,7 @@ TEST(UueTest, BinariesRoundTripInEveryFormat) {
   }
 }
 
-TEST(UueTest, PostedTextIsUuencodesAndUudeviewReadsIt) {
+TEST(UueTest, PostedTextIsWhatUuencodeWritesAndUudeviewReadsIt) {
   if (!HaveCommand("uuencode") || !HaveCommand("uudeview")) {
     GTEST_SKIP() << "uuencode or uudeview is not installed";
   }
@@ -136,16 +136,18 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
     dir.MakeDirectory(sub);
   }
   const std::string b = dir.Join("b");
-  dir.WriteFile("b/cm.prefs",
-                "SYSOP \"Sysop\"\nLOGFILE \"" + b + "/cm.log\"\nDUPEFILE \"" +
-                    b + "/dupes\" 200\nDEFAULTZONE 2\nINBOUND \"" + b +
-                    "/in\"\nOUTBOUND \"" + b + "/out\"\nTEMPDIR \"" + b +
-                    "/tmp\"\nCREATEPKTDIR \"" + b + "/tmp\"\nPACKETDIR \"" +
-                    b + "/tmp\"\nAKA 2:5020/2\nNODE 2:5020/1.0 \"\" \"\"\n"
-                    "NETMAIL \"NETMAIL\" 2:5020/2 MSG \"" + b + "/nm\"\n"
-                    "AREA \"BAD\" 2:5020/2 MSG \"" + b + "/bad\"\n"
-                    "AREA \"FOO\" 2:5020/2 MSG \"" + dir.Join("msg/foo") +
-                    "\"\nEXPORT 2:5020/1.0\n");
+  std::string prefs = "AKA 2:5020/2\nNODE 2:5020/1.0 \"\" \"\"\n"
+                      "AREA \"FOO\" 2:5020/2 MSG \"" + dir.Join("msg/foo") +
+                      "\"\nEXPORT 2:5020/1.0\nLOGFILE \"" + b + "/cm.log\"\n"
+                      "NETMAIL \"NETMAIL\" 2:5020/2 MSG \"" + b + "/nm\"\n"
+                      "AREA \"BAD\" 2:5020/2 MSG \"" + b + "/bad\"\n";
+  for (const char* key : {"INBOUND in", "OUTBOUND out", "TEMPDIR tmp",
+                          "CREATEPKTDIR tmp", "PACKETDIR tmp"}) {
+    const std::string kv = key;
+    prefs += kv.substr(0, kv.find(' ')) + " \"" + b + "/" +
+             kv.substr(kv.find(' ') + 1) + "\"\n";
+  }
+  dir.WriteFile("b/cm.prefs", prefs);
   dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") + " -b Msg\n");
   dir.WriteFile("Kavel.cfg",
                 "HPTPATH areas\r\nDECODEUUE yes\r\nBASETEXTPATH txt\r\n");
