@@ -87,8 +87,9 @@ TEST(UueTest, PostedTextIsWhatUuencodeWritesAndUudeviewReadsIt) {
   if (!HaveCommand("uuencode") || !HaveCommand("uudeview")) {
     GTEST_SKIP() << "uuencode or uudeview is not installed";
   }
-  for (const char* framing : {"USEENCODEDSTRINGS no", "USEASKLUDGE no\r\n"
-                                                      "USEENCODEDSTRINGS yes"}) {
+  for (const char* framing : {"USEENCODEDSTRINGS no",
+                              "USEASKLUDGE no\r\n"
+                              "USEENCODEDSTRINGS yes"}) {
     SCOPED_TRACE(framing);
     RunDirectory dir;
     dir.MakeDirectory("bases");
@@ -107,8 +108,8 @@ TEST(UueTest, PostedTextIsWhatUuencodeWritesAndUudeviewReadsIt) {
                 &status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(dir.Run({"/ENCODE", "Data.bin", "BIN"}).exit_code, 0);
-    const std::string texts = ExportedTexts(std::string("M").append(
-        dir.Join("bases/bin")));
+    const std::string texts =
+        ExportedTexts(std::string("M").append(dir.Join("bases/bin")));
     std::string stripped;
     for (const std::string& line : Lines(texts)) {
       if (line.empty() || line[0] == '\x01' || line.rfind("text.", 0) == 0 ||
@@ -119,9 +120,9 @@ TEST(UueTest, PostedTextIsWhatUuencodeWritesAndUudeviewReadsIt) {
     }
     EXPECT_TRUE(stripped == uuencoded);
     dir.WriteFile("export.txt", texts);
-    Capture("cd '" + dir.path() +
-                "' && uudeview -i -o -q -p out export.txt 2>&1",
-            &status);
+    Capture(
+        "cd '" + dir.path() + "' && uudeview -i -o -q -p out export.txt 2>&1",
+        &status);
     EXPECT_TRUE(dir.ReadFile("out/Data.bin") == file);
   }
 }
@@ -132,15 +133,21 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
     GTEST_SKIP() << "uuencode or crashmail is not installed";
   }
   RunDirectory dir;
-  for (const char* sub : {"msg/foo", "b/in", "b/out", "b/tmp", "b/nm", "b/bad"}) {
+  for (const char* sub :
+       {"msg/foo", "b/in", "b/out", "b/tmp", "b/nm", "b/bad"}) {
     dir.MakeDirectory(sub);
   }
   const std::string b = dir.Join("b");
-  std::string prefs = "AKA 2:5020/2\nNODE 2:5020/1.0 \"\" \"\"\n"
-                      "AREA \"FOO\" 2:5020/2 MSG \"" + dir.Join("msg/foo") +
-                      "\"\nEXPORT 2:5020/1.0\nLOGFILE \"" + b + "/cm.log\"\n"
-                      "NETMAIL \"NETMAIL\" 2:5020/2 MSG \"" + b + "/nm\"\n"
-                      "AREA \"BAD\" 2:5020/2 MSG \"" + b + "/bad\"\n";
+  std::string prefs =
+      "AKA 2:5020/2\nNODE 2:5020/1.0 \"\" \"\"\n"
+      "AREA \"FOO\" 2:5020/2 MSG \"" +
+      dir.Join("msg/foo") + "\"\nEXPORT 2:5020/1.0\nLOGFILE \"" + b +
+      "/cm.log\"\n"
+      "NETMAIL \"NETMAIL\" 2:5020/2 MSG \"" +
+      b +
+      "/nm\"\n"
+      "AREA \"BAD\" 2:5020/2 MSG \"" +
+      b + "/bad\"\n";
   for (const char* key : {"INBOUND in", "OUTBOUND out", "TEMPDIR tmp",
                           "CREATEPKTDIR tmp", "PACKETDIR tmp"}) {
     const std::string kv = key;
@@ -156,20 +163,21 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
   dir.WriteFile("one.bin", one);
   dir.WriteFile("many.bin", many);
   int status = 0;
-  const std::string many_uue = Capture(
-      "cd '" + dir.path() + "' && uuencode one.bin one.bin > one.uue && "
-      "uuencode many.bin many.bin",
-      &status);
+  const std::string many_uue =
+      Capture("cd '" + dir.path() +
+                  "' && uuencode one.bin one.bin > one.uue && "
+                  "uuencode many.bin many.bin",
+              &status);
   ASSERT_EQ(status, 0);
   // Three parts of about 300 lines, written last part first.
   const std::vector<std::string> lines = Lines(many_uue);
-  std::vector<std::string> writes = {
-      "SUBJECT one.bin TEXT one.uue"};
+  std::vector<std::string> writes = {"SUBJECT one.bin TEXT one.uue"};
   for (int part = 3; part >= 1; --part) {
     std::string text = "section ";
     text += std::to_string(part);
     text += " of 3 of file many.bin\n";
-    for (size_t i = (part - 1) * 300; i < lines.size() && i < part * 300u; ++i) {
+    for (size_t i = (part - 1) * 300; i < lines.size() && i < part * 300u;
+         ++i) {
       text += lines[i] + "\n";
     }
     const std::string name = "part" + std::to_string(part);
@@ -179,13 +187,13 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
   for (const std::string& w : writes) {
     Capture("cd '" + dir.path() +
                 "' && crashwrite DIR b/in FROMADDR 2:5020/1 TOADDR 2:5020/2 "
-                "AREA FOO " + w + " >/dev/null 2>&1",
+                "AREA FOO " +
+                w + " >/dev/null 2>&1",
             &status);
     ASSERT_EQ(status, 0) << w;
   }
-  const std::string toss =
-      Capture("cd '" + b + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
-              &status);
+  const std::string toss = Capture(
+      "cd '" + b + "' && crashmail SETTINGS cm.prefs TOSS 2>&1", &status);
   ASSERT_EQ(status, 0) << toss;
   RunResult decode = dir.Run({"/DECODE", "FOO"});
   EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;

@@ -105,11 +105,10 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     area_->ReadLine(&line);
     BeginLine expected{section->part, set.totalParts, set.fileName};
     BeginLine found;
-    if (!set.foreignUue &&
-        (ParseBeginLine(line, options_.beginString, &found) !=
-             BeginLineKind::kValid ||
-         !SameBeginLine(found, expected) ||
-         area_->TextPos() != section->textPos)) {
+    if (!set.foreignUue && (ParseBeginLine(line, options_.beginString,
+                                           &found) != BeginLineKind::kValid ||
+                            !SameBeginLine(found, expected) ||
+                            area_->TextPos() != section->textPos)) {
       area_->ReleaseMessage();
       log_->Error("Error while searching message " + where + " for part " +
                   IntToText(section->part) + " of " + set.fileName +

@@ -188,7 +188,7 @@ bool ParseSectionLine(std::string_view line, int32_t max_parts,
 bool ParseSubjectNumbering(std::string_view subject, int32_t max_parts,
                            PartNumbering* out, std::string* rest) {
   for (size_t open = 0; open < subject.size(); ++open) {
-    const char close = subject[open] == '[' ? ']'
+    const char close = subject[open] == '['   ? ']'
                        : subject[open] == '(' ? ')'
                                               : '\0';
     if (close == '\0') continue;

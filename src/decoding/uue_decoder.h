@@ -30,11 +30,11 @@ class UueDecoder {
  public:
   enum class Problem {
     kNone,
-    kNoBegin,         // the first line is not a begin line
-    kBadLength,       // a line whose length character does not fit it
-    kBadCharacter,    // a character outside the encoding's range
-    kNoEnd,           // the lines ended before "end" (see Finish)
-    kTextAfterEnd,    // a line after "end"
+    kNoBegin,       // the first line is not a begin line
+    kBadLength,     // a line whose length character does not fit it
+    kBadCharacter,  // a character outside the encoding's range
+    kNoEnd,         // the lines ended before "end" (see Finish)
+    kTextAfterEnd,  // a line after "end"
   };
 
   // Feeds the next line; appends the bytes it encodes to *bytes. Answers

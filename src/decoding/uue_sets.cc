@@ -44,7 +44,8 @@ void AreaDecoder::NoteForeignUue(int32_t message_number) {
     // A message of a framed posting is never also another poster's part.
     if (IsFramingLine(line, options_.beginString)) return;
     if (line[0] == kKludgeMark) continue;
-    if (begin_pos < 0 && first_data < 0 && ParseUueBeginLine(line, &begin_name)) {
+    if (begin_pos < 0 && first_data < 0 &&
+        ParseUueBeginLine(line, &begin_name)) {
       begin_pos = line_pos;
     } else if (!section_line && begin_pos < 0 && first_data < 0 &&
                ParseSectionLine(line, kMaxParts, &numbering)) {
@@ -60,8 +61,8 @@ void AreaDecoder::NoteForeignUue(int32_t message_number) {
   std::string key;
   std::string rest;
   PartNumbering by_subject;
-  const bool numbered_subject = ParseSubjectNumbering(
-      area_->Subject(), kMaxParts, &by_subject, &rest);
+  const bool numbered_subject =
+      ParseSubjectNumbering(area_->Subject(), kMaxParts, &by_subject, &rest);
   if (section_line) {
     key = numbering.fileName.empty() ? rest : numbering.fileName;
     if (key.empty() && !numbered_subject) key = area_->Subject();
