@@ -7,7 +7,8 @@
 // Input: "<settings>" then up to five messages, separated by
 // kFileSeparator. Settings lines (LF): begin line pattern, end line,
 // forward marker, forward end text, file-list template, flags (first byte:
-// bit 0 save incomplete sets, bits 1-2 the existing-file choice). A
+// bit 0 save incomplete sets, bits 1-2 the existing-file choice, bit 7
+// decode uuencoded files). A
 // message: "<from>\n<subject>\n<date>\n<text>".
 #include <cstddef>
 #include <cstdint>
@@ -73,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t flags = settings.empty() ? 0 : static_cast<uint8_t>(settings[0]);
   options.saveIfNotEnoughSections = flags & 1;
   options.existingFile = static_cast<ExistingFileChoice>((flags >> 1) % 3);
+  options.decodeUue = (flags & 0x80) != 0;
   options.filesBbsName = "files.bbs";
   options.protectedNames = {"KAVEL.CFG", "KAVEL.LOG", "FILES.BBS"};
 

@@ -16,6 +16,8 @@ command -v npm >/dev/null || missing+=(npm)
 command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
 command -v groff >/dev/null || missing+=(groff-base)
 command -v lintian >/dev/null || missing+=(lintian)
+command -v uuencode >/dev/null || missing+=(sharutils)
+command -v uudeview >/dev/null || missing+=(uudeview)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

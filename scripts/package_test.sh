@@ -120,6 +120,7 @@ for kw in WHEN FROMADDR TOADDR FILE FROM TO SUBJ ORIGIN TEARLINE FLAGS \
   HPTPATH SQUISH TERMINATE USEENCODEDMESSAGE ENCODEDMESSAGE USEENCODEDSTRING \
   USEENCODEDSTRINGS BEGINENCODEDSTRING BEGINSTRING ENDENCODEDSTRING ENDSTRING \
   USEASKLUDGE SAVEIFNOTENOUGHSECTIONS BASETEXTPATH USETEXTSUBDIR \
+  ENCODEBINARY DECODEUUE \
   WHATDOWITHEXISTFILE BASEFWDPATH USEFWDSUBDIR FORWARDMARKER \
   CHECKFOREMPTYLINE FORWARDFROM FORWARDTO FORWARDSUBJ FORWARDDATE \
   FORWARDMASK FORWARDEXT FORWARDCOMMENT FILESBBSNAME REWRITEFILESBBS \
@@ -157,8 +158,10 @@ for dir in txt/*/; do
   [ -n "$decoded" ] || bad "no news.txt in $dir"
   tr -d '\r' <"$decoded" | cmp -s - news.txt || bad "$decoded differs from news.txt"
   list=$(find "$dir" -maxdepth 1 -iname files.bbs)
-  [ "$(wc -l <"$list")" -eq 1 ] || bad "$dir files.bbs does not hold one line"
+  [ "$(wc -l <"$list")" -eq "$(find "$dir" -maxdepth 1 -type f ! -iname files.bbs | wc -l)" ] ||
+    bad "$dir files.bbs does not hold one line per file"
 done
+cmp -s txt/demo.jam/news.gz news.gz || bad "news.gz did not come back"
 EOF_CHECKS
 if ! (cd "$scratch/clone" && TMPDIR="$scratch" \
       bash -euo pipefail "$scratch/demo.sh" >"$scratch/demo.out" 2>&1); then

@@ -70,6 +70,24 @@ class AreaDecoder {
   // Adds the file-list line for a saved file in directory `dir`.
   void WriteInfoLine(const MessageInfo& info, std::string_view dir);
 
+  // Uuencoded files. A set whose text is one begin...end block (or a set
+  // of another poster's parts, foreignUue) is saved as the bytes it
+  // encodes, under the name of its begin line.
+  struct UueSet {
+    bool isUue = false;
+    std::string name;  // from the begin line, as written
+  };
+  // Records the loaded message as a part of another poster's uuencoded
+  // file when it is one (never when it holds a begin line of ours).
+  void NoteForeignUue(int32_t message_number);
+  // Reads the set's sections once: out->isUue when they hold one block.
+  // False (after an error line) when they hold a damaged block or its name
+  // may not be written.
+  bool CheckUueSet(const FileSet& set, UueSet* out);
+  // True when the set's first found section holds uuencoded lines.
+  bool LooksUuencoded(const FileSet& set);
+  void SaveForeignUueSets();
+
   FileSetList& sets() { return sets_; }
   const std::vector<ForwardRecord>& forwards() const { return forwards_; }
 
@@ -106,6 +124,7 @@ class AreaDecoder {
   std::string text_dir_;
   std::string fwd_dir_;
   FileSetList sets_;
+  FileSetList foreign_sets_;  // parts of other posters' uuencoded files
   std::vector<ForwardRecord> forwards_;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,8 @@
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
+#include "posting/uue_reader.h"
+#include "util/text.h"
 
 namespace kavel {
 namespace {
@@ -291,6 +294,127 @@ TEST_F(AreaDecoderTest, LargeAreaDecodesCompletely) {
   EXPECT_EQ(Read(Text("f4199")), "4199\r\n");
   EXPECT_EQ(FilesUnder(root_ / "txt"), 4201u);
   EXPECT_TRUE(log_.errors.empty());
+}
+
+// The uuencoded form of `bytes` as uuencode writes it, begin to end.
+std::vector<std::string> Uue(const std::string& bytes,
+                             const std::string& begin = "begin 644 bin.dat") {
+  std::vector<std::string> lines = {begin};
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t at = 0; at < bytes.size(); at += kUueLineBytes) {
+    lines.emplace_back();
+    EncodeUueLine(data + at, std::min(kUueLineBytes, bytes.size() - at),
+                  &lines.back());
+  }
+  lines.insert(lines.end(), {"`", "end"});
+  return lines;
+}
+
+// Another poster's message: `lines`, then an empty line, tear and origin.
+Posted Foreign(const std::string& subject, std::vector<std::string> lines) {
+  Posted p;
+  p.subject = subject;
+  p.lines = std::move(lines);
+  p.lines.insert(p.lines.end(), {"", "--- ", " * Origin: x (1:2/3)"});
+  return p;
+}
+
+std::vector<std::string> Join(const std::string& first,
+                              std::vector<std::string> rest) {
+  rest.insert(rest.begin(), first);
+  return rest;
+}
+
+TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
+  std::string bin;
+  for (int i = 0; i < 300; ++i) bin.push_back(static_cast<char>(i * 7));
+  const std::vector<std::string> good = Uue(bin);
+  std::vector<std::string> bad_length = good, text_after = good;
+  bad_length[2].pop_back();
+  text_after.push_back("a remark");
+  std::string as_text;
+  for (const std::string& line : text_after) as_text += line + "\r\n";
+  const std::vector<std::string> no_end(good.begin(), good.end() - 1);
+  const std::vector<std::string> half1(good.begin(), good.begin() + 4);
+  const std::vector<std::string> half2(good.begin() + 4, good.end());
+  const char kNotAll[] = " [ :( ] -> Not all sections was found..";
+  const std::string cyr_utf8 = "\x8f\xe0\xa8\xa2\xa5\xe2-\xd0\x9f.bin";
+  auto hostile = [](const std::string& name) {
+    return Section(1, 1, "x.uue", Uue("a", "begin 644 " + name));
+  };
+  struct Case {
+    std::vector<Posted> messages;
+    std::string file;  // expected output, "" for none
+    std::string content;
+    // Part of the one error line, or the information line kNotAll.
+    const char* log;
+  } cases[] = {
+      {{Section(1, 1, "x.uue", good)}, "bin.dat", bin, ""},
+      {{Section(1, 1, "x.uue", text_after)}, "x.uue", as_text, ""},
+      {{Section(1, 1, "x.uue", bad_length)},
+       "",
+       "",
+       "Binary file 'bin.dat' in area TEST.AREA not saved: bad length "
+       "character in line 3"},
+      {{Section(1, 1, "x.uue", no_end)}, "", "", "not saved: no end line"},
+      {{Section(2, 2, "x.uue", half2)}, "", "", kNotAll},
+      {{hostile("../evil")},
+       "",
+       "",
+       "'../evil' in area TEST.AREA not saved: "
+       "unsafe file name"},
+      {{hostile("/etc/evil")}, "", "", "unsafe file name"},
+      {{hostile("*.*")}, "", "", "unsafe file name"},
+      {{hostile("a\x07.b")}, "", "", "unsafe file name"},
+      {{hostile("Kavel.cfg")}, "", "", "unsafe file name"},
+      {{Section(1, 1, "x", Uue("a", "begin 777 Run.SH"))}, "run.sh", "a", ""},
+      {{Section(1, 1, "x", Uue("b", "begin 644 " + cyr_utf8))},
+       LowerText(cyr_utf8),
+       "b",
+       ""},
+      // Other posters: one message; parts by section lines (last first)
+      // and by subject numbers, each part ending at its empty line.
+      {{Foreign("Files", Join("Here it is:", good))}, "bin.dat", bin, ""},
+      {{Foreign("x", Join("section 2 of 2 of file bin.dat", half2)),
+        Foreign("x", Join("section 1 of 2 of file bin.dat", half1))},
+       "bin.dat",
+       bin,
+       ""},
+      {{Foreign("bin.dat (1/2)", half1), Foreign("bin.dat (2/2)", half2)},
+       "bin.dat",
+       bin,
+       ""},
+      {{Foreign("bin.dat (2/2)", half2)}, "", "", kNotAll},
+      // A text posting numbered alike is no part at all.
+      {{Foreign("[2/3] news", {"%percent", "end"})}, "", "", ""},
+  };
+  options_.decodeUue = true;
+  options_.saveIfNotEnoughSections = true;
+  options_.protectedNames = {"Kavel.cfg"};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n++);
+    fs::remove_all(base_);
+    fs::remove_all(text_);
+    log_ = RecordingLog();
+    for (const Posted& p : c.messages) Post(p);
+    Decode();
+    if (c.file.empty()) {
+      EXPECT_FALSE(fs::exists(text_) && FilesUnder(text_) != 0);
+    } else {
+      EXPECT_EQ(Read(Text(c.file)), c.content);
+      EXPECT_EQ(fs::status(Text(c.file)).permissions() & fs::perms::owner_exec,
+                fs::perms::none);
+    }
+    EXPECT_EQ(log_.HasInfo(kNotAll), c.log == kNotAll);
+    if (*c.log == '\0' || c.log == kNotAll) {
+      EXPECT_TRUE(log_.errors.empty()) << log_.errors[0];
+    } else {
+      ASSERT_EQ(log_.errors.size(), 1u);
+      EXPECT_NE(log_.errors[0].find(c.log), std::string::npos)
+          << log_.errors[0];
+    }
+  }
 }
 
 }  // namespace

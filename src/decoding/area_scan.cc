@@ -61,6 +61,7 @@ bool AreaDecoder::BeginArea(std::string_view area_name,
   text_dir_ = std::string(text_dir);
   fwd_dir_ = std::string(fwd_dir);
   sets_.Clear();
+  foreign_sets_.Clear();
   forwards_.clear();
   log_->Info(" [+] -> Scaning area " + area_name_);
   return true;
@@ -95,6 +96,7 @@ void AreaDecoder::CollectSections() {
         }
       }
     }
+    if (options_.decodeUue) NoteForeignUue(number);
     area_->ReleaseMessage();
   }
   EndScanProgress();
@@ -108,10 +110,15 @@ void AreaDecoder::SaveCollected() {
       SaveFileSet(set);
     } else {
       log_->Info(" [ :( ] -> Not all sections was found..");
-      if (options_.saveIfNotEnoughSections) SaveFileSet(set);
+      // A binary with a section missing would be a damaged file.
+      if (options_.saveIfNotEnoughSections &&
+          !(options_.decodeUue && LooksUuencoded(set))) {
+        SaveFileSet(set);
+      }
     }
   }
   sets_.Clear();
+  SaveForeignUueSets();
   for (const ForwardRecord& record : forwards_) SaveForward(record);
   forwards_.clear();
 }

@@ -55,6 +55,7 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.endString = ctx.encoding.endString;
   o.saveIfNotEnoughSections = s.saveIfNotEnoughSections;
   o.existingFile = ChoiceOf(s.whatDoWithExistFile);
+  o.decodeUue = s.decodeUue;
   for (const ForwardMarker& marker : s.forwardMarkers) {
     o.markers.push_back({marker.key, marker.endText});
   }

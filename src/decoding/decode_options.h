@@ -27,6 +27,8 @@ struct DecodeOptions {
   std::string endString = "text.end";
   bool saveIfNotEnoughSections = false;
   ExistingFileChoice existingFile = ExistingFileChoice::kOverwrite;
+  // DECODEUUE: uuencoded files are saved decoded.
+  bool decodeUue = false;
 
   std::vector<ForwardMarkerText> markers;
   bool checkForEmptyLine = true;

@@ -35,6 +35,7 @@ void AddForwardMarker(RunContext& ctx, std::string_view value) {
 void ReadDecodingKeyword(RunContext& ctx, std::string_view line) {
   DecodingSettings& s = ctx.decoding;
   ReadFlagSetting("SAVEIFNOTENOUGHSECTIONS", &s.saveIfNotEnoughSections, line);
+  ReadFlagSetting("DECODEUUE", &s.decodeUue, line);
   ReadPathSetting("BASETEXTPATH", &s.baseTextPath, line);
   ReadFlagSetting("USETEXTSUBDIR", &s.useTextSubdir, line);
   std::string keyword = FirstWord(line);

@@ -31,6 +31,7 @@ constexpr int kExistKeep = 4;     // K
 // Field defaults are the built-in defaults of the keywords.
 struct DecodingSettings {
   bool saveIfNotEnoughSections = false;    // SAVEIFNOTENOUGHSECTIONS
+  bool decodeUue = false;                  // DECODEUUE
   std::string baseTextPath;                // BASETEXTPATH, ends in "\" when set
   bool useTextSubdir = true;               // USETEXTSUBDIR
   int whatDoWithExistFile = kExistNotSet;  // WHATDOWITHEXISTFILE

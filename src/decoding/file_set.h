@@ -26,6 +26,9 @@ struct FileSet {
   std::string fileName;   // upper-cased, from the begin line
   std::string targetDir;  // the text base of the area when the set began
   int32_t totalParts = 0;
+  // Parts of another poster's uuencoded file: each begins at its first
+  // uuencoded line and ends at its first empty line.
+  bool foreignUue = false;
   // Date written (seconds since 1970) of the message of the set's first
   // section; a section of another posting lies more than an hour away.
   int64_t firstWritten = 0;

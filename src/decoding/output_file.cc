@@ -31,6 +31,12 @@ void OutputFile::WriteLine(std::string_view line) {
   if (buffer_.size() >= kFlushBytes) Flush();
 }
 
+void OutputFile::WriteBytes(std::string_view bytes) {
+  if (!file_ || failed_) return;
+  buffer_.append(bytes);
+  if (buffer_.size() >= kFlushBytes) Flush();
+}
+
 bool OutputFile::Flush() {
   if (!failed_ && !buffer_.empty() &&
       !file_->Write(buffer_.data(), buffer_.size())) {

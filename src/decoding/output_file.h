@@ -24,6 +24,8 @@ class OutputFile {
   bool CreateNew(std::string_view path);
   // Appends the line and CR LF. Failures stick and show in Close.
   void WriteLine(std::string_view line);
+  // Appends the bytes as they are.
+  void WriteBytes(std::string_view bytes);
   // Flushes and closes; true when every write reached the file. On false the
   // file has been deleted.
   bool Close();

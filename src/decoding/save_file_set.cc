@@ -1,4 +1,5 @@
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "decoding/area_decoder.h"
@@ -6,13 +7,17 @@
 #include "decoding/output_file.h"
 #include "decoding/recode.h"
 #include "decoding/section_lines.h"
+#include "decoding/uue_decoder.h"
 #include "msgbase/message_area.h"
+#include "msgbase/message_text.h"
 #include "platform/charset.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
 namespace {
+
+constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
 
 constexpr int kTempAttempts = 1000;
 
@@ -77,12 +82,17 @@ bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
 }
 
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
+  UueSet uue;
+  if ((options_.decodeUue || set.foreignUue) && !CheckUueSet(set, &uue)) {
+    return false;
+  }
   const std::string dir = EnsureDirectory(set.targetDir);
-  // Text and name come in the charset of the lowest part's message.
+  // Text and name come in the charset of the lowest part's message; a
+  // uuencoded file's bytes and name are never recoded.
   std::unique_ptr<CharsetConverter> recoder;
   std::string name = set.fileName;
   const std::vector<const SectionPosition*> parts = set.PartsInOrder();
-  if (!options_.localCharset.empty() && !parts.empty() &&
+  if (!uue.isUue && !options_.localCharset.empty() && !parts.empty() &&
       LoadByNumber(parts.front()->messageNumber) == Reopen::kOk) {
     recoder = RecoderForMessage(set.fileName);
     area_->ReleaseMessage();
@@ -92,9 +102,10 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   }
   // The begin line's name was upper-cased when read; the file gets it in
   // lower case, as the Linux tools name files.
-  const std::string file_name = LowerText(name);
+  const std::string& source_name = uue.isUue ? uue.name : name;
+  const std::string file_name = LowerText(source_name);
   std::string target = dir + file_name;
-  if (IsProtected(set.fileName)) {
+  if (IsProtected(source_name)) {
     log_->Error("Refused to write '" + target + "' from area " + area_name_ +
                 ": it is one of the program's own files");
     return false;
@@ -139,6 +150,17 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   bool have_info = false;
   std::string line;
   std::string recoded_line;
+  UueDecoder decoder;
+  std::string bytes;
+  auto take = [&](std::string_view text_line) {
+    announce();
+    if (!uue.isUue) {
+      WriteRecoded(out, text_line, recoder.get(), &recoded_line);
+    } else if (decoder.Line(text_line, &bytes)) {
+      out.WriteBytes(bytes);
+      bytes.clear();
+    }
+  };
   for (const SectionPosition* section : parts) {
     const std::string where = IntToText(section->messageNumber);
     switch (LoadByNumber(section->messageNumber)) {
@@ -161,10 +183,10 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     area_->ReadLine(&line);
     BeginLine expected{section->part, set.totalParts, set.fileName};
     BeginLine found;
-    if (ParseBeginLine(line, options_.beginString, &found) !=
-            BeginLineKind::kValid ||
-        !SameBeginLine(found, expected) ||
-        area_->TextPos() != section->textPos) {
+    if (!set.foreignUue && (ParseBeginLine(line, options_.beginString,
+                                           &found) != BeginLineKind::kValid ||
+                            !SameBeginLine(found, expected) ||
+                            area_->TextPos() != section->textPos)) {
       area_->ReleaseMessage();
       announce();
       log_->Error("Error while searching message " + where + " for part " +
@@ -175,20 +197,31 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     if (!have_info) {
       // Reading the header moves the text position.
       FillMessageInfo(&info);
-      area_->SetTextPos(section->textPos);
       have_info = true;
     }
+    area_->SetTextPos(section->textPos);
     if (area_->text) {
-      WalkSectionLines(area_->text.get(), section->textPos, options_.endString,
-                       [&](std::string_view text_line) {
-                         announce();
-                         WriteRecoded(out, text_line, recoder.get(),
-                                      &recoded_line);
-                       });
+      if (set.foreignUue) {
+        // Another poster's part: its UUE lines end at its first empty line.
+        TextLineWalk lines(area_->text.get(), kAnyLineLength);
+        std::string_view text_line;
+        while (lines.Next(&text_line) && !text_line.empty() &&
+               !decoder.ended()) {
+          take(text_line);
+        }
+      } else {
+        WalkSectionLines(area_->text.get(), section->textPos,
+                         options_.endString, take);
+      }
     }
     area_->ReleaseMessage();
   }
 
+  if (uue.isUue && !decoder.Finish()) {
+    log_->Error("Binary file '" + uue.name + "' in area " + area_name_ +
+                " not saved: " + decoder.ProblemText());
+    return false;
+  }
   const std::string temp = out.path();
   if (!announced) {
     // A posted file is never empty: sections without a line were damaged

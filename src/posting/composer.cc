@@ -13,6 +13,7 @@
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
 #include "posting/posting_job.h"
+#include "posting/uue_reader.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -83,13 +84,6 @@ class RecodingReader : public TextReader {
   RunContext& ctx_;
   std::string raw_;
 };
-
-std::unique_ptr<TextReader> OpenPostedFile(RunContext& ctx) {
-  std::unique_ptr<TextReader> file =
-      OpenTextReader(ctx.postingJob->fileName, nullptr);
-  if (!file) return nullptr;
-  return std::make_unique<RecodingReader>(std::move(file), ctx);
-}
 
 // The charset that CHRS names, as iconv names it.
 std::string ChrsCharset(const PostingJob& job) {
@@ -214,6 +208,9 @@ bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
     area.WriteLineRaw(line);
     last_line = std::move(line);
   }
+  // Uuencoded lines are data: a section of them always ends with the empty
+  // line, whatever characters its last line begins with.
+  if (ctx.postingBinary) last_line.clear();
   WriteTrailLines(ctx, area, last_line);
   const bool stored = area.StoreMessage();
   area.ReleaseMessage();
@@ -251,11 +248,38 @@ void ReplacePlaceholder(std::string_view value, std::string* text) {
   *text = ShortString(*text);
 }
 
-std::string FillPlaceholders(const RunContext& ctx, std::string_view tmpl) {
+namespace {
+
+// The file's name without its directory, blanks made "_" so that it stays
+// one word for the decoder.
+std::string PostedName(const RunContext& ctx) {
   std::string name = FileNameOf(ctx.postingJob->fileName);
   for (char& c : name) {
     if (c == ' ') c = '_';
   }
+  return name;
+}
+
+// The lines to post: the file's own, or its uuencoded form.
+std::unique_ptr<TextReader> OpenPostedLines(const RunContext& ctx) {
+  if (ctx.postingBinary) {
+    return OpenUueReader(ctx.postingJob->fileName, PostedName(ctx), nullptr);
+  }
+  return OpenTextReader(ctx.postingJob->fileName, nullptr);
+}
+
+// The lines to post, recoded when the posting recodes text (uuencoded
+// lines are ASCII and pass as they are).
+std::unique_ptr<TextReader> OpenPostedFile(RunContext& ctx) {
+  std::unique_ptr<TextReader> file = OpenPostedLines(ctx);
+  if (!file || ctx.postingBinary || !ctx.postingRecoder) return file;
+  return std::make_unique<RecodingReader>(std::move(file), ctx);
+}
+
+}  // namespace
+
+std::string FillPlaceholders(const RunContext& ctx, std::string_view tmpl) {
+  std::string name = PostedName(ctx);
   std::string text(tmpl);
   ReplacePlaceholder(IntToText(ctx.partNumber), &text);
   ReplacePlaceholder(IntToText(ctx.partCount), &text);

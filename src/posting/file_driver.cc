@@ -62,13 +62,15 @@ bool PostMatches(RunContext& ctx, std::string_view text) {
     if (StopRequested()) break;
     job.fileName = ShortString(directory + name);
     LogInfo(ctx.log, ShortString(" [+] -> Posting file " + job.fileName));
-    if (IsBinaryFile(job.fileName)) {
+    ctx.postingBinary = IsBinaryFile(job.fileName);
+    if (ctx.postingBinary && !ctx.encoding.encodeBinaryUue) {
       RefuseBinaryFile(ctx);
     } else {
       PreparePosting(ctx);
       PostSections(ctx);
     }
   }
+  ctx.postingBinary = false;
   return true;
 }
 

@@ -67,6 +67,9 @@ struct EncodingSettings {
   std::string encodedMessage = "for decode use Kavel.exe /decode";
   std::string beginString = "text.begin % of % of file %";
   std::string endString = "text.end";
+  // ENCODEBINARY UUE: files holding a byte 0 are posted uuencoded instead
+  // of being refused.
+  bool encodeBinaryUue = false;
 };
 
 }  // namespace kavel

@@ -114,6 +114,15 @@ void ReadPostingKeyword(RunContext& ctx, std::string_view line) {
   ReadFlagSetting("USEASKLUDGE", &enc.useAsKludge, line);
   ReadTextSetting("CHRS", &job.chrs, line);
   ReadTextSetting("LOCALCHARSET", &job.localCharset, line);
+  if (FirstWord(line) == "ENCODEBINARY") {
+    std::string value;
+    ReadTextSetting("ENCODEBINARY", &value, line);
+    enc.encodeBinaryUue = UpperText(value) == "UUE";
+    if (!enc.encodeBinaryUue) {
+      LogError(ctx, "Unknown value '" + value +
+                        "' of ENCODEBINARY, binary files are not posted");
+    }
+  }
   if (FirstWord(line) == "FLAGS") {
     job.attributes = ParseAttributeList(RestOfLine(line));
   }

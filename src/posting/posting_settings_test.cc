@@ -96,6 +96,12 @@ TEST_F(PostingSettingsTest, YesNoValues) {
   EXPECT_FALSE(enc.useAsKludge);
   Read({"useencodedstrings \"yes\""});  // quotes play no part
   EXPECT_FALSE(enc.useEncodedStrings);
+  EXPECT_EQ(Read({"ENCODEBINARY uue"}), Lines{});
+  EXPECT_TRUE(enc.encodeBinaryUue);
+  EXPECT_EQ(Read({"ENCODEBINARY base64"}),
+            (Lines{"[err] Unknown value 'base64' of ENCODEBINARY, binary "
+                   "files are not posted"}));
+  EXPECT_FALSE(enc.encodeBinaryUue);
 }
 
 TEST_F(PostingSettingsTest, LaterLineWinsAcrossSecondNames) {
