@@ -3,6 +3,7 @@
 #include "driver/commands.h"
 #include "driver/config_file.h"
 #include "driver/run_context.h"
+#include "msgbase/date_time.h"
 #include "platform/platform.h"
 #include "posting/posting_settings.h"
 #include "util/text.h"
@@ -44,6 +45,8 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   OpenLog(context.log, "Kavel.log", "Kavel");
   LocateConfigFile(context);
   LoadCommonSettings(context);
+  if (context.msgIdSequence.empty()) context.msgIdSequence = "kavel.seq";
+  UseMsgIdSequence(context.msgIdSequence);
 
   std::string line = JoinCommandLine(arguments);
   if (line.empty()) {
