@@ -5,7 +5,9 @@
 #define KAVEL_DECODING_AREA_DECODER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,7 +79,8 @@ class AreaDecoder {
   Reopen LoadByNumber(int32_t number);
   // True when `file_name` (no directory) is one of the program's own files.
   bool IsProtected(std::string_view file_name) const;
-  // Creates `dir` (one level) when it is missing; "" stays "".
+  // Creates `dir` (one level) when it is missing; "" stays "". A directory
+  // found or made is not looked at again for this area.
   std::string EnsureDirectory(std::string_view dir);
   void ShowScanProgress(int32_t i, int32_t highest);
   void EndScanProgress();
@@ -90,6 +93,7 @@ class AreaDecoder {
   std::string area_name_;
   std::string text_dir_;
   std::string fwd_dir_;
+  std::set<std::string, std::less<>> ready_dirs_;  // by EnsureDirectory
   FileSetList sets_;
   std::vector<ForwardRecord> forwards_;
   int32_t shown_progress_ = -1;
