@@ -4,10 +4,12 @@
 // and the decoder gives every posted file back unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,6 +92,10 @@ class ConcurrentPostingTest : public ::testing::TestWithParam<Format> {
                      "USEENCODEDSTRINGS yes\r\n"
                      "BASETEXTPATH " + dir_.Join("txt") + "\r\n");
     }
+    // b takes its MSGID serials from a's default sequence file.
+    dir_.WriteFile("b/Kavel.cfg", dir_.ReadFile("b/Kavel.cfg") +
+                                      "MSGIDSEQUENCE " +
+                                      dir_.Join("a/kavel.seq") + "\r\n");
   }
 
   std::string BasePath() const {
@@ -111,10 +117,20 @@ class ConcurrentPostingTest : public ::testing::TestWithParam<Format> {
     }
     return "";
   }
-  RunResult Post(char tag) const {
+  RunResult Post(char tag, const std::string& file = "") const {
     const std::string run(1, tag);
+    const std::string name = file.empty() ? run + ".txt" : file;
     return dir_.RunIn(dir_.Join(run),
-                      {"/ENCODE", dir_.Join(run + "/" + run + ".txt"), "FOO"});
+                      {"/ENCODE", dir_.Join(run + "/" + name), "FOO"});
+  }
+  // Answers whether no two stored messages share a MSGID serial; *highest
+  // receives the largest.
+  bool MsgIdsDistinct(std::string* highest) const {
+    std::set<std::string> serials;
+    const std::vector<PostedMessage> stored = ReadPostedMessages(AreaId());
+    for (const PostedMessage& m : stored) serials.insert(m.msgid_serial);
+    *highest = serials.empty() ? "" : *serials.rbegin();
+    return serials.size() == stored.size() && !serials.count("");
   }
 
   RunDirectory dir_;
@@ -144,10 +160,43 @@ TEST_P(ConcurrentPostingTest, TwoPostingsAtOnceKeepEveryMessage) {
   EXPECT_EQ(seen_a, total_a);
   EXPECT_EQ(seen_b, total_b);
   EXPECT_EQ(stored.size(), 400u);
+  std::string highest;
+  EXPECT_TRUE(MsgIdsDistinct(&highest));
+  EXPECT_EQ(dir_.ReadFile("a/kavel.seq"), highest + "\r\n");
 
   RunResult decode = dir_.RunIn(dir_.Join("a"), {"/DECODE", "FOO"});
   EXPECT_TRUE(Decoded("a.txt") == file_a) << decode.out;
   EXPECT_TRUE(Decoded("b.txt") == file_b) << decode.out;
+}
+
+TEST_P(ConcurrentPostingTest, TwoPostingsFromOneRunDirectoryShareNoMsgId) {
+  dir_.WriteFile("a/a.txt", PostedFile('A', 2270));
+  dir_.WriteFile("a/c.txt", PostedFile('C', 2270));
+  RunResult run_a, run_c;
+  std::thread poster_a([&] { run_a = Post('a'); });
+  std::thread poster_c([&] { run_c = Post('a', "c.txt"); });
+  poster_a.join();
+  poster_c.join();
+  EXPECT_EQ(ReadPostedMessages(AreaId()).size(), 20u) << run_a.out << run_c.out;
+  std::string highest;
+  EXPECT_TRUE(MsgIdsDistinct(&highest));
+}
+
+TEST_P(ConcurrentPostingTest, AGarbledSequenceFileIsReportedOnceAndRewritten) {
+  dir_.WriteFile("a/a.txt", PostedFile('A', 2270));
+  dir_.WriteFile("a/kavel.seq", "not a serial\r\n");
+  const std::vector<std::string> first = MessagesOf(Lines(Post('a').out));
+  const std::vector<std::string> second = MessagesOf(Lines(Post('a').out));
+  EXPECT_EQ(std::count(first.begin(), first.end(),
+                       "[err] Garbled MSGID sequence file kavel.seq"),
+            1);
+  EXPECT_EQ(std::count(second.begin(), second.end(),
+                       "[err] Garbled MSGID sequence file kavel.seq"),
+            0);
+  std::string highest;
+  EXPECT_TRUE(MsgIdsDistinct(&highest));
+  EXPECT_EQ(ReadPostedMessages(AreaId()).size(), 20u);
+  EXPECT_EQ(dir_.ReadFile("a/kavel.seq"), highest + "\r\n");
 }
 
 TEST_P(ConcurrentPostingTest, AHeldLockMakesThePostingFailWithItsLine) {

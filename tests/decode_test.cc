@@ -274,6 +274,7 @@ TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
   Post(base, Section(1, 1, "KAVEL.LOG", {"x"}));
   Post(base, Section(1, 1, "areas", {"x"}));
   Post(base, Section(1, 1, "FILES.BBS", {"x"}));
+  Post(base, Section(1, 1, "KAVEL.SEQ", {"x"}));
   Post(base, Section(1, 1, "readme", {"fine"}));
   const std::string out = Decode("HERE");
   EXPECT_EQ(dir_.ReadFile("Kavel.cfg"), config);
@@ -281,13 +282,14 @@ TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
   EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea HERE"), 0u);
   EXPECT_NE(dir_.ReadFile("Kavel.log").find("Kavel: started.."),
             std::string::npos);
-  // One line in the list, for readme; four refusals.
+  EXPECT_FALSE(dir_.Exists("kavel.seq"));
+  // One line in the list, for readme; five refusals.
   EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
   size_t refusals = 0;
   for (const std::string& line : Lines(out)) {
     refusals += line.find("[err] Refused to write") != std::string::npos;
   }
-  EXPECT_EQ(refusals, 4u);
+  EXPECT_EQ(refusals, 5u);
 }
 
 TEST_F(DecodeTest, AllDecodesEveryAreaIntoItsOwnSubdirectory) {

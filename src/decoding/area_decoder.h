@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,7 +98,8 @@ class AreaDecoder {
   Reopen LoadByNumber(int32_t number);
   // True when `file_name` (no directory) is one of the program's own files.
   bool IsProtected(std::string_view file_name) const;
-  // Creates `dir` (one level) when it is missing; "" stays "".
+  // Creates `dir` (one level) when it is missing; "" stays "". A directory
+  // found or made is not looked at again for this area.
   std::string EnsureDirectory(std::string_view dir);
   void ShowScanProgress(int32_t i, int32_t highest);
   void EndScanProgress();
@@ -123,6 +125,7 @@ class AreaDecoder {
   std::string area_name_;
   std::string text_dir_;
   std::string fwd_dir_;
+  std::set<std::string, std::less<>> ready_dirs_;  // by EnsureDirectory
   FileSetList sets_;
   FileSetList foreign_sets_;  // parts of other posters' uuencoded files
   std::vector<ForwardRecord> forwards_;

@@ -173,15 +173,18 @@ bool AreaDecoder::IsProtected(std::string_view file_name) const {
 }
 
 std::string AreaDecoder::EnsureDirectory(std::string_view dir) {
-  if (!dir.empty() && !DirectoryExists(dir)) {
-    std::string bare(dir);
-    while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
-      bare.pop_back();
+  if (!dir.empty() && ready_dirs_.find(dir) == ready_dirs_.end()) {
+    bool ready = DirectoryExists(dir);
+    if (!ready) {
+      std::string bare(dir);
+      while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) {
+        bare.pop_back();
+      }
+      // Another run may create it at the same moment.
+      ready = CreateDirectory(bare) || DirectoryExists(dir);
+      if (!ready) log_->Error("Error creating " + std::string(dir));
     }
-    // Another run may create it at the same moment.
-    if (!CreateDirectory(bare) && !DirectoryExists(dir)) {
-      log_->Error("Error creating " + std::string(dir));
-    }
+    if (ready) ready_dirs_.emplace(dir);
   }
   return WithSeparator(dir);
 }

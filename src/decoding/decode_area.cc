@@ -70,7 +70,9 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.rewriteFilesBbs = s.rewriteFilesBbs;
   o.filesBbsSavingString = s.filesBbsSavingString;
   o.protectedNames = {"Kavel.cfg", "Kavel.log"};
-  const std::string* own_files[] = {&s.filesBbsName, &ctx.areaFiles.hptPath,
+  const std::string* own_files[] = {&s.filesBbsName,
+                                    &ctx.msgIdSequence,
+                                    &ctx.areaFiles.hptPath,
                                     &ctx.areaFiles.squishPath,
                                     &ctx.areaFiles.terminatePath};
   for (const std::string* own : own_files) {

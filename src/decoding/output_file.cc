@@ -21,6 +21,7 @@ bool OutputFile::CreateNew(std::string_view path) {
   path_ = std::string(path);
   failed_ = false;
   buffer_.clear();
+  size_ = 0;
   return true;
 }
 
@@ -28,12 +29,14 @@ void OutputFile::WriteLine(std::string_view line) {
   if (!file_ || failed_) return;
   buffer_.append(line);
   buffer_.append("\r\n");
+  size_ += line.size() + 2;
   if (buffer_.size() >= kFlushBytes) Flush();
 }
 
 void OutputFile::WriteBytes(std::string_view bytes) {
   if (!file_ || failed_) return;
   buffer_.append(bytes);
+  size_ += bytes.size();
   if (buffer_.size() >= kFlushBytes) Flush();
 }
 

@@ -3,6 +3,7 @@
 #ifndef KAVEL_DECODING_OUTPUT_FILE_H_
 #define KAVEL_DECODING_OUTPUT_FILE_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ class OutputFile {
   void Discard();
 
   const std::string& path() const { return path_; }
+  // Bytes written since CreateNew (what the file holds once closed).
+  uint64_t size() const { return size_; }
 
  private:
   bool Flush();
@@ -40,6 +43,7 @@ class OutputFile {
   std::string path_;
   std::unique_ptr<PlatformFile> file_;
   std::string buffer_;
+  uint64_t size_ = 0;
   bool failed_ = false;
 };
 

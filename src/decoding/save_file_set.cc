@@ -231,6 +231,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
                 ": its sections hold no line, not saved");
     return false;
   }
+  const uint64_t written = out.size();
   if (!out.Close()) {
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
@@ -241,9 +242,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   }
   if (have_info && (!existed || new_name)) {
     info.fileName = target.substr(dir.size());
-    uint64_t size = 0;
-    FileSize(target, &size);
-    info.size = static_cast<uint32_t>(size);
+    info.size = static_cast<uint32_t>(written);
     WriteInfoLine(info, dir);
   }
   return true;

@@ -4,6 +4,7 @@
 #include "driver/config_file.h"
 #include "driver/run_context.h"
 #include "msgbase/base_lock.h"
+#include "msgbase/date_time.h"
 #include "platform/platform.h"
 #include "posting/posting_settings.h"
 #include "util/text.h"
@@ -58,6 +59,8 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   LocateConfigFile(context);
   LoadCommonSettings(context);
   SetBaseLockWaitMs(LockWaitSeconds(context) * 1000);
+  if (context.msgIdSequence.empty()) context.msgIdSequence = "kavel.seq";
+  UseMsgIdSequence(context.msgIdSequence);
 
   std::string line = JoinCommandLine(arguments);
   if (line.empty()) {

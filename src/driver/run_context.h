@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "areacfg/area_files.h"
@@ -24,6 +25,8 @@ inline constexpr int32_t kMaxLockWaitSeconds = 86400;
 struct RunContext {
   // The log: opened first, closed last.
   LogFile log;
+  // The MSGID sequence file (MSGIDSEQUENCE), beside the log unless set.
+  std::string msgIdSequence = "kavel.seq";
 
   // --- Encoding settings, posting state and the PostingJob record.
   EncodingSettings encoding;

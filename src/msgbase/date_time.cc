@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "msgbase/msgid_sequence.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -14,6 +15,14 @@ namespace {
 // Every value MakeMsgIdSerial returned in this run: a serial is never given
 // out twice, even when the clock stands still or goes back.
 std::set<uint32_t> issuedSerials;
+
+// The sequence file of UseMsgIdSequence; empty for the clock rule alone.
+std::string sequencePath;
+// True once the file could not serve a serial: the rest of the run keeps
+// to the clock rule.
+bool sequenceBroken = false;
+// The error line not yet taken by TakeMsgIdSequenceProblem.
+std::string sequenceProblem;
 
 constexpr const char* kMonthNamesUpper[12] = {"JAN", "FEB", "MAR", "APR",
                                               "MAY", "JUN", "JUL", "AUG",
@@ -171,7 +180,25 @@ int FullYear(int two_digit_year) {
   return two_digit_year <= 70 ? two_digit_year + 2000 : two_digit_year + 1900;
 }
 
-std::string MakeMsgIdSerial() {
+namespace {
+
+// The clock's serial value: seconds of a calendar of 355-day years and
+// 30-day months, shifted left by 7 bits, hundredths in the low bits; 32-bit
+// arithmetic wraps.
+uint32_t ClockSerialValue(const ClockReading& now) {
+  constexpr uint32_t kDay = 86400u;
+  uint32_t v = (static_cast<uint32_t>(now.year) + 10u) * 355u * kDay +
+               static_cast<uint32_t>(now.month) * 30u * kDay +
+               static_cast<uint32_t>(now.day) * kDay +
+               static_cast<uint32_t>(now.hour) * 3600u +
+               static_cast<uint32_t>(now.minute) * 60u +
+               static_cast<uint32_t>(now.second);
+  return (v << 7) | (static_cast<uint32_t>(now.hundredths) & 127u);
+}
+
+// The clock's value once it differs from every serial given out in this
+// run.
+uint32_t WaitForClockSerial() {
   // The clock is read again when its hundredths should have moved on (a
   // clock that tells how far into its hundredth it is), or else every 100
   // microseconds. A clock that stands still or went back (a test clock, a
@@ -185,14 +212,7 @@ std::string MakeMsgIdSerial() {
   int waited = 0;
   for (int reading = 0;; ++reading) {
     ClockReading now = ReadClock();
-    constexpr uint32_t kDay = 86400u;
-    v = (static_cast<uint32_t>(now.year) + 10u) * 355u * kDay +
-        static_cast<uint32_t>(now.month) * 30u * kDay +
-        static_cast<uint32_t>(now.day) * kDay +
-        static_cast<uint32_t>(now.hour) * 3600u +
-        static_cast<uint32_t>(now.minute) * 60u +
-        static_cast<uint32_t>(now.second);
-    v = (v << 7) | (static_cast<uint32_t>(now.hundredths) & 127u);
+    v = ClockSerialValue(now);
     if (issuedSerials.count(v) == 0) break;
     if (reading >= kMaxReadings || waited >= kMaxWaitMicroseconds) {
       while (issuedSerials.count(v) != 0) ++v;
@@ -203,6 +223,55 @@ std::string MakeMsgIdSerial() {
                           : kPollMicroseconds;
     SleepMicroseconds(pause);
     waited += pause;
+  }
+  return v;
+}
+
+// A serial from the sequence file; false when the file cannot serve one
+// (then the file is not used again in this run). Problems are kept for
+// TakeMsgIdSequenceProblem.
+bool SerialFromSequence(uint32_t* serial) {
+  for (;;) {
+    const uint32_t clock = ClockSerialValue(ReadClock());
+    switch (
+        TakeSequenceSerial(sequencePath, clock, WaitForClockSerial, serial)) {
+      case SequenceTake::kTaken:
+        // A value this run gave out while the file was garbled is skipped.
+        if (issuedSerials.count(*serial) != 0) continue;
+        return true;
+      case SequenceTake::kRewritten:
+        sequenceProblem = "Garbled MSGID sequence file " + sequencePath;
+        return true;
+      case SequenceTake::kGarbled:
+        sequenceProblem = "Garbled MSGID sequence file " + sequencePath;
+        sequenceBroken = true;
+        return true;
+      case SequenceTake::kFailed:
+        sequenceProblem = "Unable to use MSGID sequence file " + sequencePath;
+        sequenceBroken = true;
+        return false;
+    }
+  }
+}
+
+}  // namespace
+
+void UseMsgIdSequence(std::string_view path) {
+  sequencePath = std::string(path);
+  sequenceBroken = false;
+  sequenceProblem.clear();
+}
+
+std::string TakeMsgIdSequenceProblem() {
+  std::string problem;
+  problem.swap(sequenceProblem);
+  return problem;
+}
+
+std::string MakeMsgIdSerial() {
+  uint32_t v = 0;
+  if (sequencePath.empty() || sequenceBroken || !SerialFromSequence(&v)) {
+    v = WaitForClockSerial();
   }
   issuedSerials.insert(v);
   static constexpr char kDigits[] = "0123456789abcdef";

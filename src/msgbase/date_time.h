@@ -77,10 +77,23 @@ int FullYear(int two_digit_year);
 inline constexpr int kEarliestTwoDigitYear = 1971;
 inline constexpr int kLatestTwoDigitYear = 2070;
 
-// Eight lower-case hex digits made from the clock; never the same value
-// twice in a run (the clock is read again until the value differs from the
-// previous one).
+// Eight lower-case hex digits: the next serial of the sequence file named
+// by UseMsgIdSequence (msgbase/msgid_sequence.h), which never repeats across
+// the runs sharing that file and never waits for the clock. Without a
+// file, or once the file could not serve a serial, the clock's value, read
+// again until it differs from every value given out in this run.
 std::string MakeMsgIdSerial();
+
+// Draws the serials of this run from the sequence file at `path` (program
+// path text); an empty path leaves the clock rule alone.
+void UseMsgIdSequence(std::string_view path);
+
+// The error line for the problem the sequence file had since the last
+// call ("Garbled MSGID sequence file <path>" or "Unable to use MSGID
+// sequence file <path>"), or empty. A problem is reported once: a garbled
+// file is rewritten with the serial given out instead, and a file that
+// cannot serve a serial is not used again in the run.
+std::string TakeMsgIdSequenceProblem();
 
 }  // namespace kavel
 

@@ -155,15 +155,20 @@ class LinuxFile : public PlatformFile {
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
     lock.l_len = static_cast<off_t>(length);
-    int waited = 0;
+    // Locks held for microseconds (a sequence file) are retried soon; the
+    // pause doubles up to 10 ms for locks held longer (a base being
+    // written).
+    int64_t waited_us = 0;
+    int pause_us = 50;
     while (fcntl(fd_, F_SETLK, &lock) != 0) {
       if (errno != EACCES && errno != EAGAIN && errno != EINTR) return Fail();
-      if (waited >= timeout_ms) {
+      if (waited_us >= int64_t{timeout_ms} * 1000) {
         error_ = kErrorAccess;
         return false;
       }
-      SleepMilliseconds(10);
-      waited += 10;
+      SleepMicroseconds(pause_us);
+      waited_us += pause_us;
+      pause_us = std::min(pause_us * 2, 10000);
     }
     return true;
   }

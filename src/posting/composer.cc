@@ -157,6 +157,8 @@ void WriteTrailLines(RunContext& ctx, MessageArea& area,
 void WriteHeader(RunContext& ctx, MessageArea& area) {
   const PostingJob& job = *ctx.postingJob;
   area.SetOrigAddress(job.ownAddress, true);
+  const std::string sequence_problem = TakeMsgIdSequenceProblem();
+  if (!sequence_problem.empty()) LogError(ctx.log, sequence_problem);
   area.SetDestAddress(job.toAddress);
   area.SetFromName(ForMessage(ctx, job.fromName));
   area.SetToName(ForMessage(ctx, job.toName));

@@ -106,6 +106,7 @@ void ReadPostingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("HPTPATH", &ctx.areaFiles.hptPath, line);
   ReadTextSetting("SQUISH", &ctx.areaFiles.squishPath, line);
   ReadTextSetting("TERMINATE", &ctx.areaFiles.terminatePath, line);
+  ReadTextSetting("MSGIDSEQUENCE", &ctx.msgIdSequence, line);
   ReadFlagSetting("USEENCODEDMESSAGE", &enc.useEncodedMessage, line);
   ReadTextSetting("ENCODEDMESSAGE", &enc.encodedMessage, line);
   ReadFlagSetting("USEENCODEDSTRING", &enc.useEncodedStrings, line);

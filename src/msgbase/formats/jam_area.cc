@@ -426,6 +426,18 @@ void JamArea::GoNext() {
         std::min<int64_t>(static_cast<int64_t>(baseHeader.baseNumber) - 1,
                           kMaxOffset));
   }
+  // Numbers whose index records lie inside the index size already taken
+  // exist without taking the size again; past them, the size is taken
+  // afresh (the base may have grown).
+  const int64_t record_size = JamIndexRecord::kEncodedSize;
+  while (isOpen && current >= 0 && current < kMaxOffset) {
+    const int64_t next = static_cast<int64_t>(current) + 1;
+    if ((next - baseHeader.baseNumber + 1) * record_size > indexSizeSeen) {
+      break;
+    }
+    current = static_cast<int32_t>(next);
+    if (HasMessage(current)) return;
+  }
   MessageArea::GoNext();
 }
 

@@ -112,6 +112,7 @@ std::string SquishArea::FileName(std::string_view extension) const {
 }
 
 void SquishArea::CloseFiles() {
+  dataSizeSeen = -1;
   dataFile.reset();
   indexFile.reset();
 }
@@ -493,7 +494,12 @@ bool SquishArea::LoadMessage() {
     return false;
   }
   const uint32_t offset = record.frameOffset;
-  const int64_t data_size = dataFile->Size();
+  auto size_covering = [this](int64_t end) {
+    if (dataSizeSeen < 0 || end > dataSizeSeen) dataSizeSeen = dataFile->Size();
+    return dataSizeSeen;
+  };
+  int64_t data_size =
+      size_covering(int64_t{offset} + SquishFrameHeader::kEncodedSize);
   uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
   SquishFrameHeader frame;
   if (offset < SquishBaseHeader::kEncodedSize ||
@@ -511,6 +517,7 @@ bool SquishArea::LoadMessage() {
   // is read or allocated.
   const uint64_t header_size = SquishMessageHeaderSize(layout_);
   const int64_t body = offset + SquishFrameHeader::kEncodedSize;
+  data_size = size_covering(body + static_cast<int64_t>(frame.messageLength));
   if (frame.frameType != kSquishMessageFrame ||
       frame.messageLength > frame.frameLength ||
       header_size + frame.controlLength > frame.messageLength ||

@@ -148,6 +148,10 @@ class SquishArea : public MessageArea {
   std::string areaPath;
   std::unique_ptr<ByteStream> dataFile;
   std::unique_ptr<ByteStream> indexFile;
+  // The data file's size as LoadMessage last took it (-1: not yet). Taken
+  // again only for a frame that reaches past it: the file grows while it is
+  // read, and a file cut shorter meanwhile fails the read itself.
+  int64_t dataSizeSeen = -1;
   bool readOnly = false;
   SquishLayout layout_ = SquishLayout::kStandard;
   SquishBaseHeader baseHeader;
