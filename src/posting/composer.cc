@@ -12,6 +12,7 @@
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
+#include "posting/echo_toss_log.h"
 #include "posting/posting_job.h"
 #include "util/text.h"
 
@@ -272,7 +273,10 @@ void PostSections(RunContext& ctx) {
   if (!CloseMessageArea(&ctx.postingArea)) {
     FailPosting(ctx, "Unable to close msgbase");
   }
-  if (ctx.postingOk) Info(ctx, "  - Ok...");
+  if (ctx.postingOk) {
+    Info(ctx, "  - Ok...");
+    NoteEchoToss(ctx);
+  }
 }
 
 }  // namespace kavel

@@ -50,6 +50,10 @@ struct PostingJob {
   // or base type "Passthrough"): it has no message base, so basePath and
   // baseType are empty.
   bool passthrough = false;
+  // The area's tag as the tosser's configuration spells it, and the
+  // EchoTossLog file that configuration names (empty when none).
+  std::string areaTag;
+  std::string echoTossLog;
 };
 
 // The encoding settings (what frames the posted file text).

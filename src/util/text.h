@@ -25,6 +25,10 @@ char UpperChar(char c);
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // Offset of the first occurrence of `part` in `text`, or npos.
 size_t FindIgnoringCase(std::string_view text, std::string_view part);
+// True when `mask` ("*" any run, "?" any one character) matches all of
+// `text` under UpperChar. Time is at most proportional to the product of
+// the two lengths.
+bool MaskMatchesIgnoringCase(std::string_view text, std::string_view mask);
 // The inverse of UpperText for the same letters: how the program spells on
 // disk the names it upper-cased on the way (area tags, decoded file names).
 std::string LowerText(std::string_view text);
