@@ -73,8 +73,7 @@ TEST(AreaTreeTest, AllSelectsAreasByMaskAndKind) {
     for (const std::string& base : c.bases) expected.push_back("bases/" + base);
     EXPECT_EQ(Scanned(dir.Run({"/ALL"})), expected);
     // /DECODE names its area whatever the selection says.
-    EXPECT_EQ(Scanned(dir.Run({"/DECODE", "netmail"})),
-              Names{"bases/netmail"});
+    EXPECT_EQ(Scanned(dir.Run({"/DECODE", "netmail"})), Names{"bases/netmail"});
   }
 }
 

@@ -363,8 +363,8 @@ TEST_F(AreaLookupTest, DamagedAreasFile) {
   ASSERT_TRUE(LookUp("DASHES"));
   EXPECT_EQ(job().baseType, "J");
   EXPECT_EQ(WalkAll('H'),
-            (Lines{std::string("NUL\0ZONE", 8), "QUOTE", "CR",
-                   "NEXT", "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+            (Lines{std::string("NUL\0ZONE", 8), "QUOTE", "CR", "NEXT",
+                   "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
 }
 
 // The tree under testdata/fido, read from the directory above it as the

@@ -10,30 +10,27 @@ namespace kavel {
 namespace {
 
 // Options whose value is the next word, and options without a value (area
-// and link options of the tossers); upper case.
-constexpr std::array<std::string_view, 10> kWithValue = {
-    "-G",   "-P",         "-$M",          "-LR",    "-LW",
-    "-SCAN", "-DUPECHECK", "-DUPEHISTORY", "-TOOOLD", "-TOONEW"};
-constexpr std::array<std::string_view, 55> kFlags = {
-    "-KILL",      "-K",          "-NOKILL",     "-$",           "-0",
-    "-R",         "-W",          "-HIDE",       "-H",           "-NOHIDE",
-    "-MANUAL",    "-NOMANUAL",   "-MANDATORY",  "-NOMANDATORY", "-PAUSE",
-    "-NOPAUSE",   "-PAUSED",     "-AUTOAREAPAUSE", "-NOAUTOAREAPAUSE",
-    "-PACK",      "-NOPACK",     "-KILLREAD",   "-NOKILLREAD",  "-KEEPUNREAD",
-    "-NOKEEPUNREAD", "-LINK",    "-NOLINK",     "-DEBUG",       "-NODEBUG",
-    "-DOSFILE",   "-NODOSFILE",  "-TINYSB",     "-NOTINYSB",    "-KILLSB",
-    "-NOKILLSB",  "-KEEPSB",     "-NOKEEPSB",   "-SBKEEPALL",   "-NOSBKEEPALL",
-    "-CCOFF",     "-NOCCOFF",    "-CCON",       "-MN",          "-DEF",
-    "-SBADD",     "-SBIGN",      "-SBSTRIP",    "-SBKEEP",      "-SENDORIG",
-    "-NOSENDORIG", "-CRC",       "-NOCRC",      "-REPLACE",     "-NOREPLACE",
-    "-DIZ"};
+// and link options of the tossers); upper case, each between blanks.
+constexpr std::string_view kWithValue =
+    " -G -P -$M -LR -LW -SCAN -DUPECHECK -DUPEHISTORY -TOOOLD -TOONEW ";
+constexpr std::string_view kFlags =
+    " -KILL -K -NOKILL -$ -0 -R -W -HIDE -H -NOHIDE -MANUAL -NOMANUAL"
+    " -MANDATORY -NOMANDATORY -PAUSE -NOPAUSE -PAUSED -AUTOAREAPAUSE"
+    " -NOAUTOAREAPAUSE -PACK -NOPACK -KILLREAD -NOKILLREAD -KEEPUNREAD"
+    " -NOKEEPUNREAD -LINK -NOLINK -DEBUG -NODEBUG -DOSFILE -NODOSFILE -TINYSB"
+    " -NOTINYSB -KILLSB -NOKILLSB -KEEPSB -NOKEEPSB -SBKEEPALL -NOSBKEEPALL"
+    " -CCOFF -NOCCOFF -CCON -MN -DEF -SBADD -SBIGN -SBSTRIP -SBKEEP -SENDORIG"
+    " -NOSENDORIG -CRC -NOCRC -REPLACE -NOREPLACE -DIZ ";
+// Options that carry their value in the same word: "-sbadd(2:5020/1)".
 constexpr std::array<std::string_view, 4> kGluedValue = {
     "-SBADD(", "-SBIGN(", "-SBSTRIP(", "-SBKEEP("};
 
-template <size_t N>
-bool IsOneOf(const std::array<std::string_view, N>& names,
-             std::string_view word) {
-  return std::find(names.begin(), names.end(), word) != names.end();
+bool IsOneOf(std::string_view names, std::string_view word) {
+  for (size_t at = names.find(word); at != std::string_view::npos;
+       at = names.find(word, at + 1)) {
+    if (names[at - 1] == ' ' && names[at + word.size()] == ' ') return true;
+  }
+  return false;
 }
 
 bool IsLink(std::string_view word) {
@@ -114,9 +111,8 @@ void ParseAreaOptions(const std::vector<std::string_view>& words, size_t from,
       options->akaText = std::string(words[++i]);
       FtnAddress scratch;
       if (!ParseAddress(options->akaText, &scratch)) {
-        notes->emplace_back(
-            false, "error converting address " + options->akaText +
-                       " (our aka)");
+        notes->emplace_back(false, "error converting address " +
+                                       options->akaText + " (our aka)");
       }
     } else if (upper == "-D" && has_value) {
       ++i;
@@ -132,8 +128,8 @@ void ParseAreaOptions(const std::vector<std::string_view>& words, size_t from,
                            })) {
       continue;
     } else {
-      notes->emplace_back(false, "Unknown option " + std::string(word) +
-                                     " ignored");
+      notes->emplace_back(false,
+                          "Unknown option " + std::string(word) + " ignored");
     }
   }
 }

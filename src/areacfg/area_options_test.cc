@@ -52,12 +52,12 @@ TEST(AreaOptionsTest, ItemsInAnyOrder) {
 TEST(AreaOptionsTest, NotesNameTheWordOnly) {
   AreaOptions options;
   AreaNotes notes;
-  ParseAreaOptions(SplitAreaWords("-b foo -x\tpassthrough"), 0, false,
-                   &options, &notes);
+  ParseAreaOptions(SplitAreaWords("-b foo -x\tpassthrough"), 0, false, &options,
+                   &notes);
   ASSERT_EQ(notes.size(), 3u);
   EXPECT_EQ(notes[0], std::make_pair(true, std::string("Error reading type "
-                                                        "of message base - "
-                                                        "FOO")));
+                                                       "of message base - "
+                                                       "FOO")));
   EXPECT_EQ(notes[1].second, "Unknown option -x ignored");
   // On a defaults line "passthrough" is a word of its own.
   options = AreaOptions();

@@ -138,8 +138,8 @@ class FidoconfigAreas {
       }
       items = 3;
     } else if (!options.passthrough) {
-      LogError(ctx_, "Area " + area.tag + " has no path, skipped" +
-                         PlaceText(place));
+      LogError(ctx_,
+               "Area " + area.tag + " has no path, skipped" + PlaceText(place));
       return;
     }
     ParseAreaOptions(words, items, false, &options, &area.notes);
@@ -176,8 +176,7 @@ std::optional<AreaKeyword> SquishAreaKeyword(std::string_view upper) {
   return std::nullopt;
 }
 
-void SquishLine(std::string_view line, const TreePlace& place,
-                AreaTree* tree) {
+void SquishLine(std::string_view line, const TreePlace& place, AreaTree* tree) {
   std::vector<std::string_view> words = SplitAreaWords(line);
   std::optional<AreaKeyword> kind = SquishAreaKeyword(UpperText(words[0]));
   if (!kind || words.size() < 3) return;
@@ -229,11 +228,10 @@ bool ReadAreaTree(RunContext& ctx, char kind, std::string_view path,
   *tree = AreaTree();
   if (kind == kFidoconfigAreas) {
     FidoconfigAreas areas(ctx, tree);
-    return ReadConfigTree(
-        ctx, TreeSyntax::kFidoconfig, path,
-        [&](std::string_view line, const TreePlace& place) {
-          areas.Line(line, place);
-        });
+    return ReadConfigTree(ctx, TreeSyntax::kFidoconfig, path,
+                          [&](std::string_view line, const TreePlace& place) {
+                            areas.Line(line, place);
+                          });
   }
   if (kind == kSquishAreas) {
     return ReadConfigTree(ctx, TreeSyntax::kSquish, path,

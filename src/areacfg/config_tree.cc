@@ -99,8 +99,7 @@ class TreeReader {
     }
   }
 
-  void ReadLines(const std::string& file, const std::string& bytes,
-                 int depth) {
+  void ReadLines(const std::string& file, const std::string& bytes, int depth) {
     std::vector<std::string_view> lines = SplitLines(bytes);
     for (size_t i = 0; i < lines.size(); ++i) {
       TreePlace place{file, static_cast<int>(i + 1)};
@@ -150,8 +149,7 @@ class TreeReader {
     return true;
   }
 
-  void FidoconfigLine(std::string_view raw, const TreePlace& place,
-                      int depth) {
+  void FidoconfigLine(std::string_view raw, const TreePlace& place, int depth) {
     std::string_view line = StripComment(raw);
     if (line.empty() || ConditionLine(line, place)) return;
     if (!Active()) return;
@@ -216,8 +214,7 @@ class TreeReader {
     return !value->empty();
   }
 
-  bool Expand(std::string_view line, const TreePlace& place,
-              std::string* out) {
+  bool Expand(std::string_view line, const TreePlace& place, std::string* out) {
     const size_t limit = std::max(kMinExpansionLimit, 2 * line.size());
     bool undefined = false, command = false;
     out->clear();
@@ -231,10 +228,9 @@ class TreeReader {
         }
         std::string_view name = line.substr(i + 1, close - i - 1);
         std::string value;
-        if (name.size() == 1 &&
-            (std::string_view("[`\"'").find(name[0]) !=
-                 std::string_view::npos ||
-             name[0] == commentChar_)) {
+        if (name.size() == 1 && (std::string_view("[`\"'").find(name[0]) !=
+                                     std::string_view::npos ||
+                                 name[0] == commentChar_)) {
           out->push_back(name[0]);
         } else if (Lookup(name, &value)) {
           out->append(value);
@@ -254,7 +250,8 @@ class TreeReader {
       }
     }
     if (command) Report(false, "Command in backticks not run", place);
-    if (undefined) Report(false, "Undefined variable expanded to nothing", place);
+    if (undefined)
+      Report(false, "Undefined variable expanded to nothing", place);
     return true;
   }
 
