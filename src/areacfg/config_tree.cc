@@ -299,7 +299,7 @@ class TreeReader {
         Report(true, "Misplaced 'elseif', line skipped", place);
         return true;
       }
-      Condition& c = conditions_.back();
+      const Condition c = conditions_.back();
       conditions_.pop_back();
       const bool outer = Active();
       conditions_.push_back(c);
