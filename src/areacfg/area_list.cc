@@ -14,38 +14,35 @@ void ReportAreaFileUnopened(RunContext& ctx, char kind) {
 
 bool OpenAreaList(RunContext& ctx, char kind) {
   CloseAreaList(ctx);
-  const std::string& path = AreaFilePath(ctx.areaFiles, kind);
-  int error = 0;
-  if (!path.empty()) ctx.areaList.reader = OpenTextReader(path, &error);
-  if (!ctx.areaList.reader) {
+  const std::string path = AreaFilePath(ctx.areaFiles, kind);
+  auto tree = std::make_unique<AreaTree>();
+  if (path.empty() || !ReadAreaTree(ctx, kind, path, tree.get())) {
     ReportAreaFileUnopened(ctx, kind);
     return false;
   }
+  ctx.areaList.tree = std::move(tree);
   ctx.areaList.kind = kind;
+  ctx.areaList.path = path;
+  ctx.areaList.next = 0;
   return true;
 }
 
-std::string NextAreaName(RunContext& ctx) {
+const AreaDefinition* NextArea(RunContext& ctx) {
   AreaList& list = ctx.areaList;
-  if (!list.reader) return std::string();
-  std::string raw;
-  while (list.reader->ReadLine(&raw)) {
-    if (list.kind != kFidoconfigAreas && list.kind != kSquishAreas) continue;
-    std::string line = NormalizeAreaLine(raw);
-    if (IsAreaCommentOrEmpty(line)) continue;
-    if (list.kind == kFidoconfigAreas &&
-        FirstWord(line) == "ECHOAREADEFAULTS") {
-      continue;
-    }
-    std::string name = FirstWord(AfterFirstWord(line));
-    if (!name.empty()) return name;
-  }
-  return std::string();
+  if (!list.tree || list.next >= list.tree->areas.size()) return nullptr;
+  return &list.tree->areas[list.next++];
+}
+
+std::string NextAreaName(RunContext& ctx) {
+  const AreaDefinition* area = NextArea(ctx);
+  return area == nullptr ? std::string() : UpperText(area->tag);
 }
 
 void CloseAreaList(RunContext& ctx) {
-  ctx.areaList.reader.reset();
+  ctx.areaList.tree.reset();
   ctx.areaList.kind = 0;
+  ctx.areaList.path.clear();
+  ctx.areaList.next = 0;
 }
 
 }  // namespace kavel

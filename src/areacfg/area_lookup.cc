@@ -1,18 +1,20 @@
 #include "areacfg/area_lookup.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "areacfg/area_files.h"
 #include "areacfg/area_list.h"
-#include "areacfg/area_options.h"
+#include "areacfg/area_tree.h"
 #include "driver/run_context.h"
-#include "platform/platform.h"
 #include "util/text.h"
 
 namespace kavel {
 namespace {
+
+bool IsZero(const FtnAddress& a) {
+  return a.zone == 0 && a.net == 0 && a.node == 0 && a.point == 0;
+}
 
 void ClearAreaFields(PostingJob* job) {
   job->baseType.clear();
@@ -21,139 +23,75 @@ void ClearAreaFields(PostingJob* job) {
   job->ownAddress = job->fromAddress;
   job->areaKind = AreaKind::kNone;
   job->passthrough = false;
+  job->areaTag.clear();
+  job->echoTossLog.clear();
 }
 
-bool IsPassthroughPath(std::string_view path) {
-  return UpperText(path) == "PASSTHROUGH";
-}
-
-// Fills the job from a fidoconfig area line; `afterTag` is the text after
-// the area tag (path and options).
-void TakeFidoconfigArea(RunContext& ctx, std::string_view keyword,
-                        std::string_view afterTag,
-                        const std::optional<AreaOptions>& defaults,
-                        PostingJob* job) {
-  std::string path = WordAsWritten(afterTag);
-  AreaOptions own;
-  ParseAreaOptions(ctx, AfterFirstWord(afterTag), &own);
-  const AreaOptions* fallback = defaults ? &*defaults : nullptr;
-
-  std::string type = "S";
-  bool passthrough = IsPassthroughPath(path);
-  if (own.typeGiven) {
-    type = own.typeLetter;
-    passthrough = passthrough || own.passthrough;
-  } else if (fallback != nullptr && fallback->typeGiven) {
-    type = fallback->typeLetter;
-    passthrough = passthrough || fallback->passthrough;
-  }
-  const std::string& description =
-      !own.description.empty() || fallback == nullptr ? own.description
-                                                      : fallback->description;
-  const std::string& aka = !own.akaText.empty() || fallback == nullptr
-                               ? own.akaText
-                               : fallback->akaText;
-
-  job->areaKind = AreaKindOfKeyword(keyword);
-  job->areaDescription = description;
-  if (!aka.empty()) ParseAddress(aka, &job->ownAddress);
-  if (passthrough) {
-    job->passthrough = true;
-  } else {
-    job->basePath = path;
-    job->baseType = type;
+AreaKind KindOf(AreaKeyword keyword) {
+  switch (keyword) {
+    case AreaKeyword::kNetmail:
+      return AreaKind::kNetmail;
+    case AreaKeyword::kEcho:
+      return AreaKind::kEchomail;
+    default:
+      return AreaKind::kLocal;
   }
 }
 
-bool ScanFidoconfig(RunContext& ctx, TextReader* reader, PostingJob* job) {
-  const std::string tag = UpperText(job->areaName);
-  std::optional<AreaOptions> defaults;
-  std::string raw;
-  while (reader->ReadLine(&raw)) {
-    std::string line = NormalizeAreaLine(raw);
-    if (IsAreaCommentOrEmpty(line)) continue;
-    std::string keyword = FirstWord(line);
-    std::string_view rest = AfterFirstWord(line);
-    if (keyword == "ECHOAREADEFAULTS") {
-      // A later defaults line replaces an earlier one; one without options
-      // clears the defaults.
-      defaults.emplace();
-      ParseAreaOptions(ctx, rest, &*defaults);
-      continue;
-    }
-    if (rest.empty() || FirstWord(rest) != tag) continue;
-    TakeFidoconfigArea(ctx, keyword, AfterFirstWord(rest), defaults, job);
-    return !job->basePath.empty() || job->passthrough;
-  }
-  return false;
-}
-
-bool ScanSquish(TextReader* reader, PostingJob* job) {
-  const std::string tag = UpperText(job->areaName);
-  std::string raw;
-  while (reader->ReadLine(&raw)) {
-    std::string line = NormalizeAreaLine(raw);
-    if (IsAreaCommentOrEmpty(line)) continue;
-    std::string_view rest = AfterFirstWord(line);
-    if (rest.empty() || FirstWord(rest) != tag) continue;
-    // A later definition replaces an earlier one entirely.
-    ClearAreaFields(job);
-    job->areaKind = AreaKindOfKeyword(FirstWord(line));
-    std::string_view words = AfterFirstWord(rest);
-    job->basePath = WordAsWritten(words);
-    job->baseType.assign(1, 'M');
-    for (words = AfterFirstWord(words); !words.empty();
-         words = AfterFirstWord(words)) {
-      std::string word = WordAsWritten(words);
-      if (word == "-$") {
-        job->baseType.assign(1, 'S');
-      } else if (word.size() >= 2 && word[0] == '-' &&
-                 (word[1] == 'P' || word[1] == 'p')) {
-        ParseAddress(word.substr(2), &job->ownAddress);
-      }
+void TakeArea(RunContext& ctx, const AreaTree& tree, const AreaDefinition& area,
+              PostingJob* job) {
+  for (const auto& [error, text] : area.notes) {
+    if (error) {
+      LogError(ctx, text);
+    } else {
+      LogInfo(ctx, text);
     }
   }
-  return !job->basePath.empty();
+  // A node whose Kavel.cfg names no FROMADDR posts from the tree's address,
+  // never from 0:0/0.
+  if (IsZero(job->fromAddress) && !tree.firstAddress.empty()) {
+    ParseAddress(tree.firstAddress, &job->ownAddress);
+  }
+  if (!area.akaText.empty()) ParseAddress(area.akaText, &job->ownAddress);
+  job->areaKind = KindOf(area.keyword);
+  job->areaDescription = area.description;
+  job->passthrough = area.passthrough;
+  job->basePath = area.basePath;
+  job->baseType = area.baseType;
+  job->areaTag = area.tag;
+  job->echoTossLog = tree.echoTossLog;
 }
 
 }  // namespace
 
-AreaKind AreaKindOfKeyword(std::string_view keyword) {
-  std::string upper = UpperText(keyword);
-  if (upper == "NETMAILAREA" || upper == "NETAREA") return AreaKind::kNetmail;
-  if (upper == "LOCALAREA" || upper == "BADAREA" || upper == "DUPEAREA") {
-    return AreaKind::kLocal;
-  }
-  return AreaKind::kEchomail;
-}
-
 bool LookUpArea(RunContext& ctx) {
   PostingJob* job = ctx.postingJob.get();
   ClearAreaFields(job);
-  char kind = ChooseAreaFileKind(ctx.areaFiles);
+  const char kind = ChooseAreaFileKind(ctx.areaFiles);
   if (kind == 0) {
     // No line here: the caller's own failure line follows.
     NoteFailure(ctx.log, RunFailure::kNoAreasFile);
     return false;
   }
-  int error = 0;
-  std::unique_ptr<TextReader> reader =
-      OpenTextReader(AreaFilePath(ctx.areaFiles, kind), &error);
-  if (!reader) {
+  const std::string path = AreaFilePath(ctx.areaFiles, kind);
+  const AreaTree* tree = nullptr;
+  AreaTree own;
+  if (ctx.areaList.tree && ctx.areaList.kind == kind &&
+      ctx.areaList.path == path) {
+    tree = ctx.areaList.tree.get();
+  } else if (ReadAreaTree(ctx, kind, path, &own)) {
+    tree = &own;
+  } else {
     ReportAreaFileUnopened(ctx, kind);
     return false;
   }
-  bool found = false;
-  if (kind == kFidoconfigAreas) {
-    found = ScanFidoconfig(ctx, reader.get(), job);
-  } else if (kind == kSquishAreas) {
-    found = ScanSquish(reader.get(), job);
-  }
-  if (!found) {
-    ClearAreaFields(job);
+  const AreaDefinition* area = FindArea(*tree, job->areaName);
+  if (area == nullptr) {
     LogFailure(ctx, "Area " + job->areaName + " not found... ");
+    return false;
   }
-  return found;
+  TakeArea(ctx, *tree, *area, job);
+  return true;
 }
 
 }  // namespace kavel

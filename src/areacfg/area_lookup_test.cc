@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "areacfg/area_list.h"
+#include "areacfg/area_tree.h"
 #include "driver/context_test_support.h"
 #include "msgbase/ftn_address.h"
 
@@ -94,11 +96,11 @@ TEST_F(AreaLookupTest, FidoconfigFileGivesEveryArea) {
       // An unknown -b gives no type, not the defaults' one.
       {"KAVEL.FILES", "kavel.files", "", "Default description", "2:5020/1042.2",
        AreaKind::kEchomail},
-      // "EchoAreaDefaults off" cleared the defaults: no -b means Squish.
-      {"NO.DEFAULTS", "no.defaults", "S", "", "2:5020/1042",
+      // Below "EchoAreaDefaults off" an area without -b is *.MSG.
+      {"NO.DEFAULTS", "no.defaults", "M", "", "2:5020/1042",
        AreaKind::kEchomail},
-      // An unquoted -d takes the rest of the line; the -b in it is not read.
-      {"UNQUOTED", "unquoted", "S", "Unquoted words here -b Jam", "2:5020/1042",
+      // An unquoted -d takes one word; the -b after it is read.
+      {"UNQUOTED", "unquoted", "J", "Unquoted", "2:5020/1042",
        AreaKind::kEchomail},
       // The last line of the file, without a line end.
       {"last.area", "last.area", "J", "", "2:5020/1042", AreaKind::kEchomail},
@@ -117,9 +119,14 @@ TEST_F(AreaLookupTest, FidoconfigLookupLogLines) {
   EXPECT_TRUE(LookUp("RU.LINUX", &log));
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(LookUp("KAVEL.FILES", &log));
-  EXPECT_EQ(log, (Lines{"[err] Error reading type of message base - FOO"}));
+  const std::string file = kTestData + "fidoconfig_areas line ";
+  EXPECT_EQ(log, (Lines{"[err] Error reading type of message base - FOO, "
+                        "area KAVEL.FILES in " +
+                        file + "20"}));
   EXPECT_TRUE(LookUp("NO.DEFAULTS", &log));
-  EXPECT_EQ(log, (Lines{"error converting address bad/aka (our aka)"}));
+  EXPECT_EQ(log, (Lines{"error converting address bad/aka (our aka), area "
+                        "NO.DEFAULTS in " +
+                        file + "22"}));
   for (const char* hidden : {"OLD.AREA", "HIDDEN.OLD", "INDENTED", "NONE"}) {
     ctx_.postingJob->areaName = hidden;
     EXPECT_FALSE(LookUp(hidden, &log));
@@ -193,7 +200,7 @@ TEST_F(AreaLookupTest, DefaultsApplyOnlyBelowAndLastDefaultsLineReplaces) {
   EXPECT_EQ(job().areaDescription, "Own");
   EXPECT_EQ(AddressToText(job().ownAddress), "3:1/2.3");
   ASSERT_TRUE(LookUp("after"));
-  EXPECT_EQ(job().baseType, "S");
+  EXPECT_EQ(job().baseType, "M");
   EXPECT_EQ(job().areaDescription, "Second");
   EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042");
   ASSERT_TRUE(LookUp("bare"));
@@ -310,10 +317,10 @@ TEST_F(AreaLookupTest, LookupsWhileTheWalkIsOpen) {
   CloseAreaList(ctx_);
   // RU.LINUX twice: both lookups find the first definition.
   EXPECT_EQ(types, (Lines{"S", "S", "S", "J", "J", "S", "M", "S", "", "", "S",
-                          "", "S", "J", "S", "J"}));
+                          "", "M", "J", "J", "J"}));
 }
 
-TEST_F(AreaLookupTest, WalkSkipsCommentsAndSingleWordsButKeepsOtherLines) {
+TEST_F(AreaLookupTest, WalkYieldsOnlyAreaLines) {
   ctx_.areaFiles.hptPath = WriteFile("areas",
                                      "; comment\r\n\r\n"
                                      "EchoArea A /a\r\n"
@@ -323,7 +330,7 @@ TEST_F(AreaLookupTest, WalkSkipsCommentsAndSingleWordsButKeepsOtherLines) {
                                      "EchoAreaDefaults -b Jam\r\n"
                                      "Address 2:5020/1\r\n"
                                      "EchoArea C /c");
-  EXPECT_EQ(WalkAll('H'), (Lines{"A", "2:5020/1", "C"}));
+  EXPECT_EQ(WalkAll('H'), (Lines{"A", "C"}));
 }
 
 TEST_F(AreaLookupTest, DamagedAreasFile) {
@@ -341,12 +348,16 @@ TEST_F(AreaLookupTest, DamagedAreasFile) {
   ctx_.areaFiles.hptPath = WriteFile("areas", content);
   Lines log;
   EXPECT_FALSE(LookUp("TAGONLY", &log));
-  EXPECT_EQ(log, (Lines{"Area TAGONLY not found... "}));
+  EXPECT_EQ(log, (Lines{"[err] Area line without a tag, skipped in " +
+                            ctx_.areaFiles.hptPath + " line 1",
+                        "[err] Area TAGONLY has no path, skipped in " +
+                            ctx_.areaFiles.hptPath + " line 2",
+                        "Area TAGONLY not found... "}));
   EXPECT_FALSE(LookUp("LONG"));
   ASSERT_TRUE(LookUp(std::string("NUL\0ZONE", 8)));
   EXPECT_EQ(job().basePath, "/nul");
   ASSERT_TRUE(LookUp("QUOTE"));
-  EXPECT_EQ(job().areaDescription, "unterminated -b jam");
+  EXPECT_EQ(job().areaDescription, "unterminated -b ja");
   EXPECT_EQ(job().baseType, "S");
   ASSERT_TRUE(LookUp("NEXT"));
   EXPECT_EQ(job().basePath, "/next");
@@ -358,8 +369,168 @@ TEST_F(AreaLookupTest, DamagedAreasFile) {
   ASSERT_TRUE(LookUp("DASHES"));
   EXPECT_EQ(job().baseType, "J");
   EXPECT_EQ(WalkAll('H'),
-            (Lines{"TAGONLY", std::string("NUL\0ZONE", 8), "QUOTE", "CR",
-                   "NEXT", "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+            (Lines{std::string("NUL\0ZONE", 8), "QUOTE", "CR", "NEXT",
+                   "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+}
+
+// The tree under testdata/fido, read from the directory above it as the
+// tossers run: links, passwords and file areas give nothing, and no report
+// is written.
+TEST_F(AreaLookupTest, FidoconfigTreeGivesTheTossersAreas) {
+  std::filesystem::copy(kTestData + "fido", dir_ / "fido",
+                        std::filesystem::copy_options::recursive);
+  ctx_.areaFiles.hptPath = "fido/config";
+  ctx_.postingJob->fromAddress = FtnAddress();  // no FROMADDR
+  struct TreeArea {
+    const char* tag;
+    AreaKeyword kind;
+    const char* path;  // below /var/spool/ftn/msgb/; "" = passthrough
+    const char* type;
+    const char* aka;
+    const char* description;
+  };
+  using K = AreaKeyword;
+  const char* main = "2:5020/9999";
+  const TreeArea expected[] = {
+      {"local.seen", K::kLocal, "seen", "S", main, "Read by kavel"},
+      {"ftn.files", K::kEcho, "ftn.files", "S", main, "File sections"},
+      {"r50.sysop", K::kEcho, "r50.sysop", "S", "2:5020/9999.1",
+       "R50 #1 sysops"},
+      {"r50.relay", K::kEcho, "", "", main, ""},
+      {"a6", K::kEcho, "a6", "M", main, ""},
+      {"ru.pass", K::kEcho, "", "", main, ""},
+      {"ru.linux.talk", K::kEcho, "ru.linux.talk", "J", main, "Linux group"},
+      {"ru.unix", K::kEcho, "ru.unix", "S", main, ""},
+      {"old.area", K::kEcho, "old.area", "M", main, ""},
+      {"netmail", K::kNetmail, "netmail", "S", main, ""},
+      {"bad", K::kBad, "bad", "M", main, ""},
+      {"dupes", K::kDupe, "dupes", "S", main, ""},
+      {"local.notes", K::kLocal, "notes", "J", main, "Local notes"},
+  };
+  std::vector<AreaKeyword> kinds;
+  Lines tags;
+  Lines log = Logged([&] {
+    ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
+    while (const AreaDefinition* area = NextArea(ctx_)) {
+      tags.push_back(area->tag);
+      kinds.push_back(area->keyword);
+    }
+    CloseAreaList(ctx_);
+  });
+  EXPECT_TRUE(log.empty());
+  ASSERT_EQ(tags.size(), std::size(expected));
+  for (size_t i = 0; i < tags.size(); ++i) {
+    const TreeArea& e = expected[i];
+    SCOPED_TRACE(e.tag);
+    EXPECT_EQ(tags[i], e.tag);
+    EXPECT_EQ(kinds[i], e.kind);
+    ASSERT_TRUE(LookUp(e.tag, &log));
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(job().passthrough, *e.path == '\0');
+    EXPECT_EQ(job().basePath,
+              *e.path ? "/var/spool/ftn/msgb/" + std::string(e.path) : "");
+    EXPECT_EQ(job().baseType, e.type);
+    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
+    EXPECT_EQ(job().areaDescription, e.description);
+    EXPECT_EQ(job().areaTag, e.tag);
+    EXPECT_EQ(job().echoTossLog, "/var/spool/ftn/echotoss.log");
+  }
+}
+
+// Trees that try to hurt the reader: each gives its areas and its reports,
+// and never a line of the tree.
+TEST_F(AreaLookupTest, HostileTrees) {
+  std::string doubling;
+  for (int i = 0; i < 16; ++i) doubling += "set A=[A][A]x\n";
+  for (char i = '0'; i <= '9' + 2; ++i) {
+    WriteFile(std::string("n") + i, std::string("include n") + char(i + 1));
+  }
+  struct Hostile {
+    std::string config;
+    Lines areas;
+    Lines log;
+  };
+  const Hostile cases[] = {
+      {"include a\nEchoArea X /x\n",
+       {"A", "X"},
+       {"[err] Include file config is included a second time, skipped in a "
+        "line 1"}},
+      {"include /dev/zero\ninclude .\ninclude nowhere\nEchoArea X /x\n",
+       {"X"},
+       {"[err] Include file /dev/zero is not a regular file, skipped in "
+        "config line 1",
+        "[err] Include file . is not a regular file, skipped in config line 2",
+        "[err] Include file nowhere not found, skipped in config line 3"}},
+      {"include n0\nEchoArea X /x\n",
+       {"X"},
+       {"[err] Include file n: nested deeper than 10 includes, skipped in n9 "
+        "line 1"}},
+      {"# " + std::string(1 << 20, 'c') + "\nEchoArea BIG /big -d " +
+           std::string(1 << 20, 'd') + "\n",
+       {"BIG"},
+       {}},
+      {"set B=[B]\n" + doubling + "EchoArea X /x\n",
+       {"X"},
+       {"Undefined variable expanded to nothing in config line 1",
+        "Undefined variable expanded to nothing in config line 2",
+        "[err] Line too long after expansion, skipped in config line 17"}},
+      {"Name `cat /etc/passwd`\nif [OS] =~ U*X\nEchoArea NO /n\nelse\n"
+       "EchoArea YES /y\nendif\nendif\nelse\nset C\nifdef\nendif\n"
+       "if [OS]\nif 1==1\n",
+       {"YES"},
+       {"Command in backticks not run in config line 1",
+        "Mask comparison read as the tossers read it (=~ true when the mask "
+        "does not match) in config line 2",
+        "[err] Misplaced 'endif', line skipped in config line 7",
+        "[err] Misplaced 'else', line skipped in config line 8",
+        "[err] 'set' without '=', line skipped in config line 9",
+        "[err] 'ifdef' or 'ifndef' without a name, line skipped in config "
+        "line 10",
+        "[err] Bad 'if' expression, line skipped in config line 12",
+        "[err] 'if' without 'endif' in config line 12"}},
+  };
+  WriteFile("a", "include config\nEchoArea A /a\n");
+  ctx_.areaFiles.hptPath = "config";
+  for (const Hostile& c : cases) {
+    SCOPED_TRACE(c.config.substr(0, 40));
+    WriteFile("config", c.config);
+    Lines walked;
+    EXPECT_EQ(Logged([&] { walked = WalkAll('H'); }), c.log);
+    EXPECT_EQ(walked, c.areas);
+  }
+}
+
+// 10,000 areas: one read of the tree serves the walk and every lookup.
+TEST_F(AreaLookupTest, LargeTreeReadOnceByTheWalk) {
+  std::string tree;
+  for (int i = 0; i < 10000; ++i) {
+    tree += "EchoArea A" + std::to_string(i) + " /a -b Jam 2:5020/1\n";
+  }
+  ctx_.areaFiles.hptPath = WriteFile("config", tree);
+  ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
+  std::remove(ctx_.areaFiles.hptPath.c_str());
+  size_t found = 0;
+  for (std::string name = NextAreaName(ctx_); !name.empty();
+       name = NextAreaName(ctx_)) {
+    ctx_.postingJob->areaName = name;
+    found += LookUpArea(ctx_) && job().baseType == "J";
+  }
+  CloseAreaList(ctx_);
+  EXPECT_EQ(found, 10000u);
+}
+
+TEST_F(AreaLookupTest, SquishIncludesAndFidoconfigFromEnvironment) {
+  WriteFile("more.cfg", "EchoArea MORE /m -$ ; comment\nRoute x\n");
+  ctx_.areaFiles.squishPath = WriteFile(
+      "squish.cfg", "Include more.cfg\nInclude squish.cfg\nEchoArea P /p -0\n");
+  EXPECT_EQ(WalkAll('S'), (Lines{"MORE", "P"}));
+  ASSERT_TRUE(LookUp("P"));
+  EXPECT_TRUE(job().passthrough);
+  ctx_.areaFiles.squishPath.clear();
+  setenv("FIDOCONFIG", WriteFile("cfg", "EchoArea ENV /e\n").c_str(), 1);
+  EXPECT_TRUE(LookUp("ENV"));
+  unsetenv("FIDOCONFIG");
+  EXPECT_FALSE(LookUp("ENV"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "areacfg/area_list.h"
 #include "areacfg/area_lookup.h"
 #include "decoding/area_decoder.h"
+#include "decoding/area_selection.h"
 #include "decoding/decode_options.h"
 #include "decoding/decoding_settings.h"
 #include "decoding/file_name_safety.h"
@@ -151,9 +152,12 @@ void DecodeAllAreas(RunContext& ctx) {
   if (kind != 0) ctx.areaConfigKind = kind;
   if (OpenAreaList(ctx, ctx.areaConfigKind)) {
     UniqueNames names;
-    for (;;) {
-      const std::string name = NextAreaName(ctx);
-      if (name.empty()) break;
+    while (const AreaDefinition* area = NextArea(ctx)) {
+      if (!AreaSelected(ctx.decoding, area->tag,
+                        AreaKeywordName(area->keyword))) {
+        continue;
+      }
+      const std::string name = UpperText(area->tag);
       DecodeNamedArea(ctx, name, &names, true);
       if (ConsoleKeyPressed() || StopRequested()) break;
     }

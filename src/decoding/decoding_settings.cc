@@ -56,6 +56,8 @@ void ReadDecodingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("FILESBBSNAME", &s.filesBbsName, line);
   ReadFlagSetting("REWRITEFILESBBS", &s.rewriteFilesBbs, line);
   ReadTextSetting("FILESBBSSAVINGSTRING", &s.filesBbsSavingString, line);
+  ReadTextSetting("DECODEAREAS", &s.decodeAreas, line);
+  ReadTextSetting("SKIPKINDS", &s.skipKinds, line);
 }
 
 }  // namespace kavel

@@ -54,6 +54,9 @@ struct DecodingSettings {
   bool rewriteFilesBbs = false;       // REWRITEFILESBBS
   std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
       "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
+  // Which areas /ALL decodes (decoding/area_selection.h); empty: all.
+  std::string decodeAreas;  // DECODEAREAS
+  std::string skipKinds;    // SKIPKINDS
 };
 
 // Offers one significant line of the decoding part to every decoding

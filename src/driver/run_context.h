@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,8 @@ struct RunContext {
   // The area being posted into: opened by PreparePosting, closed by
   // PostSections.
   std::unique_ptr<MessageArea> postingArea;
+  // Upper-cased tags already written to the EchoTossLog in this run.
+  std::set<std::string> echoTossLogged;
 
   // --- Area configuration: the HPTPATH, SQUISH and TERMINATE paths and the
   //     open areas file of the walk over all areas.

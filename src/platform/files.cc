@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -486,6 +487,21 @@ bool FileSize(std::string_view path, uint64_t* size) {
   struct stat st;
   if (!StatPath(path, true, &st)) return false;
   *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool ExamineFile(std::string_view path, FileFacts* facts) {
+  std::string native = platform_internal::LiteralNativePath(path);
+  struct stat st;
+  if (native.empty() || stat(native.c_str(), &st) != 0) {
+    native = NativePath(path);
+    if (stat(native.c_str(), &st) != 0) return false;
+  }
+  facts->regular = S_ISREG(st.st_mode);
+  facts->size = static_cast<uint64_t>(st.st_size);
+  char* resolved = realpath(native.c_str(), nullptr);
+  facts->canonical = resolved != nullptr ? std::string(resolved) : native;
+  std::free(resolved);
   return true;
 }
 

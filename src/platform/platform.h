@@ -172,6 +172,15 @@ bool PathExists(std::string_view path);
 bool IsDirectory(std::string_view path);
 bool FileSize(std::string_view path, uint64_t* size);
 
+// What the file system says about the entry a path names, links followed.
+struct FileFacts {
+  std::string canonical;  // absolute native path, links resolved
+  bool regular = false;   // a regular file (not a directory, device, ...)
+  uint64_t size = 0;
+};
+// False when the path names nothing.
+bool ExamineFile(std::string_view path, FileFacts* facts);
+
 // ---------------------------------------------------------------- clock
 
 struct ClockReading {

@@ -12,6 +12,7 @@
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
+#include "posting/echo_toss_log.h"
 #include "posting/posting_job.h"
 #include "posting/uue_reader.h"
 #include "util/text.h"
@@ -399,7 +400,10 @@ void PostSections(RunContext& ctx) {
                   ChrsCharset(job) + " and were posted as \"?\"");
   }
   ctx.postingRecoder.reset();
-  if (ctx.postingOk) Info(ctx, "  - Ok...");
+  if (ctx.postingOk) {
+    Info(ctx, "  - Ok...");
+    NoteEchoToss(ctx);
+  }
 }
 
 }  // namespace kavel

@@ -57,6 +57,10 @@ struct PostingJob {
   // recoded.
   std::string chrs;
   std::string localCharset;
+  // The area's tag as the tosser's configuration spells it, and the
+  // EchoTossLog file that configuration names (empty when none).
+  std::string areaTag;
+  std::string echoTossLog;
 };
 
 // The encoding settings (what frames the posted file text).

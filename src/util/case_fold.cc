@@ -143,6 +143,31 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool MaskMatchesIgnoringCase(std::string_view text_in,
+                             std::string_view mask_in) {
+  const std::string text = UpperText(text_in);
+  const std::string mask = UpperText(mask_in);
+  // Greedy match; on a mismatch the last "*" takes one character more.
+  size_t t = 0, m = 0;
+  size_t star = std::string_view::npos, resume = 0;
+  while (t < text.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      star = m++;
+      resume = t;
+    } else if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+      ++m;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      m = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
 size_t FindIgnoringCase(std::string_view text, std::string_view part) {
   if (part.size() > text.size()) return std::string_view::npos;
   for (size_t at = 0; at + part.size() <= text.size(); ++at) {

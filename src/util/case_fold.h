@@ -34,6 +34,11 @@ std::string LowerText(std::string_view text);
 // CP866 texts.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
+// True when `mask` ("*" any run, "?" any one byte) matches all of `text`,
+// both folded by UpperText. Time is at most proportional to the product of
+// the two lengths.
+bool MaskMatchesIgnoringCase(std::string_view text, std::string_view mask);
+
 // Offset of the first occurrence of `part` in `text` under the CP866 byte
 // rule (a search in message text, not a name), or npos.
 size_t FindIgnoringCase(std::string_view text, std::string_view part);
