@@ -289,7 +289,8 @@ TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
         *path ? "Areas configuration file tried: HPTPATH \"" +
                     std::string(path) + "\""
               : "Areas configuration file not named: none of HPTPATH, "
-                "SQUISH, TERMINATE is set"};
+                "SQUISH, TERMINATE is set, and FIDOCONFIG names no "
+                "readable file"};
     Lines log;
     EXPECT_FALSE(LookUp("FOO", &log));
     EXPECT_EQ(log, *path ? tried : Lines{});

@@ -13,10 +13,11 @@ OutputFile::OutputFile() = default;
 
 OutputFile::~OutputFile() { Discard(); }
 
-bool OutputFile::CreateNew(std::string_view path) {
+bool OutputFile::CreateNew(std::string_view path, int* error) {
   Discard();
-  int error = 0;
-  file_ = OpenPlatformFile(path, FileMode::kCreateNew, &error);
+  int open_error = 0;
+  file_ = OpenPlatformFile(path, FileMode::kCreateNew, &open_error);
+  if (error != nullptr) *error = open_error;
   if (!file_) return false;
   path_ = std::string(path);
   failed_ = false;

@@ -21,8 +21,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates `path`, which must not exist yet. False when it exists or
-  // cannot be created.
-  bool CreateNew(std::string_view path);
+  // cannot be created; *error (when given) then holds the platform's
+  // kError* code (kErrorExists for a name another process holds).
+  bool CreateNew(std::string_view path, int* error = nullptr);
   // Appends the line and CR LF. Failures stick and show in Close.
   void WriteLine(std::string_view line);
   // Appends the bytes as they are.

@@ -27,8 +27,11 @@ bool CreateTempBeside(const std::string& target, OutputFile* out) {
   for (int n = 0; n < kTempAttempts; ++n) {
     std::string candidate = target + ".kv$";
     if (n > 0) candidate += IntToText(n);
-    if (out->CreateNew(candidate)) return true;
-    if (PathExists(candidate)) continue;
+    // A name another run holds may be gone again by the time it is
+    // looked at, so the refusal itself tells that it was taken.
+    int error = kErrorNone;
+    if (out->CreateNew(candidate, &error)) return true;
+    if (error == kErrorExists || PathExists(candidate)) continue;
     return false;
   }
   return false;
