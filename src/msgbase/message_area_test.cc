@@ -58,13 +58,6 @@ TEST(NavigationTest, WalksOverGaps) {
   EXPECT_EQ(area.current, 0);
 }
 
-TEST(NavigationTest, EmptyArea) {
-  FakeArea area({});
-  area.GoTo(1);
-  EXPECT_EQ(area.current, 0);
-  EXPECT_FALSE(area.IsOnMessage());
-}
-
 TEST(SharedOperationsTest, AreaFlagsAndTextOperations) {
   FakeArea area({1});
   EXPECT_FALSE(area.HasAreaFlag(1));
