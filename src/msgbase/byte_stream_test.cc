@@ -12,16 +12,15 @@ namespace kavel {
 namespace {
 
 using testing_support::ReadFile;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 
 class FileStreamTest : public ::testing::Test {
  protected:
-  TempDir dir_;
+  TempDirForTesting dir_;
 };
 
 TEST_F(FileStreamTest, OpenMissingFileFailsAndReadsZeros) {
-  FileStream stream(dir_.Sub("missing"), ModeOpenReadWrite);
+  FileStream stream(dir_.Join("missing"), ModeOpenReadWrite);
   EXPECT_EQ(stream.status, kStreamOpenFailed);
   char buffer[4] = {'x', 'x', 'x', 'x'};
   stream.Read(buffer, 4);
@@ -29,8 +28,8 @@ TEST_F(FileStreamTest, OpenMissingFileFailsAndReadsZeros) {
 }
 
 TEST_F(FileStreamTest, ReadPastEndFillsZerosAndSticksUntilReset) {
-  WriteFile(dir_.Sub("f"), "0123456789");
-  FileStream stream(dir_.Sub("f"), ModeOpenRead);
+  WriteFile(dir_.Join("f"), "0123456789");
+  FileStream stream(dir_.Join("f"), ModeOpenRead);
   ASSERT_EQ(stream.status, kStreamOk);
   stream.Seek(6);
   char buffer[10];
@@ -48,7 +47,7 @@ TEST_F(FileStreamTest, ReadPastEndFillsZerosAndSticksUntilReset) {
 }
 
 TEST_F(FileStreamTest, BufferedWritesSeekTruncate) {
-  std::string name = dir_.Sub("w");
+  std::string name = dir_.Join("w");
   {
     FileStream stream(name, ModeCreate);
     ASSERT_EQ(stream.status, kStreamOk);
@@ -75,7 +74,7 @@ TEST_F(FileStreamTest, BufferedWritesSeekTruncate) {
 }
 
 TEST_F(FileStreamTest, ModeCreateEmptiesAndReadOnlyRefusesWrites) {
-  std::string name = dir_.Sub("m");
+  std::string name = dir_.Join("m");
   WriteFile(name, "old content");
   { FileStream stream(name, ModeCreate); }
   EXPECT_EQ(ReadFile(name), "");
@@ -199,15 +198,15 @@ TEST(MemoryStreamTest, CopyFromAnotherStream) {
 }
 
 TEST(FileHelpersTest, DirectoriesAndErase) {
-  TempDir dir;
+  TempDirForTesting dir;
   InstallStreamFactories();
-  EXPECT_TRUE(MakeDirectory(dir.Sub("new\\")));
-  EXPECT_FALSE(MakeDirectory(dir.Sub("new")));  // exists already
-  WriteFile(dir.Sub("gone"), "1");
-  EXPECT_TRUE(EraseFile(dir.Sub("gone")));
-  EXPECT_FALSE(EraseFile(dir.Sub("gone")));
+  EXPECT_TRUE(MakeDirectory(dir.Join("new\\")));
+  EXPECT_FALSE(MakeDirectory(dir.Join("new")));  // exists already
+  WriteFile(dir.Join("gone"), "1");
+  EXPECT_TRUE(EraseFile(dir.Join("gone")));
+  EXPECT_FALSE(EraseFile(dir.Join("gone")));
   DirectoryScanner scanner;
-  EXPECT_TRUE(scanner.StartSearch(dir.Sub("n*"), kScanAllEntries));
+  EXPECT_TRUE(scanner.StartSearch(dir.Join("n*"), kScanAllEntries));
   EXPECT_EQ(scanner.name, "new");
   EXPECT_FALSE(scanner.NextMatch());
   scanner.EndSearch();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -55,13 +56,6 @@ TEST(NavigationTest, WalksOverGaps) {
   EXPECT_EQ(area.current, 1);
   area.GoTo(INT32_MAX);
   EXPECT_EQ(area.current, 0);
-}
-
-TEST(NavigationTest, EmptyArea) {
-  FakeArea area({});
-  area.GoTo(1);
-  EXPECT_EQ(area.current, 0);
-  EXPECT_FALSE(area.IsOnMessage());
 }
 
 TEST(SharedOperationsTest, AreaFlagsAndTextOperations) {
@@ -160,7 +154,7 @@ TEST(SplitAreaIdTest, FirstCharacterDecides) {
 class FactoryTest : public ::testing::Test {
  protected:
   void SetUp() override { InstallStreamFactories(); }
-  testing_support::TempDir dir_;
+  TempDirForTesting dir_;
 };
 
 TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
@@ -174,21 +168,55 @@ TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
   EXPECT_FALSE(DisposeMessageArea(&area));
 }
 
-TEST_F(FactoryTest, OpenOrCreateMakesAMissingMsgArea) {
+// Each format through the factory: a missing base is made, and an id in
+// another letter case (type letter included) reopens it and writes into the
+// files as they were first spelled.
+class FormatFactoryTest : public ::testing::TestWithParam<char> {
+ protected:
+  void SetUp() override { InstallStreamFactories(); }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+      names.insert(e.path().filename().string());
+    }
+    return names;
+  }
+  TempDirForTesting dir_;
+};
+
+TEST_P(FormatFactoryTest, MissingBaseIsMadeAndFoundInAnyCase) {
+  const std::string id = GetParam() + dir_.Join("Echo");
   std::unique_ptr<MessageArea> area;
-  std::string id = std::string("M") + dir_.Sub("newarea");
   EXPECT_FALSE(OpenMessageArea(&area, id));
-  EXPECT_EQ(lastAreaError, 0x1000);
   EXPECT_EQ(area, nullptr);
   ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
-  ASSERT_NE(area, nullptr);
-  EXPECT_TRUE(area->isOpen);
   EXPECT_EQ(area->MessageCount(), 0);
-  EXPECT_TRUE(CloseMessageArea(&area));
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_TRUE(area->WriteLine("hello"));
+  ASSERT_TRUE(area->StoreMessage());
+  ASSERT_TRUE(CloseMessageArea(&area));
   EXPECT_EQ(area, nullptr);
+  const std::set<std::string> made = Names();
+  ForgetPathCache();
+  const char lower = static_cast<char>(GetParam() - 'A' + 'a');
+  ASSERT_TRUE(OpenMessageArea(&area, lower + dir_.Join("ECHO")));
+  EXPECT_TRUE(area->BaseExists(dir_.Join("eCHO")));
+  area->GoTo(1);
+  ASSERT_TRUE(area->LoadMessage());
+  std::string line;
+  area->ReadLine(&line);
+  EXPECT_EQ(line, "hello");
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_TRUE(area->StoreMessage());
+  ASSERT_TRUE(DisposeMessageArea(&area));
+  EXPECT_EQ(Names(), made);
   ASSERT_TRUE(OpenMessageArea(&area, id));
-  EXPECT_TRUE(DisposeMessageArea(&area));
+  EXPECT_EQ(area->MessageCount(), 2);
+  ASSERT_TRUE(CloseMessageArea(&area));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatFactoryTest,
+                         ::testing::Values('M', 'S', 'J'));
 
 // A base whose files exist but do not open: it must never be recreated.
 class BrokenBase : public FakeArea {
@@ -229,8 +257,8 @@ TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
 TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {
   std::unique_ptr<MessageArea> area;
   // The parent directory does not exist: neither open nor create works.
-  EXPECT_FALSE(
-      OpenOrCreateMessageArea(&area, std::string("M") + dir_.Sub("no/such/parent/area")));
+  EXPECT_FALSE(OpenOrCreateMessageArea(
+      &area, std::string("M") + dir_.Join("no/such/parent/area")));
   EXPECT_EQ(area, nullptr);
   EXPECT_EQ(lastAreaError, 0x1000);
 }

@@ -1,6 +1,7 @@
-// Test-only helpers for the message-base tests: a fresh directory per test,
-// whole-file reads and writes, a loaded message's whole text, and fixed
-// dates and clock readings. Included by *_test.cc files only.
+// Test-only helpers for the message-base tests (their temporary directory
+// is TempDirForTesting): whole-file reads and writes, a loaded message's
+// whole text, and fixed dates and clock readings. Included by *_test.cc
+// files only.
 #ifndef KAVEL_MSGBASE_TEST_SUPPORT_H_
 #define KAVEL_MSGBASE_TEST_SUPPORT_H_
 
@@ -22,14 +23,6 @@
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel::testing_support {
-
-// A directory that exists for the lifetime of the object.
-class TempDir : public TempDirForTesting {
- public:
-  // The directory with a trailing "/".
-  std::string path() const { return Join(""); }
-  std::string Sub(const std::string& name) const { return Join(name); }
-};
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -329,15 +329,6 @@ TEST(DirectoryTest, CreateOneLevel) {
   EXPECT_TRUE(IsDirectory(dir.path() + "\\txt"));
 }
 
-TEST(ClockTest, RealClockReadingsAreInRange) {
-  SetClockForTesting({});
-  ClockReading real = ReadClock();
-  EXPECT_GE(real.year, 2020);
-  EXPECT_LE(real.hundredths, 99);
-  EXPECT_LE(real.microseconds, 9999);
-  EXPECT_LE(real.day_of_week, 6);
-}
-
 TEST(ConsoleTest, Cp866ToUtf8) {
   EXPECT_EQ(platform_internal::Cp866ToUtf8("abc"), "abc");
   // "Привет", ё, the bar characters 254 and 249, and the box corner 201.

@@ -26,7 +26,6 @@ using testing_support::DirectorySnapshot;
 using testing_support::DumpDateText;
 using testing_support::DumpedMessage;
 using testing_support::ReadSmapiDump;
-using testing_support::TempDir;
 using testing_support::TextOf;
 
 class JamCorpusTest : public ::testing::Test {
@@ -40,7 +39,7 @@ class JamCorpusTest : public ::testing::Test {
   // Copies one corpus directory ("jam", "jam-smapi", ...) into the temp
   // directory; returns the copy's path.
   std::string Copy(const std::string& subdir) {
-    std::string to = dir_.Sub(subdir);
+    std::string to = dir_.Join(subdir);
     std::filesystem::copy(CorpusDir() + "/" + subdir, to);
     ForgetPathCache();
     return to;
@@ -90,7 +89,7 @@ class JamCorpusTest : public ::testing::Test {
     EXPECT_EQ(DirectorySnapshot(dir), before);
   }
 
-  TempDir dir_;
+  TempDirForTesting dir_;
 };
 
 TEST_F(JamCorpusTest, TosserEchoBase) { CheckBase("jam", "echo"); }

@@ -52,6 +52,9 @@ class MsgCorpusTest : public ::testing::Test {
       ASSERT_LT(i, expected.size());
       EXPECT_EQ(area->current, static_cast<int32_t>(i + 2));
       ASSERT_TRUE(area->LoadMessage());
+      FtnAddress orig, dest;
+      area->ReadAddresses(&orig, &dest);
+      EXPECT_EQ(area->LoadLastRead(0), 0);
       const DumpedMessage& m = expected[i];
       EXPECT_EQ(area->FromName(), m.from);
       EXPECT_EQ(area->ToName(), m.to);
