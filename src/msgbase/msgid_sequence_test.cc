@@ -14,7 +14,7 @@ namespace kavel {
 namespace {
 
 using testing_support::ReadFile;
-using testing_support::TempDir;
+
 using testing_support::WriteFile;
 
 uint32_t UnexpectedFallback() {
@@ -41,8 +41,8 @@ TEST(MsgIdSequenceTest, TakesTheLargerOfClockAndStoredPlusOne) {
   };
   for (const TakeCase& c : cases) {
     SCOPED_TRACE(c.stored ? c.stored : "(none)");
-    TempDir dir;
-    const std::string path = dir.Sub("kavel.seq");
+    TempDirForTesting dir;
+    const std::string path = dir.Join("kavel.seq");
     if (c.stored) WriteFile(path, c.stored);
     uint32_t serial = 0;
     EXPECT_EQ(TakeSequenceSerial(
@@ -54,24 +54,24 @@ TEST(MsgIdSequenceTest, TakesTheLargerOfClockAndStoredPlusOne) {
 }
 
 TEST(MsgIdSequenceTest, AFileThatCannotBeOpenedFails) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.Sub("kavel.seq"));
+  TempDirForTesting dir;
+  std::filesystem::create_directory(dir.Join("kavel.seq"));
   uint32_t serial = 0;
   EXPECT_EQ(
-      TakeSequenceSerial(dir.Sub("kavel.seq"), 5, UnexpectedFallback, &serial),
+      TakeSequenceSerial(dir.Join("kavel.seq"), 5, UnexpectedFallback, &serial),
       SequenceTake::kFailed);
 }
 
 TEST(MsgIdSequenceTest, TwoProcessesTakingAtOnceNeverShareASerial) {
-  TempDir dir;
-  const std::string path = dir.Sub("kavel.seq");
+  TempDirForTesting dir;
+  const std::string path = dir.Join("kavel.seq");
   constexpr int kTakes = 10000;
   pid_t children[2];
   for (int c = 0; c < 2; ++c) {
     std::fflush(nullptr);
     children[c] = fork();
     if (children[c] != 0) continue;
-    FILE* out = std::fopen(dir.Sub("taken" + std::to_string(c)).c_str(), "w");
+    FILE* out = std::fopen(dir.Join("taken" + std::to_string(c)).c_str(), "w");
     int code = out ? 0 : 1;
     for (int i = 0; i < kTakes && code == 0; ++i) {
       uint32_t serial = 0;
@@ -91,7 +91,7 @@ TEST(MsgIdSequenceTest, TwoProcessesTakingAtOnceNeverShareASerial) {
   }
   std::set<uint32_t> seen;
   for (int c = 0; c < 2; ++c) {
-    FILE* in = std::fopen(dir.Sub("taken" + std::to_string(c)).c_str(), "r");
+    FILE* in = std::fopen(dir.Join("taken" + std::to_string(c)).c_str(), "r");
     ASSERT_NE(in, nullptr);
     unsigned serial = 0;
     while (std::fscanf(in, "%u", &serial) == 1) seen.insert(serial);
