@@ -114,25 +114,20 @@ char LowerChar(char c) {
   return c;
 }
 
-std::string UpperText(std::string_view text) {
+// `text` folded by the rule it calls for; `to_upper` chooses the direction.
+static std::string FoldText(std::string_view text, bool to_upper) {
   std::string out(text);
   if (IsUtf8Name(text)) {
-    FoldUtf8(&out, true);
+    FoldUtf8(&out, to_upper);
   } else {
-    for (char& c : out) c = UpperChar(c);
+    for (char& c : out) c = to_upper ? UpperChar(c) : LowerChar(c);
   }
   return out;
 }
 
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  if (IsUtf8Name(text)) {
-    FoldUtf8(&out, false);
-  } else {
-    for (char& c : out) c = LowerChar(c);
-  }
-  return out;
-}
+std::string UpperText(std::string_view text) { return FoldText(text, true); }
+
+std::string LowerText(std::string_view text) { return FoldText(text, false); }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
