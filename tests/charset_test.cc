@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/peers.h"
 
 namespace kavel::e2e {
 namespace {
@@ -88,6 +89,14 @@ TEST_F(CharsetTest, Utf8FilesTravelAsCp866AndComeBack) {
             std::string::npos);
   EXPECT_NE(base.find("\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2"),
             std::string::npos);  // FROM in CP866
+  // A JAM reader that recodes by the CHRS kludge shows the UTF-8 names.
+  if (FidonetJamMissing().empty()) {
+    const JamDump dump = DumpWithFidonetJam(dir_.Join("bases/Jam"));
+    EXPECT_NE(dump.output.find("decoded from=" + JamDumpEscaped("Иван Петров") +
+                               " subject=" + JamDumpEscaped("Отчёт")),
+              std::string::npos)
+        << dump.output;
+  }
 }
 
 // Other CHRS charsets, named as FTN names them, decode to the same text.

@@ -11,6 +11,7 @@
 //   sub ID "DATA"                                        (in stored order)
 //   kludges "LINE" ...                                   (decodeKludges)
 //   text "BYTES"                                         (the .jdt slice)
+//   decoded from="UTF-8" subject="UTF-8"     (decodeHeader, recoded by CHRS)
 //
 // Strings are the raw bytes: printable ASCII as is, backslash and double
 // quote escaped, everything else as \xNN (CR as \r). Usage:
@@ -96,6 +97,10 @@ base.readFixedHeaderInfoStruct(err => {
                 k => esc(Buffer.from(k, 'latin1'))).join(' '));
           }
           out.push('text ' + esc(base.JDT.slice(h.Offset, h.Offset + h.TxtLen)));
+          // The header as the reader shows it, recoded by the CHRS kludge.
+          const shown = base.decodeHeader(h, {defaultEncoding: 'cp866'});
+          out.push('decoded from=' + esc(Buffer.from(shown.from || '', 'utf8')) +
+                   ' subject=' + esc(Buffer.from(shown.subj || '', 'utf8')));
         });
         process.stdout.write(out.join('\n') + '\n');
       });
