@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "decoding/decode_options.h"
+#include "decoding/decode_state.h"
 #include "decoding/file_set.h"
 #include "decoding/message_info.h"
 #include "decoding/unique_name.h"
@@ -18,6 +20,7 @@
 namespace kavel {
 
 class MessageArea;
+struct DecodeHistory;
 
 // A forward found by the scan: the message (by its own number) holding the
 // marker line, where that line starts and where the forward's text starts.
@@ -68,6 +71,12 @@ class AreaDecoder {
   // Adds the file-list line for a saved file in directory `dir`.
   void WriteInfoLine(const MessageInfo& info, std::string_view dir);
 
+  // With a history (DECODENEWONLY) the scan starts where the last run of
+  // this area stopped, and only what the history does not hold is saved;
+  // the history learns what this area decided. Null: every message is read
+  // and everything saved.
+  void UseHistory(DecodeHistory* history) { history_ = history; }
+
   FileSetList& sets() { return sets_; }
   const std::vector<ForwardRecord>& forwards() const { return forwards_; }
 
@@ -83,6 +92,21 @@ class AreaDecoder {
   void EndScanProgress();
   void ApplyForwardHeader(const std::string& line, MessageInfo* info) const;
 
+  // Scan and save with a history (area_history.cc).
+  struct MessageMark {
+    std::string id;       // MSGID kludge, or "@" and the date written
+    int64_t written = 0;  // date written, seconds since 1970
+  };
+  // Makes the first message to read current.
+  void StartWalk();
+  // Loads the message with that own number and compares its date written.
+  bool IsSameMessage(int32_t number, int64_t written);
+  // Called for every loaded message; `marked` when it holds a section or a
+  // forward.
+  void NoteMessage(int32_t number, bool marked);
+  MessageMark MarkOf(int32_t number) const;
+  void SaveNewOnly();
+
   const DecodeOptions& options_;
   DecodeLog* log_;
   UniqueNames* names_;
@@ -92,6 +116,17 @@ class AreaDecoder {
   std::string fwd_dir_;
   FileSetList sets_;
   std::vector<ForwardRecord> forwards_;
+  DecodeHistory* history_ = nullptr;
+  bool first_scan_ = true;
+  AreaPosition position_;
+  std::unordered_map<int32_t, MessageMark> marks_;
+  size_t sections_seen_ = 0;
+  // Set around one SaveFileSet / SaveForward call: the target a set saved
+  // incomplete earlier took (the completed set overwrites it), the target
+  // written, and whether the save failed for want of a writable target.
+  std::string force_target_;
+  std::string saved_target_;
+  bool retry_save_ = false;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;
 };

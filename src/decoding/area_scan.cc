@@ -75,11 +75,12 @@ void AreaDecoder::CollectSections() {
   const FramingFilter begin_filter(options_.beginString);
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
-  for (area_->GoTo(1); area_->IsOnMessage(); area_->GoNext()) {
+  for (StartWalk(); area_->IsOnMessage(); area_->GoNext()) {
     const int32_t i = area_->CurrentIndex();
     ShowScanProgress(i, highest);
     if (!area_->LoadMessage()) continue;
     const int32_t number = area_->CurrentNumber();
+    const size_t marks_before = sections_seen_ + forwards_.size();
     area_->SetTextPos(0);
     if (area_->text) {
       TextLineWalk lines(area_->text.get(), kMaxTextLine);
@@ -93,6 +94,9 @@ void AreaDecoder::CollectSections() {
         }
       }
     }
+    if (history_) {
+      NoteMessage(number, marks_before != sections_seen_ + forwards_.size());
+    }
     area_->ReleaseMessage();
   }
   EndScanProgress();
@@ -100,6 +104,10 @@ void AreaDecoder::CollectSections() {
 
 void AreaDecoder::SaveCollected() {
   if (!area_) return;
+  if (history_) {
+    SaveNewOnly();
+    return;
+  }
   for (size_t s = 0; s < sets_.size(); ++s) {
     const FileSet& set = sets_.at(s);
     if (set.IsComplete()) {
@@ -142,6 +150,7 @@ void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
   section.messageNumber = message_number;
   section.beginPos = line_pos;
   section.textPos = next_pos;
+  ++sections_seen_;
   sets_.AddSection(begin.fileName, begin.totalParts, section,
                    DateTimeToSeconds(written), text_dir_);
 }

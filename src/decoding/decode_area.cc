@@ -7,6 +7,7 @@
 #include "areacfg/area_lookup.h"
 #include "decoding/area_decoder.h"
 #include "decoding/decode_options.h"
+#include "decoding/decoding_run.h"
 #include "decoding/decoding_settings.h"
 #include "decoding/file_name_safety.h"
 #include "decoding/unique_name.h"
@@ -65,7 +66,8 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.filesBbsName = s.filesBbsName;
   o.rewriteFilesBbs = s.rewriteFilesBbs;
   o.filesBbsSavingString = s.filesBbsSavingString;
-  o.protectedNames = {"Kavel.cfg", "Kavel.log"};
+  o.protectedNames = {"Kavel.cfg", "Kavel.log", kStateFileName,
+                      kStateLockName, kStateTempName};
   const std::string* own_files[] = {&s.filesBbsName, &ctx.areaFiles.hptPath,
                                     &ctx.areaFiles.squishPath,
                                     &ctx.areaFiles.terminatePath};
@@ -118,6 +120,7 @@ void DecodeArea(RunContext& ctx, std::string_view text, UniqueNames* names) {
   const DecodeOptions options = OptionsFrom(ctx);
   RunLog log(ctx);
   AreaDecoder decoder(options, &log, names);
+  decoder.UseHistory(ctx.decodeHistory);
   decoder.ScanArea(job.areaName, job.baseType, job.basePath, text_dir, fwd_dir);
 }
 

@@ -55,6 +55,20 @@ void ReadDecodingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("FILESBBSNAME", &s.filesBbsName, line);
   ReadFlagSetting("REWRITEFILESBBS", &s.rewriteFilesBbs, line);
   ReadTextSetting("FILESBBSSAVINGSTRING", &s.filesBbsSavingString, line);
+  ReadFlagSetting("DECODENEWONLY", &s.decodeNewOnly, line);
+  std::string number;
+  if (ReadTextSetting("DECODEHISTORYDAYS", &number, line)) {
+    const int32_t days = TextToInt(number);
+    if (days > 0) s.decodeHistoryDays = days;
+  }
+  if (ReadTextSetting("LOCKWAIT", &number, line)) {
+    const int32_t seconds = TextToInt(number);
+    if (seconds >= 0) s.lockWaitSeconds = seconds;
+  }
+}
+
+int32_t StateLockWaitSeconds(const RunContext& ctx) {
+  return ctx.decoding.lockWaitSeconds;
 }
 
 }  // namespace kavel

@@ -53,7 +53,13 @@ struct DecodingSettings {
   bool rewriteFilesBbs = false;       // REWRITEFILESBBS
   std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
       "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
+  bool decodeNewOnly = false;     // DECODENEWONLY
+  int32_t decodeHistoryDays = 14; // DECODEHISTORYDAYS, above 0
+  int32_t lockWaitSeconds = 60;   // LOCKWAIT, 0 = try once
 };
+
+// How long a decoding run waits for the lock of the decoding state.
+int32_t StateLockWaitSeconds(const RunContext& ctx);
 
 // Offers one significant line of the decoding part to every decoding
 // keyword, in the order of the keyword table.

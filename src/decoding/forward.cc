@@ -113,6 +113,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
 
   OutputFile out;
   if (!out.CreateNew(name)) {
+    retry_save_ = true;
     area_->ReleaseMessage();
     log_->Error("Error while saving file \"" + name + "\"");
     return false;
@@ -133,6 +134,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
   }
   area_->ReleaseMessage();
   if (!out.Close()) {
+    retry_save_ = true;
     log_->Error("Error while saving file \"" + name + "\"");
     return false;
   }

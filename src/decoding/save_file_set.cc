@@ -46,9 +46,11 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
                 ": it is one of the program's own files");
     return false;
   }
-  const bool existed = PathExists(target);
+  // A set saved incomplete before is completed over the same file.
+  if (!force_target_.empty()) target = force_target_;
+  const bool existed = !force_target_.empty() || PathExists(target);
   bool new_name = false;
-  if (existed) {
+  if (existed && force_target_.empty()) {
     switch (options_.existingFile) {
       case ExistingFileChoice::kKeep:
         return false;
@@ -68,6 +70,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
 
   OutputFile out;
   if (!CreateTempBeside(target, &out)) {
+    retry_save_ = true;
     log_->Error("I can't rewrite " + target +
                 " file!.. Check the path to messages txt-base!..");
     return false;
@@ -129,10 +132,12 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
 
   const std::string temp = out.path();
   if (!out.Close()) {
+    retry_save_ = true;
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
   }
   if (!RenameFile(temp, target)) {
+    retry_save_ = true;
     DeleteFile(temp);
     log_->Error("I can't rewrite " + target +
                 " file!.. Check the path to messages txt-base!..");
@@ -145,6 +150,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     info.size = static_cast<uint32_t>(size);
     WriteInfoLine(info, dir);
   }
+  saved_target_ = target;
   return true;
 }
 

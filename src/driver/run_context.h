@@ -17,6 +17,8 @@
 
 namespace kavel {
 
+struct DecodeHistory;
+
 struct RunContext {
   // The log: opened first, closed last.
   LogFile log;
@@ -49,6 +51,9 @@ struct RunContext {
   // Kind letter of the areas file of the last walk ("H", "S", "T"), 0 before
   // the first.
   char areaConfigKind = 0;
+  // What earlier runs decoded; set while a decoding command runs with
+  // DECODENEWONLY, null otherwise.
+  DecodeHistory* decodeHistory = nullptr;
 };
 
 inline void LogInfo(RunContext& context, std::string_view message) {
