@@ -66,8 +66,8 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.filesBbsName = s.filesBbsName;
   o.rewriteFilesBbs = s.rewriteFilesBbs;
   o.filesBbsSavingString = s.filesBbsSavingString;
-  o.protectedNames = {"Kavel.cfg", "Kavel.log", kStateFileName,
-                      kStateLockName, kStateTempName};
+  o.protectedNames = {"Kavel.cfg", "Kavel.log", kStateFileName, kStateLockName,
+                      kStateTempName};
   const std::string* own_files[] = {&s.filesBbsName, &ctx.areaFiles.hptPath,
                                     &ctx.areaFiles.squishPath,
                                     &ctx.areaFiles.terminatePath};

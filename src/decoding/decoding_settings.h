@@ -53,9 +53,9 @@ struct DecodingSettings {
   bool rewriteFilesBbs = false;       // REWRITEFILESBBS
   std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
       "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
-  bool decodeNewOnly = false;     // DECODENEWONLY
-  int32_t decodeHistoryDays = 14; // DECODEHISTORYDAYS, above 0
-  int32_t lockWaitSeconds = 60;   // LOCKWAIT, 0 = try once
+  bool decodeNewOnly = false;      // DECODENEWONLY
+  int32_t decodeHistoryDays = 14;  // DECODEHISTORYDAYS, above 0
+  int32_t lockWaitSeconds = 60;    // LOCKWAIT, 0 = try once
 };
 
 // How long a decoding run waits for the lock of the decoding state.
