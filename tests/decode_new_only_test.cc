@@ -202,6 +202,20 @@ TEST_F(DecodeNewOnlyTest, RunsAtOnceShareTheStateUnderItsLock) {
   EXPECT_EQ(Count(All(), "Saving file"), 1u);
 }
 
+TEST_F(DecodeNewOnlyTest, AfterTheHistoryEntriesGoAndOldPostsCountAsHandled) {
+  const std::string id = Area("OLD", kMsg);
+  Post(id, 1, 1, 1, "a.txt");
+  Post(id, 2, 1, 2, "b.txt");
+  All();
+  EXPECT_NE(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
+  dir_.SetEnv("KAVEL_FAKE_CLOCK", "2001-04-30 12:00:00");
+  Post(id, 3, 1, 1, "c.txt");  // written on 2001-03-07 as well
+  Post(id, 4, 2, 2, "b.txt");
+  const std::string out = All();
+  EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
+  EXPECT_EQ(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
+}
+
 TEST_F(DecodeNewOnlyTest, StateCutInHalfIsReportedAndRebuilt) {
   const std::string id = Area("CUT", kSquish);
   Post(id, 1, 1, 1, "a.txt");

@@ -120,6 +120,9 @@ class AreaDecoder {
   bool first_scan_ = true;
   AreaPosition position_;
   std::unordered_map<int32_t, MessageMark> marks_;
+  // Messages up to this own number were read by an earlier run (a scan
+  // that reaches back); their refusals were reported then.
+  int32_t seen_through_ = 0;
   size_t sections_seen_ = 0;
   // Set around one SaveFileSet / SaveForward call: the target a set saved
   // incomplete earlier took (the completed set overwrites it), the target

@@ -49,6 +49,7 @@ void AreaDecoder::StartWalk() {
   marks_.clear();
   sections_seen_ = 0;
   position_ = AreaPosition();
+  seen_through_ = 0;
   first_scan_ = true;
   if (!history_) {
     area_->GoTo(1);
@@ -62,6 +63,7 @@ void AreaDecoder::StartWalk() {
       IsSameMessage(last.last, last.lastWritten)) {
     position_.last = last.last;
     position_.lastWritten = last.lastWritten;
+    seen_through_ = last.last;
     if (last.reach <= 0) {
       area_->GoNext();
       return;
@@ -69,6 +71,7 @@ void AreaDecoder::StartWalk() {
     if (IsSameMessage(last.reach, last.reachWritten)) return;
   }
   position_ = AreaPosition();
+  seen_through_ = 0;
   area_->GoTo(1);
 }
 
@@ -104,9 +107,10 @@ void AreaDecoder::SaveNewOnly() {
   const int64_t now = history_->now;
   const int64_t old_before = now - history_->keepSeconds;
   const std::string area = UpperText(area_name_);
-  // Only an area's first scan saves what was written before the history.
+  // Written before the history began (an unknown date is never old). Only
+  // an area's first scan saves such sets and forwards.
   auto is_old = [&](const MessageMark& m) {
-    return !first_scan_ && m.written > 0 && m.written < old_before;
+    return m.written > 0 && m.written < old_before;
   };
   AreaPosition next = position_;
   next.reach = 0;
@@ -138,16 +142,20 @@ void AreaDecoder::SaveNewOnly() {
     }
     // Sections of a decided set met again (the scan reached back past
     // them) form no new set.
-    if (all_old || any_decided) continue;
+    if ((all_old && !first_scan_) || any_decided) continue;
     const bool complete = set.IsComplete();
     if (!complete) {
       for (const SectionPosition* section : set.PartsInOrder()) {
-        reach_back(section->messageNumber, MarkOf(section->messageNumber));
+        if (!all_old) {
+          reach_back(section->messageNumber, MarkOf(section->messageNumber));
+        }
       }
       if (!reported) log_->Info(" [ :( ] -> Not all sections was found..");
       if (!options_.saveIfNotEnoughSections || all_partial) {
         for (const std::string& key : keys) {
-          if (state.Find(key) == nullptr) state.Put(key, kReported, now);
+          if (!all_old && state.Find(key) == nullptr) {
+            state.Put(key, kReported, now);
+          }
         }
         continue;
       }
@@ -158,6 +166,9 @@ void AreaDecoder::SaveNewOnly() {
     const bool saved = SaveFileSet(set);
     force_target_.clear();
     if (retry_save_) continue;
+    // Sets written before the history need no entry: later scans take
+    // them as handled by their date.
+    if (all_old) continue;
     std::string value = kDecided;
     if (!complete && saved) {
       value.assign(kPartialPrefix);
@@ -174,10 +185,10 @@ void AreaDecoder::SaveNewOnly() {
     const int32_t n = ++markers_in_message[record.messageNumber];
     const MessageMark m = MarkOf(record.messageNumber);
     const std::string key = area + "|F|" + m.id + "|" + IntToText(n);
-    if (is_old(m) || state.Find(key) != nullptr) continue;
+    if ((is_old(m) && !first_scan_) || state.Find(key) != nullptr) continue;
     retry_save_ = false;
     SaveForward(record);
-    if (!retry_save_) state.Put(key, kDecided, now);
+    if (!retry_save_ && !is_old(m)) state.Put(key, kDecided, now);
   }
   forwards_.clear();
   marks_.clear();

@@ -136,6 +136,7 @@ void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
     case BeginLineKind::kMalformed:
       return;
     case BeginLineKind::kUnsafe:
+      if (message_number <= seen_through_) return;
       log_->Error("Unsafe file name '" + begin.fileName + "' in message " +
                   IntToText(message_number) + " of area " + area_name_ +
                   ", section ignored");

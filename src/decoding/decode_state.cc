@@ -63,7 +63,9 @@ DecodeState::LoadResult DecodeState::Load(std::string_view path) {
   if (!ReadWholeFile(path, &bytes, &missing)) {
     return missing ? LoadResult::kMissing : LoadResult::kDamaged;
   }
-  return Parse(bytes) ? LoadResult::kLoaded : LoadResult::kDamaged;
+  if (!Parse(bytes)) return LoadResult::kDamaged;
+  changed_ = false;
+  return LoadResult::kLoaded;
 }
 
 bool DecodeState::Save(std::string_view path) const {
@@ -155,7 +157,13 @@ bool DecodeState::FindPosition(const std::string& area,
 
 void DecodeState::SetPosition(const std::string& area,
                               const AreaPosition& position) {
-  positions_[StateField(area)] = position;
+  const auto [it, added] = positions_.try_emplace(StateField(area), position);
+  AreaPosition& p = it->second;
+  changed_ = changed_ || added || p.last != position.last ||
+             p.lastWritten != position.lastWritten ||
+             p.reach != position.reach ||
+             p.reachWritten != position.reachWritten;
+  p = position;
 }
 
 const DecodeState::Entry* DecodeState::Find(const std::string& key) const {
@@ -166,19 +174,26 @@ const DecodeState::Entry* DecodeState::Find(const std::string& key) const {
 void DecodeState::Put(const std::string& key, std::string_view value,
                       int64_t recorded) {
   Entry& e = entries_[StateField(key)];
+  changed_ = true;
   e.recorded = recorded;
   e.value = StateField(value);
 }
 
 void DecodeState::DropRecordedBefore(int64_t oldest) {
   for (auto it = entries_.begin(); it != entries_.end();) {
-    it = it->second.recorded < oldest ? entries_.erase(it) : std::next(it);
+    if (it->second.recorded >= oldest) {
+      ++it;
+      continue;
+    }
+    it = entries_.erase(it);
+    changed_ = true;
   }
 }
 
 void DecodeState::Clear() {
   positions_.clear();
   entries_.clear();
+  changed_ = true;
 }
 
 }  // namespace kavel

@@ -61,9 +61,13 @@ class DecodeState {
   void DropRecordedBefore(int64_t oldest);
 
   size_t entry_count() const { return entries_.size(); }
+  // True when the contents differ from the file last loaded (or there was
+  // no readable file).
+  bool changed() const { return changed_; }
   void Clear();
 
  private:
+  bool changed_ = true;
   std::map<std::string, AreaPosition> positions_;
   std::map<std::string, Entry> entries_;
 };

@@ -17,7 +17,7 @@ DecodingRun::~DecodingRun() {
   if (!lock_) return;
   ctx_.decodeHistory = nullptr;
   history_.state.DropRecordedBefore(history_.now - history_.keepSeconds);
-  if (!history_.state.Save(kStateFileName)) {
+  if (history_.state.changed() && !history_.state.Save(kStateFileName)) {
     LogError(ctx_, std::string("Unable to write state file ") + kStateFileName);
   }
   lock_->UnlockRange(0, 1);
