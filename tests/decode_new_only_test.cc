@@ -8,32 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "msgbase/date_time.h"
 #include "msgbase/lock_holder_for_testing.h"
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
-#include "support/posted_messages.h"
-#include "util/text.h"
 
 namespace kavel::e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Format {
-  const char* word;
-  const char* letter;
-};
-const Format kMsg{"Msg", "M"}, kSquish{"Squish", "S"}, kJam{"Jam", "J"};
-
 // "f" + std::to_string(i) without the operator that g++ 12 warns about.
 std::string Cat(std::string a, const std::string& b) { return a += b; }
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + 1)) {
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) {
     ++n;
   }
   return n;
@@ -49,11 +39,12 @@ class DecodeNewOnlyTest : public ::testing::Test {
                       "DECODENEWONLY Yes"});
   }
 
-  std::string Area(const std::string& tag, const Format& format) {
+  // Answers the area id; `format` is the fidoconfig word.
+  std::string Area(const std::string& tag, const std::string& format) {
     areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b " +
-              format.word + "\n";
+              format + "\n";
     dir_.WriteFile("areas", areas_);
-    return std::string(format.letter) + dir_.Join("bases/" + tag);
+    return format.substr(0, 1) + dir_.Join("bases/" + tag);
   }
 
   // Stores message `serial` (its MSGID) holding a section, or a forward
@@ -107,8 +98,8 @@ class DecodeNewOnlyTest : public ::testing::Test {
 
 TEST_F(DecodeNewOnlyTest, LaterRunsSaveOnlyWhatIsNew) {
   std::vector<std::string> ids;
-  for (const Format& format : {kMsg, kSquish, kJam}) {
-    ids.push_back(Area(std::string("A") + format.letter, format));
+  for (const std::string format : {"Msg", "Squish", "Jam"}) {
+    ids.push_back(Area(Cat("A", format.substr(0, 1)), format));
     Post(ids.back(), 1, 1, 2, "whole.txt");
     Post(ids.back(), 2, 0, 0, "fwd");
     Post(ids.back(), 3, 2, 2, "whole.txt");
@@ -140,9 +131,9 @@ TEST_F(DecodeNewOnlyTest, LaterRunsSaveOnlyWhatIsNew) {
 }
 
 TEST_F(DecodeNewOnlyTest, PackedRenumberedAndRestoredBasesSaveNothingTwice) {
-  const std::string squish = Area("SQ", kSquish);
-  const std::string msg = Area("MS", kMsg);
-  const std::string jam = Area("JM", kJam);
+  const std::string squish = Area("SQ", "Squish");
+  const std::string msg = Area("MS", "Msg");
+  const std::string jam = Area("JM", "Jam");
   for (const std::string& id : {squish, msg, jam}) {
     for (int i = 1; i <= 4; ++i) Post(id, i, 1, 1, Cat("f", std::to_string(i)));
   }
@@ -182,7 +173,7 @@ TEST_F(DecodeNewOnlyTest, PackedRenumberedAndRestoredBasesSaveNothingTwice) {
 }
 
 TEST_F(DecodeNewOnlyTest, RunsAtOnceShareTheStateUnderItsLock) {
-  const std::string id = Area("LK", kJam);
+  const std::string id = Area("LK", "Jam");
   for (int i = 1; i <= 20; ++i) Post(id, i, 1, 1, Cat("f", std::to_string(i)));
   auto first = std::async(std::launch::async, [&] { return All(); });
   const std::string second = All();
@@ -203,7 +194,7 @@ TEST_F(DecodeNewOnlyTest, RunsAtOnceShareTheStateUnderItsLock) {
 }
 
 TEST_F(DecodeNewOnlyTest, AfterTheHistoryEntriesGoAndOldPostsCountAsHandled) {
-  const std::string id = Area("OLD", kMsg);
+  const std::string id = Area("OLD", "Msg");
   Post(id, 1, 1, 1, "a.txt");
   Post(id, 2, 1, 2, "b.txt");
   All();
@@ -216,8 +207,25 @@ TEST_F(DecodeNewOnlyTest, AfterTheHistoryEntriesGoAndOldPostsCountAsHandled) {
   EXPECT_EQ(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
 }
 
+TEST_F(DecodeNewOnlyTest, SetSavedIncompleteIsCompletedInPlace) {
+  dir_.WriteConfig({"BASETEXTPATH txt", "FILESBBSNAME files.bbs",
+                    "SAVEIFNOTENOUGHSECTIONS Yes", "WHATDOWITHEXISTFILE New",
+                    "DECODENEWONLY Yes"});
+  const std::string id = Area("INC", "Jam");
+  Post(id, 1, 1, 2, "x.txt");
+  All();
+  EXPECT_EQ(All().find("Saving"), std::string::npos);
+  Post(id, 2, 2, 2, "x.txt");
+  EXPECT_EQ(Count(All(), "Saving file 'txt\\inc\\x.txt'"), 1u);
+  EXPECT_EQ(dir_.ReadFile("txt/inc/x.txt"),
+            "body of x.txt 1\r\nbody of x.txt 2\r\n");
+  EXPECT_EQ(dir_.List("txt/inc"),
+            (std::vector<std::string>{"files.bbs", "x.txt"}));
+  EXPECT_EQ(Count(dir_.ReadFile("txt/inc/files.bbs"), "\n"), 1u);
+}
+
 TEST_F(DecodeNewOnlyTest, StateCutInHalfIsReportedAndRebuilt) {
-  const std::string id = Area("CUT", kSquish);
+  const std::string id = Area("CUT", "Squish");
   Post(id, 1, 1, 1, "a.txt");
   All();
   const std::string state = dir_.ReadFile("kavel.state");
