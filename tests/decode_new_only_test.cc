@@ -224,6 +224,21 @@ TEST_F(DecodeNewOnlyTest, SetSavedIncompleteIsCompletedInPlace) {
   EXPECT_EQ(Count(dir_.ReadFile("txt/inc/files.bbs"), "\n"), 1u);
 }
 
+TEST_F(DecodeNewOnlyTest, SaveThatCouldNotWriteIsTriedAgain) {
+  const std::string id = Area("RETRY", "Squish");
+  Post(id, 1, 1, 1, "r.txt");
+  Post(id, 2, 0, 0, "fwd");
+  dir_.WriteFile("txt/retry", "a file where the directory belongs");
+  dir_.WriteFile("fwd/retry", "the same");
+  EXPECT_NE(All().find("[err]"), std::string::npos);
+  fs::remove(dir_.Join("txt/retry"));
+  fs::remove(dir_.Join("fwd/retry"));
+  const std::string out = All();
+  EXPECT_EQ(Count(out, "Saving"), 2u) << out;
+  EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
+  EXPECT_TRUE(dir_.Exists("txt/retry/r.txt"));
+}
+
 TEST_F(DecodeNewOnlyTest, StateCutInHalfIsReportedAndRebuilt) {
   const std::string id = Area("CUT", "Squish");
   Post(id, 1, 1, 1, "a.txt");

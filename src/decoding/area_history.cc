@@ -36,8 +36,8 @@ bool IsPartial(const DecodeState::Entry* e) {
 
 bool AreaDecoder::IsSameMessage(int32_t number, int64_t written) {
   area_->GoToNumber(number);
-  if (!area_->IsOnMessage() || area_->CurrentNumber() != number ||
-      !area_->LoadMessage()) {
+  if (!area_->IsOnMessage() || !area_->HasMessage(area_->CurrentIndex()) ||
+      area_->CurrentNumber() != number || !area_->LoadMessage()) {
     return false;
   }
   const bool same = WrittenSeconds(area_.get()) == written;
@@ -143,13 +143,14 @@ void AreaDecoder::SaveNewOnly() {
     // Sections of a decided set met again (the scan reached back past
     // them) form no new set.
     if ((all_old && !first_scan_) || any_decided) continue;
+    auto reach_set = [&] {
+      for (const SectionPosition* section : set.PartsInOrder()) {
+        reach_back(section->messageNumber, MarkOf(section->messageNumber));
+      }
+    };
     const bool complete = set.IsComplete();
     if (!complete) {
-      for (const SectionPosition* section : set.PartsInOrder()) {
-        if (!all_old) {
-          reach_back(section->messageNumber, MarkOf(section->messageNumber));
-        }
-      }
+      if (!all_old) reach_set();
       if (!reported) log_->Info(" [ :( ] -> Not all sections was found..");
       if (!options_.saveIfNotEnoughSections || all_partial) {
         for (const std::string& key : keys) {
@@ -165,7 +166,10 @@ void AreaDecoder::SaveNewOnly() {
     retry_save_ = false;
     const bool saved = SaveFileSet(set);
     force_target_.clear();
-    if (retry_save_) continue;
+    if (retry_save_) {
+      reach_set();  // the next run reads the set again
+      continue;
+    }
     // Sets written before the history need no entry: later scans take
     // them as handled by their date.
     if (all_old) continue;
@@ -188,7 +192,11 @@ void AreaDecoder::SaveNewOnly() {
     if ((is_old(m) && !first_scan_) || state.Find(key) != nullptr) continue;
     retry_save_ = false;
     SaveForward(record);
-    if (!retry_save_ && !is_old(m)) state.Put(key, kDecided, now);
+    if (retry_save_) {
+      reach_back(record.messageNumber, m);
+    } else if (!is_old(m)) {
+      state.Put(key, kDecided, now);
+    }
   }
   forwards_.clear();
   marks_.clear();
