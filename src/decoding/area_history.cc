@@ -84,8 +84,13 @@ void AreaDecoder::NoteMessage(int32_t number, bool marked) {
   if (!marked) return;
   MessageMark& mark = marks_[number];
   mark.written = written;
+  // A message older than the history is known by its date alone: its
+  // sections and forwards count as handled by that date after the area's
+  // first scan.
+  const bool old =
+      written > 0 && written < history_->now - history_->keepSeconds;
   std::string msgid;
-  if (area_->FindKludge("MSGID", &msgid) && !msgid.empty()) {
+  if (!old && area_->FindKludge("MSGID", &msgid) && !msgid.empty()) {
     mark.id = msgid;
   } else {
     mark.id = '@';
@@ -124,16 +129,21 @@ void AreaDecoder::SaveNewOnly() {
 
   for (size_t s = 0; s < sets_.size(); ++s) {
     const FileSet& set = sets_.at(s);
+    const std::vector<const SectionPosition*> sections = set.PartsInOrder();
+    bool all_old = true;
+    for (const SectionPosition* section : sections) {
+      all_old = all_old && is_old(MarkOf(section->messageNumber));
+    }
+    if (all_old && !first_scan_) continue;
+    // Sets older than the history are neither looked up nor recorded.
     std::vector<std::string> keys;
-    bool all_old = true, any_decided = false, reported = false;
-    bool all_partial = true;
+    bool any_decided = false, reported = false, all_partial = !all_old;
     std::string partial_target;
-    for (const SectionPosition* section : set.PartsInOrder()) {
-      const MessageMark m = MarkOf(section->messageNumber);
+    for (size_t k = 0; !all_old && k < sections.size(); ++k) {
       keys.push_back(area + "|S|" + set.fileName + "|" +
                      IntToText(set.totalParts) + "|" +
-                     IntToText(section->part) + "|" + m.id);
-      all_old = all_old && is_old(m);
+                     IntToText(sections[k]->part) + "|" +
+                     MarkOf(sections[k]->messageNumber).id);
       const DecodeState::Entry* e = state.Find(keys.back());
       any_decided = any_decided || (e != nullptr && e->value == kDecided);
       reported = reported || e != nullptr;
@@ -142,9 +152,9 @@ void AreaDecoder::SaveNewOnly() {
     }
     // Sections of a decided set met again (the scan reached back past
     // them) form no new set.
-    if ((all_old && !first_scan_) || any_decided) continue;
+    if (any_decided) continue;
     auto reach_set = [&] {
-      for (const SectionPosition* section : set.PartsInOrder()) {
+      for (const SectionPosition* section : sections) {
         reach_back(section->messageNumber, MarkOf(section->messageNumber));
       }
     };
@@ -154,9 +164,7 @@ void AreaDecoder::SaveNewOnly() {
       if (!reported) log_->Info(" [ :( ] -> Not all sections was found..");
       if (!options_.saveIfNotEnoughSections || all_partial) {
         for (const std::string& key : keys) {
-          if (!all_old && state.Find(key) == nullptr) {
-            state.Put(key, kReported, now);
-          }
+          if (state.Find(key) == nullptr) state.Put(key, kReported, now);
         }
         continue;
       }
