@@ -18,6 +18,9 @@
 namespace kavel {
 namespace {
 
+// The date of the last message read is read after the scan, not for every
+// message.
+constexpr int64_t kDateNotRead = -1;
 constexpr char kDecided[] = "d";
 constexpr char kReported[] = "r";
 constexpr char kPartialPrefix[] = "p:";
@@ -76,12 +79,12 @@ void AreaDecoder::StartWalk() {
 }
 
 void AreaDecoder::NoteMessage(int32_t number, bool marked) {
-  const int64_t written = WrittenSeconds(area_.get());
   if (number > position_.last || position_.last == 0) {
     position_.last = number;
-    position_.lastWritten = written;
+    position_.lastWritten = kDateNotRead;  // read once, after the scan
   }
   if (!marked) return;
+  const int64_t written = WrittenSeconds(area_.get());
   MessageMark& mark = marks_[number];
   mark.written = written;
   // A message older than the history is known by its date alone: its
@@ -117,6 +120,15 @@ void AreaDecoder::SaveNewOnly() {
   auto is_old = [&](const MessageMark& m) {
     return m.written > 0 && m.written < old_before;
   };
+  if (position_.lastWritten == kDateNotRead) {
+    area_->GoToNumber(position_.last);
+    if (area_->IsOnMessage() && area_->LoadMessage()) {
+      position_.lastWritten = WrittenSeconds(area_.get());
+      area_->ReleaseMessage();
+    } else {
+      position_ = AreaPosition();  // the next scan reads the whole area
+    }
+  }
   AreaPosition next = position_;
   next.reach = 0;
   next.reachWritten = 0;
