@@ -10,9 +10,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "decoding/decode_options.h"
+#include "decoding/decode_state.h"
 #include "decoding/file_set.h"
 #include "decoding/message_info.h"
 #include "decoding/unique_name.h"
@@ -21,6 +23,7 @@ namespace kavel {
 
 class CharsetConverter;
 class MessageArea;
+struct DecodeHistory;
 
 // A forward found by the scan: the message (by its own number) holding the
 // marker line, where that line starts and where the forward's text starts.
@@ -88,6 +91,11 @@ class AreaDecoder {
   // True when the set's first found section holds uuencoded lines.
   bool LooksUuencoded(const FileSet& set);
   void SaveForeignUueSets();
+  // With a history (DECODENEWONLY) the scan starts where the last run of
+  // this area stopped, and only what the history does not hold is saved;
+  // the history learns what this area decided. Null: every message is read
+  // and everything saved.
+  void UseHistory(DecodeHistory* history) { history_ = history; }
 
   FileSetList& sets() { return sets_; }
   const std::vector<ForwardRecord>& forwards() const { return forwards_; }
@@ -118,6 +126,21 @@ class AreaDecoder {
                      const std::function<std::string()>& next_name,
                      std::string* target, bool* existed, bool* new_name);
 
+  // Scan and save with a history (area_history.cc).
+  struct MessageMark {
+    std::string id;       // MSGID kludge, or "@" and the date written
+    int64_t written = 0;  // date written, seconds since 1970
+  };
+  // Makes the first message to read current.
+  void StartWalk();
+  // Loads the message with that own number and compares its date written.
+  bool IsSameMessage(int32_t number, int64_t written);
+  // Called for every loaded message; `marked` when it holds a section or a
+  // forward.
+  void NoteMessage(int32_t number, bool marked);
+  MessageMark MarkOf(int32_t number) const;
+  void SaveNewOnly();
+
   const DecodeOptions& options_;
   DecodeLog* log_;
   UniqueNames* names_;
@@ -129,6 +152,20 @@ class AreaDecoder {
   FileSetList sets_;
   FileSetList foreign_sets_;  // parts of other posters' uuencoded files
   std::vector<ForwardRecord> forwards_;
+  DecodeHistory* history_ = nullptr;
+  bool first_scan_ = true;
+  AreaPosition position_;
+  std::unordered_map<int32_t, MessageMark> marks_;
+  // Messages up to this own number were read by an earlier run (a scan
+  // that reaches back); their refusals were reported then.
+  int32_t seen_through_ = 0;
+  size_t sections_seen_ = 0;
+  // Set around one SaveFileSet / SaveForward call: the target a set saved
+  // incomplete earlier took (the completed set overwrites it), the target
+  // written, and whether the save failed for want of a writable target.
+  std::string force_target_;
+  std::string saved_target_;
+  bool retry_save_ = false;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;
 };

@@ -78,11 +78,12 @@ void AreaDecoder::CollectSections() {
   const FramingFilter begin_filter(options_.beginString);
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
-  for (area_->GoTo(1); area_->IsOnMessage(); area_->GoNext()) {
+  for (StartWalk(); area_->IsOnMessage(); area_->GoNext()) {
     const int32_t i = area_->CurrentIndex();
     ShowScanProgress(i, highest);
     if (!area_->LoadMessage()) continue;
     const int32_t number = area_->CurrentNumber();
+    const size_t marks_before = sections_seen_ + forwards_.size();
     area_->SetTextPos(0);
     if (area_->text) {
       TextLineWalk lines(area_->text.get(), kMaxTextLine);
@@ -97,6 +98,9 @@ void AreaDecoder::CollectSections() {
       }
     }
     if (options_.decodeUue) NoteForeignUue(number);
+    if (history_) {
+      NoteMessage(number, marks_before != sections_seen_ + forwards_.size());
+    }
     area_->ReleaseMessage();
   }
   EndScanProgress();
@@ -104,6 +108,10 @@ void AreaDecoder::CollectSections() {
 
 void AreaDecoder::SaveCollected() {
   if (!area_) return;
+  if (history_) {
+    SaveNewOnly();
+    return;
+  }
   for (size_t s = 0; s < sets_.size(); ++s) {
     const FileSet& set = sets_.at(s);
     if (set.IsComplete()) {
@@ -137,6 +145,7 @@ void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
     case BeginLineKind::kMalformed:
       return;
     case BeginLineKind::kUnsafe:
+      if (message_number <= seen_through_) return;
       log_->Error("Unsafe file name '" + begin.fileName + "' in message " +
                   IntToText(message_number) + " of area " + area_name_ +
                   ", section ignored");
@@ -151,6 +160,7 @@ void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
   section.messageNumber = message_number;
   section.beginPos = line_pos;
   section.textPos = next_pos;
+  ++sections_seen_;
   sets_.AddSection(begin.fileName, begin.totalParts, section,
                    DateTimeToSeconds(written), text_dir_);
 }

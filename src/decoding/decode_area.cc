@@ -8,6 +8,7 @@
 #include "decoding/area_decoder.h"
 #include "decoding/area_selection.h"
 #include "decoding/decode_options.h"
+#include "decoding/decoding_run.h"
 #include "decoding/decoding_settings.h"
 #include "decoding/file_name_safety.h"
 #include "decoding/unique_name.h"
@@ -70,7 +71,8 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.filesBbsName = s.filesBbsName;
   o.rewriteFilesBbs = s.rewriteFilesBbs;
   o.filesBbsSavingString = s.filesBbsSavingString;
-  o.protectedNames = {"Kavel.cfg", "Kavel.log"};
+  o.protectedNames = {"Kavel.cfg", "Kavel.log", kStateFileName, kStateLockName,
+                      kStateTempName};
   const std::string* own_files[] = {&s.filesBbsName,
                                     &ctx.msgIdSequence,
                                     &ctx.areaFiles.hptPath,
@@ -137,6 +139,7 @@ void DecodeNamedArea(RunContext& ctx, std::string_view text, UniqueNames* names,
   const DecodeOptions options = OptionsFrom(ctx);
   RunLog log(ctx);
   AreaDecoder decoder(options, &log, names);
+  decoder.UseHistory(ctx.decodeHistory);
   decoder.ScanArea(job.areaName, job.baseType, job.basePath, text_dir, fwd_dir);
 }
 

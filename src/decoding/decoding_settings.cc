@@ -58,6 +58,16 @@ void ReadDecodingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("FILESBBSSAVINGSTRING", &s.filesBbsSavingString, line);
   ReadTextSetting("DECODEAREAS", &s.decodeAreas, line);
   ReadTextSetting("SKIPKINDS", &s.skipKinds, line);
+  ReadFlagSetting("DECODENEWONLY", &s.decodeNewOnly, line);
+  std::string number;
+  if (ReadTextSetting("DECODEHISTORYDAYS", &number, line)) {
+    const int32_t days = TextToInt(number);
+    if (days > 0) s.decodeHistoryDays = days;
+  }
+}
+
+int32_t StateLockWaitSeconds(const RunContext& ctx) {
+  return LockWaitSeconds(ctx);
 }
 
 }  // namespace kavel

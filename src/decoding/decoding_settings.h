@@ -57,7 +57,12 @@ struct DecodingSettings {
   // Which areas /ALL decodes (decoding/area_selection.h); empty: all.
   std::string decodeAreas;  // DECODEAREAS
   std::string skipKinds;    // SKIPKINDS
+  bool decodeNewOnly = false;      // DECODENEWONLY
+  int32_t decodeHistoryDays = 14;  // DECODEHISTORYDAYS, above 0
 };
+
+// How long a decoding run waits for the lock of the decoding state.
+int32_t StateLockWaitSeconds(const RunContext& ctx);
 
 // Offers one significant line of the decoding part to every decoding
 // keyword, in the order of the keyword table.

@@ -118,6 +118,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
   OutputFile out;
   for (int n = 0; !out.CreateNew(name); ++n) {
     if (n == kNameAttempts || !PathExists(name)) {
+      retry_save_ = true;
       area_->ReleaseMessage();
       log_->Error("Error while saving file \"" + name + "\"");
       return false;
@@ -149,6 +150,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
   }
   area_->ReleaseMessage();
   if (!out.Close()) {
+    retry_save_ = true;
     log_->Error("Error while saving file \"" + name + "\"");
     return false;
   }

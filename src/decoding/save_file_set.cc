@@ -79,6 +79,7 @@ bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
     }
   }
   DeleteFile(temp);
+  retry_save_ = true;
   log_->Error("I can't rewrite " + *target +
               " file!.. Check the path to messages txt-base!..");
   return false;
@@ -119,9 +120,11 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     return names_->Next(dir, stem, ext,
                         [](const std::string& p) { return PathExists(p); });
   };
-  bool existed = PathExists(target);
+  // A set saved incomplete before is completed over the same file.
+  if (!force_target_.empty()) target = force_target_;
+  bool existed = !force_target_.empty() || PathExists(target);
   bool new_name = false;
-  if (existed) {
+  if (existed && force_target_.empty()) {
     switch (options_.existingFile) {
       case ExistingFileChoice::kKeep:
         return false;
@@ -143,6 +146,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
 
   OutputFile out;
   if (!CreateTempBeside(target, &out)) {
+    retry_save_ = true;
     announce();
     log_->Error("I can't rewrite " + target +
                 " file!.. Check the path to messages txt-base!..");
@@ -236,6 +240,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   }
   const uint64_t written = out.size();
   if (!out.Close()) {
+    retry_save_ = true;
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
   }
@@ -248,6 +253,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     info.size = static_cast<uint32_t>(written);
     WriteInfoLine(info, dir);
   }
+  saved_target_ = target;
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "driver/commands.h"
 
 #include "decoding/decode_area.h"
+#include "decoding/decoding_run.h"
 #include "posting/file_driver.h"
 
 namespace kavel {
@@ -10,9 +11,13 @@ void RunEncodeCommand(RunContext& context, std::string_view rest) {
 }
 
 void RunDecodeCommand(RunContext& context, std::string_view rest) {
-  DecodeArea(context, rest);
+  DecodingRun run(context);
+  if (run.Start()) DecodeArea(context, rest);
 }
 
-void RunAllCommand(RunContext& context) { DecodeAllAreas(context); }
+void RunAllCommand(RunContext& context) {
+  DecodingRun run(context);
+  if (run.Start()) DecodeAllAreas(context);
+}
 
 }  // namespace kavel

@@ -22,6 +22,7 @@ namespace kavel {
 
 inline constexpr int32_t kDefaultLockWaitSeconds = 60;
 inline constexpr int32_t kMaxLockWaitSeconds = 86400;
+struct DecodeHistory;
 
 struct RunContext {
   // The log: opened first, closed last.
@@ -73,6 +74,9 @@ struct RunContext {
   // Kind letter of the areas file of the last walk ("H", "S", "T"), 0 before
   // the first.
   char areaConfigKind = 0;
+  // What earlier runs decoded; set while a decoding command runs with
+  // DECODENEWONLY, null otherwise.
+  DecodeHistory* decodeHistory = nullptr;
 };
 
 inline int32_t LockWaitSeconds(const RunContext& c) {

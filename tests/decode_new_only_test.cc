@@ -1,0 +1,258 @@
+// /ALL and /DECODE with DECODENEWONLY: every posted file and forward is
+// saved once over many runs, whatever happens to the bases in between.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "msgbase/lock_holder_for_testing.h"
+#include "msgbase/message_area.h"
+#include "platform/platform.h"
+#include "support/e2e.h"
+
+namespace kavel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "f" + std::to_string(i) without the operator that g++ 12 warns about.
+std::string Cat(std::string a, const std::string& b) { return a += b; }
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) {
+    ++n;
+  }
+  return n;
+}
+
+class DecodeNewOnlyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallStreamFactories();
+    dir_.MakeDirectory("bases");
+    dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
+                      "FILESBBSNAME files.bbs", "FORWARDMARKER FORWARDED",
+                      "DECODENEWONLY Yes"});
+  }
+
+  // Answers the area id; `format` is the fidoconfig word.
+  std::string Area(const std::string& tag, const std::string& format) {
+    areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b " +
+              format + "\n";
+    dir_.WriteFile("areas", areas_);
+    return format.substr(0, 1) + dir_.Join("bases/" + tag);
+  }
+
+  // Stores message `serial` (its MSGID) holding a section, or a forward
+  // when `part` is 0.
+  void Post(const std::string& area_id, int serial, int part, int total,
+            const std::string& name) {
+    std::unique_ptr<MessageArea> area;
+    ASSERT_TRUE(OpenOrCreateMessageArea(&area, area_id)) << area_id;
+    ASSERT_TRUE(area->AddMessage());
+    area->SetFromName("John Doe");
+    area->SetToName("All");
+    area->SetSubject(name);
+    const DateTimeRecord written{21, 0, 0, 0, 7, 3, 2001};
+    area->SetDateWritten(written);
+    area->SetDateArrived(written);
+    area->WriteLineRaw(
+        Cat("\x01MSGID: 2:5020/1 ", std::to_string(10000 + serial)));
+    if (part == 0) {
+      area->WriteLineRaw("FORWARDED by Bob");
+      area->WriteLineRaw("");
+    } else {
+      area->WriteLineRaw(Cat("text.begin ", std::to_string(part)) + " of " +
+                         std::to_string(total) + " of file " + name);
+    }
+    area->WriteLineRaw("body of " + name + " " + std::to_string(part));
+    area->WriteLineRaw("text.end");
+    ASSERT_TRUE(area->StoreMessage());
+    area->ReleaseMessage();
+    CloseMessageArea(&area);
+    ForgetPathCache();
+  }
+
+  // Runs /ALL; answers its console output.
+  std::string All() {
+    const RunResult run = dir_.Run({"/ALL"});
+    EXPECT_EQ(run.exit_code, 0);
+    return run.out;
+  }
+
+  std::map<std::string, fs::file_time_type> Times() {
+    std::map<std::string, fs::file_time_type> times;
+    for (const std::string& file : dir_.FilesBelow("txt")) {
+      times[file] = fs::last_write_time(dir_.Join(file));
+    }
+    return times;
+  }
+
+  RunDirectory dir_;
+  std::string areas_;
+};
+
+TEST_F(DecodeNewOnlyTest, LaterRunsSaveOnlyWhatIsNew) {
+  std::vector<std::string> ids;
+  for (const std::string format : {"Msg", "Squish", "Jam"}) {
+    ids.push_back(Area(Cat("A", format.substr(0, 1)), format));
+    Post(ids.back(), 1, 1, 2, "whole.txt");
+    Post(ids.back(), 2, 0, 0, "fwd");
+    Post(ids.back(), 3, 2, 2, "whole.txt");
+    Post(ids.back(), 4, 1, 2, "late.txt");
+  }
+  std::string out = All();
+  EXPECT_EQ(Count(out, "Saving file"), 3u) << out;
+  EXPECT_EQ(Count(out, "Saving forward"), 3u) << out;
+  EXPECT_EQ(Count(out, "Not all sections was found"), 3u) << out;
+  const std::string list = dir_.ReadFile("txt/am/files.bbs");
+  fs::remove(dir_.Join("txt/as/whole.txt"));  // the sysop deleted it
+  const auto times = Times();
+  for (int run = 2; run <= 3; ++run) {
+    out = All();
+    EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Not all sections"), std::string::npos) << out;
+    EXPECT_FALSE(dir_.Exists("txt/as/whole.txt"));
+    EXPECT_EQ(dir_.ReadFile("txt/am/files.bbs"), list);
+    EXPECT_EQ(Times(), times);
+    EXPECT_EQ(dir_.FilesBelow("fwd").size(), 6u);  // 3 forwards, 3 lists
+  }
+  // The last section arrives: the set is saved on the next run, once.
+  for (const std::string& id : ids) Post(id, 5, 2, 2, "late.txt");
+  out = All();
+  EXPECT_EQ(Count(out, "Saving file"), 3u) << out;
+  EXPECT_EQ(dir_.ReadFile("txt/aj/late.txt"),
+            "body of late.txt 1\r\nbody of late.txt 2\r\n");
+  EXPECT_EQ(All().find("Saving"), std::string::npos);
+}
+
+TEST_F(DecodeNewOnlyTest, PackedRenumberedAndRestoredBasesSaveNothingTwice) {
+  const std::string squish = Area("SQ", "Squish");
+  const std::string msg = Area("MS", "Msg");
+  const std::string jam = Area("JM", "Jam");
+  for (const std::string& id : {squish, msg, jam}) {
+    for (int i = 1; i <= 4; ++i) Post(id, i, 1, 1, Cat("f", std::to_string(i)));
+  }
+  EXPECT_EQ(Count(All(), "Saving file"), 12u);
+  const std::string backup = dir_.Join("backup");
+  fs::create_directory(backup);
+  for (const auto& e : fs::directory_iterator(dir_.Join("bases"))) {
+    if (e.path().filename().string().rfind("JM", 0) == 0) {
+      fs::copy(e.path(), backup + "/" + e.path().filename().string());
+    }
+  }
+  // Squish packed: messages 1 and 3 gone, the rest stored anew.
+  for (const auto& e : fs::directory_iterator(dir_.Join("bases"))) {
+    if (e.path().filename().string().rfind("SQ", 0) == 0) fs::remove(e.path());
+  }
+  Post(squish, 2, 1, 1, "f2");
+  Post(squish, 4, 1, 1, "f4");
+  // *.MSG renumbered after deleting 1 and 3: 2.MSG and 4.MSG become 1, 2.
+  const std::string msg_dir = dir_.Join("bases/MS/");
+  fs::remove(msg_dir + "1.msg");
+  fs::remove(msg_dir + "3.msg");
+  fs::rename(msg_dir + "2.msg", msg_dir + "1.msg");
+  fs::rename(msg_dir + "4.msg", msg_dir + "2.msg");
+  // JAM: a new message, decoded, then the base restored from the backup.
+  Post(jam, 5, 1, 1, "f5");
+  EXPECT_EQ(Count(All(), "Saving file"), 1u);
+  for (const auto& e : fs::directory_iterator(backup)) {
+    fs::copy(e.path(), dir_.Join("bases/" + e.path().filename().string()),
+             fs::copy_options::overwrite_existing);
+  }
+  ForgetPathCache();
+  std::string out = All();
+  EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
+  for (const std::string& id : {squish, msg, jam}) Post(id, 9, 1, 1, "new");
+  out = All();
+  EXPECT_EQ(Count(out, "Saving file"), 3u) << out;
+}
+
+TEST_F(DecodeNewOnlyTest, RunsAtOnceShareTheStateUnderItsLock) {
+  const std::string id = Area("LK", "Jam");
+  for (int i = 1; i <= 20; ++i) Post(id, i, 1, 1, Cat("f", std::to_string(i)));
+  auto first = std::async(std::launch::async, [&] { return All(); });
+  const std::string second = All();
+  const std::string both = first.get() + second;
+  EXPECT_EQ(Count(both, "Saving file"), 20u) << both;
+  EXPECT_EQ(Count(dir_.ReadFile("txt/lk/files.bbs"), "\n"), 20u);
+
+  Post(id, 21, 1, 1, "held.txt");
+  dir_.WriteConfig({"BASETEXTPATH txt", "DECODENEWONLY Yes", "LOCKWAIT 0"});
+  testing_support::LockHolder holder(dir_.path());
+  ASSERT_TRUE(holder.Hold(dir_.Join("kavel.state.lck")));
+  const std::string out = All();
+  EXPECT_NE(out.find("is locked by another run"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
+  EXPECT_FALSE(dir_.Exists("txt/lk/held.txt"));
+  holder.Release();
+  EXPECT_EQ(Count(All(), "Saving file"), 1u);
+}
+
+TEST_F(DecodeNewOnlyTest, AfterTheHistoryEntriesGoAndOldPostsCountAsHandled) {
+  const std::string id = Area("OLD", "Msg");
+  Post(id, 1, 1, 1, "a.txt");
+  Post(id, 2, 1, 2, "b.txt");
+  All();
+  EXPECT_NE(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
+  dir_.SetEnv("KAVEL_FAKE_CLOCK", "2001-04-30 12:00:00");
+  Post(id, 3, 1, 1, "c.txt");  // written on 2001-03-07 as well
+  Post(id, 4, 2, 2, "b.txt");
+  const std::string out = All();
+  EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
+  EXPECT_EQ(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
+}
+
+TEST_F(DecodeNewOnlyTest, SetSavedIncompleteIsCompletedInPlace) {
+  dir_.WriteConfig({"BASETEXTPATH txt", "FILESBBSNAME files.bbs",
+                    "SAVEIFNOTENOUGHSECTIONS Yes", "WHATDOWITHEXISTFILE New",
+                    "DECODENEWONLY Yes"});
+  const std::string id = Area("INC", "Jam");
+  Post(id, 1, 1, 2, "x.txt");
+  All();
+  EXPECT_EQ(All().find("Saving"), std::string::npos);
+  Post(id, 2, 2, 2, "x.txt");
+  EXPECT_EQ(Count(All(), "Saving file 'txt\\inc\\x.txt'"), 1u);
+  EXPECT_EQ(dir_.ReadFile("txt/inc/x.txt"),
+            "body of x.txt 1\r\nbody of x.txt 2\r\n");
+  EXPECT_EQ(dir_.List("txt/inc"),
+            (std::vector<std::string>{"files.bbs", "x.txt"}));
+  EXPECT_EQ(Count(dir_.ReadFile("txt/inc/files.bbs"), "\n"), 1u);
+}
+
+TEST_F(DecodeNewOnlyTest, SaveThatCouldNotWriteIsTriedAgain) {
+  const std::string id = Area("RETRY", "Squish");
+  Post(id, 1, 1, 1, "r.txt");
+  Post(id, 2, 0, 0, "fwd");
+  dir_.WriteFile("txt/retry", "a file where the directory belongs");
+  dir_.WriteFile("fwd/retry", "the same");
+  EXPECT_NE(All().find("[err]"), std::string::npos);
+  fs::remove(dir_.Join("txt/retry"));
+  fs::remove(dir_.Join("fwd/retry"));
+  const std::string out = All();
+  EXPECT_EQ(Count(out, "Saving"), 2u) << out;
+  EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
+  EXPECT_TRUE(dir_.Exists("txt/retry/r.txt"));
+}
+
+TEST_F(DecodeNewOnlyTest, StateCutInHalfIsReportedAndRebuilt) {
+  const std::string id = Area("CUT", "Squish");
+  Post(id, 1, 1, 1, "a.txt");
+  All();
+  const std::string state = dir_.ReadFile("kavel.state");
+  dir_.WriteFile("kavel.state", state.substr(0, state.size() / 2));
+  std::string out = All();
+  EXPECT_NE(out.find("[err] State file kavel.state is damaged"),
+            std::string::npos)
+      << out;
+  out = All();
+  EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace kavel::e2e
