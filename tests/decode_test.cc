@@ -266,6 +266,19 @@ TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
   }
 }
 
+// A name that recoding by the CHRS kludge would turn into a path keeps its
+// bytes: UTF-7 spells "/" as "+AC8-".
+TEST_F(DecodeTest, RecodedNamesStayPlainFileNames) {
+  const std::string base = Area("RECODE");
+  Config({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
+  Message m = Section(1, 1, "x+AC8-evil.txt", {"text"});
+  m.lines.insert(m.lines.begin() + 1, "\x01" "CHRS: UTF-7 0");
+  Post(base, m);
+  Decode("RECODE");
+  EXPECT_EQ(dir_.FilesBelow("txt"),
+            std::vector<std::string>{"txt/recode/x+ac8-evil.txt"});
+}
+
 TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
   const std::string base = Area("HERE");
   Config({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "decoding/area_decoder.h"
+#include "decoding/file_name_safety.h"
 #include "decoding/framing.h"
 #include "decoding/output_file.h"
 #include "decoding/recode.h"
@@ -101,8 +102,12 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     recoder = RecoderForMessage(set.fileName);
     area_->ReleaseMessage();
     std::string recoded;
-    // A name that cannot be recoded whole keeps its bytes.
-    if (recoder && recoder->Convert(name, &recoded) == 0) name = recoded;
+    // A name that cannot be recoded whole, or that recoding would make
+    // unsafe (UTF-7 spells "/" in letters), keeps its bytes.
+    if (recoder && recoder->Convert(name, &recoded) == 0 &&
+        IsSafeFileName(recoded)) {
+      name = recoded;
+    }
   }
   // The begin line's name was upper-cased when read; the file gets it in
   // lower case, as the Linux tools name files.
