@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "context/run_context.h"
 #include "driver/config_file.h"
-#include "driver/run_context.h"
 #include "fuzz_support.h"
 #include "posting/posting_settings.h"
 

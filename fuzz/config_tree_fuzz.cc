@@ -10,9 +10,9 @@
 #include "areacfg/area_list.h"
 #include "areacfg/area_lookup.h"
 #include "areacfg/area_tree.h"
-#include "driver/run_context.h"
+#include "context/posting_job.h"
+#include "context/run_context.h"
 #include "fuzz_support.h"
-#include "posting/posting_job.h"
 #include "posting/posting_settings.h"
 
 using namespace kavel;

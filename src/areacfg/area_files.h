@@ -4,15 +4,9 @@
 
 #include <string>
 
-namespace kavel {
+#include "context/settings.h"
 
-// The settings HPTPATH, SQUISH and TERMINATE: paths of the tosser's areas
-// file, read as plain texts (no backslash appended). Empty = not set.
-struct AreaFileSettings {
-  std::string hptPath;
-  std::string squishPath;
-  std::string terminatePath;
-};
+namespace kavel {
 
 // Kind letters of an areas file.
 constexpr char kFidoconfigAreas = 'H';

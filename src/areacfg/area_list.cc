@@ -1,7 +1,7 @@
 #include "areacfg/area_list.h"
 
 #include "areacfg/area_files.h"
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "util/text.h"
 
 namespace kavel {

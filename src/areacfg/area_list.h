@@ -3,24 +3,14 @@
 #ifndef KAVEL_AREACFG_AREA_LIST_H_
 #define KAVEL_AREACFG_AREA_LIST_H_
 
-#include <memory>
 #include <string>
 
 #include "areacfg/area_tree.h"
+#include "context/run_context.h"
 
 namespace kavel {
 
 struct RunContext;
-
-// The tree of the walk (part of RunContext), read once when the walk
-// opens. Lookups of the same file while the walk is open use it instead of
-// reading the tree again, so a walk over n areas reads the tree once.
-struct AreaList {
-  std::unique_ptr<AreaTree> tree;  // null when the walk is not open
-  char kind = 0;                   // kind letter of the open tree
-  std::string path;                // its main file
-  size_t next = 0;                 // index of the next area to yield
-};
 
 // Writes "Unable to open areas configuration file" and the line naming the
 // file of `kind` that was tried (TriedAreaFileLine); the run then lacks its

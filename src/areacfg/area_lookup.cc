@@ -6,7 +6,7 @@
 #include "areacfg/area_files.h"
 #include "areacfg/area_list.h"
 #include "areacfg/area_tree.h"
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "util/text.h"
 
 namespace kavel {

@@ -2,7 +2,7 @@
 #ifndef KAVEL_AREACFG_AREA_LOOKUP_H_
 #define KAVEL_AREACFG_AREA_LOOKUP_H_
 
-#include "posting/posting_job.h"
+#include "context/posting_job.h"
 
 namespace kavel {
 

@@ -8,7 +8,7 @@
 
 #include "areacfg/area_list.h"
 #include "areacfg/area_tree.h"
-#include "driver/context_test_support.h"
+#include "context/context_test_support.h"
 #include "msgbase/ftn_address.h"
 
 namespace kavel {

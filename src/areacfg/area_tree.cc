@@ -6,7 +6,7 @@
 
 #include "areacfg/area_files.h"
 #include "areacfg/area_options.h"
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "platform/platform.h"
 #include "util/text.h"
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "platform/platform.h"
 #include "util/text.h"
 

@@ -1,6 +1,10 @@
 // Decoding of one message area: the scan that collects the sections of
 // posted files and the forward markers, the reassembly of every set into
 // the text base, the saving of forwards, and their file-list lines.
+// AreaDecoder's code is split by concern: area_decoder.cc (the scan),
+// area_decoder_save.cc (saving a set), area_decoder_forwards.cc,
+// area_decoder_files_bbs.cc, area_decoder_uue.cc (other posters' uuencoded
+// files) and area_decoder_history.cc (DECODENEWONLY).
 #ifndef KAVEL_DECODING_AREA_DECODER_H_
 #define KAVEL_DECODING_AREA_DECODER_H_
 

@@ -16,7 +16,7 @@
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
-#include "posting/uue_reader.h"
+#include "util/uue_line.h"
 #include "util/text.h"
 
 namespace kavel {

@@ -5,6 +5,7 @@
 #include "areacfg/area_files.h"
 #include "areacfg/area_list.h"
 #include "areacfg/area_lookup.h"
+#include "context/run_context.h"
 #include "decoding/area_decoder.h"
 #include "decoding/area_selection.h"
 #include "decoding/decode_options.h"
@@ -12,7 +13,7 @@
 #include "decoding/decoding_settings.h"
 #include "decoding/file_name_safety.h"
 #include "decoding/unique_name.h"
-#include "driver/run_context.h"
+#include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
@@ -24,9 +25,7 @@ class RunLog : public DecodeLog {
   explicit RunLog(RunContext& ctx) : ctx_(ctx) {}
   void Info(std::string_view message) override { LogInfo(ctx_, message); }
   void Error(std::string_view message) override { LogError(ctx_, message); }
-  void Failure(std::string_view message) override {
-    LogFailure(ctx_, message);
-  }
+  void Failure(std::string_view message) override { LogFailure(ctx_, message); }
 
  private:
   RunContext& ctx_;

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "decoding/decoding_settings.h"
-#include "driver/run_context.h"
 #include "msgbase/date_time.h"
 #include "platform/platform.h"
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "util/text.h"
 
 namespace kavel {

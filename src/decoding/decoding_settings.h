@@ -4,62 +4,13 @@
 #define KAVEL_DECODING_DECODING_SETTINGS_H_
 
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "context/settings.h"
 
 namespace kavel {
 
 struct RunContext;
-
-// One FORWARDMARKER line: `key` is the value's first word upper-cased,
-// `endText` the rest of the value as written (the word itself again when
-// the value is one word).
-struct ForwardMarker {
-  std::string key;
-  std::string endText;
-};
-
-// WHATDOWITHEXISTFILE values (first letter of the value; any other letter
-// is kReplace). 0 = not set.
-constexpr int kExistNotSet = 0;
-constexpr int kExistReplace = 1;  // R
-constexpr int kExistNewName = 2;  // N
-constexpr int kExistUpdate = 3;   // U
-constexpr int kExistKeep = 4;     // K
-
-// Field defaults are the built-in defaults of the keywords.
-struct DecodingSettings {
-  bool saveIfNotEnoughSections = false;    // SAVEIFNOTENOUGHSECTIONS
-  bool decodeUue = false;                  // DECODEUUE
-  std::string baseTextPath;                // BASETEXTPATH, ends in "\" when set
-  bool useTextSubdir = true;               // USETEXTSUBDIR
-  int whatDoWithExistFile = kExistNotSet;  // WHATDOWITHEXISTFILE
-  std::string baseFwdPath;                 // BASEFWDPATH, ends in "\" when set
-  bool useFwdSubdir = true;                // USEFWDSUBDIR
-  // FORWARDMARKER lines in file order; every line is kept.
-  std::vector<ForwardMarker> forwardMarkers;
-  bool markersPresent = false;        // forwardMarkers is not empty
-  bool checkForEmptyLine = true;      // CHECKFOREMPTYLINE
-  std::string forwardFrom;            // FORWARDFROM
-  std::string forwardTo;              // FORWARDTO
-  std::string forwardSubj;            // FORWARDSUBJ
-  std::string forwardDate;            // FORWARDDATE
-  // Spelled in lower case when not set, as the Linux tools name files; a
-  // value set in the file keeps its spelling.
-  std::string forwardMask = "fwd";    // FORWARDMASK
-  std::string forwardExt = "txt";     // FORWARDEXT
-  std::string forwardComment;         // FORWARDCOMMENT
-  std::string filesBbsName;           // FILESBBSNAME
-  bool rewriteFilesBbs = false;       // REWRITEFILESBBS
-  std::string filesBbsSavingString =  // FILESBBSSAVINGSTRING
-      "@File(14,L) (@FromName, @FromAddr [@DateArrived])";
-  // Which areas /ALL decodes (decoding/area_selection.h); empty: all.
-  std::string decodeAreas;  // DECODEAREAS
-  std::string skipKinds;    // SKIPKINDS
-  bool decodeNewOnly = false;      // DECODENEWONLY
-  int32_t decodeHistoryDays = 14;  // DECODEHISTORYDAYS, above 0
-};
 
 // How long a decoding run waits for the lock of the decoding state.
 int32_t StateLockWaitSeconds(const RunContext& ctx);

@@ -6,7 +6,7 @@
 #ifndef KAVEL_DRIVER_CONFIG_FILE_H_
 #define KAVEL_DRIVER_CONFIG_FILE_H_
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 
 namespace kavel {
 

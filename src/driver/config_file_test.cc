@@ -8,7 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/context_test_support.h"
+#include "context/context_test_support.h"
+#include "posting/posting_settings.h"
 
 namespace kavel {
 namespace {
@@ -17,6 +18,10 @@ using Lines = std::vector<std::string>;
 
 class ConfigFileTest : public testing::ContextTest {
  protected:
+  void SetUp() override {
+    ContextTest::SetUp();
+    CreatePostingJob(ctx_);
+  }
   // Writes Kavel.cfg and runs both passes; returns the log lines.
   Lines Load(const std::string& content, bool decoding = true) {
     WriteFile("Kavel.cfg", content);

@@ -1,11 +1,13 @@
 #include "driver/run.h"
 
-#include "driver/commands.h"
+#include "context/run_context.h"
+#include "decoding/decode_area.h"
+#include "decoding/decoding_run.h"
 #include "driver/config_file.h"
-#include "driver/run_context.h"
 #include "msgbase/base_lock.h"
 #include "msgbase/date_time.h"
 #include "platform/platform.h"
+#include "posting/file_driver.h"
 #include "posting/posting_settings.h"
 #include "util/text.h"
 
@@ -71,13 +73,15 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   std::string command = UpperText(FirstWord(line));
   std::string rest = RestOfLine(line);
   if (command == "/ENCODE") {
-    RunEncodeCommand(context, rest);
+    PostFileMask(context, rest);
   } else if (command == "/DECODE") {
     LoadDecodingSettings(context);
-    RunDecodeCommand(context, rest);
+    DecodingRun run(context);
+    if (run.Start()) DecodeArea(context, rest);
   } else if (command == "/ALL") {
     LoadDecodingSettings(context);
-    RunAllCommand(context);
+    DecodingRun run(context);
+    if (run.Start()) DecodeAllAreas(context);
   } else if (context.errorLevel) {
     LogError(context, "Unknown command " + command);
   }

@@ -4,16 +4,17 @@
 #include <memory>
 #include <utility>
 
-#include "driver/log.h"
-#include "driver/run_context.h"
+#include "context/log.h"
+#include "context/posting_job.h"
+#include "context/run_context.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
+#include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "posting/echo_toss_log.h"
-#include "posting/posting_job.h"
 #include "posting/uue_reader.h"
 #include "util/text.h"
 

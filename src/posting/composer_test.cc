@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/fake_area_for_testing.h"
 #include "msgbase/message_area.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
-#include "posting/posting_job.h"
+#include "context/posting_job.h"
 
 namespace kavel {
 namespace {

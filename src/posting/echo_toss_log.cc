@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "platform/platform.h"
 #include "util/text.h"
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "areacfg/area_lookup.h"
-#include "driver/log.h"
-#include "driver/run_context.h"
+#include "context/log.h"
+#include "context/posting_job.h"
+#include "context/run_context.h"
 #include "platform/platform.h"
 #include "posting/composer.h"
-#include "posting/posting_job.h"
 #include "util/text.h"
 
 namespace kavel {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/context_test_support.h"
+#include "context/context_test_support.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
 
@@ -16,6 +16,10 @@ using Lines = std::vector<std::string>;
 
 class PostingSettingsTest : public testing::ContextTest {
  protected:
+  void SetUp() override {
+    ContextTest::SetUp();
+    CreatePostingJob(ctx_);
+  }
   void TearDown() override {
     SetClockForTesting(nullptr);
     ContextTest::TearDown();

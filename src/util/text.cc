@@ -3,12 +3,8 @@
 
 #include <limits>
 
-#include "platform/platform.h"
-
 namespace kavel {
 namespace {
-
-int last_io_result = 0;
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -23,15 +19,6 @@ bool FlagValue(std::string_view keyword, std::string_view line) {
   std::string value = RestOfLine(line);
   if (value.empty() || UpperText(value) == UpperText(keyword)) return false;
   return UpperChar(value[0]) == 'Y';
-}
-
-bool FirstMatchingEntry(std::string_view name, uint8_t mask,
-                        FoundEntry* entry) {
-  if (name.empty()) return false;
-  std::unique_ptr<FileSearch> search = NewFileSearch();
-  bool found = search->Start(name, mask, entry);
-  search->End();
-  return found;
 }
 
 }  // namespace
@@ -170,43 +157,5 @@ std::string ExtensionOf(std::string_view name) {
   if (dot == std::string_view::npos) return std::string();
   return std::string(name.substr(dot + 1, 3));
 }
-
-bool FileExists(std::string_view name) {
-  FoundEntry entry;
-  return FirstMatchingEntry(name, kAttrAll, &entry);
-}
-
-bool DirectoryExists(std::string_view path) {
-  std::string_view name = path;
-  if (!name.empty() && IsPathSeparator(name.back())) name.remove_suffix(1);
-  // A root ("\", "C:\", "C:") has no entry of its own in its parent.
-  if (name.empty() || name.back() == ':' || IsPathSeparator(name.back())) {
-    return !path.empty() && IsDirectory(path);
-  }
-  std::unique_ptr<FileSearch> search = NewFileSearch();
-  FoundEntry entry;
-  bool found = search->Start(name, kAttrDirectory | kAttrHidden, &entry);
-  while (found && !(entry.attributes & kAttrDirectory)) {
-    found = search->Next(&entry);
-  }
-  search->End();
-  return found;
-}
-
-uint32_t FileSizeOf(std::string_view name) {
-  FoundEntry entry;
-  return FirstMatchingEntry(name, kAttrAll, &entry) ? entry.size : 0;
-}
-
-bool TryOpenForReading(std::string_view name,
-                       std::unique_ptr<TextReader>* file) {
-  int error = kErrorNone;
-  *file = OpenTextReader(name, &error);
-  if (*file == nullptr && error == kErrorNone) error = kErrorOther;
-  last_io_result = *file ? kErrorNone : error;
-  return *file != nullptr;
-}
-
-int LastIoResult() { return last_io_result; }
 
 }  // namespace kavel

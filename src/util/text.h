@@ -5,11 +5,9 @@
 #define KAVEL_UTIL_TEXT_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "util/case_fold.h"
 
 namespace kavel {
@@ -46,19 +44,6 @@ std::string FileNameOf(std::string_view path);
 std::string DirectoryOf(std::string_view path);
 std::string ParentDirectoryOf(std::string_view dir);
 std::string ExtensionOf(std::string_view name);
-
-// Searches with every attribute allowed; names may hold wildcards.
-bool FileExists(std::string_view name);
-bool DirectoryExists(std::string_view path);
-uint32_t FileSizeOf(std::string_view name);
-
-// Opens the text file `name` for reading and keeps the operating result code
-// (0 = opened, otherwise a kError* code of the platform) for LastIoResult.
-// On success *file holds the open file, positioned at its first line.
-bool TryOpenForReading(std::string_view name,
-                       std::unique_ptr<TextReader>* file);
-// The result code of the most recent TryOpenForReading.
-int LastIoResult();
 
 }  // namespace kavel
 

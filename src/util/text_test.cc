@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/temp_dir_for_testing.h"
-
 namespace kavel {
 namespace {
 
@@ -159,43 +157,6 @@ TEST(PathTest, NameDirectoryExtension) {
   EXPECT_EQ(ExtensionOf("README"), "");
   EXPECT_EQ(ExtensionOf("name."), "");
   EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
-}
-
-TEST(FileTestTest, ExistsSizeAndDirectories) {
-  TempDirForTesting dir;
-  dir.WriteFile("Data.TXT", "12345");
-  dir.WriteFile("sub/inner.bin", "x");
-  const std::string base = dir.path() + "\\";
-  EXPECT_TRUE(FileExists(base + "data.txt"));
-  EXPECT_TRUE(FileExists(base + "*.TXT"));
-  EXPECT_TRUE(FileExists(base + "SUB"));  // directories count
-  EXPECT_FALSE(FileExists(base + "other.txt"));
-  EXPECT_FALSE(FileExists(""));
-  EXPECT_EQ(FileSizeOf(base + "DATA.TXT"), 5u);
-  EXPECT_EQ(FileSizeOf(base + "missing"), 0u);
-  EXPECT_TRUE(DirectoryExists(base + "Sub\\"));
-  EXPECT_TRUE(DirectoryExists(base + "SUB"));
-  EXPECT_FALSE(DirectoryExists(base + "data.txt"));
-  EXPECT_FALSE(DirectoryExists(base + "nothing\\"));
-  EXPECT_TRUE(DirectoryExists(dir.path() + "/"));
-  EXPECT_TRUE(DirectoryExists("\\"));
-}
-
-TEST(FileTestTest, TryOpenForReadingKeepsResultCode) {
-  TempDirForTesting dir;
-  dir.WriteFile("Kavel.cfg", "first\r\nsecond\r\n");
-  std::unique_ptr<TextReader> file;
-  EXPECT_FALSE(TryOpenForReading(dir.Join("absent.cfg"), &file));
-  EXPECT_EQ(LastIoResult(), kErrorNotFound);
-  EXPECT_EQ(file, nullptr);
-  ASSERT_TRUE(TryOpenForReading(dir.Join("KAVEL.CFG"), &file));
-  EXPECT_EQ(LastIoResult(), 0);
-  std::string line;
-  ASSERT_TRUE(file->ReadLine(&line));
-  EXPECT_EQ(line, "first");
-  // A directory is not a readable text file.
-  EXPECT_FALSE(TryOpenForReading(dir.path(), &file));
-  EXPECT_NE(LastIoResult(), 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/formats/jam_text.h"
+#include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "util/text.h"
 

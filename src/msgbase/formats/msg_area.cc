@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "msgbase/formats/formats.h"
+#include "platform/file_queries.h"
 #include "util/coding.h"
 #include "util/text.h"
 

@@ -10,6 +10,7 @@
 #include "msgbase/formats/msg_area.h"
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
+#include "platform/file_queries.h"
 #include "util/coding.h"
 #include "platform/platform.h"
 #include "util/text.h"

@@ -1,8 +1,8 @@
 // The one program-wide object of a run: created before anything else, alive
 // until the run ends, handed to everything that logs or reads a setting.
 // A plain record; its parts are owned here and released with it.
-#ifndef KAVEL_DRIVER_RUN_CONTEXT_H_
-#define KAVEL_DRIVER_RUN_CONTEXT_H_
+#ifndef KAVEL_CONTEXT_RUN_CONTEXT_H_
+#define KAVEL_CONTEXT_RUN_CONTEXT_H_
 
 #include <cstdint>
 #include <memory>
@@ -10,19 +10,28 @@
 #include <string>
 #include <string_view>
 
-#include "areacfg/area_files.h"
-#include "areacfg/area_list.h"
-#include "decoding/decoding_settings.h"
-#include "driver/log.h"
+#include "context/log.h"
+#include "context/posting_job.h"
+#include "context/settings.h"
 #include "msgbase/message_area.h"
 #include "platform/charset.h"
-#include "posting/posting_job.h"
 
 namespace kavel {
 
 inline constexpr int32_t kDefaultLockWaitSeconds = 60;
 inline constexpr int32_t kMaxLockWaitSeconds = 86400;
+struct AreaTree;
 struct DecodeHistory;
+
+// The tree of the walk (part of RunContext), read once when the walk
+// opens. Lookups of the same file while the walk is open use it instead of
+// reading the tree again, so a walk over n areas reads the tree once.
+struct AreaList {
+  std::shared_ptr<AreaTree> tree;  // null when the walk is not open
+  char kind = 0;                   // kind letter of the open tree
+  std::string path;                // its main file
+  size_t next = 0;                 // index of the next area to yield
+};
 
 struct RunContext {
   // The log: opened first, closed last.
@@ -36,10 +45,10 @@ struct RunContext {
   std::unique_ptr<PostingJob> postingJob;
 
   // Posting state of the file at hand (posting/composer.h).
-  bool postingOk = false;     // false once a step of this posting failed
-  int32_t partNumber = 0;     // section being written, 1 for the first
-  int32_t partCount = 0;      // sections of the file
-  int32_t sectionBytes = 0;   // bytes counted into the current section
+  bool postingOk = false;      // false once a step of this posting failed
+  int32_t partNumber = 0;      // section being written, 1 for the first
+  int32_t partCount = 0;       // sections of the file
+  int32_t sectionBytes = 0;    // bytes counted into the current section
   bool postingBinary = false;  // the file is posted uuencoded
   bool streamHooksInstalled = false;
   // LOCALCHARSET to the CHRS charset, for the file at hand; null when
@@ -96,4 +105,4 @@ inline void LogFailure(RunContext& context, std::string_view message,
 
 }  // namespace kavel
 
-#endif  // KAVEL_DRIVER_RUN_CONTEXT_H_
+#endif  // KAVEL_CONTEXT_RUN_CONTEXT_H_

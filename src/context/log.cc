@@ -1,4 +1,4 @@
-#include "driver/log.h"
+#include "context/log.h"
 
 #include "util/text.h"
 

@@ -2,8 +2,8 @@
 // is created at start (CreatePostingJob) and owned by the RunContext for the
 // whole run; the area lookup fills its area fields for posting and decoding
 // alike.
-#ifndef KAVEL_POSTING_POSTING_JOB_H_
-#define KAVEL_POSTING_POSTING_JOB_H_
+#ifndef KAVEL_CONTEXT_POSTING_JOB_H_
+#define KAVEL_CONTEXT_POSTING_JOB_H_
 
 #include <cstdint>
 #include <string>
@@ -78,4 +78,4 @@ struct EncodingSettings {
 
 }  // namespace kavel
 
-#endif  // KAVEL_POSTING_POSTING_JOB_H_
+#endif  // KAVEL_CONTEXT_POSTING_JOB_H_

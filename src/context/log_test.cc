@@ -1,4 +1,4 @@
-#include "driver/log.h"
+#include "context/log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

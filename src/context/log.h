@@ -5,8 +5,8 @@
 // before the message; the whole line is cut at 255 characters. Each run adds
 // one block: "<prefix>: started..", the run's lines, "End.." and an empty
 // line.
-#ifndef KAVEL_DRIVER_LOG_H_
-#define KAVEL_DRIVER_LOG_H_
+#ifndef KAVEL_CONTEXT_LOG_H_
+#define KAVEL_CONTEXT_LOG_H_
 
 #include <memory>
 #include <string>
@@ -60,4 +60,4 @@ std::string FormatLogLine(const ClockReading& now, bool error,
 
 }  // namespace kavel
 
-#endif  // KAVEL_DRIVER_LOG_H_
+#endif  // KAVEL_CONTEXT_LOG_H_

@@ -1,25 +1,25 @@
 // Helpers for unit tests that run configuration code against a RunContext:
 // a scratch directory that is the current directory for the test, and the
 // log messages that an operation writes.
-#ifndef KAVEL_DRIVER_CONTEXT_TEST_SUPPORT_H_
-#define KAVEL_DRIVER_CONTEXT_TEST_SUPPORT_H_
+#ifndef KAVEL_CONTEXT_CONTEXT_TEST_SUPPORT_H_
+#define KAVEL_CONTEXT_CONTEXT_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "driver/run_context.h"
+#include "context/run_context.h"
 #include "platform/platform.h"
-#include "posting/posting_settings.h"
 
 namespace kavel::testing {
 
-// A fresh RunContext with its PostingJob, run in a scratch directory that
+// A fresh RunContext with an empty PostingJob, run in a scratch directory that
 // is the current directory while the test runs.
 class ContextTest : public ::testing::Test {
  protected:
@@ -34,7 +34,7 @@ class ContextTest : public ::testing::Test {
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
     ForgetPathCache();
-    CreatePostingJob(ctx_);
+    ctx_.postingJob = std::make_unique<PostingJob>();
   }
   void TearDown() override {
     std::filesystem::current_path(old_dir_);
@@ -75,4 +75,4 @@ class ContextTest : public ::testing::Test {
 
 }  // namespace kavel::testing
 
-#endif  // KAVEL_DRIVER_CONTEXT_TEST_SUPPORT_H_
+#endif  // KAVEL_CONTEXT_CONTEXT_TEST_SUPPORT_H_

@@ -1,11 +1,13 @@
+#include "decoding/area_decoder.h"
+
 #include <string>
 
-#include "decoding/area_decoder.h"
 #include "decoding/framing.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
+#include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "util/text.h"
 
