@@ -342,16 +342,5 @@ TEST_F(MsgAreaTest, AWriterFasterThanAScanIsOvertaken) {
   }
 }
 
-TEST_F(MsgAreaTest, OpenAndCreate) {
-  MsgArea area(dir_.Join("missing"));
-  EXPECT_FALSE(area.OpenArea(dir_.Join("missing")));
-  EXPECT_EQ(area.status, kMsgErrorNoArea);
-  ASSERT_TRUE(area.CreateArea(dir_.Join("missing")));
-  EXPECT_EQ(area.area_path().back(), '\\');
-  area.CloseArea();
-  EXPECT_FALSE(area.CreateArea(dir_.Join("missing")))
-      << "an existing directory is not created again";
-}
-
 }  // namespace
 }  // namespace kavel
