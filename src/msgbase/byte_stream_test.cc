@@ -37,32 +37,6 @@ TEST(FileStreamTest, ReadsPastTheEndGiveZerosAndStickUntilReset) {
   EXPECT_EQ(ReadFile(dir.Join("f")), "0123456789");
 }
 
-TEST(FileStreamTest, BufferedWritesSeekTruncate) {
-  TempDirForTesting dir;
-  const std::string name = dir.Join("w");
-  WriteFile(name, "old content");
-  {
-    FileStream stream(name, ModeCreate);
-    std::string big(5000, 'a');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
-    stream.Write(big.data(), static_cast<uint16_t>(big.size()));
-    EXPECT_EQ(stream.Size(), 5000);
-    stream.Seek(10);
-    stream.Write("XY", 2);
-    char back[4];
-    stream.Read(back, 4);  // reading right after a write sees it
-    EXPECT_EQ(back[0], static_cast<char>(12 % 251));
-    stream.Seek(3000);
-    stream.Truncate();
-    EXPECT_EQ(stream.Size(), 3000);
-    EXPECT_EQ(stream.status, kStreamOk);
-  }
-  std::string on_disk = ReadFile(name);
-  ASSERT_EQ(on_disk.size(), 3000u);
-  EXPECT_EQ(on_disk.substr(10, 2), "XY");
-  EXPECT_EQ(on_disk[2999], static_cast<char>(2999 % 251));
-}
-
 // Chunks are filled before one is added (a chunk per write made every walk
 // over a long text of short lines quadratic), cut from the end, and read in
 // any order.
@@ -118,21 +92,6 @@ TEST(MemoryStreamTest, RefusedGrowthFailsTheWriteAndKeepsContent) {
   stream.Seek(0);
   stream.Read(back, 8);
   EXPECT_EQ(std::string(back, 8), "12345678");
-}
-
-TEST(FileHelpersTest, DirectoriesAndErase) {
-  TempDirForTesting dir;
-  InstallStreamFactories();
-  EXPECT_TRUE(MakeDirectory(dir.Join("new\\")));
-  EXPECT_FALSE(MakeDirectory(dir.Join("new")));  // exists already
-  WriteFile(dir.Join("gone"), "1");
-  EXPECT_TRUE(EraseFile(dir.Join("gone")));
-  EXPECT_FALSE(EraseFile(dir.Join("gone")));
-  DirectoryScanner scanner;
-  EXPECT_TRUE(scanner.StartSearch(dir.Join("n*"), kScanAllEntries));
-  EXPECT_EQ(scanner.name, "new");
-  EXPECT_FALSE(scanner.NextMatch());
-  scanner.EndSearch();
 }
 
 }  // namespace

@@ -147,18 +147,6 @@ TEST_F(MessageTextTest, KludgeFindPutRemove) {
   }
 }
 
-TEST_F(MessageTextTest, RewritingThatRunsOutOfMemoryLeavesTheText) {
-  SetText("\x01INTL 1:1/1 1:1/1\rbody\r");
-  MemoryStreamFactory saved = NewMemoryStream;
-  NewMemoryStream = [](int32_t) -> std::unique_ptr<ByteStream> {
-    return std::make_unique<MemoryStream>(8);
-  };
-  EXPECT_FALSE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
-  EXPECT_FALSE(RemoveKludgeLines(&text_, kKludgeMsgId));
-  NewMemoryStream = saved;
-  EXPECT_EQ(Bytes(), "\x01INTL 1:1/1 1:1/1\rbody\r");
-}
-
 TEST_F(MessageTextTest, AddressesFromKludges) {
   const struct {
     const char* text;

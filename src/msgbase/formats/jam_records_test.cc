@@ -27,25 +27,6 @@ std::string Unhex(std::string_view hex) {
   return out;
 }
 
-TEST(JamBaseHeaderTest, RoundTripKeepsReservedBytesAndChecksSize) {
-  std::string bytes = Unhex(
-      "4a414d00" "78bd156b" "06000000" "05000000" "ffffffff" "01000000");
-  bytes.append(1000, '\0');
-  bytes[500] = 'x';
-  JamBaseHeader header;
-  EXPECT_FALSE(header.DecodeFrom(std::string_view(bytes).substr(0, 1023)));
-  EXPECT_EQ(header.activeMessages, 0u);
-  ASSERT_TRUE(header.DecodeFrom(bytes));
-  EXPECT_EQ(header.dateCreated, 1796586872u);
-  EXPECT_EQ(header.modCounter, 6u);
-  EXPECT_EQ(header.activeMessages, 5u);
-  EXPECT_EQ(header.passwordCrc, 0xFFFFFFFFu);
-  EXPECT_EQ(header.baseNumber, 1u);
-  std::string again;
-  header.EncodeTo(&again);
-  EXPECT_EQ(again, bytes);
-}
-
 // The first message header of a base written by a real tosser.
 constexpr char kTosserHeader[] =
     "4a414d00" "0100" "0000" "b5000000" "00000000" "c1c1c90d" "ffffffff"
