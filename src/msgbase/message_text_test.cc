@@ -48,8 +48,14 @@ TEST_F(MessageTextTest, LineEnds) {
       {"A\r\nB\r\nC\r\n", {"A", "B", "C"}, kMaxTextLine},
       {std::string("A\0\nB\rC", 6), {"A", "B", "C"}, kMaxTextLine},
       {"x\ny\nz\n", {"x\ny\nz\n"}, kMaxTextLine},  // LF alone ends nothing
-      {"a\r\x8D" "b\r", {"a", "\x8D" "b"}, kMaxTextLine},
-      {std::string(300, 'L') + "\rnext\r", {std::string(255, 'L'), "next"},
+      {"a\r\x8D"
+       "b\r",
+       {"a",
+        "\x8D"
+        "b"},
+       kMaxTextLine},
+      {std::string(300, 'L') + "\rnext\r",
+       {std::string(255, 'L'), "next"},
        kMaxTextLine},
       {std::string(1024, 'p') + "\r\nq", {std::string(1024, 'p'), "q"}, 2000},
       {std::string(3000, 'r') + "\rs", {std::string(3000, 'r'), "s"}, 5000},
@@ -123,7 +129,8 @@ TEST_F(MessageTextTest, KludgeFindPutRemove) {
     const char* put;  // nullptr: remove
     std::string after;
   } cases[] = {
-      {"one\r\ntwo\r\n\x01PID: x\r\n", kKludgeIntl, "\x01INTL 2:5020/9 2:5020/1",
+      {"one\r\ntwo\r\n\x01PID: x\r\n", kKludgeIntl,
+       "\x01INTL 2:5020/9 2:5020/1",
        "\x01INTL 2:5020/9 2:5020/1\rone\r\ntwo\r\n\x01PID: x\r\n"},
       {"\x01INTL 1:1/1 1:1/2\r\nbody\r\n\x01INTL 3:3/3 3:3/3\rlast",
        kKludgeIntl, "\x01INTL 2:2/2 2:2/2",
@@ -131,7 +138,9 @@ TEST_F(MessageTextTest, KludgeFindPutRemove) {
       {"\x01MSGID:\rbody\r", kKludgeMsgId, "\x01MSGID: 1:1/1 1",
        "\x01MSGID: 1:1/1 1\rbody\r"},
       {"\x01MSGID:\rbody\r", kKludgeMsgId, nullptr, "body\r"},
-      {"\x01" "FMPT 5\rkeep\r\n", kKludgeFmpt, nullptr, "keep\r"},
+      {"\x01"
+       "FMPT 5\rkeep\r\n",
+       kKludgeFmpt, nullptr, "keep\r"},
       {"\x01INTL 1:1/1 1:1/1\r" + huge + "\rtail\r", kKludgeIntl, nullptr,
        huge + "\rtail\r"},
   };
@@ -159,8 +168,9 @@ TEST_F(MessageTextTest, AddressesFromKludges) {
       {"\x01MSGID: 2:5020/1.5 1\r\x01INTL 2:5020/9 2:5020/1\r\x01TOPT 3\r",
        "2:5020/1.5", "2:5020/9.3"},
       // Too short for a name, unparsable, a point out of range: ignored.
-      {"\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01" "FMPT 99999\r", "0:0/0.0",
-       "0:0/0.0"},
+      {"\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01"
+       "FMPT 99999\r",
+       "0:0/0.0", "0:0/0.0"},
   };
   for (const auto& c : cases) {
     FtnAddress orig = EmptyAddress, dest = EmptyAddress;

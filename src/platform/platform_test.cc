@@ -162,12 +162,12 @@ TEST(FileSearchTest, WildcardsFollowDos) {
     const char* name;
     bool matches;
   } cases[] = {
-      {"*.*", "README", true},         {"*.*", "a.b.c", true},
-      {"*.MSG", "12.msg", true},       {"*.MSG", "12.msgx", false},
-      {"*.MSG", "msg", false},         {"FILE?.TXT", "file1.txt", true},
+      {"*.*", "README", true},          {"*.*", "a.b.c", true},
+      {"*.MSG", "12.msg", true},        {"*.MSG", "12.msgx", false},
+      {"*.MSG", "msg", false},          {"FILE?.TXT", "file1.txt", true},
       {"FILE?.TXT", "file.txt", false}, {"FILE?.TXT", "file12.txt", false},
-      {"NAME.*", "name", true},        {"*.", "noext", true},
-      {"*.", "has.ext", false},        {"\x8F*", "\xAF\xE0\xA8", true},
+      {"NAME.*", "name", true},         {"*.", "noext", true},
+      {"*.", "has.ext", false},         {"\x8F*", "\xAF\xE0\xA8", true},
       {"a*b*c", "aXXbYYbZc", true},
   };
   for (const auto& c : cases) {

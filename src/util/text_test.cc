@@ -121,13 +121,26 @@ TEST(NumberTest, TextToInt) {
   // Decimal or "$" hex with a sign; anything else, trailing blanks and
   // values beyond 32 bits read as 0.
   const std::pair<const char*, int32_t> cases[] = {
-      {"14", 14},           {"   14", 14},      {"14 ", 0},
-      {"$1F", 31},          {"$1f", 31},        {"-$10", -16},
-      {"+7", 7},            {"-2147483648", INT32_MIN},
-      {"2147483647", INT32_MAX},                {"2147483648", 0},
-      {"$FFFFFFFF", 0},     {"", 0},            {"-", 0},
-      {"$", 0},             {"12a", 0},         {"1F", 0}};
-  for (const auto& [text, value] : cases) EXPECT_EQ(TextToInt(text), value) << text;
+      {"14", 14},
+      {"   14", 14},
+      {"14 ", 0},
+      {"$1F", 31},
+      {"$1f", 31},
+      {"-$10", -16},
+      {"+7", 7},
+      {"-2147483648", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"2147483648", 0},
+      {"$FFFFFFFF", 0},
+      {"", 0},
+      {"-", 0},
+      {"$", 0},
+      {"12a", 0},
+      {"1F", 0},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(TextToInt(text), value) << text;
+  }
   EXPECT_EQ(IntToText(-42), "-42");
   EXPECT_EQ(PadWithZeros("5", 2), "05");
   EXPECT_EQ(PadWithZeros("123", 2), "123");
@@ -154,7 +167,9 @@ TEST(PathTest, NameDirectoryExtension) {
       {ExtensionOf, "README", ""},
       {ExtensionOf, "name.", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.part(c.path), c.expected) << c.path;
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.part(c.path), c.expected) << c.path;
+  }
   EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
 }
 

@@ -54,8 +54,8 @@ class JamAreaTest : public ::testing::Test {
     Put(name, content);
   }
   uint32_t At(const std::string& name, size_t offset) {
-    return DecodeFixed32(
-        reinterpret_cast<const uint8_t*>(File(name).data()) + offset);
+    return DecodeFixed32(reinterpret_cast<const uint8_t*>(File(name).data()) +
+                         offset);
   }
 
   static void Post(JamArea* area, const std::string& subject) {
@@ -70,7 +70,8 @@ class JamAreaTest : public ::testing::Test {
   void MakeBase(int count) {
     JamArea area("");
     ASSERT_TRUE(area.CreateArea(Base()));
-    for (int i = 1; i <= count; ++i) Post(&area, "Message " + std::to_string(i));
+    for (int i = 1; i <= count; ++i)
+      Post(&area, "Message " + std::to_string(i));
   }
   // Numbers the walk GoTo(1) / GoNext visits.
   static std::vector<int> Walk(JamArea* area) {
@@ -141,7 +142,8 @@ TEST_F(JamAreaTest, KludgeHeavyMessageKeepsEveryLine) {
   for (int i = 0; i < 700; ++i) {
     text += "SEEN-BY: 5020/" + std::to_string(i) + " 5020/1000\r";
   }
-  for (int i = 0; i < 40; ++i) text += "\x01PATH: 5020/" + std::to_string(i) + "\r";
+  for (int i = 0; i < 40; ++i)
+    text += "\x01PATH: 5020/" + std::to_string(i) + "\r";
   JamArea area("");
   ASSERT_TRUE(area.CreateArea(Base()));
   ASSERT_TRUE(area.AddMessage());
@@ -190,8 +192,8 @@ TEST_F(JamAreaTest, EmptyAndDeletedRecordsAreSkipped) {
   Patch("echo.jdx", 2 * 8, Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF));
   Patch("echo.jhr", At("echo.jdx", 3 * 8 + 4) + 52, Le32(0x80000001));
   Patch("echo.jhr", 12, Le32(3));  // activeMessages
-  const std::string before = File("echo.jhr") + File("echo.jdx") +
-                             File("echo.jdt") + File("echo.jlr");
+  const std::string before =
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr");
   JamArea area("");
   ASSERT_TRUE(area.OpenArea(Base()));
   EXPECT_EQ(Walk(&area), (std::vector<int>{1, 2, 5}));
@@ -202,9 +204,9 @@ TEST_F(JamAreaTest, EmptyAndDeletedRecordsAreSkipped) {
   ASSERT_TRUE(area.LoadMessage());
   EXPECT_EQ(area.Subject(), "Message 5");
   area.CloseArea();
-  EXPECT_EQ(File("echo.jhr") + File("echo.jdx") + File("echo.jdt") +
-                File("echo.jlr"),
-            before);
+  EXPECT_EQ(
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr"),
+      before);
 
   ASSERT_TRUE(area.OpenArea(Base()));
   Post(&area, "Message 6");
@@ -263,8 +265,8 @@ TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
       {"echo.jdx", 12, 0x7FFFFFFF, kJamErrorHeaderOffset},
       {"echo.jhr", second + 60, 1000, kJamErrorTextOffset},
       {"echo.jhr", second + 60, 0xFFFFFFF0, kJamErrorTextOffset},
-      {"echo.jhr", second + 64, 0x7FFFFFFF, 0},   // textLength
-      {"echo.jhr", second + 8, 0xFFFFFFFF, 0},    // subfieldLength
+      {"echo.jhr", second + 64, 0x7FFFFFFF, 0},      // textLength
+      {"echo.jhr", second + 8, 0xFFFFFFFF, 0},       // subfieldLength
       {"echo.jhr", second + 76 + 4, 0x7FFFFFF0, 0},  // first dataLength
   };
   for (const auto& c : cases) {

@@ -134,9 +134,8 @@ TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {
   Put("5.msg", std::string(190, 'Z') + "body" + kEmpty);  // no terminators
   Put("6.msg", MessageFile("z", std::string("ab\0c\0\0", 6)));
   Put("0012.msg", MessageFile("z", ""));  // leading zeros
-  for (const char* name :
-       {"40000.msg", "99999999999999999999.msg", "0.msg", "abc.msg", ".msg",
-        "-5.msg"}) {
+  for (const char* name : {"40000.msg", "99999999999999999999.msg", "0.msg",
+                           "abc.msg", ".msg", "-5.msg"}) {
     Put(name, MessageFile("bad", ""));
   }
   std::filesystem::create_directory(dir_.Join("7.msg"));  // not a file

@@ -50,9 +50,9 @@ std::string BuildPacket(const std::vector<PacketMessage>& messages) {
   // copy.
   uint8_t header[58] = {};
   const std::pair<size_t, uint16_t> fields[] = {
-      {0, 1},     {2, 9999},  {4, 2001},  {8, 5},     {10, 13},  {12, 7},
-      {14, 9},    {18, 2},    {20, 5020}, {22, 5020}, {24, 0xFE}, {34, 2},
-      {36, 2},    {40, 0x0100}, {44, 1},  {46, 2},    {48, 2}};
+      {0, 1},  {2, 9999},    {4, 2001},  {8, 5},     {10, 13},   {12, 7},
+      {14, 9}, {18, 2},      {20, 5020}, {22, 5020}, {24, 0xFE}, {34, 2},
+      {36, 2}, {40, 0x0100}, {44, 1},    {46, 2},    {48, 2}};
   for (const auto& [at, value] : fields) EncodeFixed16(header + at, value);
   std::string packet(reinterpret_cast<char*>(header), sizeof header);
   for (const PacketMessage& m : messages) {

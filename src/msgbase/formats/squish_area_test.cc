@@ -112,11 +112,9 @@ TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
   ASSERT_EQ(data.size(), 549u);
   // messageCount, highMessage, nextUid; firstFrame, lastFrame, no free
   // frames, endOfData.
-  for (auto [at, value] : std::vector<std::pair<size_t, uint32_t>>{
-           {4, 1}, {8, 1}, {20, 2}, {104, 256}, {108, 256}, {112, 0},
-           {116, 0}, {120, 549}}) {
-    EXPECT_EQ(U32(data, at), value) << at;
-  }
+  const uint32_t fields[][2] = {{4, 1},     {8, 1},   {20, 2},  {104, 256},
+                                {108, 256}, {112, 0}, {116, 0}, {120, 549}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(U32(data, at), value) << at;
   EXPECT_EQ(data.substr(256, 28), std::string("\x53\x44\xAE\xAF"
                                               "\0\0\0\0"
                                               "\0\0\0\0"

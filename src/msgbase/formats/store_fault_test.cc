@@ -67,9 +67,10 @@ bool LoadAll(const std::string& id, std::vector<std::string>* messages) {
   std::unique_ptr<MessageArea> area;
   if (!OpenMessageArea(&area, id)) return false;
   for (area->GoTo(1); area->IsOnMessage(); area->GoNext()) {
-    messages->push_back(area->LoadMessage() ? area->Subject() + "|" +
-                                                  testing_support::TextOf(area.get())
-                                            : "?");
+    messages->push_back(area->LoadMessage()
+                            ? area->Subject() + "|" +
+                                  testing_support::TextOf(area.get())
+                            : "?");
     area->ReleaseMessage();
   }
   CloseMessageArea(&area);
@@ -134,7 +135,7 @@ class RefusingStream : public ByteStream {
 };
 
 std::unique_ptr<ByteStream> NewRefusingStream(std::string_view name,
-                                             StreamMode mode) {
+                                              StreamMode mode) {
   return std::make_unique<RefusingStream>(name, mode);
 }
 
