@@ -52,12 +52,8 @@ TEST(NavigationTest, WalksOverGaps) {
   EXPECT_EQ(area.current, 0);
 }
 
-TEST(SharedOperationsTest, AreaFlagsAndLongLines) {
+TEST(SharedOperationsTest, LongLinesAreCut) {
   FakeArea area({1});
-  area.SetAreaFlag(3, true);
-  area.SetAreaFlag(1, false);
-  EXPECT_FALSE(area.HasAreaFlag(3));
-  EXPECT_TRUE(area.HasAreaFlag(2));
   EXPECT_TRUE(area.WriteLine(std::string(300, 'w')));
   EXPECT_EQ(area.TextSize(), 256) << "WriteLine cuts at 255";
 }

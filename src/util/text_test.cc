@@ -118,58 +118,46 @@ TEST(KeywordReaderTest, FlagSettings) {
 }
 
 TEST(NumberTest, TextToInt) {
-  // Decimal or "$" hex with a sign; anything else, trailing blanks and
-  // values beyond 32 bits read as 0.
-  const std::pair<const char*, int32_t> cases[] = {
-      {"14", 14},
-      {"   14", 14},
-      {"14 ", 0},
-      {"$1F", 31},
-      {"$1f", 31},
-      {"-$10", -16},
-      {"+7", 7},
-      {"-2147483648", INT32_MIN},
-      {"2147483647", INT32_MAX},
-      {"2147483648", 0},
-      {"$FFFFFFFF", 0},
-      {"", 0},
-      {"-", 0},
-      {"$", 0},
-      {"12a", 0},
-      {"1F", 0},
-  };
-  for (const auto& [text, value] : cases) {
-    EXPECT_EQ(TextToInt(text), value) << text;
-  }
+  EXPECT_EQ(TextToInt("14"), 14);
+  EXPECT_EQ(TextToInt("   14"), 14);
+  EXPECT_EQ(TextToInt("14 "), 0);
+  EXPECT_EQ(TextToInt("$1F"), 31);
+  EXPECT_EQ(TextToInt("$1f"), 31);
+  EXPECT_EQ(TextToInt("-$10"), -16);
+  EXPECT_EQ(TextToInt("+7"), 7);
+  EXPECT_EQ(TextToInt("-2147483648"), INT32_MIN);
+  EXPECT_EQ(TextToInt("2147483647"), INT32_MAX);
+  EXPECT_EQ(TextToInt("2147483648"), 0);
+  EXPECT_EQ(TextToInt("99999999999999999999"), 0);
+  EXPECT_EQ(TextToInt("$FFFFFFFF"), 0);
+  EXPECT_EQ(TextToInt(""), 0);
+  EXPECT_EQ(TextToInt("-"), 0);
+  EXPECT_EQ(TextToInt("$"), 0);
+  EXPECT_EQ(TextToInt("12a"), 0);
+  EXPECT_EQ(TextToInt("1F"), 0);
   EXPECT_EQ(IntToText(-42), "-42");
+  EXPECT_EQ(IntToText(0), "0");
   EXPECT_EQ(PadWithZeros("5", 2), "05");
   EXPECT_EQ(PadWithZeros("123", 2), "123");
+  EXPECT_EQ(PadWithZeros("", 3), "000");
 }
 
 TEST(PathTest, NameDirectoryExtension) {
-  const struct {
-    std::string (*part)(std::string_view);
-    const char* path;
-    const char* expected;
-  } cases[] = {
-      {FileNameOf, "C:\\FILES\\AREA\\a.txt", "a.txt"},
-      {FileNameOf, "C:a.txt", "C:a.txt"},
-      {FileNameOf, "dir\\", ""},
-      {DirectoryOf, "C:\\FILES\\a.txt", "C:\\FILES\\"},
-      {DirectoryOf, "C:a.txt", "C:"},
-      {DirectoryOf, "a.txt", ""},
-      {DirectoryOf, "/var/a.txt", "/var/"},
-      {ParentDirectoryOf, "C:\\FILES\\AREA\\", "C:\\FILES\\"},
-      {ParentDirectoryOf, "C:\\FILES\\AREA", "C:\\FILES\\"},
-      {ParentDirectoryOf, "AREA\\", ""},
-      {ExtensionOf, "ARCHIVE.TAR.GZ", "TAR"},
-      {ExtensionOf, "a.b.txt", "b.t"},
-      {ExtensionOf, "README", ""},
-      {ExtensionOf, "name.", ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.part(c.path), c.expected) << c.path;
-  }
+  EXPECT_EQ(FileNameOf("C:\\FILES\\AREA\\a.txt"), "a.txt");
+  EXPECT_EQ(FileNameOf("C:a.txt"), "C:a.txt");
+  EXPECT_EQ(FileNameOf("a.txt"), "a.txt");
+  EXPECT_EQ(FileNameOf("dir\\"), "");
+  EXPECT_EQ(DirectoryOf("C:\\FILES\\a.txt"), "C:\\FILES\\");
+  EXPECT_EQ(DirectoryOf("C:a.txt"), "C:");
+  EXPECT_EQ(DirectoryOf("a.txt"), "");
+  EXPECT_EQ(DirectoryOf("/var/a.txt"), "/var/");
+  EXPECT_EQ(ParentDirectoryOf("C:\\FILES\\AREA\\"), "C:\\FILES\\");
+  EXPECT_EQ(ParentDirectoryOf("C:\\FILES\\AREA"), "C:\\FILES\\");
+  EXPECT_EQ(ParentDirectoryOf("AREA\\"), "");
+  EXPECT_EQ(ExtensionOf("ARCHIVE.TAR.GZ"), "TAR");
+  EXPECT_EQ(ExtensionOf("a.b.txt"), "b.t");
+  EXPECT_EQ(ExtensionOf("README"), "");
+  EXPECT_EQ(ExtensionOf("name."), "");
   EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
 }
 
