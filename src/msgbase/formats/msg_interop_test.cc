@@ -144,11 +144,9 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
   echo1.text = std::string("AREA:RU.KAVEL.TEST\r") +
                "\x01MSGID: 2:5020/1 4b1d0001\r"
                "\x01PID: HarnessPoster 1.0\r"
-               "\x01"
-               "CHRS: CP866 2\r"
+               "\x01" "CHRS: CP866 2\r"
                "text.begin 1 of 2 of file HELLO.TXT\r" +
-               kCyrillicLine +
-               "\r"
+               kCyrillicLine + "\r"
                "\r"
                "text.end\r"
                "--- Kavel test\r"
