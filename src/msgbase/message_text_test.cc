@@ -10,12 +10,11 @@
 namespace kavel {
 namespace {
 
+using LineList = std::vector<std::string>;
+
 class MessageTextTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    text_ = std::make_unique<MemoryStream>();
-  }
+  void SetUp() override { InstallStreamFactories(); }
   void SetText(const std::string& bytes) {
     text_ = std::make_unique<MemoryStream>();
     text_->Write(bytes.data(), static_cast<uint16_t>(bytes.size()));
@@ -23,14 +22,12 @@ class MessageTextTest : public ::testing::Test {
   }
   std::string Bytes() {
     std::string out(static_cast<size_t>(text_->Size()), '\0');
-    int32_t position = text_->Position();
     text_->Seek(0);
     text_->Read(out.data(), static_cast<uint16_t>(out.size()));
-    text_->Seek(position);
     return out;
   }
-  std::vector<std::string> Lines(size_t max = kMaxTextLine) {
-    std::vector<std::string> lines;
+  LineList Lines(size_t max = kMaxTextLine) {
+    LineList lines;
     text_->Seek(0);
     std::string line;
     while (!AtEndOfText(text_.get())) {
@@ -42,37 +39,34 @@ class MessageTextTest : public ::testing::Test {
   std::unique_ptr<ByteStream> text_;
 };
 
-using LineList = std::vector<std::string>;
-
-TEST_F(MessageTextTest, WrittenLinesReadBack) {
-  for (const char* line : {"A", "B", "C"}) WriteTextLine(text_.get(), line);
-  EXPECT_EQ(Bytes(), "A\rB\rC\r");
-  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}));
-  SetText("A\r\nB\r\nC\r\n");
-  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}));
-  SetText(std::string("A\0\nB\rC", 6));
-  EXPECT_EQ(Lines(), (LineList{"A", "B", "C"}))
-      << "zero ends a line, LF skipped";
-  SetText("x\ny\nz\n");
-  EXPECT_EQ(Lines(), (LineList{"x\ny\nz\n"})) << "LF alone is no line end";
-  SetText(
-      "a\r\x8D"
-      "b\r");
-  EXPECT_EQ(Lines(), (LineList{"a",
-                               "\x8D"
-                               "b"}))
-      << "0x8D is an ordinary byte";
-}
-
-TEST_F(MessageTextTest, LongLinesAreCutAndTheirRestSkipped) {
-  std::string long_line(300, 'L');
-  SetText(long_line + "\rnext\r");
-  EXPECT_EQ(Lines(), (LineList{std::string(255, 'L'), "next"}));
-  // A line end that falls right after a 1024-byte piece, followed by LF.
-  SetText(std::string(1024, 'p') + "\r\nq");
-  EXPECT_EQ(Lines(2000), (LineList{std::string(1024, 'p'), "q"}));
-  SetText(std::string(3000, 'r') + "\rs");
-  EXPECT_EQ(Lines(5000), (LineList{std::string(3000, 'r'), "s"}));
+TEST_F(MessageTextTest, LineEnds) {
+  const struct {
+    std::string text;
+    LineList lines;
+    size_t max;
+  } cases[] = {
+      {"A\r\nB\r\nC\r\n", {"A", "B", "C"}, kMaxTextLine},
+      {std::string("A\0\nB\rC", 6), {"A", "B", "C"}, kMaxTextLine},
+      {"x\ny\nz\n", {"x\ny\nz\n"}, kMaxTextLine},  // LF alone ends nothing
+      {"a\r\x8D"
+       "b\r",
+       {"a",
+        "\x8D"
+        "b"},
+       kMaxTextLine},
+      {std::string(300, 'L') + "\rnext\r",
+       {std::string(255, 'L'), "next"},
+       kMaxTextLine},
+      {std::string(1024, 'p') + "\r\nq", {std::string(1024, 'p'), "q"}, 2000},
+      {std::string(3000, 'r') + "\rs", {std::string(3000, 'r'), "s"}, 5000},
+  };
+  for (const auto& c : cases) {
+    SetText(c.text);
+    EXPECT_EQ(Lines(c.max), c.lines) << c.text.substr(0, 20);
+  }
+  text_ = std::make_unique<MemoryStream>();
+  for (const char* line : {"A", "B"}) WriteTextLine(text_.get(), line);
+  EXPECT_EQ(Bytes(), "A\rB\r");
 }
 
 // The in-place walk must give the very lines and positions that repeated
@@ -82,11 +76,11 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
   uint32_t state = 12345;
   auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
   const char alphabet[] = {'a', 'b', '\r', '\n', '\0', ' ', '\x01', 'Z'};
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
     std::string bytes;
     const size_t size = round < 4 ? 8190 + round : next() % 20000;
     while (bytes.size() < size) {
-      // Runs of letters with now and then a long line and a line end.
       const uint32_t r = next();
       if (r % 97 == 0) bytes.append(300 + r % 700, 'x');
       bytes += alphabet[r % (r % 3 == 0 ? 8 : 2)];
@@ -94,7 +88,7 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
     }
     SetText(bytes);
     for (size_t max : {kMaxTextLine, size_t{100000}}) {
-      std::vector<std::string> expected_lines;
+      LineList expected_lines;
       std::vector<int32_t> expected_pos;
       text_->Seek(0);
       std::string line;
@@ -107,107 +101,84 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
       text_->Seek(0);
       TextLineWalk walk(text_.get(), max);
       std::string_view got;
-      int32_t at = 0;
-      int32_t after = 0;
+      int32_t at = 0, after = 0;
       size_t n = 0;
       while (walk.Next(&got, &at, &after)) {
-        ASSERT_LT(n, expected_lines.size()) << "round " << round;
-        EXPECT_EQ(got, expected_lines[n]) << "round " << round << " line " << n;
-        EXPECT_EQ(at, expected_pos[n]) << "round " << round << " line " << n;
-        EXPECT_EQ(after, expected_pos[n + 1]) << "round " << round;
+        ASSERT_LT(n, expected_lines.size());
+        EXPECT_EQ(got, expected_lines[n]) << n;
+        EXPECT_EQ(at, expected_pos[n]) << n;
+        EXPECT_EQ(after, expected_pos[n + 1]) << n;
         ++n;
       }
-      EXPECT_EQ(n, expected_lines.size()) << "round " << round;
+      EXPECT_EQ(n, expected_lines.size());
     }
   }
 }
 
-TEST_F(MessageTextTest, FindKludgeNeedsALongerLine) {
-  SetText("\x01MSGID:\rbody\r");
+// Put and remove rewrite every line with a single CR and leave the rest
+// byte for byte, long lines included; a kludge name alone is no kludge.
+TEST_F(MessageTextTest, KludgeFindPutRemove) {
   std::string line;
-  EXPECT_FALSE(FindKludgeLine(text_.get(), kKludgeMsgId, &line, 255));
-  SetText("body\r\x01MSGID: 2:5020/1 12345678\r");
+  SetText("\x01MSGID:\rbody\r\x01MSGID: 2:5020/1 12345678\r");
   EXPECT_TRUE(FindKludgeLine(text_.get(), kKludgeMsgId, &line, 255));
   EXPECT_EQ(line, "\x01MSGID: 2:5020/1 12345678");
-  // Put and remove match a line exactly as long as the name.
-  SetText("\x01MSGID:\rbody\r");
-  ASSERT_TRUE(PutKludgeLine(&text_, kKludgeMsgId, "\x01MSGID: 1:1/1 1"));
-  EXPECT_EQ(Bytes(), "\x01MSGID: 1:1/1 1\rbody\r");
-  SetText("\x01MSGID:\rbody\r");
-  ASSERT_TRUE(RemoveKludgeLines(&text_, kKludgeMsgId));
-  EXPECT_EQ(Bytes(), "body\r");
-}
-
-TEST_F(MessageTextTest, PutKludgeRewritingByteForByte) {
-  // New kludge: becomes the first line, the rest unchanged byte for byte.
-  SetText("one\r\ntwo\r\n\x01PID: x\r\n");
-  ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:5020/9 2:5020/1"));
-  EXPECT_EQ(Bytes(),
-            "\x01INTL 2:5020/9 2:5020/1\rone\r\ntwo\r\n\x01PID: x\r\n");
-  EXPECT_EQ(text_->Position(), text_->Size());
-  // Replacement: every line rewritten with a single CR; every matching line
-  // replaced.
-  SetText("\x01INTL 1:1/1 1:1/2\r\nbody\r\n\x01INTL 3:3/3 3:3/3\rlast");
-  ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
-  EXPECT_EQ(Bytes(),
-            "\x01INTL 2:2/2 2:2/2\rbody\r\x01INTL 2:2/2 2:2/2\rlast\r");
-  SetText(
-      "\x01"
-      "FMPT 5\rkeep\r\n");
-  ASSERT_TRUE(RemoveKludgeLines(&text_, kKludgeFmpt));
-  EXPECT_EQ(Bytes(), "keep\r");
-}
-
-TEST_F(MessageTextTest, VeryLongLinesPassThroughRewriting) {
-  std::string huge(40000, 'h');
-  std::string original = "\x01INTL 1:1/1 1:1/1\r" + huge + "\rtail\r";
-  text_ = std::make_unique<MemoryStream>();
-  WriteTextLine(text_.get(), "\x01INTL 1:1/1 1:1/1");
-  WriteTextLine(text_.get(), huge);
-  WriteTextLine(text_.get(), "tail");
-  ASSERT_TRUE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
-  EXPECT_EQ(text_->Size(), static_cast<int32_t>(original.size()));
-  EXPECT_EQ(Lines(100000), (LineList{"\x01INTL 2:2/2 2:2/2", huge, "tail"}));
-  ASSERT_TRUE(RemoveKludgeLines(&text_, kKludgeIntl));
-  EXPECT_EQ(Lines(100000), (LineList{huge, "tail"}));
-}
-
-TEST_F(MessageTextTest, RewritingThatRunsOutOfMemoryLeavesTheText) {
-  SetText("\x01INTL 1:1/1 1:1/1\rbody\r");
-  MemoryStreamFactory saved = NewMemoryStream;
-  NewMemoryStream = [](int32_t) -> std::unique_ptr<ByteStream> {
-    return std::make_unique<MemoryStream>(8);
+  const std::string huge(40000, 'h');
+  const struct {
+    std::string before;
+    std::string_view kludge;
+    const char* put;  // nullptr: remove
+    std::string after;
+  } cases[] = {
+      {"one\r\ntwo\r\n\x01PID: x\r\n", kKludgeIntl,
+       "\x01INTL 2:5020/9 2:5020/1",
+       "\x01INTL 2:5020/9 2:5020/1\rone\r\ntwo\r\n\x01PID: x\r\n"},
+      {"\x01INTL 1:1/1 1:1/2\r\nbody\r\n\x01INTL 3:3/3 3:3/3\rlast",
+       kKludgeIntl, "\x01INTL 2:2/2 2:2/2",
+       "\x01INTL 2:2/2 2:2/2\rbody\r\x01INTL 2:2/2 2:2/2\rlast\r"},
+      {"\x01MSGID:\rbody\r", kKludgeMsgId, "\x01MSGID: 1:1/1 1",
+       "\x01MSGID: 1:1/1 1\rbody\r"},
+      {"\x01MSGID:\rbody\r", kKludgeMsgId, nullptr, "body\r"},
+      {"\x01"
+       "FMPT 5\rkeep\r\n",
+       kKludgeFmpt, nullptr, "keep\r"},
+      {"\x01INTL 1:1/1 1:1/1\r" + huge + "\rtail\r", kKludgeIntl, nullptr,
+       huge + "\rtail\r"},
   };
-  EXPECT_FALSE(PutKludgeLine(&text_, kKludgeIntl, "\x01INTL 2:2/2 2:2/2"));
-  EXPECT_FALSE(PutKludgeLine(&text_, kKludgeFmpt,
-                             "\x01"
-                             "FMPT 1"));
-  EXPECT_FALSE(RemoveKludgeLines(&text_, kKludgeMsgId));
-  NewMemoryStream = saved;
-  EXPECT_EQ(Bytes(), "\x01INTL 1:1/1 1:1/1\rbody\r");
+  for (const auto& c : cases) {
+    SetText(c.before);
+    if (c.put != nullptr) {
+      ASSERT_TRUE(PutKludgeLine(&text_, c.kludge, c.put));
+    } else {
+      ASSERT_TRUE(RemoveKludgeLines(&text_, c.kludge));
+    }
+    EXPECT_EQ(Bytes().size(), c.after.size());
+    EXPECT_TRUE(Bytes() == c.after) << c.before.substr(0, 30);
+  }
 }
 
 TEST_F(MessageTextTest, AddressesFromKludges) {
-  FtnAddress orig, dest;
-  SetText("\x01MSGID: 2:5020/1.5@fidonet 12345678\rtext\r");
-  ScanAddressKludges(text_.get(), &orig, &dest);
-  EXPECT_EQ(AddressToText4D(orig), "2:5020/1.5");
-  EXPECT_EQ(dest, EmptyAddress) << "no MSGID rule for the destination";
-  // INTL keeps the point MSGID gave.
-  orig = dest = EmptyAddress;
-  SetText("\x01MSGID: 2:5020/1.5 1\r\x01INTL 2:5020/9 2:5020/1\r\x01TOPT 3\r");
-  ScanAddressKludges(text_.get(), &orig, &dest);
-  EXPECT_EQ(AddressToText4D(orig), "2:5020/1.5");
-  EXPECT_EQ(AddressToText4D(dest), "2:5020/9.3");
-  // Lines too short for a name, unparsable words, and out-of-range points
-  // are ignored.
-  orig = dest = EmptyAddress;
-  SetText(
-      "\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01"
-      "FMPT 99999\r");
-  ScanAddressKludges(text_.get(), &orig, &dest);
-  EXPECT_EQ(orig, EmptyAddress);
-  EXPECT_EQ(dest, EmptyAddress);
+  const struct {
+    const char* text;
+    const char* orig;
+    const char* dest;
+  } cases[] = {
+      {"\x01MSGID: 2:5020/1.5@fidonet 12345678\rtext\r", "2:5020/1.5",
+       "0:0/0.0"},
+      // INTL keeps the point MSGID gave.
+      {"\x01MSGID: 2:5020/1.5 1\r\x01INTL 2:5020/9 2:5020/1\r\x01TOPT 3\r",
+       "2:5020/1.5", "2:5020/9.3"},
+      // Too short for a name, unparsable, a point out of range: ignored.
+      {"\x01MSG\r\x01INTL\r\x01MSGID: bogus 1\r\x01"
+       "FMPT 99999\r",
+       "0:0/0.0", "0:0/0.0"},
+  };
+  for (const auto& c : cases) {
+    FtnAddress orig = EmptyAddress, dest = EmptyAddress;
+    SetText(c.text);
+    ScanAddressKludges(text_.get(), &orig, &dest);
+    EXPECT_EQ(AddressToText4D(orig), c.orig) << c.text;
+    EXPECT_EQ(AddressToText4D(dest), c.dest) << c.text;
+  }
 }
 
 }  // namespace

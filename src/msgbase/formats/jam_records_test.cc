@@ -8,16 +8,6 @@
 namespace kavel {
 namespace {
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
 std::string Unhex(std::string_view hex) {
   std::string out;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -25,56 +15,6 @@ std::string Unhex(std::string_view hex) {
                                        16));
   }
   return out;
-}
-
-TEST(JamBaseHeaderTest, RoundTripKeepsReservedBytesAndChecksSize) {
-  std::string bytes = Unhex(
-      "4a414d00" "78bd156b" "06000000" "05000000" "ffffffff" "01000000");
-  bytes.append(1000, '\0');
-  bytes[500] = 'x';
-  JamBaseHeader header;
-  EXPECT_FALSE(header.DecodeFrom(std::string_view(bytes).substr(0, 1023)));
-  EXPECT_EQ(header.activeMessages, 0u);
-  ASSERT_TRUE(header.DecodeFrom(bytes));
-  EXPECT_EQ(header.dateCreated, 1796586872u);
-  EXPECT_EQ(header.modCounter, 6u);
-  EXPECT_EQ(header.activeMessages, 5u);
-  EXPECT_EQ(header.passwordCrc, 0xFFFFFFFFu);
-  EXPECT_EQ(header.baseNumber, 1u);
-  std::string again;
-  header.EncodeTo(&again);
-  EXPECT_EQ(again, bytes);
-}
-
-// The first message header of a base written by a real tosser.
-constexpr char kTosserHeader[] =
-    "4a414d00" "0100" "0000" "b5000000" "00000000" "c1c1c90d" "ffffffff"
-    "00000000" "00000000" "00000000" "78bd156b" "00000000" "78bd156b"
-    "01000000" "10000001" "00000000" "00000000" "86000000" "ffffffff"
-    "00000000";
-
-TEST(JamMessageHeaderTest, DecodesAndReencodesTosserHeader) {
-  std::string bytes = Unhex(kTosserHeader);
-  ASSERT_EQ(bytes.size(), JamMessageHeader::kEncodedSize);
-  JamMessageHeader header;
-  EXPECT_FALSE(header.DecodeFrom(std::string_view(bytes).substr(0, 75)));
-  ASSERT_TRUE(header.DecodeFrom(bytes));
-  EXPECT_TRUE(header.HasSignature());
-  EXPECT_EQ(header.revision, 1);
-  EXPECT_EQ(header.subfieldLength, 181u);
-  EXPECT_EQ(header.msgIdCrc, 0x0DC9C1C1u);
-  EXPECT_EQ(header.replyCrc, 0xFFFFFFFFu);
-  EXPECT_EQ(header.dateWritten, 1796586872u);
-  EXPECT_EQ(header.dateReceived, 0u);
-  EXPECT_EQ(header.dateProcessed, 1796586872u);
-  EXPECT_EQ(header.messageNumber, 1u);
-  EXPECT_EQ(header.attribute, 0x01000010u);
-  EXPECT_EQ(header.textOffset, 0u);
-  EXPECT_EQ(header.textLength, 134u);
-  EXPECT_EQ(header.passwordCrc, 0xFFFFFFFFu);
-  std::string again;
-  header.EncodeTo(&again);
-  EXPECT_EQ(Hex(again), kTosserHeader);
 }
 
 TEST(JamSubfieldTest, RefusesLengthsBeyondTheBlock) {

@@ -26,19 +26,6 @@ JamSubfield Sub(uint16_t id, std::string data) {
   return s;
 }
 
-TEST(JamTextTest, SplitsTheWorkedExample) {
-  JamSplitText split;
-  SplitJamText(
-      "\x01MSGID: 2:5020/1 1234abcd\r\x01INTL 2:5020/1 2:5020/2\rHello\r"
-      "SEEN-BY: 5020/1\r",
-      &split);
-  EXPECT_EQ(IdsOf(split.subfields),
-            (Ids{{4, "2:5020/1 1234abcd"}, {2001, "5020/1"}}));
-  EXPECT_EQ(split.body, "Hello\r");
-  EXPECT_EQ(split.msgIdCrc, JamCrc("2:5020/1 1234abcd"));
-  EXPECT_EQ(split.replyCrc, kJamNone);
-}
-
 TEST(JamTextTest, ClassifiesLeadingKludges) {
   JamSplitText split;
   SplitJamText(

