@@ -92,31 +92,12 @@ TEST_F(PostingSettingsTest, YesNoValues) {
   EXPECT_FALSE(enc.useEncodedMessage);
   Read({"USEASKLUDGE"});  // alone: unchanged
   EXPECT_TRUE(enc.useAsKludge);
-  Read({"USEASKLUDGE "});  // only blanks: no
-  EXPECT_FALSE(enc.useAsKludge);
-  Read({"useencodedstrings \"yes\""});  // quotes play no part
-  EXPECT_FALSE(enc.useEncodedStrings);
   EXPECT_EQ(Read({"ENCODEBINARY uue"}), Lines{});
   EXPECT_TRUE(enc.encodeBinaryUue);
   EXPECT_EQ(Read({"ENCODEBINARY base64"}),
             (Lines{"[err] Unknown value 'base64' of ENCODEBINARY, binary "
                    "files are not posted"}));
   EXPECT_FALSE(enc.encodeBinaryUue);
-}
-
-TEST_F(PostingSettingsTest, LaterLineWinsAcrossSecondNames) {
-  Read({"BEGINENCODEDSTRING first %", "BEGINSTRING second %"});
-  EXPECT_EQ(ctx_.encoding.beginString, "second %");
-  Read({"BEGINSTRING third %", "BEGINENCODEDSTRING fourth %"});
-  EXPECT_EQ(ctx_.encoding.beginString, "fourth %");
-  Read({"ENDSTRING e1", "ENDENCODEDSTRING e2", "ENDSTRING e3"});
-  EXPECT_EQ(ctx_.encoding.endString, "e3");
-  Read({"USEENCODEDSTRINGS yes", "USEENCODEDSTRING no"});
-  EXPECT_FALSE(ctx_.encoding.useEncodedStrings);
-  Read({"USEENCODEDSTRING no", "USEENCODEDSTRINGS yes"});
-  EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
-  Read({"SUBJ one", "SUBJ two"});
-  EXPECT_EQ(job().subject, "two");
 }
 
 TEST_F(PostingSettingsTest, AddressSettings) {
@@ -142,13 +123,10 @@ TEST_F(PostingSettingsTest, AddressSettings) {
 }
 
 TEST_F(PostingSettingsTest, AttributeLists) {
-  EXPECT_EQ(ParseAttributeList("pvt loc"), 257u);
-  EXPECT_EQ(ParseAttributeList("Loc Xyz"), 256u);
-  EXPECT_EQ(ParseAttributeList("  K/S   hld loc LOC "), 128u | 512u | 256u);
+  EXPECT_EQ(ParseAttributeList("  K/S   hld loc LOC Xyz"), 128u | 512u | 256u);
   EXPECT_EQ(ParseAttributeList("Pvt Cra Rcv Snt Att Trs Orp K/s Loc Hld FRq "
                                "RRq RRc ARq URq Sca"),
             0xFFFFu);
-  EXPECT_EQ(ParseAttributeList(""), 0u);
   Read({"FLAGS pvt hld"});
   EXPECT_EQ(job().attributes, 1u | 512u);
   Read({"FLAGS"});  // the keyword itself is no attribute name
