@@ -4,18 +4,13 @@
 // goes on with the next file and the next area.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "msgbase/byte_stream.h"
-#include "msgbase/ftn_address.h"
-#include "msgbase/message_area.h"
-#include "platform/platform.h"
 #include "support/e2e.h"
 #include "support/limited_run.h"
+#include "support/posted_messages.h"
 
 namespace kavel::e2e {
 namespace {
@@ -24,10 +19,7 @@ namespace fs = std::filesystem;
 
 class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    dir_.MakeDirectory("bases");
-  }
+  void SetUp() override { dir_.MakeDirectory("bases"); }
 
   void Config(const std::vector<std::string>& lines) {
     dir_.WriteConfig(lines);
@@ -42,26 +34,15 @@ class FaultTest : public ::testing::Test {
 
   // Posts a one-section file of `lines` lines into the *.MSG base.
   void PostFile(const std::string& path, const std::string& name, int lines) {
-    std::unique_ptr<MessageArea> area;
-    ASSERT_TRUE(OpenOrCreateMessageArea(&area, "M" + path));
-    ASSERT_TRUE(area->AddMessage());
-    area->SetOrigAddress(FtnAddress{2, 5020, 1, 0}, true);
-    area->SetFromName("John Doe");
-    area->SetToName("All");
-    area->SetSubject(name);
-    DateTimeRecord when{21, 0, 0, 0, 7, 3, 2001};
-    area->SetDateWritten(when);
-    area->SetDateArrived(when);
-    area->WriteLineRaw("text.begin 1 of 1 of file " + name);
+    TestMessage m;
+    m.subject = name;
+    m.lines = {"text.begin 1 of 1 of file " + name};
     for (int i = 0; i < lines; ++i) {
-      area->WriteLineRaw("line " + std::to_string(i) + " of " + name +
-                         " with some text to make it longer");
+      m.lines.push_back("line " + std::to_string(i) + " of " + name +
+                        " with some text to make it longer");
     }
-    area->WriteLineRaw("text.end");
-    ASSERT_TRUE(area->StoreMessage());
-    area->ReleaseMessage();
-    CloseMessageArea(&area);
-    ForgetPathCache();
+    m.lines.push_back("text.end");
+    StoreMessage("M" + path, m);
   }
 
   RunDirectory dir_;
@@ -78,7 +59,7 @@ TEST_F(FaultTest, FullDiskWhileDecodingGivesErrorLinesAndGoesOn) {
           "FILESBBSNAME files.bbs"});
   Limits limits;
   limits.fileSize = 8192;
-  RunResult run = RunLimited(dir_, {"/ALL"}, limits);
+  RunResult run = dir_.Run({"/ALL"}, limits);
   EXPECT_EQ(run.exit_code, 0) << run.out;
   EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
   // The file that did not fit is not there, not even in part.
@@ -109,7 +90,7 @@ TEST_F(FaultTest, ReadOnlyTextBaseGivesErrorLinesAndTheNextAreaIsDecoded) {
   Limits limits;
   limits.asNobody = true;
   ASSERT_TRUE(CopyProgramForNobody(dir_, &limits.program));
-  RunResult run = RunLimited(dir_, {"/ALL"}, limits);
+  RunResult run = dir_.Run({"/ALL"}, limits);
   fs::permissions(dir_.Join("txt/ONE"), fs::perms::owner_all,
                   fs::perm_options::add);
   EXPECT_EQ(run.exit_code, 0) << run.out;

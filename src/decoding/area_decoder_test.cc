@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,16 +98,6 @@ class AreaDecoderTest : public ::testing::Test {
     decoder.ScanArea("TEST.AREA", "M", base_, text_, fwd_);
   }
 
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path Text(const std::string& name) const {
-    return fs::path(text_) / name;
-  }
-  fs::path Fwd(const std::string& name) const { return fs::path(fwd_) / name; }
   size_t FilesUnder(const fs::path& dir) const {
     size_t n = 0;
     for (auto& e : fs::recursive_directory_iterator(dir))
@@ -139,9 +127,9 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   open_ended.lines.erase(open_ended.lines.begin() + 3);  // no end line
   Post(open_ended);
   Decode();
-  EXPECT_FALSE(fs::exists(Text("bad.txt")));
-  EXPECT_EQ(Read(Text("good.txt")), "body\r\ntext.endless\r\n");
-  EXPECT_EQ(Read(Text("open.txt")),
+  EXPECT_FALSE(dir_.Exists("txt/bad.txt"));
+  EXPECT_EQ(dir_.ReadFile("txt/good.txt"), "body\r\ntext.endless\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/open.txt"),
             "x\r\n\r\n--- \r\n * Origin: test (2:5020/1)\r\n");
 }
 
@@ -149,13 +137,12 @@ TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
   const std::string long_line(70000, 'L');
   Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
   Decode();
-  EXPECT_EQ(Read(Text("long.txt")),
+  EXPECT_EQ(dir_.ReadFile("txt/long.txt"),
             long_line + "\r\n" + std::string(5000, 'm') + "\r\n");
 }
 
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
-  fs::create_directories(Text(""));
-  { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
+  dir_.WriteFile("txt/G.TXT", "old");
   Post(Section(1, 2, "g.txt", {"one"}));
   const int32_t second = Post(Section(2, 2, "g.txt", {"two"}));
   ForgetPathCache();
@@ -175,7 +162,7 @@ TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   ASSERT_EQ(log_.errors.size(), 1u);
   EXPECT_NE(log_.errors[0].find("message " + std::to_string(second)),
             std::string::npos);
-  EXPECT_EQ(Read(Text("G.TXT")), "old");
+  EXPECT_EQ(dir_.ReadFile("txt/G.TXT"), "old");
   EXPECT_EQ(FilesUnder(root_ / "txt"), 1u);
 }
 
@@ -184,8 +171,8 @@ TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
   options_.checkForEmptyLine = false;
   Post(Section(1, 1, "m.txt", {"inside"}));
   Decode();
-  EXPECT_FALSE(fs::exists(Text("m.txt")));
-  EXPECT_EQ(Read(Fwd("fwd.txt")), "inside\r\n");
+  EXPECT_FALSE(dir_.Exists("txt/m.txt"));
+  EXPECT_EQ(dir_.ReadFile("fwd/fwd.txt"), "inside\r\n");
 }
 
 // The uuencoded form of `bytes` as uuencode writes it, begin to end.
@@ -294,8 +281,8 @@ TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
     if (c.file.empty()) {
       EXPECT_FALSE(fs::exists(text_) && FilesUnder(text_) != 0);
     } else {
-      EXPECT_EQ(Read(Text(c.file)), c.content);
-      EXPECT_EQ(fs::status(Text(c.file)).permissions() & fs::perms::owner_exec,
+      EXPECT_EQ(dir_.ReadFile("txt/" + c.file), c.content);
+      EXPECT_EQ(fs::status(dir_.Join("txt/" + c.file)).permissions() & fs::perms::owner_exec,
                 fs::perms::none);
     }
     EXPECT_EQ(log_.HasInfo(kNotAll), c.log == kNotAll);

@@ -45,42 +45,25 @@ TEST_F(ConfigFileTest, LockWaitSeconds) {
   }
 }
 
-TEST_F(ConfigFileTest, EveryDecodingKeyword) {
+// The keywords and value forms that the end-to-end runs do not use.
+TEST_F(ConfigFileTest, DecodingKeywords) {
   Load(
-      "saveifnotenoughsections Yes\r\n"
       "BaseTextPath \"c:\\my files\\\"\r\n"
-      "USETEXTSUBDIR no\r\n"
-      "WHATDOWITHEXISTFILE Keep\r\n"
       "BASEFWDPATH /var/fwd\r\n"
-      "USEFWDSUBDIR No\r\n"
-      "CHECKFOREMPTYLINE n\r\n"
-      "FORWARDFROM From:\r\n"
       "FORWARDTO To:\r\n"
       "FORWARDSUBJ Subj: \"Re\" x\r\n"
       "FORWARDDATE Date:\r\n"
       "FORWARDMASK fw\r\n"
       "FORWARDEXT doc\r\n"
-      "FORWARDCOMMENT a comment\r\n"
-      "FILESBBSNAME files.bbs\r\n"
-      "REWRITEFILESBBS yes\r\n"
-      "FILESBBSSAVINGSTRING \"@File(12,R) @Size\"\r\n");
-  EXPECT_TRUE(dec().saveIfNotEnoughSections);
+      "FORWARDCOMMENT a comment\r\n");
   EXPECT_EQ(dec().baseTextPath, "c:\\my files\\");
-  EXPECT_FALSE(dec().useTextSubdir);
-  EXPECT_EQ(dec().whatDoWithExistFile, kExistKeep);
   EXPECT_EQ(dec().baseFwdPath, "/var/fwd\\");
-  EXPECT_FALSE(dec().useFwdSubdir);
-  EXPECT_FALSE(dec().checkForEmptyLine);
-  EXPECT_EQ(dec().forwardFrom, "From:");
   EXPECT_EQ(dec().forwardTo, "To:");
   EXPECT_EQ(dec().forwardSubj, "Re");
   EXPECT_EQ(dec().forwardDate, "Date:");
   EXPECT_EQ(dec().forwardMask, "fw");
   EXPECT_EQ(dec().forwardExt, "doc");
   EXPECT_EQ(dec().forwardComment, "a comment");
-  EXPECT_EQ(dec().filesBbsName, "files.bbs");
-  EXPECT_TRUE(dec().rewriteFilesBbs);
-  EXPECT_EQ(dec().filesBbsSavingString, "@File(12,R) @Size");
 }
 
 TEST_F(ConfigFileTest, ForwardMarkersAreAllKeptInFileOrder) {

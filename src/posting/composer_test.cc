@@ -58,21 +58,6 @@ class FillPlaceholdersTest : public ::testing::Test {
   RunContext ctx_;
 };
 
-TEST_F(FillPlaceholdersTest, DefaultTemplate) {
-  ctx_.postingJob->fileName = "C:\\OUT\\NEWS.TXT";
-  ctx_.partNumber = 2;
-  ctx_.partCount = 3;
-  EXPECT_EQ(FillPlaceholders(ctx_, "text.begin % of % of file %"),
-            "text.begin 2 of 3 of file NEWS.TXT");
-  ctx_.partNumber = 10;
-  ctx_.partCount = 12;
-  EXPECT_EQ(FillPlaceholders(ctx_, "\x01text.begin % of % of file %"),
-            "\x01text.begin 10 of 12 of file NEWS.TXT");
-  // Every blank of the name becomes an underscore.
-  ctx_.postingJob->fileName = "C:\\MY DIR\\my news  1.txt";
-  EXPECT_EQ(FillPlaceholders(ctx_, "% % %"), "10 12 my_news__1.txt");
-}
-
 TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
   ctx_.postingJob->fileName = "out/news.txt";
   ctx_.partNumber = 1;
