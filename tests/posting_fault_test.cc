@@ -7,8 +7,9 @@
 //   - a file-size limit (as on a full disk) reached at many places of a
 //     posting: error lines, a normal end, no message linked that is not
 //     whole, and the base takes the next posting;
-//   - a read-only base, and bases missing when /ALL decodes: error lines,
-//     and the run goes on with the next file or area.
+//   - a read-only base, bases missing when /ALL decodes, and a full disk or
+//     a read-only text base while decoding: error lines, and the run goes on
+//     with the next file or area.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -354,6 +355,48 @@ TEST_P(PostingFaultTest, MissingBasesWhileDecodingAllAreasAreSkipped) {
   EXPECT_TRUE(Decoded("c.txt", "FOO") == dir_.ReadFile("in/c.txt"));
   EXPECT_TRUE(Decoded("c.txt", "TWO") == dir_.ReadFile("in/c.txt"));
   EXPECT_NE(run.out.find("End.."), std::string::npos) << run.out;
+}
+
+// Decoding under a file-size limit and into a text base it may not write:
+// error lines, no partly written file, and the run goes on with the next
+// file and area. The format of the base plays no part here.
+TEST_P(PostingFaultTest, FullDiskOrReadOnlyTextBaseWhileDecoding) {
+  if (GetParam().letter != 'M') GTEST_SKIP() << "one format is enough";
+  AddArea("TWO");
+  PostOk("in/a.txt", "FOO");  // about 24 KB: over the limit
+  PostOk("in/c.txt", "FOO");  // 7 KB: fits
+  PostOk("in/c.txt", "TWO");
+  const std::string c = dir_.ReadFile("in/c.txt");
+  Limits limits;
+  limits.fileSize = 8192;
+  RunResult run = dir_.Run({"/ALL"}, limits);
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
+  EXPECT_FALSE(dir_.Exists("txt/foo/a.txt")) << run.out;
+  EXPECT_TRUE(Decoded("c.txt", "FOO") == c) << run.out;
+  EXPECT_TRUE(Decoded("c.txt", "TWO") == c) << run.out;
+  for (const std::string& name : dir_.FilesBelow("txt")) {
+    EXPECT_EQ(name.find(".kv$"), std::string::npos) << "left: " << name;
+  }
+
+  fs::remove_all(dir_.Join("txt"));
+  dir_.MakeDirectory("txt/foo");
+  limits = Limits();
+  if (geteuid() == 0) {
+    limits.asNobody = true;
+    ASSERT_TRUE(CopyProgramForNobody(dir_, &limits.program));
+    ASSERT_TRUE(GiveToNobody(dir_, dir_.Join("txt/foo")));
+  }
+  fs::permissions(dir_.Join("txt/foo"),
+                  fs::perms::owner_write | fs::perms::group_write |
+                      fs::perms::others_write,
+                  fs::perm_options::remove);
+  run = dir_.Run({"/ALL"}, limits);
+  fs::permissions(dir_.Join("txt/foo"), fs::perms::owner_all,
+                  fs::perm_options::add);
+  EXPECT_NE(run.out.find("[err] "), std::string::npos) << run.out;
+  EXPECT_TRUE(dir_.List("txt/foo").empty());
+  EXPECT_TRUE(Decoded("c.txt", "TWO") == c) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PostingFaultTest,
