@@ -76,31 +76,6 @@ class DecodeTest : public ::testing::Test {
   std::string areas_;
 };
 
-TEST_F(DecodeTest, SetsInAnyOrderKludgesAndMalformedLinesInEveryFormat) {
-  for (const Format& format : kFormats) {
-    SCOPED_TRACE(format.word);
-    const std::string tag = UpperText(std::string("AREA_") + format.word);
-    const std::string base = Area(tag, format);
-    dir_.WriteConfig({"BASETEXTPATH " + dir_.Join("txt")});
-    Post(base, Section(2, 3, "a.txt", {"two", ""}), format);
-    Message malformed = Section(1, 3, "a.txt", {"bad"});
-    malformed.lines[1] = "text.begin x of 3 of file a.txt";
-    Post(base, malformed, format);
-    Post(base, Section(3, 3, "a.txt", {"three"}, /*kludge=*/true), format);
-    Post(base, Section(1, 3, "a.txt", {"one", "\tone"}), format);
-    Post(base, Section(1, 2, "b.txt", {"lonely"}), format);
-    const std::string out = Decode(tag);
-    EXPECT_EQ(dir_.ReadFile("txt/" + LowerText(tag) + "/a.txt"),
-              "one\r\n\tone\r\ntwo\r\n\r\nthree\r\n")
-        << out;
-    EXPECT_FALSE(dir_.Exists("txt/" + LowerText(tag) + "/b.txt"));
-    EXPECT_NE(out.find(" [+] -> Scaning area " + tag), std::string::npos);
-    EXPECT_NE(out.find(" [ :( ] -> Not all sections was found.."),
-              std::string::npos);
-    EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
-  }
-}
-
 // Framing lines that a tosser keeps among the kludges come back ahead of
 // the text: the section is then the text up to the posting's tail. A set
 // without lines is never saved.
