@@ -4,12 +4,11 @@
 
 #include <filesystem>
 #include <future>
-#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "msgbase/lock_holder_for_testing.h"
-#include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
 #include "support/posted_messages.h"
@@ -33,7 +32,6 @@ size_t Count(const std::string& text, const std::string& what) {
 class DecodeNewOnlyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     dir_.MakeDirectory("bases");
     dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
                       "FILESBBSNAME files.bbs", "FORWARDMARKER FORWARDED",

@@ -54,9 +54,9 @@ class DecodeTest : public ::testing::Test {
   void SetUp() override { dir_.MakeDirectory("bases"); }
 
   // Adds an area line and answers the base path.
-  std::string Area(const std::string& tag, const Format& format = kFormats[0]) {
+  std::string Area(const std::string& tag) {
     const std::string path = dir_.Join("bases/" + tag);
-    areas_ += "EchoArea " + tag + " " + path + " -b " + format.word + "\n";
+    areas_ += "EchoArea " + tag + " " + path + " -b Msg\n";
     dir_.WriteFile("areas", areas_);
     return path;
   }

@@ -2,8 +2,6 @@
 // in a fresh directory.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "support/e2e.h"
 
 namespace kavel::e2e {

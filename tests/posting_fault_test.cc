@@ -16,11 +16,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "msgbase/message_area.h"
 #include "support/e2e.h"
 #include "support/limited_run.h"
 #include "support/peers.h"
@@ -56,7 +54,6 @@ size_t Count(const std::string& text, const std::string& what) {
 class PostingFaultTest : public ::testing::TestWithParam<Format> {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     // Every section but the last holds 228 lines of 70 characters (16416
     // counted bytes), the last one 100.
     const std::pair<char, int> files[] = {{'a', 2}, {'b', 2}, {'c', 1}};
