@@ -4,14 +4,14 @@
 
 #include <filesystem>
 #include <future>
-#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "msgbase/lock_holder_for_testing.h"
-#include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
+#include "support/posted_messages.h"
 
 namespace kavel::e2e {
 namespace {
@@ -32,7 +32,6 @@ size_t Count(const std::string& text, const std::string& what) {
 class DecodeNewOnlyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     dir_.MakeDirectory("bases");
     dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
                       "FILESBBSNAME files.bbs", "FORWARDMARKER FORWARDED",
@@ -51,30 +50,18 @@ class DecodeNewOnlyTest : public ::testing::Test {
   // when `part` is 0.
   void Post(const std::string& area_id, int serial, int part, int total,
             const std::string& name) {
-    std::unique_ptr<MessageArea> area;
-    ASSERT_TRUE(OpenOrCreateMessageArea(&area, area_id)) << area_id;
-    ASSERT_TRUE(area->AddMessage());
-    area->SetFromName("John Doe");
-    area->SetToName("All");
-    area->SetSubject(name);
-    const DateTimeRecord written{21, 0, 0, 0, 7, 3, 2001};
-    area->SetDateWritten(written);
-    area->SetDateArrived(written);
-    area->WriteLineRaw(
-        Cat("\x01MSGID: 2:5020/1 ", std::to_string(10000 + serial)));
+    TestMessage m;
+    m.subject = name;
+    m.lines = {Cat("\x01MSGID: 2:5020/1 ", std::to_string(10000 + serial))};
     if (part == 0) {
-      area->WriteLineRaw("FORWARDED by Bob");
-      area->WriteLineRaw("");
+      m.lines.insert(m.lines.end(), {"FORWARDED by Bob", ""});
     } else {
-      area->WriteLineRaw(Cat("text.begin ", std::to_string(part)) + " of " +
-                         std::to_string(total) + " of file " + name);
+      m.lines.push_back(Cat("text.begin ", std::to_string(part)) + " of " +
+                        std::to_string(total) + " of file " + name);
     }
-    area->WriteLineRaw("body of " + name + " " + std::to_string(part));
-    area->WriteLineRaw("text.end");
-    ASSERT_TRUE(area->StoreMessage());
-    area->ReleaseMessage();
-    CloseMessageArea(&area);
-    ForgetPathCache();
+    m.lines.push_back("body of " + name + " " + std::to_string(part));
+    m.lines.push_back("text.end");
+    StoreMessage(area_id, m);
   }
 
   // Runs /ALL; answers its console output.
@@ -191,20 +178,6 @@ TEST_F(DecodeNewOnlyTest, RunsAtOnceShareTheStateUnderItsLock) {
   EXPECT_FALSE(dir_.Exists("txt/lk/held.txt"));
   holder.Release();
   EXPECT_EQ(Count(All(), "Saving file"), 1u);
-}
-
-TEST_F(DecodeNewOnlyTest, AfterTheHistoryEntriesGoAndOldPostsCountAsHandled) {
-  const std::string id = Area("OLD", "Msg");
-  Post(id, 1, 1, 1, "a.txt");
-  Post(id, 2, 1, 2, "b.txt");
-  All();
-  EXPECT_NE(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
-  dir_.SetEnv("KAVEL_FAKE_CLOCK", "2001-04-30 12:00:00");
-  Post(id, 3, 1, 1, "c.txt");  // written on 2001-03-07 as well
-  Post(id, 4, 2, 2, "b.txt");
-  const std::string out = All();
-  EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
-  EXPECT_EQ(dir_.ReadFile("kavel.state").find("A.TXT"), std::string::npos);
 }
 
 TEST_F(DecodeNewOnlyTest, SetSavedIncompleteIsCompletedInPlace) {

@@ -6,18 +6,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
+#include "support/posted_messages.h"
 #include "util/text.h"
 
 namespace kavel::e2e {
@@ -25,12 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Message {
-  std::vector<std::string> lines;
-  DateTimeRecord written{21, 0, 0, 0, 7, 3, 2001};
-  std::string from = "John Doe";
-  std::string subject = "Files";
-};
+using Message = TestMessage;
 
 // A posted section as the poster frames it.
 Message Section(int part, int total, const std::string& name,
@@ -57,46 +51,19 @@ const Format kFormats[] = {{"Msg", "M"}, {"Squish", "S"}, {"Jam", "J"}};
 
 class DecodeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    dir_.MakeDirectory("bases");
-  }
-
-  // Writes Kavel.cfg: the areas file, then `lines`.
-  void Config(const std::vector<std::string>& lines) {
-    dir_.WriteConfig(lines);
-  }
+  void SetUp() override { dir_.MakeDirectory("bases"); }
 
   // Adds an area line and answers the base path.
-  std::string Area(const std::string& tag, const Format& format = kFormats[0]) {
+  std::string Area(const std::string& tag) {
     const std::string path = dir_.Join("bases/" + tag);
-    areas_ += "EchoArea " + tag + " " + path + " -b " + format.word + "\n";
+    areas_ += "EchoArea " + tag + " " + path + " -b Msg\n";
     dir_.WriteFile("areas", areas_);
     return path;
   }
 
-  bool FormatBuiltIn(const Format& format) {
-    std::unique_ptr<MessageArea> area;
-    return CreateAreaObject(&area, std::string(format.letter) + dir_.Join("x"));
-  }
-
   void Post(const std::string& path, const Message& m,
             const Format& format = kFormats[0]) {
-    std::unique_ptr<MessageArea> area;
-    ASSERT_TRUE(OpenOrCreateMessageArea(&area, format.letter + path))
-        << path << " " << std::hex << lastAreaError;
-    ASSERT_TRUE(area->AddMessage());
-    area->SetOrigAddress(FtnAddress{2, 5020, 1, 0}, true);
-    area->SetFromName(m.from);
-    area->SetToName("All");
-    area->SetSubject(m.subject);
-    area->SetDateWritten(m.written);
-    area->SetDateArrived(m.written);
-    for (const std::string& line : m.lines) area->WriteLineRaw(line);
-    ASSERT_TRUE(area->StoreMessage());
-    area->ReleaseMessage();
-    CloseMessageArea(&area);
-    ForgetPathCache();
+    StoreMessage(format.letter + path, m);
   }
 
   std::string Decode(const std::string& tag) {
@@ -108,32 +75,6 @@ class DecodeTest : public ::testing::Test {
   RunDirectory dir_;
   std::string areas_;
 };
-
-TEST_F(DecodeTest, SetsInAnyOrderKludgesAndMalformedLinesInEveryFormat) {
-  for (const Format& format : kFormats) {
-    SCOPED_TRACE(format.word);
-    if (!FormatBuiltIn(format)) continue;
-    const std::string tag = UpperText(std::string("AREA_") + format.word);
-    const std::string base = Area(tag, format);
-    Config({"BASETEXTPATH " + dir_.Join("txt")});
-    Post(base, Section(2, 3, "a.txt", {"two", ""}), format);
-    Message malformed = Section(1, 3, "a.txt", {"bad"});
-    malformed.lines[1] = "text.begin x of 3 of file a.txt";
-    Post(base, malformed, format);
-    Post(base, Section(3, 3, "a.txt", {"three"}, /*kludge=*/true), format);
-    Post(base, Section(1, 3, "a.txt", {"one", "\tone"}), format);
-    Post(base, Section(1, 2, "b.txt", {"lonely"}), format);
-    const std::string out = Decode(tag);
-    EXPECT_EQ(dir_.ReadFile("txt/" + LowerText(tag) + "/a.txt"),
-              "one\r\n\tone\r\ntwo\r\n\r\nthree\r\n")
-        << out;
-    EXPECT_FALSE(dir_.Exists("txt/" + LowerText(tag) + "/b.txt"));
-    EXPECT_NE(out.find(" [+] -> Scaning area " + tag), std::string::npos);
-    EXPECT_NE(out.find(" [ :( ] -> Not all sections was found.."),
-              std::string::npos);
-    EXPECT_EQ(out.find("[err]"), std::string::npos) << out;
-  }
-}
 
 // Framing lines that a tosser keeps among the kludges come back ahead of
 // the text: the section is then the text up to the posting's tail. A set
@@ -151,15 +92,14 @@ TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
       {"\x01text.begin 1 of 1 of file bare.txt", "\x01text.end", "bare", ""}};
   for (const Format& format : kFormats) {
     SCOPED_TRACE(format.word);
-    if (!FormatBuiltIn(format)) continue;
     const std::string sub = LowerText(format.word);
     const std::string base = dir_.Join(
         "bases/" + sub + (sub == "msg" ? "/relay" : "/ru.linux.relay"));
     dir_.MakeDirectory("bases/" + sub);
     dir_.WriteFile("areas",
                    "EchoArea RELAY " + base + " -b " + format.word + "\n");
-    Config({"BASETEXTPATH " + sub, "FILESBBSNAME files.bbs",
-            "FILESBBSSAVINGSTRING @File"});
+    dir_.WriteConfig({"BASETEXTPATH " + sub, "FILESBBSNAME files.bbs",
+                      "FILESBBSSAVINGSTRING @File"});
     Post(base, two, format);
     Post(base, Section(1, 1, "nil.txt", {}), format);
     Post(base, one, format);
@@ -178,15 +118,6 @@ TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
     EXPECT_EQ(dir_.ReadFile(sub + "/relay/files.bbs"),
               "relay.txt\r\nbare.txt\r\n");
   }
-}
-
-TEST_F(DecodeTest, IncompleteSetSavedWhenConfigured) {
-  const std::string base = Area("INC");
-  Config({"BASETEXTPATH txt", "SAVEIFNOTENOUGHSECTIONS yes"});
-  Post(base, Section(3, 3, "c.txt", {"three"}));
-  Post(base, Section(1, 3, "c.txt", {"one"}));
-  Decode("inc");
-  EXPECT_EQ(dir_.ReadFile("txt/inc/c.txt"), "one\r\nthree\r\n");
 }
 
 TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
@@ -210,8 +141,9 @@ TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
     // Written by another program in upper case: still the file to keep,
     // overwrite or number around.
     dir_.WriteFile("txt/TWICE/X.TXT", "old");
-    Config({"BASETEXTPATH txt", std::string("WHATDOWITHEXISTFILE ") + c.value,
-            "FILESBBSNAME FILES.BBS", "FILESBBSSAVINGSTRING @File"});
+    dir_.WriteConfig({"BASETEXTPATH txt",
+                      std::string("WHATDOWITHEXISTFILE ") + c.value,
+                      "FILESBBSNAME FILES.BBS", "FILESBBSSAVINGSTRING @File"});
     Decode("TWICE");
     EXPECT_EQ(dir_.ReadFile("txt/TWICE/X.TXT"), c.same);
     if (c.numbered) {
@@ -230,8 +162,8 @@ TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
     const std::string n = std::to_string(i);
     Post(base, Section(1, 1, "f" + n + ".txt", {"file " + n}));
   }
-  Config({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE N", "FILESBBSNAME files.bbs",
-          "FILESBBSSAVINGSTRING @File"});
+  dir_.WriteConfig({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE N",
+                    "FILESBBSNAME files.bbs", "FILESBBSSAVINGSTRING @File"});
   // Repeated so that the two runs surely meet on the same names.
   for (int round = 0; round < 8 && !HasFailure(); ++round) {
     fs::remove_all(dir_.Join("txt"));
@@ -270,7 +202,7 @@ TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
 // bytes: UTF-7 spells "/" as "+AC8-".
 TEST_F(DecodeTest, RecodedNamesStayPlainFileNames) {
   const std::string base = Area("RECODE");
-  Config({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
+  dir_.WriteConfig({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
   Message m = Section(1, 1, "x+AC8-evil.txt", {"text"});
   m.lines.insert(m.lines.begin() + 1, "\x01" "CHRS: UTF-7 0");
   Post(base, m);
@@ -281,7 +213,7 @@ TEST_F(DecodeTest, RecodedNamesStayPlainFileNames) {
 
 TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
   const std::string base = Area("HERE");
-  Config({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
+  dir_.WriteConfig({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
   const std::string config = dir_.ReadFile("Kavel.cfg");
   Post(base, Section(1, 1, "kavel.cfg", {"BASETEXTPATH /"}));
   Post(base, Section(1, 1, "KAVEL.LOG", {"x"}));
@@ -310,8 +242,8 @@ TEST_F(DecodeTest, AllDecodesEveryAreaIntoItsOwnSubdirectory) {
   areas_ += "EchoArea MISSING " + dir_.Join("bases/none") + " -b Msg\n";
   const std::string bad = Area("BAD:TAG");
   const std::string two = Area("TWO");
-  Config({"BASETEXTPATH " + dir_.Join("txt") + "\\", "BASEFWDPATH fwd",
-          "FORWARDMARKER FORWARDED"});
+  dir_.WriteConfig({"BASETEXTPATH " + dir_.Join("txt") + "\\",
+                    "BASEFWDPATH fwd", "FORWARDMARKER FORWARDED"});
   Post(one, Section(1, 1, "f.txt", {"from one"}));
   Post(bad, Section(1, 1, "f.txt", {"from bad"}));
   Post(two, Section(1, 1, "f.txt", {"from two"}));
@@ -325,18 +257,11 @@ TEST_F(DecodeTest, AllDecodesEveryAreaIntoItsOwnSubdirectory) {
   EXPECT_NE(run.out.find("[err] Area tag BAD:TAG"), std::string::npos);
 }
 
-TEST_F(DecodeTest, AllWithoutAreasFile) {
-  dir_.WriteFile("Kavel.cfg", "BASETEXTPATH txt\r\n");
-  RunResult run = dir_.Run({"/ALL"});
-  EXPECT_NE(run.out.find("Unable to open areas configuration file"),
-            std::string::npos);
-}
-
 TEST_F(DecodeTest, BeginLineNamesNeverLeaveTheTextBase) {
   const std::string base = Area("EVIL");
   dir_.MakeDirectory("cdrive");
   dir_.SetEnv("KAVEL_DRIVE_C", dir_.Join("cdrive"));
-  Config({"BASETEXTPATH txt", "BASEFWDPATH fwd"});
+  dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd"});
   for (const char* name :
        {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..", "a\\b"}) {
     Post(base, Section(1, 1, name, {"evil"}));
@@ -355,10 +280,10 @@ TEST_F(DecodeTest, BeginLineNamesNeverLeaveTheTextBase) {
 
 TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
   const std::string base = Area("FWDS");
-  Config({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED End of forward",
-          "CHECKFOREMPTYLINE yes",
-          "FORWARDFROM From:", "FORWARDSUBJ Subj:", "FILESBBSNAME FILES.BBS",
-          "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject|@Size\""});
+  dir_.WriteConfig({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED End of forward",
+                    "CHECKFOREMPTYLINE yes", "FORWARDFROM From:",
+                    "FORWARDSUBJ Subj:", "FILESBBSNAME FILES.BBS",
+                    "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject|@Size\""});
   dir_.WriteFile("fwd/FWDS/FWD.TXT", "taken");  // another program's spelling
   Post(base, Message{{"Hi", "* Forwarded by Bob", "From: Jane Roe",
                       "Subj: news", "", "body", "end of forward", "tail"}});
@@ -371,9 +296,10 @@ TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
   EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FILES.BBS"),
             "fwd1.txt|Jane Roe|news|6\r\nfwd2.txt|John Doe|Files|0\r\n");
 
-  Config({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED", "CHECKFOREMPTYLINE no",
-          "USEFWDSUBDIR no", "FILESBBSNAME FILES.BBS", "REWRITEFILESBBS yes",
-          "FILESBBSSAVINGSTRING @File"});
+  dir_.WriteConfig({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED",
+                    "CHECKFOREMPTYLINE no", "USEFWDSUBDIR no",
+                    "FILESBBSNAME FILES.BBS", "REWRITEFILESBBS yes",
+                    "FILESBBSSAVINGSTRING @File"});
   Decode("FWDS");
   // Without end text the key-only marker ends at the next line holding it.
   EXPECT_EQ(dir_.ReadFile("fwd/fwd.txt"),
@@ -385,10 +311,11 @@ TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
 
 TEST_F(DecodeTest, FileListTokensWidthsAlignmentAndLineBreak) {
   const std::string base = Area("LIST");
-  Config({"BASETEXTPATH txt", "FILESBBSNAME files.bbs",
-          "FILESBBSSAVINGSTRING \"@File(12,L)|@Size(5)|@FromName(10,C)|"
-          "@ToName|@FromAddr|@ToAddr|@Subject|@DateWritten @TimeWritten|"
-          "@DateArrived@Space@TimeArrived\\n@file(3,l)\""});
+  dir_.WriteConfig(
+      {"BASETEXTPATH txt", "FILESBBSNAME files.bbs",
+       "FILESBBSSAVINGSTRING \"@File(12,L)|@Size(5)|@FromName(10,C)|"
+       "@ToName|@FromAddr|@ToAddr|@Subject|@DateWritten @TimeWritten|"
+       "@DateArrived@Space@TimeArrived\\n@file(3,l)\""});
   Message m = Section(1, 1, "list.txt", {"12345678"});
   m.from = "Bob";
   m.subject = "Sub\x01j @Size";
@@ -417,7 +344,6 @@ TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
                  {"jam-smapi", "jam-smapi/echo", kFormats[2]}};
   for (const Source& s : sources) {
     SCOPED_TRACE(s.corpus);
-    if (!FormatBuiltIn(s.format)) continue;
     RunDirectory dir;
     dir.CopyFromCorpus(s.corpus, s.corpus);
     dir.WriteFile("areas", std::string("EchoArea RU.KAVEL.TEST ") +

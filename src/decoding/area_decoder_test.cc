@@ -1,12 +1,9 @@
 #include "decoding/area_decoder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
 #include "platform/platform.h"
+#include "platform/temp_dir_for_testing.h"
 #include "util/uue_line.h"
 #include "util/text.h"
 
@@ -51,20 +49,7 @@ struct Posted {
 
 class AreaDecoderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    std::string templ =
-        (fs::temp_directory_path() / "kavel-dec-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    root_ = templ;
-    base_ = (root_ / "base").string();
-    text_ = (root_ / "txt").string() + "/";
-    fwd_ = (root_ / "fwd").string() + "/";
-  }
-  void TearDown() override {
-    fs::remove_all(root_);
-    ForgetPathCache();
-  }
+  void SetUp() override { InstallStreamFactories(); }
 
   // Adds one message to the *.MSG area; answers its number.
   int32_t Post(const Posted& p) {
@@ -113,16 +98,6 @@ class AreaDecoderTest : public ::testing::Test {
     decoder.ScanArea("TEST.AREA", "M", base_, text_, fwd_);
   }
 
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path Text(const std::string& name) const {
-    return fs::path(text_) / name;
-  }
-  fs::path Fwd(const std::string& name) const { return fs::path(fwd_) / name; }
   size_t FilesUnder(const fs::path& dir) const {
     size_t n = 0;
     for (auto& e : fs::recursive_directory_iterator(dir))
@@ -130,8 +105,10 @@ class AreaDecoderTest : public ::testing::Test {
     return n;
   }
 
-  fs::path root_;
-  std::string base_, text_, fwd_;
+  TempDirForTesting dir_;
+  fs::path root_ = dir_.path();
+  std::string base_ = dir_.Join("base"), text_ = dir_.Join("txt") + "/",
+              fwd_ = dir_.Join("fwd") + "/";
   DecodeOptions options_;
   RecordingLog log_;
   UniqueNames names_;
@@ -150,9 +127,9 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   open_ended.lines.erase(open_ended.lines.begin() + 3);  // no end line
   Post(open_ended);
   Decode();
-  EXPECT_FALSE(fs::exists(Text("bad.txt")));
-  EXPECT_EQ(Read(Text("good.txt")), "body\r\ntext.endless\r\n");
-  EXPECT_EQ(Read(Text("open.txt")),
+  EXPECT_FALSE(dir_.Exists("txt/bad.txt"));
+  EXPECT_EQ(dir_.ReadFile("txt/good.txt"), "body\r\ntext.endless\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/open.txt"),
             "x\r\n\r\n--- \r\n * Origin: test (2:5020/1)\r\n");
 }
 
@@ -160,52 +137,12 @@ TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
   const std::string long_line(70000, 'L');
   Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
   Decode();
-  EXPECT_EQ(Read(Text("long.txt")),
+  EXPECT_EQ(dir_.ReadFile("txt/long.txt"),
             long_line + "\r\n" + std::string(5000, 'm') + "\r\n");
 }
 
-TEST_F(AreaDecoderTest, SameFilePostedTwiceAndExistingFileChoices) {
-  options_.filesBbsName = "FILES.BBS";
-  options_.filesBbsSavingString = "@File @Size";
-  Post(Section(1, 1, "same.txt", {"first"}));
-  Post(Section(1, 1, "same.txt", {"second"}));
-  // Overwrite: the second replaces the first; only the first gets a line.
-  Decode();
-  EXPECT_EQ(Read(Text("same.txt")), "second\r\n");
-  EXPECT_EQ(Read(Text("FILES.BBS")), "same.txt 7\r\n");
-
-  options_.existingFile = ExistingFileChoice::kNewName;
-  Decode();
-  EXPECT_EQ(Read(Text("same1.txt")), "first\r\n");
-  EXPECT_EQ(Read(Text("same2.txt")), "second\r\n");
-  EXPECT_EQ(Read(Text("FILES.BBS")),
-            "same.txt 7\r\nsame1.txt 7\r\nsame2.txt 8\r\n");
-
-  options_.existingFile = ExistingFileChoice::kKeep;
-  fs::remove(Text("same.txt"));
-  Decode();
-  EXPECT_EQ(Read(Text("same.txt")), "first\r\n");
-
-  options_.rewriteFilesBbs = true;
-  options_.existingFile = ExistingFileChoice::kNewName;
-  Decode();
-  EXPECT_EQ(Read(Text("FILES.BBS")), "same4.txt 8\r\n");
-}
-
-TEST_F(AreaDecoderTest, PostingsFarApartDoNotMix) {
-  Posted stale = Section(2, 2, "n.txt", {"stale"});
-  stale.written.day = 1;
-  Post(stale);
-  Post(Section(1, 2, "n.txt", {"fresh 1"}));
-  Post(Section(2, 2, "n.txt", {"fresh 2"}));
-  Decode();
-  EXPECT_EQ(Read(Text("n.txt")), "fresh 1\r\nfresh 2\r\n");
-  EXPECT_TRUE(log_.HasInfo(" [ :( ] -> Not all sections was found.."));
-}
-
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
-  fs::create_directories(Text(""));
-  { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
+  dir_.WriteFile("txt/G.TXT", "old");
   Post(Section(1, 2, "g.txt", {"one"}));
   const int32_t second = Post(Section(2, 2, "g.txt", {"two"}));
   ForgetPathCache();
@@ -225,43 +162,8 @@ TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   ASSERT_EQ(log_.errors.size(), 1u);
   EXPECT_NE(log_.errors[0].find("message " + std::to_string(second)),
             std::string::npos);
-  EXPECT_EQ(Read(Text("G.TXT")), "old");
+  EXPECT_EQ(dir_.ReadFile("txt/G.TXT"), "old");
   EXPECT_EQ(FilesUnder(root_ / "txt"), 1u);
-}
-
-TEST_F(AreaDecoderTest, ForwardsWithHeaderScanNumberingAndEndText) {
-  options_.markers = {{"FORWARDED", "End of forward"}, {"ONLYKEY", "ONLYKEY"}};
-  options_.forwardFrom = "From:";
-  options_.forwardSubj = "Subj:";
-  options_.filesBbsName = "FILES.BBS";
-  options_.filesBbsSavingString = "@File|@FromName|@Subject|@ToName";
-  fs::create_directories(Fwd(""));
-  { std::ofstream(Fwd("FWD.TXT")) << "taken"; }
-  Posted p;
-  p.lines = {"hello",
-             "* forwarded by Bob",
-             "From:   Jane Roe",
-             "Subj: news",
-             "",
-             "body 1",
-             "body 2",
-             "end of forward",
-             "after",
-             "onlykey starts",
-             "",
-             "x",
-             "ONLYKEY ends",
-             "tail"};
-  Post(p);
-  Decode();
-  EXPECT_EQ(Read(Fwd("FWD.TXT")), "taken");
-  EXPECT_EQ(Read(Fwd("fwd1.txt")), "body 1\r\nbody 2\r\n");
-  EXPECT_EQ(Read(Fwd("fwd2.txt")), "x\r\n");
-  // The line that ends a key-only marker's forward starts the next one.
-  EXPECT_EQ(Read(Fwd("fwd3.txt")), "");
-  EXPECT_EQ(Read(Fwd("FILES.BBS")),
-            "fwd1.txt|Jane Roe|news|All\r\nfwd2.txt|John Doe|Files|All\r\n"
-            "fwd3.txt|John Doe|Files|All\r\n");
 }
 
 TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
@@ -269,31 +171,8 @@ TEST_F(AreaDecoderTest, MarkerLineIsNeverABeginLineAndEmptyKeyNeverMatches) {
   options_.checkForEmptyLine = false;
   Post(Section(1, 1, "m.txt", {"inside"}));
   Decode();
-  EXPECT_FALSE(fs::exists(Text("m.txt")));
-  EXPECT_EQ(Read(Fwd("fwd.txt")), "inside\r\n");
-}
-
-// Beyond the old fixed tables: more than 4096 sets, message numbers above
-// 4096, a set whose parts lie thousands of messages apart.
-TEST_F(AreaDecoderTest, LargeAreaDecodesCompletely) {
-  Post(Section(1, 2, "far.txt", {"first"}));
-  std::unique_ptr<MessageArea> area;
-  ASSERT_TRUE(OpenOrCreateMessageArea(&area, "M" + base_));
-  for (int i = 0; i < 4200; ++i) {
-    ASSERT_TRUE(area->AddMessage());
-    area->SetDateWritten(DateTimeRecord{12, 0, 0, 0, 7, 3, 2001});
-    area->WriteLine("text.begin 1 of 1 of file f" + std::to_string(i));
-    area->WriteLine(std::to_string(i));
-    ASSERT_TRUE(area->StoreMessage());
-    area->ReleaseMessage();
-  }
-  CloseMessageArea(&area);
-  Post(Section(2, 2, "far.txt", {"second"}));
-  Decode();
-  EXPECT_EQ(Read(Text("far.txt")), "first\r\nsecond\r\n");
-  EXPECT_EQ(Read(Text("f4199")), "4199\r\n");
-  EXPECT_EQ(FilesUnder(root_ / "txt"), 4201u);
-  EXPECT_TRUE(log_.errors.empty());
+  EXPECT_FALSE(dir_.Exists("txt/m.txt"));
+  EXPECT_EQ(dir_.ReadFile("fwd/fwd.txt"), "inside\r\n");
 }
 
 // The uuencoded form of `bytes` as uuencode writes it, begin to end.
@@ -402,8 +281,8 @@ TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
     if (c.file.empty()) {
       EXPECT_FALSE(fs::exists(text_) && FilesUnder(text_) != 0);
     } else {
-      EXPECT_EQ(Read(Text(c.file)), c.content);
-      EXPECT_EQ(fs::status(Text(c.file)).permissions() & fs::perms::owner_exec,
+      EXPECT_EQ(dir_.ReadFile("txt/" + c.file), c.content);
+      EXPECT_EQ(fs::status(dir_.Join("txt/" + c.file)).permissions() & fs::perms::owner_exec,
                 fs::perms::none);
     }
     EXPECT_EQ(log_.HasInfo(kNotAll), c.log == kNotAll);

@@ -34,18 +34,6 @@ TEST(FileSetListTest, PartsInAnyMessageOrderFormOneSet) {
   EXPECT_EQ(order[2]->messageNumber, 12);
 }
 
-TEST(FileSetListTest, SameFilePostedTwiceGivesTwoSets) {
-  FileSetList sets;
-  sets.AddSection("A.TXT", 2, At(1, 1), 1000, "");
-  sets.AddSection("A.TXT", 2, At(2, 2), 1000, "");
-  sets.AddSection("A.TXT", 2, At(1, 3), 1100, "");
-  sets.AddSection("A.TXT", 2, At(2, 4), 1100, "");
-  ASSERT_EQ(sets.size(), 2u);
-  EXPECT_TRUE(sets.at(0).IsComplete());
-  EXPECT_TRUE(sets.at(1).IsComplete());
-  EXPECT_EQ(sets.at(1).parts.at(1).messageNumber, 3);
-}
-
 TEST(FileSetListTest, PostingsFarApartOrOfOtherSizeNeverMix) {
   FileSetList sets;
   // A stale part 3 from a week ago, then this week's parts 1 and 2.
@@ -83,19 +71,6 @@ TEST(FileSetListTest, ManySetsAndMessagesBeyondOldBounds) {
   ASSERT_EQ(sets.size(), 10000u);
   EXPECT_TRUE(sets.at(9999).IsComplete());
   EXPECT_EQ(sets.at(9999).parts.at(2).messageNumber, 90000);
-}
-
-TEST(UniqueNameTest, SplitAtLastDot) {
-  std::string stem, ext;
-  SplitFileName("NEWS.2024.TXT", &stem, &ext);
-  EXPECT_EQ(stem, "NEWS.2024");
-  EXPECT_EQ(ext, "TXT");
-  SplitFileName("README", &stem, &ext);
-  EXPECT_EQ(stem, "README");
-  EXPECT_EQ(ext, "");
-  EXPECT_EQ(NumberedFileName("NEWS.2024", 1, "TXT"), "NEWS.20241.TXT");
-  EXPECT_EQ(NumberedFileName("README", 1, ""), "README1");
-  EXPECT_EQ(NumberedFileName("FWD", 0, "TXT"), "FWD.TXT");
 }
 
 TEST(UniqueNameTest, FirstFreeNameAndRemembered) {

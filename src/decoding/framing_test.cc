@@ -42,22 +42,6 @@ TEST(FramingLineTest, QuickTestNeverRejectsAFramingLine) {
   EXPECT_TRUE(FramingFilter("").MayMatch("anything"));
 }
 
-TEST(NextPatternFieldTest, WalksTheDefaultPattern) {
-  std::string pattern = kPattern;
-  std::string line = "text.begin 2 of 5 of file archive.zip";
-  EXPECT_EQ(NextPatternField(&pattern, &line), "2");
-  EXPECT_EQ(NextPatternField(&pattern, &line), "5");
-  EXPECT_EQ(NextPatternField(&pattern, &line), "ARCHIVE.ZIP");
-}
-
-TEST(NextPatternFieldTest, BlankInFrontOfFieldKeepsFieldInLine) {
-  std::string pattern = kPattern;
-  std::string line = "text.begin  2 of 3 of file a.zip";
-  EXPECT_EQ(NextPatternField(&pattern, &line), "2");
-  // The field was not removed, so the next one is read at the wrong place.
-  EXPECT_NE(NextPatternField(&pattern, &line), "3");
-}
-
 TEST(ParseBeginLineTest, ValidLinesPlainAndAsKludge) {
   BeginLine b;
   ASSERT_EQ(

@@ -34,30 +34,6 @@ class ConfigFileTest : public testing::ContextTest {
   const DecodingSettings& dec() const { return ctx_.decoding; }
 };
 
-TEST_F(ConfigFileTest, DecodingDefaults) {
-  Load("BASETEXTPATH c:\\fido\\txt\r\n");
-  EXPECT_EQ(dec().baseTextPath, "c:\\fido\\txt\\");
-  EXPECT_FALSE(dec().saveIfNotEnoughSections);
-  EXPECT_TRUE(dec().useTextSubdir);
-  EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);
-  EXPECT_EQ(dec().baseFwdPath, "");
-  EXPECT_TRUE(dec().useFwdSubdir);
-  EXPECT_TRUE(dec().forwardMarkers.empty());
-  EXPECT_FALSE(dec().markersPresent);
-  EXPECT_TRUE(dec().checkForEmptyLine);
-  EXPECT_EQ(dec().forwardFrom, "");
-  EXPECT_EQ(dec().forwardTo, "");
-  EXPECT_EQ(dec().forwardSubj, "");
-  EXPECT_EQ(dec().forwardDate, "");
-  EXPECT_EQ(dec().forwardMask, "fwd");
-  EXPECT_EQ(dec().forwardExt, "txt");
-  EXPECT_EQ(dec().forwardComment, "");
-  EXPECT_EQ(dec().filesBbsName, "");
-  EXPECT_FALSE(dec().rewriteFilesBbs);
-  EXPECT_EQ(dec().filesBbsSavingString,
-            "@File(14,L) (@FromName, @FromAddr [@DateArrived])");
-}
-
 TEST_F(ConfigFileTest, LockWaitSeconds) {
   const std::string bad =
       "[err] LOCKWAIT soon is not a number of seconds; "
@@ -74,60 +50,25 @@ TEST_F(ConfigFileTest, LockWaitSeconds) {
   }
 }
 
-TEST_F(ConfigFileTest, EveryDecodingKeyword) {
+// The keywords and value forms that the end-to-end runs do not use.
+TEST_F(ConfigFileTest, DecodingKeywords) {
   Load(
-      "saveifnotenoughsections Yes\r\n"
       "BaseTextPath \"c:\\my files\\\"\r\n"
-      "USETEXTSUBDIR no\r\n"
-      "WHATDOWITHEXISTFILE Keep\r\n"
       "BASEFWDPATH /var/fwd\r\n"
-      "USEFWDSUBDIR No\r\n"
-      "CHECKFOREMPTYLINE n\r\n"
-      "FORWARDFROM From:\r\n"
       "FORWARDTO To:\r\n"
       "FORWARDSUBJ Subj: \"Re\" x\r\n"
       "FORWARDDATE Date:\r\n"
       "FORWARDMASK fw\r\n"
       "FORWARDEXT doc\r\n"
-      "FORWARDCOMMENT a comment\r\n"
-      "FILESBBSNAME files.bbs\r\n"
-      "REWRITEFILESBBS yes\r\n"
-      "FILESBBSSAVINGSTRING \"@File(12,R) @Size\"\r\n");
-  EXPECT_TRUE(dec().saveIfNotEnoughSections);
+      "FORWARDCOMMENT a comment\r\n");
   EXPECT_EQ(dec().baseTextPath, "c:\\my files\\");
-  EXPECT_FALSE(dec().useTextSubdir);
-  EXPECT_EQ(dec().whatDoWithExistFile, kExistKeep);
   EXPECT_EQ(dec().baseFwdPath, "/var/fwd\\");
-  EXPECT_FALSE(dec().useFwdSubdir);
-  EXPECT_FALSE(dec().checkForEmptyLine);
-  EXPECT_EQ(dec().forwardFrom, "From:");
   EXPECT_EQ(dec().forwardTo, "To:");
   EXPECT_EQ(dec().forwardSubj, "Re");
   EXPECT_EQ(dec().forwardDate, "Date:");
   EXPECT_EQ(dec().forwardMask, "fw");
   EXPECT_EQ(dec().forwardExt, "doc");
   EXPECT_EQ(dec().forwardComment, "a comment");
-  EXPECT_EQ(dec().filesBbsName, "files.bbs");
-  EXPECT_TRUE(dec().rewriteFilesBbs);
-  EXPECT_EQ(dec().filesBbsSavingString, "@File(12,R) @Size");
-}
-
-TEST_F(ConfigFileTest, ExistingFileActionLetters) {
-  const std::pair<const char*, int> cases[] = {
-      {"WHATDOWITHEXISTFILE Replace", kExistReplace},
-      {"WHATDOWITHEXISTFILE New", kExistNewName},
-      {"WHATDOWITHEXISTFILE Update", kExistUpdate},
-      {"WHATDOWITHEXISTFILE K", kExistKeep},
-      {"WHATDOWITHEXISTFILE new", kExistNewName},  // either case
-      {"WHATDOWITHEXISTFILE keep", kExistKeep},
-      {"WHATDOWITHEXISTFILE", kExistReplace},      // the keyword is the value
-      {"WHATDOWITHEXISTFILE Xyz", kExistReplace},
-  };
-  for (const auto& [line, expected] : cases) {
-    SCOPED_TRACE(line);
-    Load(std::string(line) + "\r\n");
-    EXPECT_EQ(dec().whatDoWithExistFile, expected);
-  }
 }
 
 TEST_F(ConfigFileTest, ForwardMarkersAreAllKeptInFileOrder) {
@@ -172,6 +113,10 @@ TEST_F(ConfigFileTest, LineForms) {
   EXPECT_EQ(dec().filesBbsName, "");
   EXPECT_EQ(dec().forwardSubj, "");
   EXPECT_EQ(dec().forwardDate, "second");
+  EXPECT_TRUE(dec().useTextSubdir);
+  EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);
+  EXPECT_EQ(dec().filesBbsSavingString,
+            "@File(14,L) (@FromName, @FromAddr [@DateArrived])");
 }
 
 TEST_F(ConfigFileTest, PassesReadOnlyTheirOwnKeywords) {
@@ -233,11 +178,7 @@ TEST_F(ConfigFileTest, TheSampleConfiguration) {
   EXPECT_EQ(log.size(), 2u);
   EXPECT_EQ(ctx_.areaFiles.hptPath, "areas");
   EXPECT_EQ(AddressToText(ctx_.postingJob->ownAddress), "2:9999/1");
-  EXPECT_EQ(ctx_.postingJob->fromName, "Kavel Robot");
-  EXPECT_EQ(ctx_.postingJob->origin, "Kavel sample node");
-  EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
   EXPECT_TRUE(ctx_.errorLevel);
-  EXPECT_EQ(dec().baseTextPath, "txt\\");
   // The sample leaves the handling of existing files at its default
   // (replace): decoding from cron would otherwise pile up copies.
   EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);

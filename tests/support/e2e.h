@@ -3,6 +3,9 @@
 #ifndef KAVEL_TESTS_SUPPORT_E2E_H_
 #define KAVEL_TESTS_SUPPORT_E2E_H_
 
+#include <sys/resource.h>
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,6 +17,16 @@ struct RunResult {
   int exit_code = -1;  // -1 when the program did not exit normally
   std::string out;     // everything written to standard output
   std::string err;     // everything written to standard error
+};
+
+// The unprivileged user (and group) "nobody".
+constexpr uid_t kNobody = 65534;
+
+// Limits of its surroundings that a run may be given.
+struct Limits {
+  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE, SIGXFSZ ignored
+  bool asNobody = false;            // run as kNobody (only when root)
+  std::string program;              // another copy of the program
 };
 
 // The interoperability corpus (read-only: copy files out before writing).
@@ -52,18 +65,19 @@ class RunDirectory {
   // Environment for the next runs. KAVEL_FAKE_CLOCK is set to
   // "2001-03-07 21:05:09" unless overridden here.
   void SetEnv(const std::string& name, const std::string& value);
-  void UnsetEnv(const std::string& name);
 
-  // Runs KAVEL_BINARY with `arguments` in `working_dir` (default: this
-  // directory), stdin from /dev/null, stdout and stderr captured.
-  RunResult Run(const std::vector<std::string>& arguments) const;
+  // Runs KAVEL_BINARY (or limits.program) with `arguments` in
+  // `working_dir` (default: this directory), stdin from /dev/null, stdout
+  // and stderr captured (through pipes, which no file-size limit reaches).
+  RunResult Run(const std::vector<std::string>& arguments,
+                const Limits& limits = Limits()) const;
   RunResult RunIn(const std::string& working_dir,
-                  const std::vector<std::string>& arguments) const;
+                  const std::vector<std::string>& arguments,
+                  const Limits& limits = Limits()) const;
 
  private:
   std::string path_;
   std::map<std::string, std::string> env_;
-  std::vector<std::string> unset_;
 };
 
 // What the program prints after its log lines when it is run without a

@@ -1,36 +1,13 @@
-// End-to-end test support: runs the real program under limits of its
-// surroundings that RunDirectory::Run cannot set: a file-size limit (as on a
-// full disk) and, when the tests run as root, an unprivileged user.
+// End-to-end test support: lets the unprivileged user run the program on a
+// run directory when the tests run as root (who writes anywhere).
 #ifndef KAVEL_TESTS_SUPPORT_LIMITED_RUN_H_
 #define KAVEL_TESTS_SUPPORT_LIMITED_RUN_H_
 
-#include <sys/resource.h>
-#include <sys/types.h>
-
 #include <string>
-#include <vector>
 
 #include "support/e2e.h"
 
 namespace kavel::e2e {
-
-// The unprivileged user (and group) "nobody".
-constexpr uid_t kNobody = 65534;
-
-struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE of the program
-  bool asNobody = false;            // run as kNobody (only when root)
-  std::string program;              // another copy of the program
-};
-
-// Runs the program (KAVEL_BINARY unless limits.program is set) with
-// `arguments` in `dir`, KAVEL_FAKE_CLOCK set as RunDirectory::Run sets it,
-// SIGXFSZ ignored under a file-size limit. Standard output and standard
-// error come back together in `out` through a pipe, which no file-size
-// limit applies to; `err` stays empty.
-RunResult RunLimited(const RunDirectory& dir,
-                     const std::vector<std::string>& arguments,
-                     const Limits& limits);
 
 // Copies KAVEL_BINARY to `dir`/kavel, owned by kNobody when root, so that
 // the unprivileged user can surely run it wherever the build is. Returns

@@ -145,6 +145,31 @@ CrashmailScan ScanWithCrashmail(const std::string& work,
   return scan;
 }
 
+std::string TossWithCrashmail(const std::string& work, const std::string& tag,
+                              const std::string& type, const std::string& base,
+                              int* status) {
+  for (const char* sub : {"in", "out", "tmp", "netmail", "bad"}) {
+    fs::create_directories(fs::path(work) / sub);
+  }
+  std::ofstream prefs(fs::path(work) / "cm.prefs");
+  prefs << "SYSOP \"Sysop\"\nDEFAULTZONE 2\nAKA 2:5020/2\n"
+           "NODE 2:5020/1.0 \"\" \"\"\n";
+  for (const char* key : {"LOGFILE cm.log", "INBOUND in", "OUTBOUND out",
+                          "TEMPDIR tmp", "CREATEPKTDIR tmp", "PACKETDIR tmp",
+                          "NETMAIL \"NETMAIL\" 2:5020/2 MSG netmail",
+                          "AREA \"BAD\" 2:5020/2 MSG bad"}) {
+    const std::string line = key;
+    const size_t at = line.rfind(' ');
+    prefs << line.substr(0, at) << " \"" << work << "/" << line.substr(at + 1)
+          << "\"\n";
+  }
+  prefs << "AREA \"" << tag << "\" 2:5020/2 " << type << " \"" << base
+        << "\"\nEXPORT 2:5020/1.0\n";
+  prefs.close();
+  return Capture("cd '" + work + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
+                 status);
+}
+
 std::string FidonetJamMissing() {
   if (!HaveCommand("node")) return "node is not installed";
   if (!fs::exists(ScriptPath()) ||

@@ -47,6 +47,14 @@ CrashmailScan ScanWithCrashmail(const std::string& work,
                                 const std::string& msg_dir,
                                 const std::string& tag);
 
+// Tosses the packets in `work`/in with crashmail as node 2:5020/2, whose
+// uplink is 2:5020/1, into the echo area `tag` (crashmail's base type
+// `type`, "MSG" or "JAM", at `base`). Returns crashmail's output; its exit
+// status goes to *status.
+std::string TossWithCrashmail(const std::string& work, const std::string& tag,
+                              const std::string& type, const std::string& base,
+                              int* status);
+
 // Empty when node and the npm reader are there; otherwise why not.
 std::string FidonetJamMissing();
 

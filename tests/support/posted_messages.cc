@@ -8,6 +8,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
+#include "platform/platform.h"
 
 namespace kavel::e2e {
 
@@ -23,6 +24,24 @@ bool PostedMessage::HasKludge(std::string_view start) const {
     at = end + 1;
   }
   return false;
+}
+
+void StoreMessage(const std::string& area_id, const TestMessage& m) {
+  InstallStreamFactories();
+  std::unique_ptr<MessageArea> area;
+  ASSERT_TRUE(OpenOrCreateMessageArea(&area, area_id)) << area_id;
+  ASSERT_TRUE(area->AddMessage());
+  area->SetOrigAddress(FtnAddress{2, 5020, 1, 0}, true);
+  area->SetFromName(m.from);
+  area->SetToName("All");
+  area->SetSubject(m.subject);
+  area->SetDateWritten(m.written);
+  area->SetDateArrived(m.written);
+  for (const std::string& line : m.lines) area->WriteLineRaw(line);
+  ASSERT_TRUE(area->StoreMessage());
+  area->ReleaseMessage();
+  CloseMessageArea(&area);
+  ForgetPathCache();
 }
 
 std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {

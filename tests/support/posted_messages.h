@@ -34,6 +34,18 @@ struct PostedMessage {
   bool HasKludge(std::string_view start) const;
 };
 
+// A message for a test to store: header fields and raw text lines.
+struct TestMessage {
+  std::vector<std::string> lines;
+  DateTimeRecord written{21, 0, 0, 0, 7, 3, 2001};
+  std::string from = "John Doe";
+  std::string subject = "Files";
+};
+
+// Stores `m` to "All" from 2:5020/1 in the area with that id, created when
+// missing; both dates are `m.written`.
+void StoreMessage(const std::string& area_id, const TestMessage& m);
+
 // Every message of the area with that id, in number order. Empty when the
 // area cannot be opened.
 std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id);
