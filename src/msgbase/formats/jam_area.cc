@@ -668,12 +668,17 @@ bool JamArea::BeginBaseUpdate(BaseLock* lock) {
   // Other writers may have changed the base since it was last read: the
   // header is taken from the file; the count and the index size are always
   // read afresh from it and from the index file.
+  // A header that cannot be read there is not written over with the one
+  // held in memory: the update fails before anything is written.
   std::string bytes;
   JamBaseHeader on_disk;
-  if (ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
-      on_disk.DecodeFrom(bytes)) {
-    baseHeader = on_disk;
+  if (!ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
+      !on_disk.DecodeFrom(bytes)) {
+    headerFile->ResetStatus();
+    status = kJamErrorOpenHeaderFile;
+    return false;
   }
+  baseHeader = on_disk;
   return true;
 }
 

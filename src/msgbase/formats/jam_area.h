@@ -144,8 +144,9 @@ class JamArea : public MessageArea {
   // Everything a writer does to the files happens between the two.
   // BeginBaseUpdate first takes the base lock (byte 0 of the header file,
   // docs/locking.md); false with kJamErrorLocked when it was not had within
-  // the wait, before anything was written. The lock is released when
-  // `lock` goes out of scope.
+  // the wait, and with kJamErrorOpenHeaderFile when the base header cannot
+  // be read under the lock, before anything was written. The lock is
+  // released when `lock` goes out of scope.
   bool BeginBaseUpdate(BaseLock* lock);
   bool EndBaseUpdate(int32_t active_delta);
 

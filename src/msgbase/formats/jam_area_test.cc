@@ -409,6 +409,24 @@ TEST_F(JamAreaTest, OpenFailures) {
   EXPECT_EQ(area.area_path(), "");
 }
 
+TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
+  MakeBase(1);
+  JamArea area("");
+  ASSERT_TRUE(area.OpenArea(Base()));
+  ASSERT_TRUE(area.AddMessage());
+  area.WriteLine("Text");
+  // Another writer cut the header file below a base header meanwhile.
+  std::filesystem::resize_file(dir_.Join("echo.jhr"), 100);
+  const std::string before = File("echo.jhr") + File("echo.jdx") +
+                             File("echo.jdt") + File("echo.jlr");
+  EXPECT_FALSE(area.StoreMessage());
+  EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
+  area.CloseArea();
+  EXPECT_EQ(File("echo.jhr") + File("echo.jdx") + File("echo.jdt") +
+                File("echo.jlr"),
+            before);
+}
+
 TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
   MakeBase(2);
   const std::string jhr = File("echo.jhr");
