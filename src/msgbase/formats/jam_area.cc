@@ -26,19 +26,6 @@ constexpr std::string_view kLastReadExt = "jlr";
 constexpr size_t kPiece = 32768;
 constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
 
-struct AttributeMapEntry {
-  uint32_t generic;
-  uint32_t bit;
-};
-
-constexpr AttributeMapEntry kAttributeMap[] = {
-    {kAttrPvt, 0x00000004}, {kAttrCra, 0x00000100}, {kAttrRcv, 0x00000008},
-    {kAttrSnt, 0x00000010}, {kAttrAtt, 0x00002000}, {kAttrTrs, 0x00000002},
-    {kAttrOrp, 0x00040000}, {kAttrKs, 0x00000020},  {kAttrLoc, 0x00000001},
-    {kAttrHld, 0x00000080}, {kAttrFRq, 0x00001000}, {kAttrRRq, 0x00010000},
-    {kAttrARq, 0x00020000},
-};
-
 // Reads `count` bytes at `offset`; false when they do not all lie inside
 // the file (of `size` bytes, taken earlier in the same operation, or now
 // when -1) or the stream failed.
@@ -118,18 +105,14 @@ void FromSeconds(uint32_t seconds, DateTimeRecord* dt) {
 
 }  // namespace
 
-uint32_t JamAttributeBit(uint32_t attribute) {
-  for (const AttributeMapEntry& entry : kAttributeMap) {
-    if (entry.generic == attribute) return entry.bit;
-  }
-  return 0;
-}
-
 std::unique_ptr<MessageArea> NewJamArea(std::string_view path) {
   return std::make_unique<JamArea>(path);
 }
 
-JamArea::JamArea(std::string_view) {}
+JamArea::JamArea(std::string_view)
+    : MessageArea(HeaderLayout{.format = StoredFormat::kJam,
+                               .nameWidth = kShortStringMax,
+                               .subjectWidth = kShortStringMax}) {}
 
 JamArea::~JamArea() {
   ReleaseMessage();
@@ -467,11 +450,27 @@ void JamArea::ClearMessage() {
   indexRecord = JamIndexRecord();
   indexOffset = 0;
   isNewMessage = false;
-  ClearAddress(&origAddress);
-  ClearAddress(&destAddress);
-  fromName.clear();
-  toName.clear();
-  subject.clear();
+  headerRecord = MessageHeader();
+}
+
+void JamArea::ShowStoredHeader() {
+  FromSeconds(messageHeader.dateWritten, &headerRecord.dateWritten);
+  FromSeconds(messageHeader.dateProcessed, &headerRecord.dateArrived);
+  headerRecord.attributes =
+      AttributesFromStored(StoredFormat::kJam, messageHeader.attribute);
+}
+
+void JamArea::TakeHeaderRecord() {
+  auto take = [](uint32_t* field, const DateTimeRecord& dt) {
+    DateTimeRecord stored;
+    FromSeconds(*field, &stored);
+    if (!(stored == dt)) *field = ToSeconds(dt);
+  };
+  take(&messageHeader.dateWritten, headerRecord.dateWritten);
+  take(&messageHeader.dateProcessed, headerRecord.dateArrived);
+  messageHeader.attribute =
+      AttributesToStored(StoredFormat::kJam, headerRecord.attributes,
+                         messageHeader.attribute);
 }
 
 bool JamArea::LoadMessage() {
@@ -501,6 +500,7 @@ bool JamArea::LoadMessage() {
     status = kJamErrorRead;
     return false;
   }
+  ShowStoredHeader();
   // The subfields as far as the file holds them.
   int64_t subfields_at =
       header_offset + static_cast<int64_t>(JamMessageHeader::kEncodedSize);
@@ -532,30 +532,31 @@ bool JamArea::LoadMessage() {
   // A damaged subfield ends the list; the ones before it are used.
   DecodeJamSubfields(block, &subfieldList);
 
+  MessageHeader& shown = headerRecord;
   for (const JamSubfield& subfield : subfieldList) {
     switch (subfield.loId) {
       case kJamOAddress:
-        ClearAddress(&origAddress);
-        ParseAddress(subfield.data, &origAddress);
+        ClearAddress(&shown.origAddress);
+        ParseAddress(subfield.data, &shown.origAddress);
         break;
       case kJamDAddress:
-        ClearAddress(&destAddress);
-        ParseAddress(subfield.data, &destAddress);
+        ClearAddress(&shown.destAddress);
+        ParseAddress(subfield.data, &shown.destAddress);
         break;
       case kJamSenderName:
-        fromName = ShortString(subfield.data);
+        shown.fromName = ShortString(subfield.data);
         break;
       case kJamReceiverName:
-        toName = ShortString(subfield.data);
+        shown.toName = ShortString(subfield.data);
         break;
       case kJamSubject:
-        subject = ShortString(subfield.data);
+        shown.subject = ShortString(subfield.data);
         break;
       case kJamEnclosedFile:
-        if (HasAttribute(kAttrAtt)) subject = ShortString(subfield.data);
+        if (HasAttribute(kAttrAtt)) shown.subject = ShortString(subfield.data);
         break;
       case kJamEnclosedFreq:
-        if (HasAttribute(kAttrFRq)) subject = ShortString(subfield.data);
+        if (HasAttribute(kAttrFRq)) shown.subject = ShortString(subfield.data);
         break;
       default:
         break;
@@ -579,65 +580,6 @@ bool JamArea::ReleaseMessage() {
   return true;
 }
 
-std::string JamArea::FromName() { return fromName; }
-std::string JamArea::ToName() { return toName; }
-std::string JamArea::Subject() { return subject; }
-
-void JamArea::SetFromName(std::string_view name) { fromName = ShortString(name); }
-void JamArea::SetToName(std::string_view name) { toName = ShortString(name); }
-void JamArea::SetSubject(std::string_view text_in) {
-  subject = ShortString(text_in);
-}
-
-void JamArea::OrigAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), address, nullptr);
-  if (*address == EmptyAddress) *address = origAddress;
-}
-
-void JamArea::DestAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), nullptr, address);
-  if (*address == EmptyAddress) *address = destAddress;
-}
-
-void JamArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
-  if (text) ScanAddressKludges(text.get(), orig, dest);
-  if (*orig == EmptyAddress) *orig = origAddress;
-  if (*dest == EmptyAddress) *dest = destAddress;
-}
-
-bool JamArea::HasAttribute(uint32_t attribute) {
-  return (messageHeader.attribute & JamAttributeBit(attribute)) != 0;
-}
-
-void JamArea::SetAttribute(uint32_t attribute, bool on) {
-  uint32_t bit = JamAttributeBit(attribute);
-  if (on) {
-    messageHeader.attribute |= bit;
-  } else {
-    messageHeader.attribute &= ~bit;
-  }
-}
-
-void JamArea::DateWritten(DateTimeRecord* dt) {
-  FromSeconds(messageHeader.dateWritten, dt);
-}
-
-void JamArea::DateArrived(DateTimeRecord* dt) {
-  FromSeconds(messageHeader.dateProcessed, dt);
-}
-
-void JamArea::SetDateWritten(const DateTimeRecord& dt) {
-  messageHeader.dateWritten = ToSeconds(dt);
-}
-
-void JamArea::SetDateArrived(const DateTimeRecord& dt) {
-  messageHeader.dateProcessed = ToSeconds(dt);
-}
-
 bool JamArea::AddMessage() {
   if (text) ReleaseMessage();
   if (!isOpen) return false;
@@ -651,6 +593,7 @@ bool JamArea::AddMessage() {
                    IndexRecordCount();
   current = static_cast<int32_t>(std::min(number, kMaxOffset));
   messageHeader.messageNumber = static_cast<uint32_t>(current);
+  ShowStoredHeader();
   DateTimeRecord now;
   CurrentDateTime(&now);
   SetDateWritten(now);
@@ -715,23 +658,28 @@ bool JamArea::StoreMessage() {
   if (readOnly || text->status != 0) return WriteFailed();
   ResetFiles();
 
-  ReadAddresses(&origAddress, &destAddress);
+  MessageHeader& shown = headerRecord;
+  FtnAddress orig, dest;
+  ReadAddresses(&orig, &dest);
+  shown.origAddress = orig;
+  shown.destAddress = dest;
   JamSplitText split;
   SplitJamText(ReadWholeStream(text.get()), &split);
 
   subfieldList.clear();
-  subfieldList.push_back(MakeSubfield(kJamSenderName, fromName));
-  subfieldList.push_back(MakeSubfield(kJamOAddress, AddressToText4D(origAddress)));
-  subfieldList.push_back(MakeSubfield(kJamReceiverName, toName));
+  subfieldList.push_back(MakeSubfield(kJamSenderName, shown.fromName));
+  subfieldList.push_back(MakeSubfield(kJamOAddress, AddressToText4D(orig)));
+  subfieldList.push_back(MakeSubfield(kJamReceiverName, shown.toName));
   subfieldList.push_back(MakeSubfield(
-      kJamDAddress, AddressToText4D(destAddress == EmptyAddress ? origAddress
-                                                                : destAddress)));
-  if (!subject.empty()) subfieldList.push_back(MakeSubfield(kJamSubject, subject));
+      kJamDAddress, AddressToText4D(dest == EmptyAddress ? orig : dest)));
+  if (!shown.subject.empty()) {
+    subfieldList.push_back(MakeSubfield(kJamSubject, shown.subject));
+  }
   if (HasAttribute(kAttrAtt)) {
-    subfieldList.push_back(MakeSubfield(kJamEnclosedFile, subject));
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFile, shown.subject));
   }
   if (HasAttribute(kAttrFRq)) {
-    subfieldList.push_back(MakeSubfield(kJamEnclosedFreq, subject));
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFreq, shown.subject));
   }
   for (JamSubfield& subfield : split.subfields) {
     subfieldList.push_back(std::move(subfield));
@@ -739,14 +687,15 @@ bool JamArea::StoreMessage() {
   std::string block;
   for (const JamSubfield& subfield : subfieldList) subfield.EncodeTo(&block);
 
+  TakeHeaderRecord();
   messageHeader.msgIdCrc = split.msgIdCrc;
   messageHeader.replyCrc = split.replyCrc;
   const struct {
     uint32_t flag;
     uint32_t bit;
-  } kinds[] = {{kJamAreaFlagNet, kJamAttrTypeNet},
-               {kJamAreaFlagEcho, kJamAttrTypeEcho},
-               {kJamAreaFlagLocal, kJamAttrTypeLocal}};
+  } kinds[] = {{kAreaFlagAddressKludges, kJamAttrTypeNet},
+               {kAreaFlagEchomail, kJamAttrTypeEcho},
+               {kAreaFlagLocal, kJamAttrTypeLocal}};
   for (const auto& kind : kinds) {
     if (HasAreaFlag(kind.flag)) {
       messageHeader.attribute |= kind.bit;
@@ -785,7 +734,7 @@ bool JamArea::StoreMessage() {
   messageHeader.textOffset = static_cast<uint32_t>(text_offset);
   messageHeader.textLength = static_cast<uint32_t>(split.body.size());
   const JamIndexRecord previous_index = indexRecord;
-  indexRecord.toCrc = JamCrc(toName);
+  indexRecord.toCrc = JamCrc(shown.toName);
   indexRecord.headerOffset = static_cast<uint32_t>(header_offset);
 
   // Text first, then the header, then the index record that makes them

@@ -46,16 +46,6 @@ inline constexpr int32_t kJamErrorCreateLastReadFile = 0x200F;
 // The base lock could not be had within the wait; nothing was written.
 inline constexpr int32_t kJamErrorLocked = 0x2010;
 
-// Area flags that choose the message-kind bit StoreMessage sets (each bit
-// is cleared when its flag is off).
-inline constexpr uint32_t kJamAreaFlagNet = 1;    // -> kJamAttrTypeNet
-inline constexpr uint32_t kJamAreaFlagEcho = 2;   // -> kJamAttrTypeEcho
-inline constexpr uint32_t kJamAreaFlagLocal = 4;  // -> kJamAttrTypeLocal
-
-// The header attribute bit of a generic attribute code (kAttr*); 0 for the
-// codes JAM cannot store (RRc, URq, Sca) and for anything else.
-uint32_t JamAttributeBit(uint32_t attribute);
-
 class BaseLock;
 
 // Writers follow the shared lock protocol (docs/locking.md): StoreMessage,
@@ -93,23 +83,6 @@ class JamArea : public MessageArea {
   int32_t HighestNumber() override;
   // activeMessages of the base header: the live messages.
   int32_t MessageCount() override;
-  std::string FromName() override;
-  std::string ToName() override;
-  std::string Subject() override;
-  // The addresses of the kludge lines; where they give none (all four
-  // components 0), the loaded message's OADDRESS / DADDRESS subfields.
-  void OrigAddress(FtnAddress* address) override;
-  void DestAddress(FtnAddress* address) override;
-  void ReadAddresses(FtnAddress* orig, FtnAddress* dest) override;
-  void SetFromName(std::string_view name) override;
-  void SetToName(std::string_view name) override;
-  void SetSubject(std::string_view subject) override;
-  bool HasAttribute(uint32_t attribute) override;
-  void SetAttribute(uint32_t attribute, bool on) override;
-  void DateWritten(DateTimeRecord* dt) override;
-  void DateArrived(DateTimeRecord* dt) override;
-  void SetDateWritten(const DateTimeRecord& dt) override;
-  void SetDateArrived(const DateTimeRecord& dt) override;
   // Appends the text and the header (with the subfields 2, 0, 3, 1, 6, 9,
   // 11 and those of jam_text.h) and points the index record at the header.
   // A new message's record is appended to the index, which fixes its
@@ -172,6 +145,14 @@ class JamArea : public MessageArea {
   bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
                        int64_t header_file_size = -1);
   void ClearMessage();
+  // The stored message header's dates and attributes into the shared
+  // header record (loading, adding) and back (storing; dates the record
+  // leaves as the stored header reads keep their stored value). Names,
+  // subject and addresses go through the subfields; the record's addresses
+  // are the OADDRESS / DADDRESS subfields, which the address readers give
+  // where the kludge lines give none.
+  void ShowStoredHeader();
+  void TakeHeaderRecord();
   // After a failed store under the lock: the index record written for the
   // message is cut off (a new message) or the previous one put back.
   void UndoIndexRecord(const JamIndexRecord& previous);
@@ -193,11 +174,6 @@ class JamArea : public MessageArea {
   JamIndexRecord indexRecord;
   int64_t indexOffset = 0;
   bool isNewMessage = false;  // added, not stored yet
-  FtnAddress origAddress;
-  FtnAddress destAddress;
-  std::string fromName;
-  std::string toName;
-  std::string subject;
 };
 
 }  // namespace kavel

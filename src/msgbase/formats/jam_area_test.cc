@@ -501,9 +501,9 @@ TEST_F(JamAreaTest, DamagedHeaderBytesNeverBreakLoading) {
 }
 
 TEST_F(JamAreaTest, AttributesAndMessageKinds) {
-  EXPECT_EQ(JamAttributeBit(kAttrPvt), 0x00000004u);
-  EXPECT_EQ(JamAttributeBit(kAttrOrp), 0x00040000u);
-  EXPECT_EQ(JamAttributeBit(kAttrARq), 0x00020000u);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrPvt), 0x00000004u);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrOrp), 0x00040000u);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrARq), 0x00020000u);
   JamArea area("");
   ASSERT_TRUE(area.CreateArea(Base()));
   ASSERT_TRUE(area.AddMessage());
@@ -512,6 +512,7 @@ TEST_F(JamAreaTest, AttributesAndMessageKinds) {
   EXPECT_FALSE(area.HasAttribute(kAttrURq));
   EXPECT_FALSE(area.HasAttribute(kAttrSca));
   EXPECT_TRUE(area.HasAttribute(kAttrHld));
+  ASSERT_TRUE(area.StoreMessage());
   EXPECT_EQ(area.message_header().attribute, 0x000731BFu);
   area.SetAttribute(kAttrHld, false);
   EXPECT_FALSE(area.HasAttribute(kAttrHld));

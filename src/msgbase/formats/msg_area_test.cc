@@ -336,17 +336,20 @@ TEST_F(MsgAreaTest, Attributes) {
   area->SetAttribute(kAttrSca, true);
   EXPECT_FALSE(area->HasAttribute(kAttrSca));
   area->SetAttribute(kAttrFRq, true);
+  ASSERT_TRUE(area->StoreMessage());
   EXPECT_EQ(area->header().attribute, 0x0800);
   EXPECT_TRUE(area->HasAttribute(kAttrFRq));
   area->SetAttribute(kAttrURq, true);
   area->SetAttribute(kAttrPvt | kAttrCra, true);  // not one code: ignored
+  ASSERT_TRUE(area->StoreMessage());
   EXPECT_EQ(area->header().attribute, 0x8800);
   area->SetAttribute(kAttrFRq, false);
+  ASSERT_TRUE(area->StoreMessage());
   EXPECT_EQ(area->header().attribute, 0x8000);
-  EXPECT_EQ(MsgAttributeBit(kAttrRRq), 0x1000);
-  EXPECT_EQ(MsgAttributeBit(kAttrRRc), 0x2000);
-  EXPECT_EQ(MsgAttributeBit(kAttrARq), 0x4000);
-  EXPECT_EQ(MsgAttributeBit(kAttrHld), 0x0200);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kMsg, kAttrRRq), 0x1000);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kMsg, kAttrRRc), 0x2000);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kMsg, kAttrARq), 0x4000);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kMsg, kAttrHld), 0x0200);
 }
 
 TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {

@@ -7,7 +7,6 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/formats/formats.h"
-#include "msgbase/formats/msg_area.h"
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
 #include "util/coding.h"
@@ -23,21 +22,9 @@ constexpr int64_t kMaxFileOffset = 0x7FFFFFFF;
 // Index records moved with one read or write.
 constexpr uint32_t kIndexChunkRecords = 4096;
 
-// Stored bits for the generic codes 1 << 0 ... 1 << 15.
-constexpr uint32_t kAttributeBits[16] = {
-    0x00000001, 0x00000002, 0x00000004, 0x00000008,  // Pvt Cra Rcv Snt
-    0x00000010, 0x00000020, 0x00000040, 0x00000080,  // Att Trs Orp K/s
-    0x00000100, 0x00000200, 0x00000800, 0x00001000,  // Loc Hld FRq RRq
-    0x00002000, 0x00004000, 0x00008000, 0x00010000,  // RRc ARq URq Sca
-};
-
 // The stored date puts the date word first, the packed form of the clock
 // the time word first.
 uint32_t SwapHalves(uint32_t v) { return (v << 16) | (v >> 16); }
-
-std::string Cut(std::string_view text, size_t width) {
-  return std::string(text.substr(0, width - 1));
-}
 
 bool IsAddressEmpty(const FtnAddress& a) { return a == EmptyAddress; }
 
@@ -88,19 +75,16 @@ void WritePieces(ByteStream* stream, const uint8_t* buffer, size_t count) {
 
 }  // namespace
 
-uint32_t SquishAttributeBits(uint32_t attribute) {
-  uint32_t bits = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (attribute & (1u << i)) bits |= kAttributeBits[i];
-  }
-  return bits;
-}
-
 std::unique_ptr<MessageArea> NewSquishArea(std::string_view path) {
   return std::make_unique<SquishArea>(path);
 }
 
-SquishArea::SquishArea(std::string_view path) : areaPath(path) {}
+SquishArea::SquishArea(std::string_view path)
+    : MessageArea(HeaderLayout{
+          .format = StoredFormat::kSquish,
+          .nameWidth = SquishMessageHeader::kNameSize - 1,
+          .subjectWidth = SquishMessageHeader::kSubjectSize - 1}),
+      areaPath(path) {}
 
 SquishArea::~SquishArea() {
   text.reset();
@@ -586,8 +570,8 @@ bool SquishArea::LoadMessage() {
   frameHeader = frame;
   currentFrameOffset = offset;
   messageHeader = header;
+  ShowStoredHeader();
   isNewMessage = false;
-  haveWrittenDate = false;
   return true;
 }
 
@@ -599,52 +583,38 @@ bool SquishArea::ReleaseMessage() {
 
 // ---------------------------------------------------------- header fields
 
-std::string SquishArea::FromName() { return messageHeader.fromName; }
-std::string SquishArea::ToName() { return messageHeader.toName; }
-std::string SquishArea::Subject() { return messageHeader.subject; }
-
-void SquishArea::SetFromName(std::string_view name) {
-  messageHeader.fromName = Cut(name, SquishMessageHeader::kNameSize);
+void SquishArea::ShowStoredHeader() {
+  // The header's own addresses stay out of the record: the address
+  // readers show those of the kludge lines alone.
+  headerRecord = MessageHeader();
+  headerRecord.fromName = messageHeader.fromName;
+  headerRecord.toName = messageHeader.toName;
+  headerRecord.subject = messageHeader.subject;
+  UnpackDateTime(SwapHalves(messageHeader.dateWritten),
+                 &headerRecord.dateWritten);
+  UnpackDateTime(SwapHalves(messageHeader.dateArrived),
+                 &headerRecord.dateArrived);
+  headerRecord.attributes =
+      AttributesFromStored(StoredFormat::kSquish, messageHeader.attributes);
 }
 
-void SquishArea::SetToName(std::string_view name) {
-  messageHeader.toName = Cut(name, SquishMessageHeader::kNameSize);
-}
-
-void SquishArea::SetSubject(std::string_view subject) {
-  messageHeader.subject = Cut(subject, SquishMessageHeader::kSubjectSize);
-}
-
-bool SquishArea::HasAttribute(uint32_t attribute) {
-  const uint32_t bits = SquishAttributeBits(attribute);
-  return bits != 0 && (messageHeader.attributes & bits) == bits;
-}
-
-void SquishArea::SetAttribute(uint32_t attribute, bool on) {
-  const uint32_t bits = SquishAttributeBits(attribute);
-  if (on) {
-    messageHeader.attributes |= bits;
-  } else {
-    messageHeader.attributes &= ~bits;
-  }
-}
-
-void SquishArea::DateWritten(DateTimeRecord* dt) {
-  UnpackDateTime(SwapHalves(messageHeader.dateWritten), dt);
-}
-
-void SquishArea::DateArrived(DateTimeRecord* dt) {
-  UnpackDateTime(SwapHalves(messageHeader.dateArrived), dt);
-}
-
-void SquishArea::SetDateWritten(const DateTimeRecord& dt) {
-  messageHeader.dateWritten = SwapHalves(PackDateTime(dt));
-  writtenDate = dt;
-  haveWrittenDate = true;
-}
-
-void SquishArea::SetDateArrived(const DateTimeRecord& dt) {
-  messageHeader.dateArrived = SwapHalves(PackDateTime(dt));
+void SquishArea::TakeHeaderRecord() {
+  messageHeader.fromName = headerRecord.fromName;
+  messageHeader.toName = headerRecord.toName;
+  messageHeader.subject = headerRecord.subject;
+  auto take = [](uint32_t* field, const DateTimeRecord& dt) {
+    DateTimeRecord stored;
+    UnpackDateTime(SwapHalves(*field), &stored);
+    if (!(stored == dt)) *field = SwapHalves(PackDateTime(dt));
+  };
+  take(&messageHeader.dateWritten, headerRecord.dateWritten);
+  take(&messageHeader.dateArrived, headerRecord.dateArrived);
+  messageHeader.attributes =
+      AttributesToStored(StoredFormat::kSquish, headerRecord.attributes,
+                         messageHeader.attributes);
+  // The text form of the date keeps its seconds, which the packed form
+  // rounds to even ones.
+  messageHeader.ftsDate = FormatMsgDate(headerRecord.dateWritten);
 }
 
 // ---------------------------------------------------------------- storing
@@ -665,8 +635,8 @@ bool SquishArea::AddMessage() {
   indexRecord = SquishIndexRecord();
   indexRecord.uniqueId = messageHeader.uniqueId;
   text = std::move(fresh);
+  ShowStoredHeader();
   isNewMessage = true;
-  haveWrittenDate = false;
   return true;
 }
 
@@ -811,13 +781,7 @@ bool SquishArea::StoreMessage() {
   if (!IsAddressEmpty(orig)) messageHeader.origAddress = ToStored(orig);
   if (!IsAddressEmpty(dest)) messageHeader.destAddress = ToStored(dest);
   messageHeader.utcOffset = 0;
-  DateTimeRecord written;
-  if (haveWrittenDate) {
-    written = writtenDate;
-  } else {
-    UnpackDateTime(SwapHalves(messageHeader.dateWritten), &written);
-  }
-  messageHeader.ftsDate = FormatMsgDate(written);
+  TakeHeaderRecord();
 
   // The frame data: message header, control block, text proper, one zero.
   std::vector<uint8_t> head(header_size + control_length, 0);

@@ -291,6 +291,7 @@ TEST_F(SquishAreaTest, HeaderFieldsAttributesAndCutTexts) {
   area.SetAttribute(kAttrSca, true);
   area.SetAttribute(kAttrLoc, true);
   area.SetAttribute(kAttrFRq, true);
+  ASSERT_TRUE(area.StoreMessage());
   EXPECT_EQ(area.message_header().attributes,
             kSquishAttrUid | 0x2000u | 0x8000u | 0x10000u | 0x100u | 0x800u);
   area.SetAttribute(kAttrFRq, false);
