@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "msgbase/base_files.h"
 #include "msgbase/base_lock.h"
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
@@ -22,63 +23,13 @@ constexpr std::string_view kIndexExt = "jdx";
 constexpr std::string_view kTextExt = "jdt";
 constexpr std::string_view kLastReadExt = "jlr";
 
-// Largest piece moved by one stream Read or Write.
-constexpr size_t kPiece = 32768;
 constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
-
-// Reads `count` bytes at `offset`; false when they do not all lie inside
-// the file (of `size` bytes, taken earlier in the same operation, or now
-// when -1) or the stream failed.
-bool ReadBytes(ByteStream* file, int64_t offset, int64_t count,
-               std::string* out, int64_t size = -1) {
-  out->clear();
-  if (size < 0) size = file->Size();
-  if (file->status != 0 || offset < 0 || count < 0 || offset > size ||
-      count > size - offset) {
-    return false;
-  }
-  file->Seek(static_cast<int32_t>(offset));
-  out->resize(static_cast<size_t>(count));
-  size_t done = 0;
-  while (done < out->size() && file->status == 0) {
-    size_t n = std::min(kPiece, out->size() - done);
-    file->Read(out->data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
-  return file->status == 0;
-}
-
-// Writes all of `data` at the stream's position.
-bool WriteAll(ByteStream* stream, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size() && stream->status == 0) {
-    size_t n = std::min(kPiece, data.size() - done);
-    stream->Write(data.data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
-  return stream->status == 0;
-}
-
-bool WriteBytes(ByteStream* file, int64_t offset, std::string_view data) {
-  if (offset < 0 || offset > kMaxOffset ||
-      static_cast<int64_t>(data.size()) > kMaxOffset - offset) {
-    return false;
-  }
-  file->Seek(static_cast<int32_t>(offset));
-  return file->status == 0 && WriteAll(file, data);
-}
 
 // The whole content of a memory stream; its position is kept.
 std::string ReadWholeStream(ByteStream* stream) {
-  int32_t position = stream->Position();
-  std::string out(static_cast<size_t>(std::max(stream->Size(), 0)), '\0');
-  stream->Seek(0);
-  size_t done = 0;
-  while (done < out.size()) {
-    size_t n = std::min(kPiece, out.size() - done);
-    stream->Read(out.data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
+  const int32_t position = stream->Position();
+  std::string out;
+  ReadAt(stream, 0, std::max(stream->Size(), 0), &out);
   stream->Seek(position);
   return out;
 }
@@ -141,65 +92,29 @@ void JamArea::CloseFiles() {
   lastReadFile.reset();
 }
 
-std::unique_ptr<ByteStream> JamArea::OpenBaseFile(std::string_view extension) {
-  std::unique_ptr<ByteStream> file =
-      NewFileStream(FileName(extension), ModeOpenReadWrite);
-  if (file && file->status == 0) return file;
-  file = NewFileStream(FileName(extension), ModeOpenRead);
-  if (file && file->status == 0) {
-    readOnly = true;
-    return file;
-  }
-  return nullptr;
+std::array<BaseFile, 4> JamArea::Files() {
+  return {{{kHeaderExt, &headerFile, kJamErrorNoHeaderFile,
+            kJamErrorOpenHeaderFile, kJamErrorCreateHeaderFile},
+           {kIndexExt, &indexFile, kJamErrorNoIndexFile,
+            kJamErrorOpenIndexFile, kJamErrorCreateIndexFile},
+           {kTextExt, &textFile, kJamErrorNoTextFile, kJamErrorOpenTextFile,
+            kJamErrorCreateTextFile},
+           // Optional: some writers never create it. It is created when
+           // the base is first written.
+           {kLastReadExt, &lastReadFile, 0, kJamErrorOpenLastReadFile,
+            kJamErrorCreateLastReadFile}}};
 }
 
 bool JamArea::OpenArea(std::string_view path) {
   if (headerFile) CloseArea();
-  areaPath.assign(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  areaPath = BasePath(path);
   readOnly = false;
-
-  struct Needed {
-    std::string_view extension;
-    int32_t missing;
-    int32_t unopened;
-    std::unique_ptr<ByteStream>* file;
-  };
-  const Needed needed[] = {
-      {kHeaderExt, kJamErrorNoHeaderFile, kJamErrorOpenHeaderFile, &headerFile},
-      {kIndexExt, kJamErrorNoIndexFile, kJamErrorOpenIndexFile, &indexFile},
-      {kTextExt, kJamErrorNoTextFile, kJamErrorOpenTextFile, &textFile},
-  };
-  for (const Needed& file : needed) {
-    if (!FileExists(FileName(file.extension))) {
-      status = file.missing;
-      areaPath.clear();
-      return false;
-    }
+  if (!OpenBaseFiles(areaPath, Files(), &readOnly, &status)) {
+    areaPath.clear();
+    return false;
   }
-  for (const Needed& file : needed) {
-    *file.file = OpenBaseFile(file.extension);
-    if (!*file.file) {
-      status = file.unopened;
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
-  // The last-read file is optional: some writers never create it. It is
-  // created when the base is first written.
-  if (FileExists(FileName(kLastReadExt))) {
-    lastReadFile = OpenBaseFile(kLastReadExt);
-    if (!lastReadFile) {
-      status = kJamErrorOpenLastReadFile;
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
-
   std::string bytes;
-  if (!ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
+  if (!ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
       !baseHeader.DecodeFrom(bytes)) {
     // Shorter than a base header: not a JAM base that can be used.
     status = kJamErrorOpenHeaderFile;
@@ -214,90 +129,31 @@ bool JamArea::OpenArea(std::string_view path) {
 
 bool JamArea::CreateArea(std::string_view path) {
   if (headerFile) CloseArea();
-  areaPath.assign(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  areaPath = BasePath(path);
   readOnly = false;
-
-  // Two writers may create the same base at the same moment: the header
-  // file is made exclusively or else opened as it is, and under its lock
-  // the base is laid down only when no other writer has done so already.
-  headerFile = NewFileStream(FileName(kHeaderExt), ModeCreateNew);
-  if (!headerFile || headerFile->status != 0) {
-    headerFile = NewFileStream(FileName(kHeaderExt), ModeOpenReadWrite);
-  }
-  if (!headerFile || headerFile->status != 0) {
-    status = kJamErrorCreateHeaderFile;
-    CloseFiles();
-    areaPath.clear();
-    return false;
-  }
-  BaseLock lock(headerFile.get());
-  if (!lock.Acquire()) {
-    status = kJamErrorLocked;
-    CloseFiles();
-    areaPath.clear();
-    return false;
-  }
-  std::string bytes;
   JamBaseHeader existing;
-  const bool made_meanwhile =
-      FileExists(FileName(kIndexExt)) && FileExists(FileName(kTextExt)) &&
-      ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
-      existing.DecodeFrom(bytes) && existing.signature == kJamSignature;
-
-  struct Created {
-    std::string_view extension;
-    int32_t failed;
-    std::unique_ptr<ByteStream>* file;
-  };
-  const Created files[] = {
-      {kIndexExt, kJamErrorCreateIndexFile, &indexFile},
-      {kTextExt, kJamErrorCreateTextFile, &textFile},
-      {kLastReadExt, kJamErrorCreateLastReadFile, &lastReadFile},
-  };
-  for (const Created& file : files) {
-    const bool keep = made_meanwhile && FileExists(FileName(file.extension));
-    *file.file = NewFileStream(FileName(file.extension),
-                               keep ? ModeOpenReadWrite : ModeCreate);
-    if (!*file.file || (*file.file)->status != 0) {
-      status = file.failed;
-      file.file->reset();
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
+  JamBaseHeader fresh;
+  DateTimeRecord now;
+  CurrentDateTime(&now);
+  fresh.dateCreated = ToSeconds(now);
+  std::string fresh_bytes;
+  fresh.EncodeTo(&fresh_bytes);
+  bool made_meanwhile = false;
+  if (!CreateBaseFiles(
+          areaPath, Files(), kJamErrorLocked,
+          [&] {
+            std::string bytes;
+            return ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize,
+                          &bytes) &&
+                   existing.DecodeFrom(bytes) &&
+                   existing.signature == kJamSignature;
+          },
+          fresh_bytes, &made_meanwhile, &status)) {
+    CloseFiles();
+    areaPath.clear();
+    return false;
   }
-
-  if (made_meanwhile) {
-    baseHeader = existing;
-  } else {
-    baseHeader = JamBaseHeader();
-    DateTimeRecord now;
-    CurrentDateTime(&now);
-    baseHeader.dateCreated = ToSeconds(now);
-    bytes.clear();
-    baseHeader.EncodeTo(&bytes);
-    headerFile->Seek(0);
-    headerFile->Truncate();
-    bool written = WriteBytes(headerFile.get(), 0, bytes);
-    if (written) {
-      headerFile->Flush();  // the header is on disk, or creation failed
-      written = headerFile->status == 0;
-    }
-    if (!written) {
-      // Empty again, the base counts as unfinished and the next writer
-      // lays it down; a part of a header would refuse every writer.
-      headerFile->ResetStatus();
-      headerFile->Seek(0);
-      headerFile->Truncate();
-      status = kJamErrorCreateHeaderFile;
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
+  baseHeader = made_meanwhile ? existing : fresh;
   ResetFiles();
   current = 0;
   isOpen = true;
@@ -315,27 +171,11 @@ void JamArea::CloseArea() {
 }
 
 bool JamArea::BaseExists(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base.push_back('.');
-  for (std::string_view extension :
-       {kHeaderExt, kIndexExt, kTextExt, kLastReadExt}) {
-    if (FileExists(base + std::string(extension))) return true;
-  }
-  return false;
+  return AnyBaseFileExists(BasePath(path), Files());
 }
 
 bool JamArea::BaseUnfinished(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base.push_back('.');
-  uint64_t size = 0;
-  if (!FileSize(base + std::string(kHeaderExt), &size) || size != 0) {
-    return false;
-  }
-  for (std::string_view extension : {kIndexExt, kTextExt, kLastReadExt}) {
-    const std::string name = base + std::string(extension);
-    if (FileExists(name) && (!FileSize(name, &size) || size != 0)) return false;
-  }
-  return true;
+  return BaseFilesEmpty(BasePath(path), Files());
 }
 
 int64_t JamArea::IndexRecordCount() {
@@ -365,7 +205,7 @@ bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
   const int64_t end = (position + 1) * record_size;
   const int64_t size = SizeCovering(indexFile.get(), end);
   return end <= size &&
-         ReadBytes(indexFile.get(), position * record_size, record_size,
+         ReadAt(indexFile.get(), position * record_size, record_size,
                    &bytes, size) &&
          record->DecodeFrom(bytes);
 }
@@ -378,7 +218,7 @@ bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
         headerFile.get(),
         static_cast<int64_t>(offset) + JamMessageHeader::kEncodedSize);
   }
-  return ReadBytes(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
+  return ReadAt(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
                    &bytes, header_file_size) &&
          header->DecodeFrom(bytes);
 }
@@ -509,7 +349,7 @@ bool JamArea::LoadMessage() {
   int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
                                              header_size - subfields_at);
   std::string block;
-  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block,
+  if (!ReadAt(headerFile.get(), subfields_at, subfield_bytes, &block,
                  header_size)) {
     status = kJamErrorRead;
     return false;
@@ -522,7 +362,7 @@ bool JamArea::LoadMessage() {
     return false;
   }
   std::string body;
-  if (!ReadBytes(textFile.get(), text_offset,
+  if (!ReadAt(textFile.get(), text_offset,
                  std::min<int64_t>(messageHeader.textLength,
                                    text_size - text_offset),
                  &body, text_size)) {
@@ -564,7 +404,7 @@ bool JamArea::LoadMessage() {
   }
 
   text = NewMemoryStream(65536);
-  if (!text || !WriteAll(text.get(), JoinJamText(subfieldList, body))) {
+  if (!text || !WriteAt(text.get(), 0, JoinJamText(subfieldList, body))) {
     text.reset();
     status = kJamErrorRead;
     return false;
@@ -615,7 +455,7 @@ bool JamArea::BeginBaseUpdate(BaseLock* lock) {
   // held in memory: the update fails before anything is written.
   std::string bytes;
   JamBaseHeader on_disk;
-  if (!ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
+  if (!ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
       !on_disk.DecodeFrom(bytes)) {
     headerFile->ResetStatus();
     status = kJamErrorOpenHeaderFile;
@@ -633,7 +473,7 @@ bool JamArea::EndBaseUpdate(int32_t active_delta) {
       std::clamp<int64_t>(active, 0, std::numeric_limits<uint32_t>::max()));
   std::string bytes;
   baseHeader.EncodeTo(&bytes);
-  return WriteBytes(headerFile.get(), 0, bytes);
+  return WriteAt(headerFile.get(), 0, bytes);
 }
 
 bool JamArea::EnsureLastReadFile() {
@@ -748,10 +588,10 @@ bool JamArea::StoreMessage() {
   // Each file is flushed and checked before the next is written: a write
   // refused from the buffer (a full disk) shows only then, and the index
   // record must not follow a text or header that is not whole.
-  if (!WriteBytes(textFile.get(), text_offset, split.body)) return WriteFailed();
+  if (!WriteAt(textFile.get(), text_offset, split.body)) return WriteFailed();
   textFile->Flush();
   if (textFile->status != 0) return WriteFailed();
-  if (!WriteBytes(headerFile.get(), header_offset, header_bytes)) {
+  if (!WriteAt(headerFile.get(), header_offset, header_bytes)) {
     return WriteFailed();
   }
   headerFile->Flush();
@@ -759,7 +599,7 @@ bool JamArea::StoreMessage() {
   // From here on a failure takes the index record back out (or puts the
   // old one back), so that a store that answers no leaves no message
   // reachable that the base header does not count.
-  bool stored = WriteBytes(indexFile.get(), indexOffset, index_bytes);
+  bool stored = WriteAt(indexFile.get(), indexOffset, index_bytes);
   if (stored) {
     indexFile->Flush();
     stored = indexFile->status == 0 && EndBaseUpdate(isNewMessage ? 1 : 0);
@@ -789,7 +629,7 @@ void JamArea::UndoIndexRecord(const JamIndexRecord& previous) {
   } else {
     std::string bytes;
     previous.EncodeTo(&bytes);
-    WriteBytes(indexFile.get(), indexOffset, bytes);
+    WriteAt(indexFile.get(), indexOffset, bytes);
   }
   indexFile->Flush();
   ResetFiles();
@@ -812,14 +652,14 @@ bool JamArea::DeleteMessage() {
     on_disk.attribute |= kJamAttrDeleted;
     std::string bytes;
     on_disk.EncodeTo(&bytes);
-    if (!WriteBytes(headerFile.get(), indexRecord.headerOffset, bytes)) {
+    if (!WriteAt(headerFile.get(), indexRecord.headerOffset, bytes)) {
       return WriteFailed();
     }
   }
   JamIndexRecord empty;
   std::string bytes;
   empty.EncodeTo(&bytes);
-  if (!WriteBytes(indexFile.get(), indexOffset, bytes)) return WriteFailed();
+  if (!WriteAt(indexFile.get(), indexOffset, bytes)) return WriteFailed();
   indexRecord = empty;
   messageHeader.attribute |= kJamAttrDeleted;
   if (!EndBaseUpdate(-1)) return WriteFailed();
@@ -836,7 +676,7 @@ int32_t JamArea::LoadLastRead(int32_t user) {
        offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
        offset += JamLastReadRecord::kEncodedSize) {
     JamLastReadRecord record;
-    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+    if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
                    &bytes) ||
         !record.DecodeFrom(bytes)) {
       return 0;
@@ -867,7 +707,7 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   std::string bytes;
   for (; offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
        offset += JamLastReadRecord::kEncodedSize) {
-    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+    if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
                    &bytes) ||
         !record.DecodeFrom(bytes)) {
       return WriteFailed();
@@ -884,7 +724,7 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   record.highRead = static_cast<uint32_t>(value);
   bytes.clear();
   record.EncodeTo(&bytes);
-  if (!WriteBytes(lastReadFile.get(), offset, bytes)) return WriteFailed();
+  if (!WriteAt(lastReadFile.get(), offset, bytes)) return WriteFailed();
   lastReadFile->Flush();
   if (lastReadFile->status != 0) return WriteFailed();
   return true;

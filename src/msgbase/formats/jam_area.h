@@ -13,12 +13,14 @@
 #ifndef KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
 #define KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "msgbase/base_files.h"
 #include "msgbase/formats/jam_records.h"
 #include "msgbase/message_area.h"
 
@@ -127,9 +129,8 @@ class JamArea : public MessageArea {
   void ResetFiles();
   void CloseFiles();
   std::string FileName(std::string_view extension) const;
-  // Opens an existing file for reading and writing, or for reading only
-  // (readOnly := true) when that is all it allows.
-  std::unique_ptr<ByteStream> OpenBaseFile(std::string_view extension);
+  // The header file (the lead file), index, text and last-read files.
+  std::array<BaseFile, 4> Files();
   // Opens or creates the last-read file; false when neither works.
   bool EnsureLastReadFile();
   // Records in the index file.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "msgbase/base_files.h"
 #include "msgbase/base_lock.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
@@ -35,42 +36,6 @@ SquishStoredAddress ToStored(const FtnAddress& a) {
   s.node = a.node;
   s.point = a.point;
   return s;
-}
-
-// Reads `count` bytes at `offset` of a stream of `size` bytes (a size
-// taken earlier in the same operation); false (status reset) on any
-// failure, a file that got shorter meanwhile included.
-bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count,
-            int64_t size) {
-  if (offset < 0 || offset + static_cast<int64_t>(count) > size) {
-    return false;
-  }
-  stream->Seek(static_cast<int32_t>(offset));
-  while (count > 0) {
-    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
-    stream->Read(buffer, piece);
-    buffer += piece;
-    count -= piece;
-  }
-  if (stream->status != kStreamOk) {
-    stream->ResetStatus();
-    return false;
-  }
-  return true;
-}
-
-bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer,
-            size_t count) {
-  return ReadAt(stream, offset, buffer, count, stream->Size());
-}
-
-void WritePieces(ByteStream* stream, const uint8_t* buffer, size_t count) {
-  while (count > 0) {
-    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
-    stream->Write(buffer, piece);
-    buffer += piece;
-    count -= piece;
-  }
 }
 
 }  // namespace
@@ -174,62 +139,33 @@ bool SquishArea::WriteIndexRecord(uint32_t position,
 
 // ------------------------------------------------------ open, create, close
 
+std::array<BaseFile, 2> SquishArea::Files() {
+  return {{{"sqd", &dataFile, kSquishErrorNoDataFile, kSquishErrorOpenData,
+            kSquishErrorCreateData},
+           {"sqi", &indexFile, kSquishErrorNoIndexFile, kSquishErrorOpenIndex,
+            kSquishErrorCreateIndex}}};
+}
+
 bool SquishArea::BaseExists(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base += '.';
-  return FileExists(base + "sqd") || FileExists(base + "sqi");
+  return AnyBaseFileExists(BasePath(path), Files());
 }
 
 bool SquishArea::BaseUnfinished(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base += '.';
-  uint64_t data_size = 0, index_size = 0;
-  return FileSize(base + "sqd", &data_size) && data_size == 0 &&
-         (!FileExists(base + "sqi") ||
-          (FileSize(base + "sqi", &index_size) && index_size == 0));
+  return BaseFilesEmpty(BasePath(path), Files());
 }
 
 bool SquishArea::OpenArea(std::string_view path) {
   if (isOpen) CloseArea();
-  areaPath = std::string(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
-  if (!FileExists(FileName("sqd"))) {
-    status = kSquishErrorNoDataFile;
-    return false;
-  }
-  if (!FileExists(FileName("sqi"))) {
-    status = kSquishErrorNoIndexFile;
-    return false;
-  }
+  areaPath = BasePath(path);
   readOnly = false;
-  dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
-  if (dataFile->status != kStreamOk) {
-    // A base the user may only read is opened for reading.
-    dataFile = NewFileStream(FileName("sqd"), ModeOpenRead);
-    readOnly = true;
-  }
-  if (dataFile->status != kStreamOk) {
-    CloseFiles();
+  if (!OpenBaseFiles(areaPath, Files(), &readOnly, &status)) {
     areaPath.clear();
-    status = kSquishErrorOpenData;
-    return false;
-  }
-  indexFile = NewFileStream(FileName("sqi"),
-                            readOnly ? ModeOpenRead : ModeOpenReadWrite);
-  if (indexFile->status != kStreamOk && !readOnly) {
-    indexFile = NewFileStream(FileName("sqi"), ModeOpenRead);
-    readOnly = true;
-  }
-  if (indexFile->status != kStreamOk) {
-    CloseFiles();
-    areaPath.clear();
-    status = kSquishErrorOpenIndex;
     return false;
   }
   if (!ReadBaseHeader()) {
+    status = kSquishErrorOpenData;
     CloseFiles();
     areaPath.clear();
-    status = kSquishErrorOpenData;
     return false;
   }
   layout_ = SquishLayoutOf(baseHeader);
@@ -242,62 +178,31 @@ bool SquishArea::OpenArea(std::string_view path) {
 
 bool SquishArea::CreateArea(std::string_view path) {
   if (isOpen) CloseArea();
-  areaPath = std::string(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
+  areaPath = BasePath(path);
   readOnly = false;
-  // Two writers may create the same base at the same moment: the data file
-  // is made exclusively or else opened as it is, and under the lock the
-  // base is laid down only when no other writer has done so already.
-  dataFile = NewFileStream(FileName("sqd"), ModeCreateNew);
-  if (dataFile->status != kStreamOk) {
-    dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
-  }
-  if (dataFile->status != kStreamOk) {
+  const SquishBaseHeader fresh = SquishBaseHeader::ForNewBase();
+  uint8_t fresh_bytes[SquishBaseHeader::kEncodedSize];
+  fresh.EncodeTo(fresh_bytes);
+  bool made_meanwhile = false;
+  if (!CreateBaseFiles(
+          areaPath, Files(), kSquishErrorLocked,
+          [this] {
+            return ReadBaseHeader() &&
+                   baseHeader.headerLength == SquishBaseHeader::kEncodedSize;
+          },
+          std::string_view(reinterpret_cast<const char*>(fresh_bytes),
+                           sizeof fresh_bytes),
+          &made_meanwhile, &status)) {
     CloseFiles();
     areaPath.clear();
-    status = kSquishErrorCreateData;
-    return false;
-  }
-  BaseLock lock(dataFile.get());
-  if (!lock.Acquire()) {
-    CloseFiles();
-    areaPath.clear();
-    status = kSquishErrorLocked;
-    return false;
-  }
-  const bool made_meanwhile =
-      FileExists(FileName("sqi")) &&
-      dataFile->Size() >= static_cast<int32_t>(SquishBaseHeader::kEncodedSize) &&
-      ReadBaseHeader() &&
-      baseHeader.headerLength == SquishBaseHeader::kEncodedSize;
-  indexFile = NewFileStream(FileName("sqi"),
-                            made_meanwhile ? ModeOpenReadWrite : ModeCreate);
-  if (indexFile->status != kStreamOk) {
-    lock.Release();
-    CloseFiles();
-    areaPath.clear();
-    status = made_meanwhile ? kSquishErrorOpenIndex : kSquishErrorCreateIndex;
     return false;
   }
   if (made_meanwhile) {
     layout_ = SquishLayoutOf(baseHeader);
   } else {
-    dataFile->Seek(0);
-    dataFile->Truncate();
-    baseHeader = SquishBaseHeader::ForNewBase();
+    baseHeader = fresh;
+    storedHeader.assign(fresh_bytes, fresh_bytes + sizeof fresh_bytes);
     layout_ = SquishLayout::kStandard;
-    storedHeader.clear();
-    if (!WriteBaseHeader()) {
-      // Empty again, the base counts as unfinished and the next writer
-      // lays it down; a part of a header would refuse every writer.
-      dataFile->Seek(0);
-      dataFile->Truncate();
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      status = kSquishErrorCreateData;
-      return false;
-    }
   }
   indexRecords = static_cast<uint32_t>(indexFile->Size() /
                                        SquishIndexRecord::kEncodedSize);
@@ -789,7 +694,7 @@ bool SquishArea::StoreMessage() {
   std::memcpy(head.data() + header_size, control.data(), control.size());
   dataFile->Seek(
       static_cast<int32_t>(offset + SquishFrameHeader::kEncodedSize));
-  WritePieces(dataFile.get(), head.data(), head.size());
+  WriteAll(dataFile.get(), head.data(), head.size());
   text->Seek(text_start);
   dataFile->CopyFrom(text.get(), static_cast<int32_t>(text_length));
   const uint8_t zero = 0;
@@ -930,7 +835,7 @@ bool SquishArea::DeleteMessage() {
 
   indexFile->Seek(
       static_cast<int32_t>(position * SquishIndexRecord::kEncodedSize));
-  WritePieces(indexFile.get(), later.data(), later.size());
+  WriteAll(indexFile.get(), later.data(), later.size());
   indexFile->Seek(
       static_cast<int32_t>((count - 1) * SquishIndexRecord::kEncodedSize));
   indexFile->Truncate();
@@ -988,7 +893,7 @@ bool SquishArea::StoreLastRead(int32_t user, int32_t value) {
     // Users between the old end and this one read 0.
     std::vector<uint8_t> zeros(static_cast<size_t>(at - size), 0);
     file->Seek(size);
-    WritePieces(file.get(), zeros.data(), zeros.size());
+    WriteAll(file.get(), zeros.data(), zeros.size());
   }
   uint8_t buf[4];
   EncodeFixed32(buf, static_cast<uint32_t>(value));

@@ -9,6 +9,7 @@
 #ifndef KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
 #define KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "msgbase/base_files.h"
 #include "msgbase/formats/squish_records.h"
 #include "msgbase/message_area.h"
 
@@ -92,6 +94,8 @@ class SquishArea : public MessageArea {
 
  private:
   std::string FileName(std::string_view extension) const;
+  // The data file (the lead file) and the index file.
+  std::array<BaseFile, 2> Files();
   void CloseFiles();
   // The stored message header into the shared header record (loading,
   // adding) and back (storing). Dates the record leaves as the stored
