@@ -113,6 +113,20 @@ bool CreateBaseFiles(const std::string& base, std::span<const BaseFile> files,
   return true;
 }
 
+bool BeginBaseUpdate(BaseLock* lock, int32_t lock_error,
+                     const std::function<bool()>& read_header,
+                     int32_t header_error, int32_t* status) {
+  if (!lock->Acquire()) {
+    *status = lock_error;
+    return false;
+  }
+  if (!read_header()) {
+    *status = header_error;
+    return false;
+  }
+  return true;
+}
+
 bool AnyBaseFileExists(const std::string& base,
                        std::span<const BaseFile> files) {
   return std::any_of(files.begin(), files.end(), [&](const BaseFile& file) {
@@ -130,6 +144,15 @@ bool BaseFilesEmpty(const std::string& base, std::span<const BaseFile> files) {
     if (FileExists(name) && (!FileSize(name, &size) || size != 0)) return false;
   }
   return true;
+}
+
+int64_t SizeCovering(ByteStream* file, int64_t needed, int64_t* seen) {
+  if (*seen >= 0 && needed <= *seen) return *seen;
+  file->ResetStatus();
+  const int64_t size = file->Size();
+  if (file->status != kStreamOk || size < 0) return 0;
+  *seen = size;
+  return size;
 }
 
 bool ReadAt(ByteStream* stream, int64_t offset, void* buffer, size_t count,

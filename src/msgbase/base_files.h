@@ -60,12 +60,30 @@ bool CreateBaseFiles(const std::string& base, std::span<const BaseFile> files,
                      std::string_view new_header, bool* made_meanwhile,
                      int32_t* status);
 
+// Begins a change of an open base: takes the base lock, then reads the
+// base header afresh through `read_header` (other writers may have changed
+// the base since it was last read). False with *status := lock_error when
+// the lock was not had within the wait, or header_error when the header
+// cannot be read: the header held in memory must not be written over
+// another writer's. Nothing is written either way; the lock is released
+// when `lock` goes out of scope.
+class BaseLock;
+bool BeginBaseUpdate(BaseLock* lock, int32_t lock_error,
+                     const std::function<bool()>& read_header,
+                     int32_t header_error, int32_t* status);
+
 // True when any file of the set at `base` exists.
 bool AnyBaseFileExists(const std::string& base,
                        std::span<const BaseFile> files);
 // True when the lead file exists and is empty and every other file is
 // absent or empty: a creation under way, or one whose writer was killed.
 bool BaseFilesEmpty(const std::string& base, std::span<const BaseFile> files);
+
+// The size of a base file as last taken (*seen; -1: not yet) when the
+// first `needed` bytes lie inside it, otherwise taken afresh (the file may
+// have grown) and kept; 0 when it cannot be taken. Reads check against the
+// file itself as well: one that got shorter meanwhile fails them.
+int64_t SizeCovering(ByteStream* file, int64_t needed, int64_t* seen);
 
 // Reads `count` bytes at `offset` when they all lie inside the stream's
 // first `size` bytes (a size taken earlier in the same operation, or -1 to

@@ -113,9 +113,7 @@ bool JamArea::OpenArea(std::string_view path) {
     areaPath.clear();
     return false;
   }
-  std::string bytes;
-  if (!ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
-      !baseHeader.DecodeFrom(bytes)) {
+  if (!ReadBaseHeader(&baseHeader)) {
     // Shorter than a base header: not a JAM base that can be used.
     status = kJamErrorOpenHeaderFile;
     CloseFiles();
@@ -142,10 +140,7 @@ bool JamArea::CreateArea(std::string_view path) {
   if (!CreateBaseFiles(
           areaPath, Files(), kJamErrorLocked,
           [&] {
-            std::string bytes;
-            return ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize,
-                          &bytes) &&
-                   existing.DecodeFrom(bytes) &&
+            return ReadBaseHeader(&existing) &&
                    existing.signature == kJamSignature;
           },
           fresh_bytes, &made_meanwhile, &status)) {
@@ -190,12 +185,7 @@ int64_t JamArea::SizeCovering(ByteStream* file, int64_t needed) {
   int64_t* seen = file == headerFile.get()  ? &headerSizeSeen
                   : file == indexFile.get() ? &indexSizeSeen
                                             : &textSizeSeen;
-  if (*seen >= 0 && needed <= *seen) return *seen;
-  file->ResetStatus();
-  const int64_t size = file->Size();
-  if (file->status != 0 || size < 0) return 0;
-  *seen = size;
-  return size;
+  return kavel::SizeCovering(file, needed, seen);
 }
 
 bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
@@ -443,26 +433,18 @@ bool JamArea::AddMessage() {
   return true;
 }
 
-bool JamArea::BeginBaseUpdate(BaseLock* lock) {
-  if (!lock->Acquire()) {
-    status = kJamErrorLocked;
-    return false;
-  }
-  // Other writers may have changed the base since it was last read: the
-  // header is taken from the file; the count and the index size are always
-  // read afresh from it and from the index file.
-  // A header that cannot be read there is not written over with the one
-  // held in memory: the update fails before anything is written.
+bool JamArea::ReadBaseHeader(JamBaseHeader* header) {
   std::string bytes;
-  JamBaseHeader on_disk;
-  if (!ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
-      !on_disk.DecodeFrom(bytes)) {
-    headerFile->ResetStatus();
-    status = kJamErrorOpenHeaderFile;
-    return false;
-  }
-  baseHeader = on_disk;
-  return true;
+  return ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
+         header->DecodeFrom(bytes);
+}
+
+bool JamArea::BeginBaseUpdate(BaseLock* lock) {
+  // The count and the index size are always read afresh from the header
+  // and the index file.
+  return kavel::BeginBaseUpdate(
+      lock, kJamErrorLocked, [this] { return ReadBaseHeader(&baseHeader); },
+      kJamErrorOpenHeaderFile, &status);
 }
 
 bool JamArea::EndBaseUpdate(int32_t active_delta) {

@@ -114,15 +114,16 @@ class JamArea : public MessageArea {
 
  private:
   // The one place where the base header is brought up to date from the
-  // file before a change (BeginBaseUpdate) and written back after it
-  // (EndBaseUpdate: modCounter + 1, activeMessages + delta, never below 0).
-  // Everything a writer does to the files happens between the two.
-  // BeginBaseUpdate first takes the base lock (byte 0 of the header file,
-  // docs/locking.md); false with kJamErrorLocked when it was not had within
-  // the wait, and with kJamErrorOpenHeaderFile when the base header cannot
-  // be read under the lock, before anything was written. The lock is
-  // released when `lock` goes out of scope.
+  // file before a change (BeginBaseUpdate, base_files.h: kJamErrorLocked
+  // when the lock on byte 0 of the header file was not had,
+  // kJamErrorOpenHeaderFile when the header cannot be read under it) and
+  // written back after it (EndBaseUpdate: modCounter + 1, activeMessages +
+  // delta, never below 0). Everything a writer does to the files happens
+  // between the two.
   bool BeginBaseUpdate(BaseLock* lock);
+  // The base header at the start of the header file; false (*header
+  // unchanged) when it cannot be read whole.
+  bool ReadBaseHeader(JamBaseHeader* header);
   bool EndBaseUpdate(int32_t active_delta);
 
   // ResetStatus and Flush on every open file.

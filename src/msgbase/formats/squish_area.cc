@@ -220,13 +220,9 @@ void SquishArea::CloseArea() {
 }
 
 bool SquishArea::BeginUpdate(BaseLock* lock) {
-  if (!lock->Acquire()) {
-    status = kSquishErrorLocked;
-    return false;
-  }
-  // Other writers may have changed the base since it was last read.
-  if (!ReadBaseHeader()) {
-    status = kSquishErrorOpenData;
+  if (!BeginBaseUpdate(lock, kSquishErrorLocked,
+                       [this] { return ReadBaseHeader(); },
+                       kSquishErrorOpenData, &status)) {
     return false;
   }
   indexRecords = static_cast<uint32_t>(indexFile->Size() /
@@ -383,12 +379,10 @@ bool SquishArea::LoadMessage() {
     return false;
   }
   const uint32_t offset = record.frameOffset;
-  auto size_covering = [this](int64_t end) {
-    if (dataSizeSeen < 0 || end > dataSizeSeen) dataSizeSeen = dataFile->Size();
-    return dataSizeSeen;
-  };
   int64_t data_size =
-      size_covering(int64_t{offset} + SquishFrameHeader::kEncodedSize);
+      SizeCovering(dataFile.get(),
+                   int64_t{offset} + SquishFrameHeader::kEncodedSize,
+                   &dataSizeSeen);
   uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
   SquishFrameHeader frame;
   if (offset < SquishBaseHeader::kEncodedSize ||
@@ -406,7 +400,9 @@ bool SquishArea::LoadMessage() {
   // is read or allocated.
   const uint64_t header_size = SquishMessageHeaderSize(layout_);
   const int64_t body = offset + SquishFrameHeader::kEncodedSize;
-  data_size = size_covering(body + static_cast<int64_t>(frame.messageLength));
+  data_size = SizeCovering(
+      dataFile.get(), body + static_cast<int64_t>(frame.messageLength),
+      &dataSizeSeen);
   if (frame.frameType != kSquishMessageFrame ||
       frame.messageLength > frame.frameLength ||
       header_size + frame.controlLength > frame.messageLength ||
