@@ -178,8 +178,8 @@ bool ReadAt(ByteStream* stream, int64_t offset, void* buffer, size_t count,
   return true;
 }
 
-bool ReadAt(ByteStream* stream, int64_t offset, int64_t count,
-            std::string* out, int64_t size) {
+bool ReadAt(ByteStream* stream, int64_t offset, int64_t count, std::string* out,
+            int64_t size) {
   out->clear();
   if (count < 0) return false;
   out->resize(static_cast<size_t>(count));

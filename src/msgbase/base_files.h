@@ -94,8 +94,8 @@ bool ReadAt(ByteStream* stream, int64_t offset, void* buffer, size_t count,
             int64_t size = -1);
 // The same into *out (resized to `count`; empty on failure, a negative
 // count included).
-bool ReadAt(ByteStream* stream, int64_t offset, int64_t count,
-            std::string* out, int64_t size = -1);
+bool ReadAt(ByteStream* stream, int64_t offset, int64_t count, std::string* out,
+            int64_t size = -1);
 // Writes `count` bytes at the stream's position in pieces the stream takes;
 // false when the stream failed (its status is left for the caller).
 bool WriteAll(ByteStream* stream, const void* data, size_t count);

@@ -95,8 +95,8 @@ void JamArea::CloseFiles() {
 std::array<BaseFile, 4> JamArea::Files() {
   return {{{kHeaderExt, &headerFile, kJamErrorNoHeaderFile,
             kJamErrorOpenHeaderFile, kJamErrorCreateHeaderFile},
-           {kIndexExt, &indexFile, kJamErrorNoIndexFile,
-            kJamErrorOpenIndexFile, kJamErrorCreateIndexFile},
+           {kIndexExt, &indexFile, kJamErrorNoIndexFile, kJamErrorOpenIndexFile,
+            kJamErrorCreateIndexFile},
            {kTextExt, &textFile, kJamErrorNoTextFile, kJamErrorOpenTextFile,
             kJamErrorCreateTextFile},
            // Optional: some writers never create it. It is created when
@@ -195,8 +195,8 @@ bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
   const int64_t end = (position + 1) * record_size;
   const int64_t size = SizeCovering(indexFile.get(), end);
   return end <= size &&
-         ReadAt(indexFile.get(), position * record_size, record_size,
-                   &bytes, size) &&
+         ReadAt(indexFile.get(), position * record_size, record_size, &bytes,
+                size) &&
          record->DecodeFrom(bytes);
 }
 
@@ -209,7 +209,7 @@ bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
         static_cast<int64_t>(offset) + JamMessageHeader::kEncodedSize);
   }
   return ReadAt(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
-                   &bytes, header_file_size) &&
+                &bytes, header_file_size) &&
          header->DecodeFrom(bytes);
 }
 
@@ -298,9 +298,8 @@ void JamArea::TakeHeaderRecord() {
   };
   take(&messageHeader.dateWritten, headerRecord.dateWritten);
   take(&messageHeader.dateProcessed, headerRecord.dateArrived);
-  messageHeader.attribute =
-      AttributesToStored(StoredFormat::kJam, headerRecord.attributes,
-                         messageHeader.attribute);
+  messageHeader.attribute = AttributesToStored(
+      StoredFormat::kJam, headerRecord.attributes, messageHeader.attribute);
 }
 
 bool JamArea::LoadMessage() {
@@ -340,7 +339,7 @@ bool JamArea::LoadMessage() {
                                              header_size - subfields_at);
   std::string block;
   if (!ReadAt(headerFile.get(), subfields_at, subfield_bytes, &block,
-                 header_size)) {
+              header_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -352,10 +351,10 @@ bool JamArea::LoadMessage() {
     return false;
   }
   std::string body;
-  if (!ReadAt(textFile.get(), text_offset,
-                 std::min<int64_t>(messageHeader.textLength,
-                                   text_size - text_offset),
-                 &body, text_size)) {
+  if (!ReadAt(
+          textFile.get(), text_offset,
+          std::min<int64_t>(messageHeader.textLength, text_size - text_offset),
+          &body, text_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -659,7 +658,7 @@ int32_t JamArea::LoadLastRead(int32_t user) {
        offset += JamLastReadRecord::kEncodedSize) {
     JamLastReadRecord record;
     if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
-                   &bytes) ||
+                &bytes) ||
         !record.DecodeFrom(bytes)) {
       return 0;
     }
@@ -690,7 +689,7 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   for (; offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
        offset += JamLastReadRecord::kEncodedSize) {
     if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
-                   &bytes) ||
+                &bytes) ||
         !record.DecodeFrom(bytes)) {
       return WriteFailed();
     }

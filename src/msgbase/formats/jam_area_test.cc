@@ -417,14 +417,14 @@ TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
   area.WriteLine("Text");
   // Another writer cut the header file below a base header meanwhile.
   std::filesystem::resize_file(dir_.Join("echo.jhr"), 100);
-  const std::string before = File("echo.jhr") + File("echo.jdx") +
-                             File("echo.jdt") + File("echo.jlr");
+  const std::string before =
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr");
   EXPECT_FALSE(area.StoreMessage());
   EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
   area.CloseArea();
-  EXPECT_EQ(File("echo.jhr") + File("echo.jdx") + File("echo.jdt") +
-                File("echo.jlr"),
-            before);
+  EXPECT_EQ(
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr"),
+      before);
 }
 
 TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {

@@ -59,7 +59,6 @@ struct MsgHeader {
   bool DecodeFrom(const uint8_t* src, size_t size);
 };
 
-
 class MsgArea : public MessageArea {
  public:
   // Highest number the number map can hold plus one.

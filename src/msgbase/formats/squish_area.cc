@@ -10,8 +10,8 @@
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
-#include "util/coding.h"
 #include "platform/platform.h"
+#include "util/coding.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -45,10 +45,10 @@ std::unique_ptr<MessageArea> NewSquishArea(std::string_view path) {
 }
 
 SquishArea::SquishArea(std::string_view path)
-    : MessageArea(HeaderLayout{
-          .format = StoredFormat::kSquish,
-          .nameWidth = SquishMessageHeader::kNameSize - 1,
-          .subjectWidth = SquishMessageHeader::kSubjectSize - 1}),
+    : MessageArea(
+          HeaderLayout{.format = StoredFormat::kSquish,
+                       .nameWidth = SquishMessageHeader::kNameSize - 1,
+                       .subjectWidth = SquishMessageHeader::kSubjectSize - 1}),
       areaPath(path) {}
 
 SquishArea::~SquishArea() {
@@ -220,9 +220,9 @@ void SquishArea::CloseArea() {
 }
 
 bool SquishArea::BeginUpdate(BaseLock* lock) {
-  if (!BeginBaseUpdate(lock, kSquishErrorLocked,
-                       [this] { return ReadBaseHeader(); },
-                       kSquishErrorOpenData, &status)) {
+  if (!BeginBaseUpdate(
+          lock, kSquishErrorLocked, [this] { return ReadBaseHeader(); },
+          kSquishErrorOpenData, &status)) {
     return false;
   }
   indexRecords = static_cast<uint32_t>(indexFile->Size() /
@@ -379,10 +379,9 @@ bool SquishArea::LoadMessage() {
     return false;
   }
   const uint32_t offset = record.frameOffset;
-  int64_t data_size =
-      SizeCovering(dataFile.get(),
-                   int64_t{offset} + SquishFrameHeader::kEncodedSize,
-                   &dataSizeSeen);
+  int64_t data_size = SizeCovering(
+      dataFile.get(), int64_t{offset} + SquishFrameHeader::kEncodedSize,
+      &dataSizeSeen);
   uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
   SquishFrameHeader frame;
   if (offset < SquishBaseHeader::kEncodedSize ||
@@ -400,9 +399,9 @@ bool SquishArea::LoadMessage() {
   // is read or allocated.
   const uint64_t header_size = SquishMessageHeaderSize(layout_);
   const int64_t body = offset + SquishFrameHeader::kEncodedSize;
-  data_size = SizeCovering(
-      dataFile.get(), body + static_cast<int64_t>(frame.messageLength),
-      &dataSizeSeen);
+  data_size = SizeCovering(dataFile.get(),
+                           body + static_cast<int64_t>(frame.messageLength),
+                           &dataSizeSeen);
   if (frame.frameType != kSquishMessageFrame ||
       frame.messageLength > frame.frameLength ||
       header_size + frame.controlLength > frame.messageLength ||
@@ -510,9 +509,8 @@ void SquishArea::TakeHeaderRecord() {
   };
   take(&messageHeader.dateWritten, headerRecord.dateWritten);
   take(&messageHeader.dateArrived, headerRecord.dateArrived);
-  messageHeader.attributes =
-      AttributesToStored(StoredFormat::kSquish, headerRecord.attributes,
-                         messageHeader.attributes);
+  messageHeader.attributes = AttributesToStored(
+      StoredFormat::kSquish, headerRecord.attributes, messageHeader.attributes);
   // The text form of the date keeps its seconds, which the packed form
   // rounds to even ones.
   messageHeader.ftsDate = FormatMsgDate(headerRecord.dateWritten);
