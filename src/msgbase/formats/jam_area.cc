@@ -63,7 +63,9 @@ std::unique_ptr<MessageArea> NewJamArea(std::string_view path) {
 JamArea::JamArea(std::string_view)
     : MessageArea(HeaderLayout{.format = StoredFormat::kJam,
                                .nameWidth = kShortStringMax,
-                               .subjectWidth = kShortStringMax}) {}
+                               .subjectWidth = kShortStringMax,
+                               .keepsDateArrived = true,
+                               .kludgesOverHeader = false}) {}
 
 JamArea::~JamArea() {
   ReleaseMessage();

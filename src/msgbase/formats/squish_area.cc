@@ -48,7 +48,9 @@ SquishArea::SquishArea(std::string_view path)
     : MessageArea(
           HeaderLayout{.format = StoredFormat::kSquish,
                        .nameWidth = SquishMessageHeader::kNameSize - 1,
-                       .subjectWidth = SquishMessageHeader::kSubjectSize - 1}),
+                       .subjectWidth = SquishMessageHeader::kSubjectSize - 1,
+                       .keepsDateArrived = true,
+                       .kludgesOverHeader = false}),
       areaPath(path) {}
 
 SquishArea::~SquishArea() {
