@@ -57,7 +57,7 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
   {
     JamArea area("");
     ASSERT_TRUE(area.CreateArea(base));
-    area.SetAreaFlag(kJamAreaFlagEcho, true);
+    area.SetAreaFlag(kAreaFlagEchomail, true);
 
     // 1: a posted section, framing lines as kludges.
     ASSERT_TRUE(area.AddMessage());

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "msgbase/ftn_address.h"
 #include "msgbase/msgid_sequence.h"
 #include "platform/platform.h"
 
@@ -178,6 +179,87 @@ int TwoDigitYear(int year) { return year >= 2000 ? year - 2000 : year - 1900; }
 
 int FullYear(int two_digit_year) {
   return two_digit_year <= 70 ? two_digit_year + 2000 : two_digit_year + 1900;
+}
+
+namespace {
+
+// A decimal date or time component; malformed or negative text gives 0.
+uint16_t DateNumber(std::string_view word) {
+  int16_t value = 0;
+  if (!TextToInt16(word, &value) || value < 0) return 0;
+  return static_cast<uint16_t>(value);
+}
+
+std::string TwoDigits(int n) {
+  std::string digits = std::to_string(n).substr(0, 2);
+  if (digits.size() == 1) digits.insert(digits.begin(), '0');
+  return digits;
+}
+
+void ReadDayMonthYear(std::string_view s, DateTimeRecord* dt) {
+  dt->day = DateNumber(NthWord(1, s, " "));
+  dt->month = static_cast<uint16_t>(MonthFromName(NthWord(2, s, " ")));
+  dt->year = DateNumber(NthWord(3, s, " "));
+}
+
+std::string_view DropFront(std::string_view s, size_t n) {
+  return s.substr(std::min(n, s.size()));
+}
+
+}  // namespace
+
+void ParseMsgDate(std::string_view s, DateTimeRecord* dt) {
+  *dt = DateTimeRecord();
+  if (s.size() > 2 && s[2] == ' ') {
+    // "05 Jan 01  13:07:09"
+    ReadDayMonthYear(s, dt);
+    std::string_view time =
+        DropFront(s, s.size() > 10 && s[10] == ' ' ? 11 : 10);
+    dt->hour = DateNumber(NthWord(1, time, ":"));
+    dt->minute = DateNumber(NthWord(2, time, ":"));
+    dt->second = DateNumber(NthWord(3, time, " :"));
+  } else if (s.size() > 3 && s[3] == ' ') {
+    // "Fri  5 Jan 01 13:07"
+    std::string_view rest = DropFront(s, 4);
+    ReadDayMonthYear(rest, dt);
+    std::string_view time = DropFront(rest, 10);
+    dt->hour = DateNumber(NthWord(1, time, ":"));
+    dt->minute = DateNumber(NthWord(2, time, ":"));
+  } else if (s.size() > 2 && s[2] == '-') {
+    // "05-01-01 13:07:09"
+    std::string t(s);
+    std::replace(t.begin(), t.end(), '-', ' ');
+    std::replace(t.begin(), t.end(), ':', ' ');
+    dt->day = DateNumber(NthWord(1, t, " "));
+    dt->month = DateNumber(NthWord(2, t, " "));
+    dt->year = DateNumber(NthWord(3, t, " "));
+    dt->hour = DateNumber(NthWord(4, t, " "));
+    dt->minute = DateNumber(NthWord(5, t, " "));
+    dt->second = DateNumber(NthWord(6, t, " "));
+  }
+  // Two-digit years are widened; a year written in full stays.
+  if (dt->year <= 99) dt->year = static_cast<uint16_t>(FullYear(dt->year));
+}
+
+std::string FormatMsgDate(const DateTimeRecord& dt) {
+  DateTimeRecord earliest;
+  earliest.year = kEarliestTwoDigitYear;
+  earliest.month = 1;
+  earliest.day = 1;
+  DateTimeRecord latest;
+  latest.year = kLatestTwoDigitYear;
+  latest.month = 12;
+  latest.day = 31;
+  latest.hour = 23;
+  latest.minute = 59;
+  latest.second = 59;
+  DateTimeRecord d = ClampDateTime(dt, earliest, latest);
+  std::string text = TwoDigits(d.day);
+  text.append(" ").append(MonthName(d.month)).append(" ");
+  text.append(TwoDigits(TwoDigitYear(d.year))).append("  ");
+  text.append(TwoDigits(d.hour)).append(":").append(TwoDigits(d.minute));
+  text.append(":").append(TwoDigits(d.second));
+  return text;
 }
 
 namespace {

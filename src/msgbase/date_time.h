@@ -77,6 +77,14 @@ int FullYear(int two_digit_year);
 inline constexpr int kEarliestTwoDigitYear = 1971;
 inline constexpr int kLatestTwoDigitYear = 2070;
 
+// The date text of *.MSG headers (and the Squish ftsDate field), read in
+// the three forms tossers write into `dt` (all fields 0 first;
+// unrecognised text leaves them 0).
+void ParseMsgDate(std::string_view text, DateTimeRecord* dt);
+// "DD Mon YY  HH:MM:SS" (19 characters); dates outside 1971..2070 are
+// clamped to that range.
+std::string FormatMsgDate(const DateTimeRecord& dt);
+
 // Eight lower-case hex digits: the next serial of the sequence file named
 // by UseMsgIdSequence (msgbase/msgid_sequence.h), which never repeats across
 // the runs sharing that file and never waits for the clock. Without a

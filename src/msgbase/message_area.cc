@@ -68,25 +68,77 @@ void MessageArea::GoPrevious() {
 
 bool MessageArea::IsOnMessage() { return current != 0; }
 
+// ---------------------------------------------------------------- header
+
+std::string MessageArea::FromName() { return headerRecord.fromName; }
+std::string MessageArea::ToName() { return headerRecord.toName; }
+std::string MessageArea::Subject() { return headerRecord.subject; }
+
+void MessageArea::SetFromName(std::string_view name) {
+  headerRecord.fromName = std::string(name.substr(0, headerLayout.nameWidth));
+}
+
+void MessageArea::SetToName(std::string_view name) {
+  headerRecord.toName = std::string(name.substr(0, headerLayout.nameWidth));
+}
+
+void MessageArea::SetSubject(std::string_view subject) {
+  headerRecord.subject =
+      std::string(subject.substr(0, headerLayout.subjectWidth));
+}
+
+bool MessageArea::HasAttribute(uint32_t attribute) {
+  return StoredAttributeBit(headerLayout.format, attribute) != 0 &&
+         (headerRecord.attributes & attribute) != 0;
+}
+
+void MessageArea::SetAttribute(uint32_t attribute, bool on) {
+  if (StoredAttributeBit(headerLayout.format, attribute) == 0) return;
+  if (on) {
+    headerRecord.attributes |= attribute;
+  } else {
+    headerRecord.attributes &= ~attribute;
+  }
+}
+
+void MessageArea::DateWritten(DateTimeRecord* dt) {
+  *dt = headerRecord.dateWritten;
+}
+
+void MessageArea::DateArrived(DateTimeRecord* dt) {
+  if (headerLayout.keepsDateArrived) *dt = headerRecord.dateArrived;
+}
+
+void MessageArea::SetDateWritten(const DateTimeRecord& dt) {
+  headerRecord.dateWritten = dt;
+}
+
+void MessageArea::SetDateArrived(const DateTimeRecord& dt) {
+  if (headerLayout.keepsDateArrived) headerRecord.dateArrived = dt;
+}
+
 // ------------------------------------------------------------- addresses
 
 void MessageArea::OrigAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), address, nullptr);
+  ReadAddresses(address, nullptr);
 }
 
 void MessageArea::DestAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), nullptr, address);
+  ReadAddresses(nullptr, address);
 }
 
 void MessageArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
+  const bool under = headerLayout.kludgesOverHeader;
+  if (orig) *orig = under ? headerRecord.origAddress : EmptyAddress;
+  if (dest) *dest = under ? headerRecord.destAddress : EmptyAddress;
   if (text) ScanAddressKludges(text.get(), orig, dest);
+  if (under) return;
+  if (orig && *orig == EmptyAddress) *orig = headerRecord.origAddress;
+  if (dest && *dest == EmptyAddress) *dest = headerRecord.destAddress;
 }
 
 bool MessageArea::SetOrigAddress(const FtnAddress& address, bool new_id) {
+  if (headerLayout.kludgesOverHeader) headerRecord.origAddress = address;
   if (!text) return false;
   std::string old_line;
   std::string serial;
@@ -109,6 +161,7 @@ bool MessageArea::SetOrigAddress(const FtnAddress& address, bool new_id) {
 }
 
 bool MessageArea::SetDestAddress(const FtnAddress& address) {
+  if (headerLayout.kludgesOverHeader) headerRecord.destAddress = address;
   if (!text) return false;
   if (!HasAreaFlag(kAreaFlagAddressKludges)) return true;
   FtnAddress orig;

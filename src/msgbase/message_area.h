@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "msgbase/attributes.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/ftn_address.h"
@@ -25,17 +26,50 @@
 
 namespace kavel {
 
+// The header of the loaded or new message as every format shows it. A
+// format fills it from its stored header when it loads or adds a message
+// and writes it into that header when it stores one; in between the shared
+// header operations work on it alone.
+struct MessageHeader {
+  std::string fromName;
+  std::string toName;
+  std::string subject;
+  // The stored header's own addresses (see HeaderLayout).
+  FtnAddress origAddress;
+  FtnAddress destAddress;
+  DateTimeRecord dateWritten;
+  DateTimeRecord dateArrived;
+  uint32_t attributes = 0;  // generic codes (kAttr*)
+};
+
+// What a format's stored header holds; the shared header operations follow
+// it.
+struct HeaderLayout {
+  StoredFormat format = StoredFormat::kSquish;  // its attribute bits
+  size_t nameWidth = 255;     // longest from-name and to-name kept
+  size_t subjectWidth = 255;  // longest subject kept
+  // false: DateArrived leaves its argument as it was and SetDateArrived is
+  // ignored.
+  bool keepsDateArrived = true;
+  // true: the header keeps the addresses the setters give, and the address
+  // readers start from them and let the kludge lines replace the components
+  // they give. false: the setters record addresses in the kludge lines
+  // only, and the readers take the kludge lines, or the header's address
+  // where they give none at all.
+  bool kludgesOverHeader = false;
+};
+
 class MessageArea {
  public:
   MessageArea() = default;
+  explicit MessageArea(const HeaderLayout& layout) : headerLayout(layout) {}
   MessageArea(const MessageArea&) = delete;
   MessageArea& operator=(const MessageArea&) = delete;
-  // The Destroy slot. A format's destructor releases a loaded message and
-  // closes the area itself (the base destructor cannot reach the format's
-  // operations).
+  // A format's destructor releases a loaded message and closes the area
+  // itself (the base destructor cannot reach the format's operations).
   virtual ~MessageArea();
 
-  // Slots 1-5.
+  // Opening and closing.
   // Opens an existing base; false with `status` set on failure. A base the
   // user may only read is opened for reading (writes then answer false).
   virtual bool OpenArea(std::string_view path) = 0;
@@ -46,7 +80,7 @@ class MessageArea {
   virtual bool HasMessage(int32_t n) = 0;
   virtual int32_t CurrentIndex();
 
-  // Slots 6-9: navigation shared by every format, in terms of HasMessage
+  // Navigation shared by every format, in terms of HasMessage
   // and HighestNumber. GoTo(n): the first existing message at or after n.
   // Every walk ends with current 0.
   virtual void GoTo(int32_t n);
@@ -54,7 +88,7 @@ class MessageArea {
   virtual void GoPrevious();
   virtual bool IsOnMessage();
 
-  // Slots 10-18.
+  // Messages and their header.
   // The current message's own number (Squish: from its index entry).
   virtual int32_t CurrentNumber() = 0;
   // Makes the message with that own number current.
@@ -67,31 +101,34 @@ class MessageArea {
   // The upper bound GoNext walks to.
   virtual int32_t HighestNumber() = 0;
   virtual int32_t MessageCount() = 0;
-  virtual std::string FromName() = 0;
-  virtual std::string ToName() = 0;
-  virtual std::string Subject() = 0;
+  virtual std::string FromName();
+  virtual std::string ToName();
+  virtual std::string Subject();
 
-  // Slots 19-21: addresses from the kludge lines of `text` (the outputs
-  // are cleared first; later lines override earlier ones).
+  // Addresses from the kludge lines of `text` combined with the header's
+  // as HeaderLayout says (the outputs are cleared first; later lines
+  // override earlier ones).
   virtual void OrigAddress(FtnAddress* address);
   virtual void DestAddress(FtnAddress* address);
   virtual void ReadAddresses(FtnAddress* orig, FtnAddress* dest);
 
-  // Slots 22-27.
-  virtual void SetFromName(std::string_view name) = 0;
-  virtual void SetToName(std::string_view name) = 0;
-  virtual void SetSubject(std::string_view subject) = 0;
+  // The texts are cut to the widths of HeaderLayout.
+  virtual void SetFromName(std::string_view name);
+  virtual void SetToName(std::string_view name);
+  virtual void SetSubject(std::string_view subject);
   // Writes the origin into the MSGID kludge (keeping the old serial unless
   // `new_id` or there is none), and into INTL/FMPT when the area flag
-  // kAreaFlagAddressKludges is set. False when memory ran out.
+  // kAreaFlagAddressKludges is set; a header that keeps addresses
+  // (HeaderLayout) takes it too. False when memory ran out.
   virtual bool SetOrigAddress(const FtnAddress& address, bool new_id);
   // With kAreaFlagAddressKludges: destination into INTL/TOPT; otherwise
-  // nothing is recorded in the text.
+  // nothing is recorded in the text. A header that keeps addresses takes it
+  // in every case.
   virtual bool SetDestAddress(const FtnAddress& address);
   // SetOrigAddress(orig, false), then SetDestAddress(dest).
   virtual bool SetAddresses(const FtnAddress& orig, const FtnAddress& dest);
 
-  // Slots 28-38: the text. The raw forms take lines of any length; the
+  // The text. The raw forms take lines of any length; the
   // others cut at 255 characters.
   virtual void ReadLineRaw(std::string* line, size_t max_length);
   virtual void ReadLine(std::string* line);
@@ -107,21 +144,21 @@ class MessageArea {
   virtual void ReadTextBlock(void* buffer, uint16_t count);
   virtual bool WriteTextBlock(const void* buffer, uint16_t count);
 
-  // Slots 39-45: format-stored header values. Attribute arguments are the
-  // generic codes (kAttr*); a code the format cannot store reads as unset
-  // and is ignored when set.
-  virtual bool HasAttribute(uint32_t attribute) = 0;
-  virtual void SetAttribute(uint32_t attribute, bool on) = 0;
-  virtual void DateWritten(DateTimeRecord* dt) = 0;
-  virtual void DateArrived(DateTimeRecord* dt) = 0;
-  virtual void SetDateWritten(const DateTimeRecord& dt) = 0;
-  virtual void SetDateArrived(const DateTimeRecord& dt) = 0;
+  // Attributes and dates. Attribute arguments are single generic codes
+  // (kAttr*); a code the format cannot store, or a value that is not one
+  // code, reads as unset and is ignored when set.
+  virtual bool HasAttribute(uint32_t attribute);
+  virtual void SetAttribute(uint32_t attribute, bool on);
+  virtual void DateWritten(DateTimeRecord* dt);
+  virtual void DateArrived(DateTimeRecord* dt);
+  virtual void SetDateWritten(const DateTimeRecord& dt);
+  virtual void SetDateArrived(const DateTimeRecord& dt);
   // Writes header and text of the current message to the base. False when
   // nothing is loaded, the base is read-only, or the text is incomplete
   // (its stream failed).
   virtual bool StoreMessage() = 0;
 
-  // Slots 46-51: kludge lines (see message_text.h).
+  // Kludge lines (see message_text.h).
   virtual bool FindKludgeRaw(std::string_view name, std::string* line,
                              size_t max_length);
   virtual bool FindKludge(std::string_view name, std::string* line);
@@ -130,7 +167,7 @@ class MessageArea {
   virtual bool RemoveKludgeRaw(std::string_view name);
   virtual bool RemoveKludge(std::string_view name);
 
-  // Slots 52-56.
+  // The text stream, area flags (kAreaFlag*) and single kludge lines.
   // The `text` stream itself, still owned by the area; null when none.
   virtual ByteStream* TextStream();
   virtual void SetAreaFlag(uint32_t mask, bool on);
@@ -141,7 +178,7 @@ class MessageArea {
   virtual void AddressFromDestKludge(std::string_view line,
                                      FtnAddress* address);
 
-  // Slots 57-60.
+  // Adding and deleting messages, last-read pointers.
   // Starts a new message numbered after HighestNumber with an empty header
   // and empty text; it becomes current.
   virtual bool AddMessage() = 0;
@@ -150,7 +187,7 @@ class MessageArea {
   // False when the pointer could not be stored.
   virtual bool StoreLastRead(int32_t user, int32_t value) = 0;
 
-  // After the slots: true when any file of the base at `path` exists.
+  // True when any file of the base at `path` exists.
   // OpenOrCreateMessageArea creates a base only when this answers false.
   virtual bool BaseExists(std::string_view path) = 0;
   // True when the files of the base at `path` are there but hold nothing
@@ -165,6 +202,12 @@ class MessageArea {
   uint32_t areaFlags = 0;  // kAreaFlag* bits; changed only by SetAreaFlag
   int32_t current = 0;     // current message (Squish: index position)
   std::unique_ptr<ByteStream> text;  // loaded or new message's text
+
+ protected:
+  // The format's own; fixed at construction.
+  HeaderLayout headerLayout;
+  // The loaded or new message's header.
+  MessageHeader headerRecord;
 };
 
 // Area types, by the first character of an area id.

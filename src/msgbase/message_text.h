@@ -1,7 +1,7 @@
-// The common view of a message's text: lines, kludge lines, the generic
-// attribute codes, and the MSGID/INTL/FMPT/TOPT address kludges. These
-// operate on any ByteStream holding message text; MessageArea's shared
-// operations are built on them and the formats use them for conversions.
+// The common view of a message's text: lines, kludge lines, and the
+// MSGID/INTL/FMPT/TOPT address kludges. These operate on any ByteStream
+// holding message text; MessageArea's shared operations are built on them
+// and the formats use them for conversions.
 //
 // Text layout: lines written here end in one CR (0x0D), never LF. On
 // reading, a line ends at a CR or a zero byte, and one LF directly after
@@ -22,29 +22,6 @@ namespace kavel {
 
 class ByteStream;
 
-// Generic attribute codes; each format maps them to its own stored bits.
-inline constexpr uint32_t kAttrPvt = 0x0001;  // private
-inline constexpr uint32_t kAttrCra = 0x0002;  // crash
-inline constexpr uint32_t kAttrRcv = 0x0004;  // received
-inline constexpr uint32_t kAttrSnt = 0x0008;  // sent
-inline constexpr uint32_t kAttrAtt = 0x0010;  // file attached
-inline constexpr uint32_t kAttrTrs = 0x0020;  // in transit
-inline constexpr uint32_t kAttrOrp = 0x0040;  // orphan
-inline constexpr uint32_t kAttrKs = 0x0080;   // kill after sending
-inline constexpr uint32_t kAttrLoc = 0x0100;  // local
-inline constexpr uint32_t kAttrHld = 0x0200;  // hold
-inline constexpr uint32_t kAttrFRq = 0x0400;  // file request
-inline constexpr uint32_t kAttrRRq = 0x0800;  // return receipt requested
-inline constexpr uint32_t kAttrRRc = 0x1000;  // is a return receipt
-inline constexpr uint32_t kAttrARq = 0x2000;  // audit requested
-inline constexpr uint32_t kAttrURq = 0x4000;  // update request
-inline constexpr uint32_t kAttrSca = 0x8000;  // scanned
-
-// The attribute words, index i naming bit 1 << i ("Pvt" ... "Sca").
-inline constexpr const char* kAttributeNames[16] = {
-    "Pvt", "Cra", "Rcv", "Snt", "Att", "Trs", "Orp", "K/s",
-    "Loc", "Hld", "FRq", "RRq", "RRc", "ARq", "URq", "Sca"};
-
 // Kludge names as the shared operations match them (0x01 included).
 inline constexpr std::string_view kKludgeMsgId = "\x01MSGID:";
 inline constexpr std::string_view kKludgeIntl = "\x01INTL";
@@ -52,14 +29,6 @@ inline constexpr std::string_view kKludgeFmpt =
     "\x01"
     "FMPT";
 inline constexpr std::string_view kKludgeTopt = "\x01TOPT";
-
-// Area flags (MessageArea::areaFlags).
-// Keep the destination and origin in INTL, FMPT and TOPT kludges too.
-inline constexpr uint32_t kAreaFlagAddressKludges = 1;
-// The area carries echomail (posting sets it for echo areas). A *.MSG area
-// so marked never gives a new message the number 1, which tossers keep as
-// their high-water mark.
-inline constexpr uint32_t kAreaFlagEchomail = 2;
 
 // Longest line the shorter text forms deliver.
 inline constexpr size_t kMaxTextLine = 255;

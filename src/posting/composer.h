@@ -34,10 +34,6 @@ inline constexpr int32_t kMaxSectionBytes = 16384;
 // The PID kludge of every posted message.
 inline constexpr std::string_view kPidLine = "\x01PID: Tolvex 2.2Beta";
 
-// Area flag of local areas (netmail and echomail have theirs in
-// msgbase/message_text.h).
-inline constexpr uint32_t kAreaFlagLocal = 4;
-
 // Resets the posting state, opens or creates the base of the job's area
 // (ctx.postingArea; left empty when that fails), writes the banner, checks
 // that the job's fileName exists and turns the framing texts into kludge

@@ -1,12 +1,7 @@
-// Constructors of the stored formats, as the area factory reaches them.
-//
-// Contract: each function returns a new, closed area object of its format
-// for the base at `path` (the area id without its type letter), or null
-// when the format is not built into this program. Each format's own
-// source file defines its function. Until a format is built in, its
-// definition lives in a stub file (formats/<format>_factory_stub.cc) that
-// returns null; the format's implementation deletes that stub file when it
-// defines the function itself.
+// Constructors of the stored formats, as the area factory reaches them:
+// each returns a new, closed area object of its format for the base at
+// `path` (the area id without its type letter). Each format's own source
+// file defines its function.
 #ifndef KAVEL_MSGBASE_FORMATS_FORMATS_H_
 #define KAVEL_MSGBASE_FORMATS_FORMATS_H_
 

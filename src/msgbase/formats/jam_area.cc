@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "msgbase/base_files.h"
 #include "msgbase/base_lock.h"
 #include "msgbase/formats/formats.h"
 #include "msgbase/formats/jam_crc.h"
@@ -23,76 +24,13 @@ constexpr std::string_view kIndexExt = "jdx";
 constexpr std::string_view kTextExt = "jdt";
 constexpr std::string_view kLastReadExt = "jlr";
 
-// Largest piece moved by one stream Read or Write.
-constexpr size_t kPiece = 32768;
 constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
-
-struct AttributeMapEntry {
-  uint32_t generic;
-  uint32_t bit;
-};
-
-constexpr AttributeMapEntry kAttributeMap[] = {
-    {kAttrPvt, 0x00000004}, {kAttrCra, 0x00000100}, {kAttrRcv, 0x00000008},
-    {kAttrSnt, 0x00000010}, {kAttrAtt, 0x00002000}, {kAttrTrs, 0x00000002},
-    {kAttrOrp, 0x00040000}, {kAttrKs, 0x00000020},  {kAttrLoc, 0x00000001},
-    {kAttrHld, 0x00000080}, {kAttrFRq, 0x00001000}, {kAttrRRq, 0x00010000},
-    {kAttrARq, 0x00020000},
-};
-
-// Reads `count` bytes at `offset`; false when they do not all lie inside
-// the file (of `size` bytes, taken earlier in the same operation, or now
-// when -1) or the stream failed.
-bool ReadBytes(ByteStream* file, int64_t offset, int64_t count,
-               std::string* out, int64_t size = -1) {
-  out->clear();
-  if (size < 0) size = file->Size();
-  if (file->status != 0 || offset < 0 || count < 0 || offset > size ||
-      count > size - offset) {
-    return false;
-  }
-  file->Seek(static_cast<int32_t>(offset));
-  out->resize(static_cast<size_t>(count));
-  size_t done = 0;
-  while (done < out->size() && file->status == 0) {
-    size_t n = std::min(kPiece, out->size() - done);
-    file->Read(out->data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
-  return file->status == 0;
-}
-
-// Writes all of `data` at the stream's position.
-bool WriteAll(ByteStream* stream, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size() && stream->status == 0) {
-    size_t n = std::min(kPiece, data.size() - done);
-    stream->Write(data.data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
-  return stream->status == 0;
-}
-
-bool WriteBytes(ByteStream* file, int64_t offset, std::string_view data) {
-  if (offset < 0 || offset > kMaxOffset ||
-      static_cast<int64_t>(data.size()) > kMaxOffset - offset) {
-    return false;
-  }
-  file->Seek(static_cast<int32_t>(offset));
-  return file->status == 0 && WriteAll(file, data);
-}
 
 // The whole content of a memory stream; its position is kept.
 std::string ReadWholeStream(ByteStream* stream) {
-  int32_t position = stream->Position();
-  std::string out(static_cast<size_t>(std::max(stream->Size(), 0)), '\0');
-  stream->Seek(0);
-  size_t done = 0;
-  while (done < out.size()) {
-    size_t n = std::min(kPiece, out.size() - done);
-    stream->Read(out.data() + done, static_cast<uint16_t>(n));
-    done += n;
-  }
+  const int32_t position = stream->Position();
+  std::string out;
+  ReadAt(stream, 0, std::max(stream->Size(), 0), &out);
   stream->Seek(position);
   return out;
 }
@@ -119,18 +57,16 @@ void FromSeconds(uint32_t seconds, DateTimeRecord* dt) {
 
 }  // namespace
 
-uint32_t JamAttributeBit(uint32_t attribute) {
-  for (const AttributeMapEntry& entry : kAttributeMap) {
-    if (entry.generic == attribute) return entry.bit;
-  }
-  return 0;
-}
-
 std::unique_ptr<MessageArea> NewJamArea(std::string_view path) {
   return std::make_unique<JamArea>(path);
 }
 
-JamArea::JamArea(std::string_view) {}
+JamArea::JamArea(std::string_view)
+    : MessageArea(HeaderLayout{.format = StoredFormat::kJam,
+                               .nameWidth = kShortStringMax,
+                               .subjectWidth = kShortStringMax,
+                               .keepsDateArrived = true,
+                               .kludgesOverHeader = false}) {}
 
 JamArea::~JamArea() {
   ReleaseMessage();
@@ -159,66 +95,28 @@ void JamArea::CloseFiles() {
   lastReadFile.reset();
 }
 
-std::unique_ptr<ByteStream> JamArea::OpenBaseFile(std::string_view extension) {
-  std::unique_ptr<ByteStream> file =
-      NewFileStream(FileName(extension), ModeOpenReadWrite);
-  if (file && file->status == 0) return file;
-  file = NewFileStream(FileName(extension), ModeOpenRead);
-  if (file && file->status == 0) {
-    readOnly = true;
-    return file;
-  }
-  return nullptr;
+std::array<BaseFile, 4> JamArea::Files() {
+  return {{{kHeaderExt, &headerFile, kJamErrorNoHeaderFile,
+            kJamErrorOpenHeaderFile, kJamErrorCreateHeaderFile},
+           {kIndexExt, &indexFile, kJamErrorNoIndexFile, kJamErrorOpenIndexFile,
+            kJamErrorCreateIndexFile},
+           {kTextExt, &textFile, kJamErrorNoTextFile, kJamErrorOpenTextFile,
+            kJamErrorCreateTextFile},
+           // Optional: some writers never create it. It is created when
+           // the base is first written.
+           {kLastReadExt, &lastReadFile, 0, kJamErrorOpenLastReadFile,
+            kJamErrorCreateLastReadFile}}};
 }
 
 bool JamArea::OpenArea(std::string_view path) {
   if (headerFile) CloseArea();
-  areaPath.assign(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  areaPath = BasePath(path);
   readOnly = false;
-
-  struct Needed {
-    std::string_view extension;
-    int32_t missing;
-    int32_t unopened;
-    std::unique_ptr<ByteStream>* file;
-  };
-  const Needed needed[] = {
-      {kHeaderExt, kJamErrorNoHeaderFile, kJamErrorOpenHeaderFile, &headerFile},
-      {kIndexExt, kJamErrorNoIndexFile, kJamErrorOpenIndexFile, &indexFile},
-      {kTextExt, kJamErrorNoTextFile, kJamErrorOpenTextFile, &textFile},
-  };
-  for (const Needed& file : needed) {
-    if (!FileExists(FileName(file.extension))) {
-      status = file.missing;
-      areaPath.clear();
-      return false;
-    }
+  if (!OpenBaseFiles(areaPath, Files(), &readOnly, &status)) {
+    areaPath.clear();
+    return false;
   }
-  for (const Needed& file : needed) {
-    *file.file = OpenBaseFile(file.extension);
-    if (!*file.file) {
-      status = file.unopened;
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
-  // The last-read file is optional: some writers never create it. It is
-  // created when the base is first written.
-  if (FileExists(FileName(kLastReadExt))) {
-    lastReadFile = OpenBaseFile(kLastReadExt);
-    if (!lastReadFile) {
-      status = kJamErrorOpenLastReadFile;
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
-
-  std::string bytes;
-  if (!ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) ||
-      !baseHeader.DecodeFrom(bytes)) {
+  if (!ReadBaseHeader(&baseHeader)) {
     // Shorter than a base header: not a JAM base that can be used.
     status = kJamErrorOpenHeaderFile;
     CloseFiles();
@@ -232,90 +130,28 @@ bool JamArea::OpenArea(std::string_view path) {
 
 bool JamArea::CreateArea(std::string_view path) {
   if (headerFile) CloseArea();
-  areaPath.assign(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath.push_back('.');
+  areaPath = BasePath(path);
   readOnly = false;
-
-  // Two writers may create the same base at the same moment: the header
-  // file is made exclusively or else opened as it is, and under its lock
-  // the base is laid down only when no other writer has done so already.
-  headerFile = NewFileStream(FileName(kHeaderExt), ModeCreateNew);
-  if (!headerFile || headerFile->status != 0) {
-    headerFile = NewFileStream(FileName(kHeaderExt), ModeOpenReadWrite);
-  }
-  if (!headerFile || headerFile->status != 0) {
-    status = kJamErrorCreateHeaderFile;
-    CloseFiles();
-    areaPath.clear();
-    return false;
-  }
-  BaseLock lock(headerFile.get());
-  if (!lock.Acquire()) {
-    status = kJamErrorLocked;
-    CloseFiles();
-    areaPath.clear();
-    return false;
-  }
-  std::string bytes;
   JamBaseHeader existing;
-  const bool made_meanwhile =
-      FileExists(FileName(kIndexExt)) && FileExists(FileName(kTextExt)) &&
-      ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
-      existing.DecodeFrom(bytes) && existing.signature == kJamSignature;
-
-  struct Created {
-    std::string_view extension;
-    int32_t failed;
-    std::unique_ptr<ByteStream>* file;
-  };
-  const Created files[] = {
-      {kIndexExt, kJamErrorCreateIndexFile, &indexFile},
-      {kTextExt, kJamErrorCreateTextFile, &textFile},
-      {kLastReadExt, kJamErrorCreateLastReadFile, &lastReadFile},
-  };
-  for (const Created& file : files) {
-    const bool keep = made_meanwhile && FileExists(FileName(file.extension));
-    *file.file = NewFileStream(FileName(file.extension),
-                               keep ? ModeOpenReadWrite : ModeCreate);
-    if (!*file.file || (*file.file)->status != 0) {
-      status = file.failed;
-      file.file->reset();
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
+  JamBaseHeader fresh;
+  DateTimeRecord now;
+  CurrentDateTime(&now);
+  fresh.dateCreated = ToSeconds(now);
+  std::string fresh_bytes;
+  fresh.EncodeTo(&fresh_bytes);
+  bool made_meanwhile = false;
+  if (!CreateBaseFiles(
+          areaPath, Files(), kJamErrorLocked,
+          [&] {
+            return ReadBaseHeader(&existing) &&
+                   existing.signature == kJamSignature;
+          },
+          fresh_bytes, &made_meanwhile, &status)) {
+    CloseFiles();
+    areaPath.clear();
+    return false;
   }
-
-  if (made_meanwhile) {
-    baseHeader = existing;
-  } else {
-    baseHeader = JamBaseHeader();
-    DateTimeRecord now;
-    CurrentDateTime(&now);
-    baseHeader.dateCreated = ToSeconds(now);
-    bytes.clear();
-    baseHeader.EncodeTo(&bytes);
-    headerFile->Seek(0);
-    headerFile->Truncate();
-    bool written = WriteBytes(headerFile.get(), 0, bytes);
-    if (written) {
-      headerFile->Flush();  // the header is on disk, or creation failed
-      written = headerFile->status == 0;
-    }
-    if (!written) {
-      // Empty again, the base counts as unfinished and the next writer
-      // lays it down; a part of a header would refuse every writer.
-      headerFile->ResetStatus();
-      headerFile->Seek(0);
-      headerFile->Truncate();
-      status = kJamErrorCreateHeaderFile;
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      return false;
-    }
-  }
+  baseHeader = made_meanwhile ? existing : fresh;
   ResetFiles();
   current = 0;
   isOpen = true;
@@ -333,27 +169,11 @@ void JamArea::CloseArea() {
 }
 
 bool JamArea::BaseExists(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base.push_back('.');
-  for (std::string_view extension :
-       {kHeaderExt, kIndexExt, kTextExt, kLastReadExt}) {
-    if (FileExists(base + std::string(extension))) return true;
-  }
-  return false;
+  return AnyBaseFileExists(BasePath(path), Files());
 }
 
 bool JamArea::BaseUnfinished(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base.push_back('.');
-  uint64_t size = 0;
-  if (!FileSize(base + std::string(kHeaderExt), &size) || size != 0) {
-    return false;
-  }
-  for (std::string_view extension : {kIndexExt, kTextExt, kLastReadExt}) {
-    const std::string name = base + std::string(extension);
-    if (FileExists(name) && (!FileSize(name, &size) || size != 0)) return false;
-  }
-  return true;
+  return BaseFilesEmpty(BasePath(path), Files());
 }
 
 int64_t JamArea::IndexRecordCount() {
@@ -368,12 +188,7 @@ int64_t JamArea::SizeCovering(ByteStream* file, int64_t needed) {
   int64_t* seen = file == headerFile.get()  ? &headerSizeSeen
                   : file == indexFile.get() ? &indexSizeSeen
                                             : &textSizeSeen;
-  if (*seen >= 0 && needed <= *seen) return *seen;
-  file->ResetStatus();
-  const int64_t size = file->Size();
-  if (file->status != 0 || size < 0) return 0;
-  *seen = size;
-  return size;
+  return kavel::SizeCovering(file, needed, seen);
 }
 
 bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
@@ -383,8 +198,8 @@ bool JamArea::ReadIndexRecord(int64_t position, JamIndexRecord* record) {
   const int64_t end = (position + 1) * record_size;
   const int64_t size = SizeCovering(indexFile.get(), end);
   return end <= size &&
-         ReadBytes(indexFile.get(), position * record_size, record_size,
-                   &bytes, size) &&
+         ReadAt(indexFile.get(), position * record_size, record_size, &bytes,
+                size) &&
          record->DecodeFrom(bytes);
 }
 
@@ -396,8 +211,8 @@ bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
         headerFile.get(),
         static_cast<int64_t>(offset) + JamMessageHeader::kEncodedSize);
   }
-  return ReadBytes(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
-                   &bytes, header_file_size) &&
+  return ReadAt(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
+                &bytes, header_file_size) &&
          header->DecodeFrom(bytes);
 }
 
@@ -468,11 +283,26 @@ void JamArea::ClearMessage() {
   indexRecord = JamIndexRecord();
   indexOffset = 0;
   isNewMessage = false;
-  ClearAddress(&origAddress);
-  ClearAddress(&destAddress);
-  fromName.clear();
-  toName.clear();
-  subject.clear();
+  headerRecord = MessageHeader();
+}
+
+void JamArea::ShowStoredHeader() {
+  FromSeconds(messageHeader.dateWritten, &headerRecord.dateWritten);
+  FromSeconds(messageHeader.dateProcessed, &headerRecord.dateArrived);
+  headerRecord.attributes =
+      AttributesFromStored(StoredFormat::kJam, messageHeader.attribute);
+}
+
+void JamArea::TakeHeaderRecord() {
+  auto take = [](uint32_t* field, const DateTimeRecord& dt) {
+    DateTimeRecord stored;
+    FromSeconds(*field, &stored);
+    if (!(stored == dt)) *field = ToSeconds(dt);
+  };
+  take(&messageHeader.dateWritten, headerRecord.dateWritten);
+  take(&messageHeader.dateProcessed, headerRecord.dateArrived);
+  messageHeader.attribute = AttributesToStored(
+      StoredFormat::kJam, headerRecord.attributes, messageHeader.attribute);
 }
 
 bool JamArea::LoadMessage() {
@@ -502,6 +332,7 @@ bool JamArea::LoadMessage() {
     status = kJamErrorRead;
     return false;
   }
+  ShowStoredHeader();
   // The subfields as far as the file holds them.
   int64_t subfields_at =
       header_offset + static_cast<int64_t>(JamMessageHeader::kEncodedSize);
@@ -510,8 +341,8 @@ bool JamArea::LoadMessage() {
   int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
                                              header_size - subfields_at);
   std::string block;
-  if (!ReadBytes(headerFile.get(), subfields_at, subfield_bytes, &block,
-                 header_size)) {
+  if (!ReadAt(headerFile.get(), subfields_at, subfield_bytes, &block,
+              header_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -523,40 +354,41 @@ bool JamArea::LoadMessage() {
     return false;
   }
   std::string body;
-  if (!ReadBytes(textFile.get(), text_offset,
-                 std::min<int64_t>(messageHeader.textLength,
-                                   text_size - text_offset),
-                 &body, text_size)) {
+  if (!ReadAt(
+          textFile.get(), text_offset,
+          std::min<int64_t>(messageHeader.textLength, text_size - text_offset),
+          &body, text_size)) {
     status = kJamErrorRead;
     return false;
   }
   // A damaged subfield ends the list; the ones before it are used.
   DecodeJamSubfields(block, &subfieldList);
 
+  MessageHeader& shown = headerRecord;
   for (const JamSubfield& subfield : subfieldList) {
     switch (subfield.loId) {
       case kJamOAddress:
-        ClearAddress(&origAddress);
-        ParseAddress(subfield.data, &origAddress);
+        ClearAddress(&shown.origAddress);
+        ParseAddress(subfield.data, &shown.origAddress);
         break;
       case kJamDAddress:
-        ClearAddress(&destAddress);
-        ParseAddress(subfield.data, &destAddress);
+        ClearAddress(&shown.destAddress);
+        ParseAddress(subfield.data, &shown.destAddress);
         break;
       case kJamSenderName:
-        fromName = ShortString(subfield.data);
+        shown.fromName = ShortString(subfield.data);
         break;
       case kJamReceiverName:
-        toName = ShortString(subfield.data);
+        shown.toName = ShortString(subfield.data);
         break;
       case kJamSubject:
-        subject = ShortString(subfield.data);
+        shown.subject = ShortString(subfield.data);
         break;
       case kJamEnclosedFile:
-        if (HasAttribute(kAttrAtt)) subject = ShortString(subfield.data);
+        if (HasAttribute(kAttrAtt)) shown.subject = ShortString(subfield.data);
         break;
       case kJamEnclosedFreq:
-        if (HasAttribute(kAttrFRq)) subject = ShortString(subfield.data);
+        if (HasAttribute(kAttrFRq)) shown.subject = ShortString(subfield.data);
         break;
       default:
         break;
@@ -564,7 +396,7 @@ bool JamArea::LoadMessage() {
   }
 
   text = NewMemoryStream(65536);
-  if (!text || !WriteAll(text.get(), JoinJamText(subfieldList, body))) {
+  if (!text || !WriteAt(text.get(), 0, JoinJamText(subfieldList, body))) {
     text.reset();
     status = kJamErrorRead;
     return false;
@@ -580,65 +412,6 @@ bool JamArea::ReleaseMessage() {
   return true;
 }
 
-std::string JamArea::FromName() { return fromName; }
-std::string JamArea::ToName() { return toName; }
-std::string JamArea::Subject() { return subject; }
-
-void JamArea::SetFromName(std::string_view name) { fromName = ShortString(name); }
-void JamArea::SetToName(std::string_view name) { toName = ShortString(name); }
-void JamArea::SetSubject(std::string_view text_in) {
-  subject = ShortString(text_in);
-}
-
-void JamArea::OrigAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), address, nullptr);
-  if (*address == EmptyAddress) *address = origAddress;
-}
-
-void JamArea::DestAddress(FtnAddress* address) {
-  ClearAddress(address);
-  if (text) ScanAddressKludges(text.get(), nullptr, address);
-  if (*address == EmptyAddress) *address = destAddress;
-}
-
-void JamArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
-  if (text) ScanAddressKludges(text.get(), orig, dest);
-  if (*orig == EmptyAddress) *orig = origAddress;
-  if (*dest == EmptyAddress) *dest = destAddress;
-}
-
-bool JamArea::HasAttribute(uint32_t attribute) {
-  return (messageHeader.attribute & JamAttributeBit(attribute)) != 0;
-}
-
-void JamArea::SetAttribute(uint32_t attribute, bool on) {
-  uint32_t bit = JamAttributeBit(attribute);
-  if (on) {
-    messageHeader.attribute |= bit;
-  } else {
-    messageHeader.attribute &= ~bit;
-  }
-}
-
-void JamArea::DateWritten(DateTimeRecord* dt) {
-  FromSeconds(messageHeader.dateWritten, dt);
-}
-
-void JamArea::DateArrived(DateTimeRecord* dt) {
-  FromSeconds(messageHeader.dateProcessed, dt);
-}
-
-void JamArea::SetDateWritten(const DateTimeRecord& dt) {
-  messageHeader.dateWritten = ToSeconds(dt);
-}
-
-void JamArea::SetDateArrived(const DateTimeRecord& dt) {
-  messageHeader.dateProcessed = ToSeconds(dt);
-}
-
 bool JamArea::AddMessage() {
   if (text) ReleaseMessage();
   if (!isOpen) return false;
@@ -652,6 +425,7 @@ bool JamArea::AddMessage() {
                    IndexRecordCount();
   current = static_cast<int32_t>(std::min(number, kMaxOffset));
   messageHeader.messageNumber = static_cast<uint32_t>(current);
+  ShowStoredHeader();
   DateTimeRecord now;
   CurrentDateTime(&now);
   SetDateWritten(now);
@@ -661,21 +435,18 @@ bool JamArea::AddMessage() {
   return true;
 }
 
-bool JamArea::BeginBaseUpdate(BaseLock* lock) {
-  if (!lock->Acquire()) {
-    status = kJamErrorLocked;
-    return false;
-  }
-  // Other writers may have changed the base since it was last read: the
-  // header is taken from the file; the count and the index size are always
-  // read afresh from it and from the index file.
+bool JamArea::ReadBaseHeader(JamBaseHeader* header) {
   std::string bytes;
-  JamBaseHeader on_disk;
-  if (ReadBytes(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
-      on_disk.DecodeFrom(bytes)) {
-    baseHeader = on_disk;
-  }
-  return true;
+  return ReadAt(headerFile.get(), 0, JamBaseHeader::kEncodedSize, &bytes) &&
+         header->DecodeFrom(bytes);
+}
+
+bool JamArea::BeginBaseUpdate(BaseLock* lock) {
+  // The count and the index size are always read afresh from the header
+  // and the index file.
+  return kavel::BeginBaseUpdate(
+      lock, kJamErrorLocked, [this] { return ReadBaseHeader(&baseHeader); },
+      kJamErrorOpenHeaderFile, &status);
 }
 
 bool JamArea::EndBaseUpdate(int32_t active_delta) {
@@ -686,7 +457,7 @@ bool JamArea::EndBaseUpdate(int32_t active_delta) {
       std::clamp<int64_t>(active, 0, std::numeric_limits<uint32_t>::max()));
   std::string bytes;
   baseHeader.EncodeTo(&bytes);
-  return WriteBytes(headerFile.get(), 0, bytes);
+  return WriteAt(headerFile.get(), 0, bytes);
 }
 
 bool JamArea::EnsureLastReadFile() {
@@ -711,23 +482,28 @@ bool JamArea::StoreMessage() {
   if (readOnly || text->status != 0) return WriteFailed();
   ResetFiles();
 
-  ReadAddresses(&origAddress, &destAddress);
+  MessageHeader& shown = headerRecord;
+  FtnAddress orig, dest;
+  ReadAddresses(&orig, &dest);
+  shown.origAddress = orig;
+  shown.destAddress = dest;
   JamSplitText split;
   SplitJamText(ReadWholeStream(text.get()), &split);
 
   subfieldList.clear();
-  subfieldList.push_back(MakeSubfield(kJamSenderName, fromName));
-  subfieldList.push_back(MakeSubfield(kJamOAddress, AddressToText4D(origAddress)));
-  subfieldList.push_back(MakeSubfield(kJamReceiverName, toName));
+  subfieldList.push_back(MakeSubfield(kJamSenderName, shown.fromName));
+  subfieldList.push_back(MakeSubfield(kJamOAddress, AddressToText4D(orig)));
+  subfieldList.push_back(MakeSubfield(kJamReceiverName, shown.toName));
   subfieldList.push_back(MakeSubfield(
-      kJamDAddress, AddressToText4D(destAddress == EmptyAddress ? origAddress
-                                                                : destAddress)));
-  if (!subject.empty()) subfieldList.push_back(MakeSubfield(kJamSubject, subject));
+      kJamDAddress, AddressToText4D(dest == EmptyAddress ? orig : dest)));
+  if (!shown.subject.empty()) {
+    subfieldList.push_back(MakeSubfield(kJamSubject, shown.subject));
+  }
   if (HasAttribute(kAttrAtt)) {
-    subfieldList.push_back(MakeSubfield(kJamEnclosedFile, subject));
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFile, shown.subject));
   }
   if (HasAttribute(kAttrFRq)) {
-    subfieldList.push_back(MakeSubfield(kJamEnclosedFreq, subject));
+    subfieldList.push_back(MakeSubfield(kJamEnclosedFreq, shown.subject));
   }
   for (JamSubfield& subfield : split.subfields) {
     subfieldList.push_back(std::move(subfield));
@@ -735,14 +511,15 @@ bool JamArea::StoreMessage() {
   std::string block;
   for (const JamSubfield& subfield : subfieldList) subfield.EncodeTo(&block);
 
+  TakeHeaderRecord();
   messageHeader.msgIdCrc = split.msgIdCrc;
   messageHeader.replyCrc = split.replyCrc;
   const struct {
     uint32_t flag;
     uint32_t bit;
-  } kinds[] = {{kJamAreaFlagNet, kJamAttrTypeNet},
-               {kJamAreaFlagEcho, kJamAttrTypeEcho},
-               {kJamAreaFlagLocal, kJamAttrTypeLocal}};
+  } kinds[] = {{kAreaFlagAddressKludges, kJamAttrTypeNet},
+               {kAreaFlagEchomail, kJamAttrTypeEcho},
+               {kAreaFlagLocal, kJamAttrTypeLocal}};
   for (const auto& kind : kinds) {
     if (HasAreaFlag(kind.flag)) {
       messageHeader.attribute |= kind.bit;
@@ -781,7 +558,7 @@ bool JamArea::StoreMessage() {
   messageHeader.textOffset = static_cast<uint32_t>(text_offset);
   messageHeader.textLength = static_cast<uint32_t>(split.body.size());
   const JamIndexRecord previous_index = indexRecord;
-  indexRecord.toCrc = JamCrc(toName);
+  indexRecord.toCrc = JamCrc(shown.toName);
   indexRecord.headerOffset = static_cast<uint32_t>(header_offset);
 
   // Text first, then the header, then the index record that makes them
@@ -795,10 +572,10 @@ bool JamArea::StoreMessage() {
   // Each file is flushed and checked before the next is written: a write
   // refused from the buffer (a full disk) shows only then, and the index
   // record must not follow a text or header that is not whole.
-  if (!WriteBytes(textFile.get(), text_offset, split.body)) return WriteFailed();
+  if (!WriteAt(textFile.get(), text_offset, split.body)) return WriteFailed();
   textFile->Flush();
   if (textFile->status != 0) return WriteFailed();
-  if (!WriteBytes(headerFile.get(), header_offset, header_bytes)) {
+  if (!WriteAt(headerFile.get(), header_offset, header_bytes)) {
     return WriteFailed();
   }
   headerFile->Flush();
@@ -806,7 +583,7 @@ bool JamArea::StoreMessage() {
   // From here on a failure takes the index record back out (or puts the
   // old one back), so that a store that answers no leaves no message
   // reachable that the base header does not count.
-  bool stored = WriteBytes(indexFile.get(), indexOffset, index_bytes);
+  bool stored = WriteAt(indexFile.get(), indexOffset, index_bytes);
   if (stored) {
     indexFile->Flush();
     stored = indexFile->status == 0 && EndBaseUpdate(isNewMessage ? 1 : 0);
@@ -836,7 +613,7 @@ void JamArea::UndoIndexRecord(const JamIndexRecord& previous) {
   } else {
     std::string bytes;
     previous.EncodeTo(&bytes);
-    WriteBytes(indexFile.get(), indexOffset, bytes);
+    WriteAt(indexFile.get(), indexOffset, bytes);
   }
   indexFile->Flush();
   ResetFiles();
@@ -859,14 +636,14 @@ bool JamArea::DeleteMessage() {
     on_disk.attribute |= kJamAttrDeleted;
     std::string bytes;
     on_disk.EncodeTo(&bytes);
-    if (!WriteBytes(headerFile.get(), indexRecord.headerOffset, bytes)) {
+    if (!WriteAt(headerFile.get(), indexRecord.headerOffset, bytes)) {
       return WriteFailed();
     }
   }
   JamIndexRecord empty;
   std::string bytes;
   empty.EncodeTo(&bytes);
-  if (!WriteBytes(indexFile.get(), indexOffset, bytes)) return WriteFailed();
+  if (!WriteAt(indexFile.get(), indexOffset, bytes)) return WriteFailed();
   indexRecord = empty;
   messageHeader.attribute |= kJamAttrDeleted;
   if (!EndBaseUpdate(-1)) return WriteFailed();
@@ -883,8 +660,8 @@ int32_t JamArea::LoadLastRead(int32_t user) {
        offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
        offset += JamLastReadRecord::kEncodedSize) {
     JamLastReadRecord record;
-    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
-                   &bytes) ||
+    if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+                &bytes) ||
         !record.DecodeFrom(bytes)) {
       return 0;
     }
@@ -914,8 +691,8 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   std::string bytes;
   for (; offset + static_cast<int64_t>(JamLastReadRecord::kEncodedSize) <= size;
        offset += JamLastReadRecord::kEncodedSize) {
-    if (!ReadBytes(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
-                   &bytes) ||
+    if (!ReadAt(lastReadFile.get(), offset, JamLastReadRecord::kEncodedSize,
+                &bytes) ||
         !record.DecodeFrom(bytes)) {
       return WriteFailed();
     }
@@ -931,7 +708,7 @@ bool JamArea::StoreLastRead(int32_t user, int32_t value) {
   record.highRead = static_cast<uint32_t>(value);
   bytes.clear();
   record.EncodeTo(&bytes);
-  if (!WriteBytes(lastReadFile.get(), offset, bytes)) return WriteFailed();
+  if (!WriteAt(lastReadFile.get(), offset, bytes)) return WriteFailed();
   lastReadFile->Flush();
   if (lastReadFile->status != 0) return WriteFailed();
   return true;

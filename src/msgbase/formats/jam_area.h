@@ -13,12 +13,14 @@
 #ifndef KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
 #define KAVEL_MSGBASE_FORMATS_JAM_AREA_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "msgbase/base_files.h"
 #include "msgbase/formats/jam_records.h"
 #include "msgbase/message_area.h"
 
@@ -45,16 +47,6 @@ inline constexpr int32_t kJamErrorOpenLastReadFile = 0x200E;
 inline constexpr int32_t kJamErrorCreateLastReadFile = 0x200F;
 // The base lock could not be had within the wait; nothing was written.
 inline constexpr int32_t kJamErrorLocked = 0x2010;
-
-// Area flags that choose the message-kind bit StoreMessage sets (each bit
-// is cleared when its flag is off).
-inline constexpr uint32_t kJamAreaFlagNet = 1;    // -> kJamAttrTypeNet
-inline constexpr uint32_t kJamAreaFlagEcho = 2;   // -> kJamAttrTypeEcho
-inline constexpr uint32_t kJamAreaFlagLocal = 4;  // -> kJamAttrTypeLocal
-
-// The header attribute bit of a generic attribute code (kAttr*); 0 for the
-// codes JAM cannot store (RRc, URq, Sca) and for anything else.
-uint32_t JamAttributeBit(uint32_t attribute);
 
 class BaseLock;
 
@@ -93,23 +85,6 @@ class JamArea : public MessageArea {
   int32_t HighestNumber() override;
   // activeMessages of the base header: the live messages.
   int32_t MessageCount() override;
-  std::string FromName() override;
-  std::string ToName() override;
-  std::string Subject() override;
-  // The addresses of the kludge lines; where they give none (all four
-  // components 0), the loaded message's OADDRESS / DADDRESS subfields.
-  void OrigAddress(FtnAddress* address) override;
-  void DestAddress(FtnAddress* address) override;
-  void ReadAddresses(FtnAddress* orig, FtnAddress* dest) override;
-  void SetFromName(std::string_view name) override;
-  void SetToName(std::string_view name) override;
-  void SetSubject(std::string_view subject) override;
-  bool HasAttribute(uint32_t attribute) override;
-  void SetAttribute(uint32_t attribute, bool on) override;
-  void DateWritten(DateTimeRecord* dt) override;
-  void DateArrived(DateTimeRecord* dt) override;
-  void SetDateWritten(const DateTimeRecord& dt) override;
-  void SetDateArrived(const DateTimeRecord& dt) override;
   // Appends the text and the header (with the subfields 2, 0, 3, 1, 6, 9,
   // 11 and those of jam_text.h) and points the index record at the header.
   // A new message's record is appended to the index, which fixes its
@@ -139,23 +114,24 @@ class JamArea : public MessageArea {
 
  private:
   // The one place where the base header is brought up to date from the
-  // file before a change (BeginBaseUpdate) and written back after it
-  // (EndBaseUpdate: modCounter + 1, activeMessages + delta, never below 0).
-  // Everything a writer does to the files happens between the two.
-  // BeginBaseUpdate first takes the base lock (byte 0 of the header file,
-  // docs/locking.md); false with kJamErrorLocked when it was not had within
-  // the wait, before anything was written. The lock is released when
-  // `lock` goes out of scope.
+  // file before a change (BeginBaseUpdate, base_files.h: kJamErrorLocked
+  // when the lock on byte 0 of the header file was not had,
+  // kJamErrorOpenHeaderFile when the header cannot be read under it) and
+  // written back after it (EndBaseUpdate: modCounter + 1, activeMessages +
+  // delta, never below 0). Everything a writer does to the files happens
+  // between the two.
   bool BeginBaseUpdate(BaseLock* lock);
+  // The base header at the start of the header file; false (*header
+  // unchanged) when it cannot be read whole.
+  bool ReadBaseHeader(JamBaseHeader* header);
   bool EndBaseUpdate(int32_t active_delta);
 
   // ResetStatus and Flush on every open file.
   void ResetFiles();
   void CloseFiles();
   std::string FileName(std::string_view extension) const;
-  // Opens an existing file for reading and writing, or for reading only
-  // (readOnly := true) when that is all it allows.
-  std::unique_ptr<ByteStream> OpenBaseFile(std::string_view extension);
+  // The header file (the lead file), index, text and last-read files.
+  std::array<BaseFile, 4> Files();
   // Opens or creates the last-read file; false when neither works.
   bool EnsureLastReadFile();
   // Records in the index file.
@@ -171,6 +147,14 @@ class JamArea : public MessageArea {
   bool ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
                        int64_t header_file_size = -1);
   void ClearMessage();
+  // The stored message header's dates and attributes into the shared
+  // header record (loading, adding) and back (storing; dates the record
+  // leaves as the stored header reads keep their stored value). Names,
+  // subject and addresses go through the subfields; the record's addresses
+  // are the OADDRESS / DADDRESS subfields, which the address readers give
+  // where the kludge lines give none.
+  void ShowStoredHeader();
+  void TakeHeaderRecord();
   // After a failed store under the lock: the index record written for the
   // message is cut off (a new message) or the previous one put back.
   void UndoIndexRecord(const JamIndexRecord& previous);
@@ -192,11 +176,6 @@ class JamArea : public MessageArea {
   JamIndexRecord indexRecord;
   int64_t indexOffset = 0;
   bool isNewMessage = false;  // added, not stored yet
-  FtnAddress origAddress;
-  FtnAddress destAddress;
-  std::string fromName;
-  std::string toName;
-  std::string subject;
 };
 
 }  // namespace kavel

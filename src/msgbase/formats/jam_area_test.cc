@@ -248,6 +248,24 @@ TEST_F(JamAreaTest, MissingLastReadFileIsCreatedOnFirstWrite) {
                                   Le32(7) + Le32(7) + Le32(1) + Le32(1));
 }
 
+TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
+  MakeBase(1);
+  JamArea area("");
+  ASSERT_TRUE(area.OpenArea(Base()));
+  ASSERT_TRUE(area.AddMessage());
+  area.WriteLine("Text");
+  // Another writer cut the header file below a base header meanwhile.
+  std::filesystem::resize_file(dir_.Join("echo.jhr"), 100);
+  const std::string before =
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr");
+  EXPECT_FALSE(area.StoreMessage());
+  EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
+  area.CloseArea();
+  EXPECT_EQ(
+      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr"),
+      before);
+}
+
 TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
   MakeBase(2);
   const std::string jhr = File("echo.jhr");
@@ -299,10 +317,16 @@ TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
 }
 
 TEST_F(JamAreaTest, AttributesAndMessageKinds) {
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrPvt), 0x00000004u);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrOrp), 0x00040000u);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrARq), 0x00020000u);
   JamArea area("");
   ASSERT_TRUE(area.CreateArea(Base()));
   ASSERT_TRUE(area.AddMessage());
-  for (uint32_t code = 1; code <= 0x8000; code <<= 1) area.SetAttribute(code, true);
+  for (uint32_t code = 1; code <= 0x8000; code <<= 1) {
+    area.SetAttribute(code, true);
+  }
+  ASSERT_TRUE(area.StoreMessage());
   EXPECT_EQ(area.message_header().attribute, 0x000731BFu);  // no Sca bit
   // Echomail, netmail and local areas mark each message with their kind.
   const uint32_t kinds[][2] = {

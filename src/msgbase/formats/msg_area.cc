@@ -58,117 +58,6 @@ bool MsgHeader::DecodeFrom(const uint8_t* src, size_t size) {
   return true;
 }
 
-// ------------------------------------------------------ attributes, dates
-
-uint16_t MsgAttributeBit(uint32_t attribute) {
-  switch (attribute) {
-    case kAttrPvt:
-    case kAttrCra:
-    case kAttrRcv:
-    case kAttrSnt:
-    case kAttrAtt:
-    case kAttrTrs:
-    case kAttrOrp:
-    case kAttrKs:
-    case kAttrLoc:
-    case kAttrHld:
-      return static_cast<uint16_t>(attribute);
-    case kAttrFRq:
-      return 0x0800;
-    case kAttrRRq:
-      return 0x1000;
-    case kAttrRRc:
-      return 0x2000;
-    case kAttrARq:
-      return 0x4000;
-    case kAttrURq:
-      return 0x8000;
-    default:
-      return 0;  // kAttrSca and anything that is not one code
-  }
-}
-
-namespace {
-
-// A decimal date or time component; malformed or negative text gives 0.
-uint16_t DateNumber(std::string_view word) {
-  int16_t value = 0;
-  if (!TextToInt16(word, &value) || value < 0) return 0;
-  return static_cast<uint16_t>(value);
-}
-
-std::string TwoDigits(int n) {
-  std::string digits = std::to_string(n).substr(0, 2);
-  if (digits.size() == 1) digits.insert(digits.begin(), '0');
-  return digits;
-}
-
-void ReadDayMonthYear(std::string_view s, DateTimeRecord* dt) {
-  dt->day = DateNumber(NthWord(1, s, " "));
-  dt->month = static_cast<uint16_t>(MonthFromName(NthWord(2, s, " ")));
-  dt->year = DateNumber(NthWord(3, s, " "));
-}
-
-std::string_view DropFront(std::string_view s, size_t n) {
-  return s.substr(std::min(n, s.size()));
-}
-
-}  // namespace
-
-void ParseMsgDate(std::string_view s, DateTimeRecord* dt) {
-  *dt = DateTimeRecord();
-  if (s.size() > 2 && s[2] == ' ') {
-    // "05 Jan 01  13:07:09"
-    ReadDayMonthYear(s, dt);
-    std::string_view time =
-        DropFront(s, s.size() > 10 && s[10] == ' ' ? 11 : 10);
-    dt->hour = DateNumber(NthWord(1, time, ":"));
-    dt->minute = DateNumber(NthWord(2, time, ":"));
-    dt->second = DateNumber(NthWord(3, time, " :"));
-  } else if (s.size() > 3 && s[3] == ' ') {
-    // "Fri  5 Jan 01 13:07"
-    std::string_view rest = DropFront(s, 4);
-    ReadDayMonthYear(rest, dt);
-    std::string_view time = DropFront(rest, 10);
-    dt->hour = DateNumber(NthWord(1, time, ":"));
-    dt->minute = DateNumber(NthWord(2, time, ":"));
-  } else if (s.size() > 2 && s[2] == '-') {
-    // "05-01-01 13:07:09"
-    std::string t(s);
-    std::replace(t.begin(), t.end(), '-', ' ');
-    std::replace(t.begin(), t.end(), ':', ' ');
-    dt->day = DateNumber(NthWord(1, t, " "));
-    dt->month = DateNumber(NthWord(2, t, " "));
-    dt->year = DateNumber(NthWord(3, t, " "));
-    dt->hour = DateNumber(NthWord(4, t, " "));
-    dt->minute = DateNumber(NthWord(5, t, " "));
-    dt->second = DateNumber(NthWord(6, t, " "));
-  }
-  // Two-digit years are widened; a year written in full stays.
-  if (dt->year <= 99) dt->year = static_cast<uint16_t>(FullYear(dt->year));
-}
-
-std::string FormatMsgDate(const DateTimeRecord& dt) {
-  DateTimeRecord earliest;
-  earliest.year = kEarliestTwoDigitYear;
-  earliest.month = 1;
-  earliest.day = 1;
-  DateTimeRecord latest;
-  latest.year = kLatestTwoDigitYear;
-  latest.month = 12;
-  latest.day = 31;
-  latest.hour = 23;
-  latest.minute = 59;
-  latest.second = 59;
-  DateTimeRecord d = ClampDateTime(dt, earliest, latest);
-  std::string text = TwoDigits(d.day);
-  text.append(" ").append(MonthName(d.month)).append(" ");
-  text.append(TwoDigits(TwoDigitYear(d.year))).append("  ");
-  text.append(TwoDigits(d.hour)).append(":").append(TwoDigits(d.minute));
-  text.append(":").append(TwoDigits(d.second));
-  return text;
-}
-
 // --------------------------------------------------------------- MsgArea
 
 namespace {
@@ -211,7 +100,12 @@ std::unique_ptr<MessageArea> NewMsgArea(std::string_view path) {
   return std::make_unique<MsgArea>(path);
 }
 
-MsgArea::MsgArea(std::string_view) {}
+MsgArea::MsgArea(std::string_view)
+    : MessageArea(HeaderLayout{.format = StoredFormat::kMsg,
+                               .nameWidth = MsgHeader::kFromWidth - 1,
+                               .subjectWidth = MsgHeader::kSubjectWidth - 1,
+                               .keepsDateArrived = false,
+                               .kludgesOverHeader = true}) {}
 
 MsgArea::~MsgArea() {
   if (messageFile) ReleaseMessage();
@@ -339,6 +233,7 @@ bool MsgArea::LoadMessage() {
   }
   body->Seek(0);
   messageHeader = header;
+  ShowStoredHeader();
   messageFile = std::move(file);
   messageWritable = writable;
   messageIsNew = false;
@@ -360,96 +255,42 @@ int32_t MsgArea::HighestNumber() { return maxNumber; }
 
 int32_t MsgArea::MessageCount() { return fileCount; }
 
-std::string MsgArea::FromName() { return messageHeader.fromName; }
-std::string MsgArea::ToName() { return messageHeader.toName; }
-std::string MsgArea::Subject() { return messageHeader.subject; }
-
-void MsgArea::SetFromName(std::string_view name) {
-  messageHeader.fromName =
-      std::string(name.substr(0, MsgHeader::kFromWidth - 1));
+void MsgArea::ShowStoredHeader() {
+  const MsgHeader& stored = messageHeader;
+  headerRecord = MessageHeader();
+  headerRecord.fromName = stored.fromName;
+  headerRecord.toName = stored.toName;
+  headerRecord.subject = stored.subject;
+  headerRecord.origAddress.net = FromStored(stored.origNet);
+  headerRecord.origAddress.node = FromStored(stored.origNode);
+  headerRecord.destAddress.net = FromStored(stored.destNet);
+  headerRecord.destAddress.node = FromStored(stored.destNode);
+  ParseMsgDate(stored.dateTime, &headerRecord.dateWritten);
+  headerRecord.attributes =
+      AttributesFromStored(StoredFormat::kMsg, stored.attribute);
 }
 
-void MsgArea::SetToName(std::string_view name) {
-  messageHeader.toName = std::string(name.substr(0, MsgHeader::kToWidth - 1));
-}
-
-void MsgArea::SetSubject(std::string_view subject) {
-  messageHeader.subject =
-      std::string(subject.substr(0, MsgHeader::kSubjectWidth - 1));
-}
-
-void MsgArea::OrigAddress(FtnAddress* address) {
-  ClearAddress(address);
-  address->net = FromStored(messageHeader.origNet);
-  address->node = FromStored(messageHeader.origNode);
-  if (text) ScanAddressKludges(text.get(), address, nullptr);
-}
-
-void MsgArea::DestAddress(FtnAddress* address) {
-  ClearAddress(address);
-  address->net = FromStored(messageHeader.destNet);
-  address->node = FromStored(messageHeader.destNode);
-  if (text) ScanAddressKludges(text.get(), nullptr, address);
-}
-
-void MsgArea::ReadAddresses(FtnAddress* orig, FtnAddress* dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
-  orig->net = FromStored(messageHeader.origNet);
-  orig->node = FromStored(messageHeader.origNode);
-  dest->net = FromStored(messageHeader.destNet);
-  dest->node = FromStored(messageHeader.destNode);
-  if (text) ScanAddressKludges(text.get(), orig, dest);
-}
-
-bool MsgArea::SetOrigAddress(const FtnAddress& address, bool new_id) {
-  bool ok = MessageArea::SetOrigAddress(address, new_id);
-  messageHeader.origNet = ToStored(address.net);
-  messageHeader.origNode = ToStored(address.node);
-  return ok;
-}
-
-bool MsgArea::SetDestAddress(const FtnAddress& address) {
-  bool ok = MessageArea::SetDestAddress(address);
-  messageHeader.destNet = ToStored(address.net);
-  messageHeader.destNode = ToStored(address.node);
-  return ok;
-}
-
-bool MsgArea::SetAddresses(const FtnAddress& orig, const FtnAddress& dest) {
-  bool ok = MessageArea::SetAddresses(orig, dest);
-  messageHeader.origNet = ToStored(orig.net);
-  messageHeader.origNode = ToStored(orig.node);
-  messageHeader.destNet = ToStored(dest.net);
-  messageHeader.destNode = ToStored(dest.node);
-  return ok;
-}
-
-bool MsgArea::HasAttribute(uint32_t attribute) {
-  uint16_t bit = MsgAttributeBit(attribute);
-  return bit != 0 && (messageHeader.attribute & bit) == bit;
-}
-
-void MsgArea::SetAttribute(uint32_t attribute, bool on) {
-  uint16_t bit = MsgAttributeBit(attribute);
-  if (on) {
-    messageHeader.attribute |= bit;
-  } else {
-    messageHeader.attribute &= static_cast<uint16_t>(~bit);
+void MsgArea::TakeHeaderRecord() {
+  MsgHeader& stored = messageHeader;
+  const MessageHeader& shown = headerRecord;
+  stored.fromName = shown.fromName;
+  stored.toName = shown.toName;
+  stored.subject = shown.subject;
+  auto take = [](uint16_t* field, int16_t value) {
+    if (FromStored(*field) != value) *field = ToStored(value);
+  };
+  take(&stored.origNet, shown.origAddress.net);
+  take(&stored.origNode, shown.origAddress.node);
+  take(&stored.destNet, shown.destAddress.net);
+  take(&stored.destNode, shown.destAddress.node);
+  DateTimeRecord written;
+  ParseMsgDate(stored.dateTime, &written);
+  if (!(written == shown.dateWritten)) {
+    stored.dateTime = FormatMsgDate(shown.dateWritten);
   }
+  stored.attribute = static_cast<uint16_t>(AttributesToStored(
+      StoredFormat::kMsg, shown.attributes, stored.attribute));
 }
-
-void MsgArea::DateWritten(DateTimeRecord* dt) {
-  ParseMsgDate(messageHeader.dateTime, dt);
-}
-
-void MsgArea::DateArrived(DateTimeRecord*) {}
-
-void MsgArea::SetDateWritten(const DateTimeRecord& dt) {
-  messageHeader.dateTime = FormatMsgDate(dt);
-}
-
-void MsgArea::SetDateArrived(const DateTimeRecord&) {}
 
 bool MsgArea::StoreMessage() {
   if (!messageFile || !text) {
@@ -481,6 +322,7 @@ bool MsgArea::StoreMessage() {
   }
   file->ResetStatus();
   file->Seek(0);
+  TakeHeaderRecord();
   uint8_t raw[MsgHeader::kEncodedSize];
   messageHeader.EncodeTo(raw);
   file->Write(raw, sizeof raw);
@@ -574,6 +416,7 @@ bool MsgArea::AddMessage() {
   messageIsNew = true;
   text = NewMemoryStream(kTextSizeHint);
   messageHeader = MsgHeader();
+  ShowStoredHeader();
   return true;
 }
 

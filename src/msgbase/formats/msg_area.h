@@ -59,15 +59,6 @@ struct MsgHeader {
   bool DecodeFrom(const uint8_t* src, size_t size);
 };
 
-// Maps a generic attribute code to the header's bit; 0 when not storable.
-uint16_t MsgAttributeBit(uint32_t attribute);
-// Reads the header date text (the three forms tossers write) into `dt`
-// (all fields 0 first; unrecognised text leaves them 0).
-void ParseMsgDate(std::string_view text, DateTimeRecord* dt);
-// "DD Mon YY  HH:MM:SS" (19 characters); dates outside 1971..2070 are
-// clamped to that range.
-std::string FormatMsgDate(const DateTimeRecord& dt);
-
 class MsgArea : public MessageArea {
  public:
   // Highest number the number map can hold plus one.
@@ -86,24 +77,6 @@ class MsgArea : public MessageArea {
   bool ReleaseMessage() override;
   int32_t HighestNumber() override;
   int32_t MessageCount() override;
-  std::string FromName() override;
-  std::string ToName() override;
-  std::string Subject() override;
-  void OrigAddress(FtnAddress* address) override;
-  void DestAddress(FtnAddress* address) override;
-  void ReadAddresses(FtnAddress* orig, FtnAddress* dest) override;
-  void SetFromName(std::string_view name) override;
-  void SetToName(std::string_view name) override;
-  void SetSubject(std::string_view subject) override;
-  bool SetOrigAddress(const FtnAddress& address, bool new_id) override;
-  bool SetDestAddress(const FtnAddress& address) override;
-  bool SetAddresses(const FtnAddress& orig, const FtnAddress& dest) override;
-  bool HasAttribute(uint32_t attribute) override;
-  void SetAttribute(uint32_t attribute, bool on) override;
-  void DateWritten(DateTimeRecord* dt) override;
-  void DateArrived(DateTimeRecord* dt) override;
-  void SetDateWritten(const DateTimeRecord& dt) override;
-  void SetDateArrived(const DateTimeRecord& dt) override;
   bool StoreMessage() override;
   bool AddMessage() override;
   bool DeleteMessage() override;
@@ -113,9 +86,15 @@ class MsgArea : public MessageArea {
 
   // The directory, ending in "\" while open; empty when closed.
   const std::string& area_path() const { return areaPath; }
+  // The stored header of the message as last loaded or stored.
   const MsgHeader& header() const { return messageHeader; }
 
  private:
+  // The stored header into the shared header record (loading, adding) and
+  // back (storing). Fields the record leaves as the stored header reads
+  // keep their stored bytes.
+  void ShowStoredHeader();
+  void TakeHeaderRecord();
   void ScanDirectory();
   void MarkNumber(int32_t n, bool on);
   // "<areaPath><n>.msg"; a file stored in another case ("12.MSG") is found

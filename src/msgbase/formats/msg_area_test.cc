@@ -224,8 +224,9 @@ TEST_F(MsgAreaTest, AttributesAndLastRead) {
   area->SetAttribute(kAttrFRq, true);
   area->SetAttribute(kAttrURq, true);
   area->SetAttribute(kAttrPvt | kAttrCra, true);  // not one code: ignored
+  ASSERT_TRUE(area->StoreMessage());
   EXPECT_EQ(area->header().attribute, 0x8800);
-  EXPECT_EQ(MsgAttributeBit(kAttrHld), 0x0200);
+  EXPECT_EQ(StoredAttributeBit(StoredFormat::kMsg, kAttrHld), 0x0200);
 
   Put("lastread", std::string("\x01\x00\x02\x00\x03\x00", 6));
   EXPECT_EQ(area->LoadLastRead(3), 0);

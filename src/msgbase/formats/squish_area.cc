@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "msgbase/base_files.h"
 #include "msgbase/base_lock.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/formats/formats.h"
-#include "msgbase/formats/msg_area.h"
 #include "msgbase/formats/squish_chain.h"
 #include "msgbase/message_text.h"
-#include "platform/file_queries.h"
-#include "util/coding.h"
 #include "platform/platform.h"
+#include "util/coding.h"
 #include "util/text.h"
 
 namespace kavel {
@@ -24,21 +23,9 @@ constexpr int64_t kMaxFileOffset = 0x7FFFFFFF;
 // Index records moved with one read or write.
 constexpr uint32_t kIndexChunkRecords = 4096;
 
-// Stored bits for the generic codes 1 << 0 ... 1 << 15.
-constexpr uint32_t kAttributeBits[16] = {
-    0x00000001, 0x00000002, 0x00000004, 0x00000008,  // Pvt Cra Rcv Snt
-    0x00000010, 0x00000020, 0x00000040, 0x00000080,  // Att Trs Orp K/s
-    0x00000100, 0x00000200, 0x00000800, 0x00001000,  // Loc Hld FRq RRq
-    0x00002000, 0x00004000, 0x00008000, 0x00010000,  // RRc ARq URq Sca
-};
-
 // The stored date puts the date word first, the packed form of the clock
 // the time word first.
 uint32_t SwapHalves(uint32_t v) { return (v << 16) | (v >> 16); }
-
-std::string Cut(std::string_view text, size_t width) {
-  return std::string(text.substr(0, width - 1));
-}
 
 bool IsAddressEmpty(const FtnAddress& a) { return a == EmptyAddress; }
 
@@ -51,57 +38,20 @@ SquishStoredAddress ToStored(const FtnAddress& a) {
   return s;
 }
 
-// Reads `count` bytes at `offset` of a stream of `size` bytes (a size
-// taken earlier in the same operation); false (status reset) on any
-// failure, a file that got shorter meanwhile included.
-bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer, size_t count,
-            int64_t size) {
-  if (offset < 0 || offset + static_cast<int64_t>(count) > size) {
-    return false;
-  }
-  stream->Seek(static_cast<int32_t>(offset));
-  while (count > 0) {
-    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
-    stream->Read(buffer, piece);
-    buffer += piece;
-    count -= piece;
-  }
-  if (stream->status != kStreamOk) {
-    stream->ResetStatus();
-    return false;
-  }
-  return true;
-}
-
-bool ReadAt(ByteStream* stream, int64_t offset, uint8_t* buffer,
-            size_t count) {
-  return ReadAt(stream, offset, buffer, count, stream->Size());
-}
-
-void WritePieces(ByteStream* stream, const uint8_t* buffer, size_t count) {
-  while (count > 0) {
-    uint16_t piece = static_cast<uint16_t>(std::min<size_t>(count, 0xFFF0));
-    stream->Write(buffer, piece);
-    buffer += piece;
-    count -= piece;
-  }
-}
-
 }  // namespace
-
-uint32_t SquishAttributeBits(uint32_t attribute) {
-  uint32_t bits = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (attribute & (1u << i)) bits |= kAttributeBits[i];
-  }
-  return bits;
-}
 
 std::unique_ptr<MessageArea> NewSquishArea(std::string_view path) {
   return std::make_unique<SquishArea>(path);
 }
 
-SquishArea::SquishArea(std::string_view path) : areaPath(path) {}
+SquishArea::SquishArea(std::string_view path)
+    : MessageArea(
+          HeaderLayout{.format = StoredFormat::kSquish,
+                       .nameWidth = SquishMessageHeader::kNameSize - 1,
+                       .subjectWidth = SquishMessageHeader::kSubjectSize - 1,
+                       .keepsDateArrived = true,
+                       .kludgesOverHeader = false}),
+      areaPath(path) {}
 
 SquishArea::~SquishArea() {
   text.reset();
@@ -191,62 +141,33 @@ bool SquishArea::WriteIndexRecord(uint32_t position,
 
 // ------------------------------------------------------ open, create, close
 
+std::array<BaseFile, 2> SquishArea::Files() {
+  return {{{"sqd", &dataFile, kSquishErrorNoDataFile, kSquishErrorOpenData,
+            kSquishErrorCreateData},
+           {"sqi", &indexFile, kSquishErrorNoIndexFile, kSquishErrorOpenIndex,
+            kSquishErrorCreateIndex}}};
+}
+
 bool SquishArea::BaseExists(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base += '.';
-  return FileExists(base + "sqd") || FileExists(base + "sqi");
+  return AnyBaseFileExists(BasePath(path), Files());
 }
 
 bool SquishArea::BaseUnfinished(std::string_view path) {
-  std::string base(path);
-  if (base.empty() || base.back() != '.') base += '.';
-  uint64_t data_size = 0, index_size = 0;
-  return FileSize(base + "sqd", &data_size) && data_size == 0 &&
-         (!FileExists(base + "sqi") ||
-          (FileSize(base + "sqi", &index_size) && index_size == 0));
+  return BaseFilesEmpty(BasePath(path), Files());
 }
 
 bool SquishArea::OpenArea(std::string_view path) {
   if (isOpen) CloseArea();
-  areaPath = std::string(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
-  if (!FileExists(FileName("sqd"))) {
-    status = kSquishErrorNoDataFile;
-    return false;
-  }
-  if (!FileExists(FileName("sqi"))) {
-    status = kSquishErrorNoIndexFile;
-    return false;
-  }
+  areaPath = BasePath(path);
   readOnly = false;
-  dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
-  if (dataFile->status != kStreamOk) {
-    // A base the user may only read is opened for reading.
-    dataFile = NewFileStream(FileName("sqd"), ModeOpenRead);
-    readOnly = true;
-  }
-  if (dataFile->status != kStreamOk) {
-    CloseFiles();
+  if (!OpenBaseFiles(areaPath, Files(), &readOnly, &status)) {
     areaPath.clear();
-    status = kSquishErrorOpenData;
-    return false;
-  }
-  indexFile = NewFileStream(FileName("sqi"),
-                            readOnly ? ModeOpenRead : ModeOpenReadWrite);
-  if (indexFile->status != kStreamOk && !readOnly) {
-    indexFile = NewFileStream(FileName("sqi"), ModeOpenRead);
-    readOnly = true;
-  }
-  if (indexFile->status != kStreamOk) {
-    CloseFiles();
-    areaPath.clear();
-    status = kSquishErrorOpenIndex;
     return false;
   }
   if (!ReadBaseHeader()) {
+    status = kSquishErrorOpenData;
     CloseFiles();
     areaPath.clear();
-    status = kSquishErrorOpenData;
     return false;
   }
   layout_ = SquishLayoutOf(baseHeader);
@@ -259,62 +180,31 @@ bool SquishArea::OpenArea(std::string_view path) {
 
 bool SquishArea::CreateArea(std::string_view path) {
   if (isOpen) CloseArea();
-  areaPath = std::string(path);
-  if (areaPath.empty() || areaPath.back() != '.') areaPath += '.';
+  areaPath = BasePath(path);
   readOnly = false;
-  // Two writers may create the same base at the same moment: the data file
-  // is made exclusively or else opened as it is, and under the lock the
-  // base is laid down only when no other writer has done so already.
-  dataFile = NewFileStream(FileName("sqd"), ModeCreateNew);
-  if (dataFile->status != kStreamOk) {
-    dataFile = NewFileStream(FileName("sqd"), ModeOpenReadWrite);
-  }
-  if (dataFile->status != kStreamOk) {
+  const SquishBaseHeader fresh = SquishBaseHeader::ForNewBase();
+  uint8_t fresh_bytes[SquishBaseHeader::kEncodedSize];
+  fresh.EncodeTo(fresh_bytes);
+  bool made_meanwhile = false;
+  if (!CreateBaseFiles(
+          areaPath, Files(), kSquishErrorLocked,
+          [this] {
+            return ReadBaseHeader() &&
+                   baseHeader.headerLength == SquishBaseHeader::kEncodedSize;
+          },
+          std::string_view(reinterpret_cast<const char*>(fresh_bytes),
+                           sizeof fresh_bytes),
+          &made_meanwhile, &status)) {
     CloseFiles();
     areaPath.clear();
-    status = kSquishErrorCreateData;
-    return false;
-  }
-  BaseLock lock(dataFile.get());
-  if (!lock.Acquire()) {
-    CloseFiles();
-    areaPath.clear();
-    status = kSquishErrorLocked;
-    return false;
-  }
-  const bool made_meanwhile =
-      FileExists(FileName("sqi")) &&
-      dataFile->Size() >= static_cast<int32_t>(SquishBaseHeader::kEncodedSize) &&
-      ReadBaseHeader() &&
-      baseHeader.headerLength == SquishBaseHeader::kEncodedSize;
-  indexFile = NewFileStream(FileName("sqi"),
-                            made_meanwhile ? ModeOpenReadWrite : ModeCreate);
-  if (indexFile->status != kStreamOk) {
-    lock.Release();
-    CloseFiles();
-    areaPath.clear();
-    status = made_meanwhile ? kSquishErrorOpenIndex : kSquishErrorCreateIndex;
     return false;
   }
   if (made_meanwhile) {
     layout_ = SquishLayoutOf(baseHeader);
   } else {
-    dataFile->Seek(0);
-    dataFile->Truncate();
-    baseHeader = SquishBaseHeader::ForNewBase();
+    baseHeader = fresh;
+    storedHeader.assign(fresh_bytes, fresh_bytes + sizeof fresh_bytes);
     layout_ = SquishLayout::kStandard;
-    storedHeader.clear();
-    if (!WriteBaseHeader()) {
-      // Empty again, the base counts as unfinished and the next writer
-      // lays it down; a part of a header would refuse every writer.
-      dataFile->Seek(0);
-      dataFile->Truncate();
-      lock.Release();
-      CloseFiles();
-      areaPath.clear();
-      status = kSquishErrorCreateData;
-      return false;
-    }
   }
   indexRecords = static_cast<uint32_t>(indexFile->Size() /
                                        SquishIndexRecord::kEncodedSize);
@@ -332,13 +222,9 @@ void SquishArea::CloseArea() {
 }
 
 bool SquishArea::BeginUpdate(BaseLock* lock) {
-  if (!lock->Acquire()) {
-    status = kSquishErrorLocked;
-    return false;
-  }
-  // Other writers may have changed the base since it was last read.
-  if (!ReadBaseHeader()) {
-    status = kSquishErrorOpenData;
+  if (!BeginBaseUpdate(
+          lock, kSquishErrorLocked, [this] { return ReadBaseHeader(); },
+          kSquishErrorOpenData, &status)) {
     return false;
   }
   indexRecords = static_cast<uint32_t>(indexFile->Size() /
@@ -495,12 +381,9 @@ bool SquishArea::LoadMessage() {
     return false;
   }
   const uint32_t offset = record.frameOffset;
-  auto size_covering = [this](int64_t end) {
-    if (dataSizeSeen < 0 || end > dataSizeSeen) dataSizeSeen = dataFile->Size();
-    return dataSizeSeen;
-  };
-  int64_t data_size =
-      size_covering(int64_t{offset} + SquishFrameHeader::kEncodedSize);
+  int64_t data_size = SizeCovering(
+      dataFile.get(), int64_t{offset} + SquishFrameHeader::kEncodedSize,
+      &dataSizeSeen);
   uint8_t buf[SquishMessageHeader::kLegacyEncodedSize];
   SquishFrameHeader frame;
   if (offset < SquishBaseHeader::kEncodedSize ||
@@ -518,7 +401,9 @@ bool SquishArea::LoadMessage() {
   // is read or allocated.
   const uint64_t header_size = SquishMessageHeaderSize(layout_);
   const int64_t body = offset + SquishFrameHeader::kEncodedSize;
-  data_size = size_covering(body + static_cast<int64_t>(frame.messageLength));
+  data_size = SizeCovering(dataFile.get(),
+                           body + static_cast<int64_t>(frame.messageLength),
+                           &dataSizeSeen);
   if (frame.frameType != kSquishMessageFrame ||
       frame.messageLength > frame.frameLength ||
       header_size + frame.controlLength > frame.messageLength ||
@@ -587,8 +472,8 @@ bool SquishArea::LoadMessage() {
   frameHeader = frame;
   currentFrameOffset = offset;
   messageHeader = header;
+  ShowStoredHeader();
   isNewMessage = false;
-  haveWrittenDate = false;
   return true;
 }
 
@@ -600,52 +485,37 @@ bool SquishArea::ReleaseMessage() {
 
 // ---------------------------------------------------------- header fields
 
-std::string SquishArea::FromName() { return messageHeader.fromName; }
-std::string SquishArea::ToName() { return messageHeader.toName; }
-std::string SquishArea::Subject() { return messageHeader.subject; }
-
-void SquishArea::SetFromName(std::string_view name) {
-  messageHeader.fromName = Cut(name, SquishMessageHeader::kNameSize);
+void SquishArea::ShowStoredHeader() {
+  // The header's own addresses stay out of the record: the address
+  // readers show those of the kludge lines alone.
+  headerRecord = MessageHeader();
+  headerRecord.fromName = messageHeader.fromName;
+  headerRecord.toName = messageHeader.toName;
+  headerRecord.subject = messageHeader.subject;
+  UnpackDateTime(SwapHalves(messageHeader.dateWritten),
+                 &headerRecord.dateWritten);
+  UnpackDateTime(SwapHalves(messageHeader.dateArrived),
+                 &headerRecord.dateArrived);
+  headerRecord.attributes =
+      AttributesFromStored(StoredFormat::kSquish, messageHeader.attributes);
 }
 
-void SquishArea::SetToName(std::string_view name) {
-  messageHeader.toName = Cut(name, SquishMessageHeader::kNameSize);
-}
-
-void SquishArea::SetSubject(std::string_view subject) {
-  messageHeader.subject = Cut(subject, SquishMessageHeader::kSubjectSize);
-}
-
-bool SquishArea::HasAttribute(uint32_t attribute) {
-  const uint32_t bits = SquishAttributeBits(attribute);
-  return bits != 0 && (messageHeader.attributes & bits) == bits;
-}
-
-void SquishArea::SetAttribute(uint32_t attribute, bool on) {
-  const uint32_t bits = SquishAttributeBits(attribute);
-  if (on) {
-    messageHeader.attributes |= bits;
-  } else {
-    messageHeader.attributes &= ~bits;
-  }
-}
-
-void SquishArea::DateWritten(DateTimeRecord* dt) {
-  UnpackDateTime(SwapHalves(messageHeader.dateWritten), dt);
-}
-
-void SquishArea::DateArrived(DateTimeRecord* dt) {
-  UnpackDateTime(SwapHalves(messageHeader.dateArrived), dt);
-}
-
-void SquishArea::SetDateWritten(const DateTimeRecord& dt) {
-  messageHeader.dateWritten = SwapHalves(PackDateTime(dt));
-  writtenDate = dt;
-  haveWrittenDate = true;
-}
-
-void SquishArea::SetDateArrived(const DateTimeRecord& dt) {
-  messageHeader.dateArrived = SwapHalves(PackDateTime(dt));
+void SquishArea::TakeHeaderRecord() {
+  messageHeader.fromName = headerRecord.fromName;
+  messageHeader.toName = headerRecord.toName;
+  messageHeader.subject = headerRecord.subject;
+  auto take = [](uint32_t* field, const DateTimeRecord& dt) {
+    DateTimeRecord stored;
+    UnpackDateTime(SwapHalves(*field), &stored);
+    if (!(stored == dt)) *field = SwapHalves(PackDateTime(dt));
+  };
+  take(&messageHeader.dateWritten, headerRecord.dateWritten);
+  take(&messageHeader.dateArrived, headerRecord.dateArrived);
+  messageHeader.attributes = AttributesToStored(
+      StoredFormat::kSquish, headerRecord.attributes, messageHeader.attributes);
+  // The text form of the date keeps its seconds, which the packed form
+  // rounds to even ones.
+  messageHeader.ftsDate = FormatMsgDate(headerRecord.dateWritten);
 }
 
 // ---------------------------------------------------------------- storing
@@ -666,8 +536,8 @@ bool SquishArea::AddMessage() {
   indexRecord = SquishIndexRecord();
   indexRecord.uniqueId = messageHeader.uniqueId;
   text = std::move(fresh);
+  ShowStoredHeader();
   isNewMessage = true;
-  haveWrittenDate = false;
   return true;
 }
 
@@ -812,13 +682,7 @@ bool SquishArea::StoreMessage() {
   if (!IsAddressEmpty(orig)) messageHeader.origAddress = ToStored(orig);
   if (!IsAddressEmpty(dest)) messageHeader.destAddress = ToStored(dest);
   messageHeader.utcOffset = 0;
-  DateTimeRecord written;
-  if (haveWrittenDate) {
-    written = writtenDate;
-  } else {
-    UnpackDateTime(SwapHalves(messageHeader.dateWritten), &written);
-  }
-  messageHeader.ftsDate = FormatMsgDate(written);
+  TakeHeaderRecord();
 
   // The frame data: message header, control block, text proper, one zero.
   std::vector<uint8_t> head(header_size + control_length, 0);
@@ -826,7 +690,7 @@ bool SquishArea::StoreMessage() {
   std::memcpy(head.data() + header_size, control.data(), control.size());
   dataFile->Seek(
       static_cast<int32_t>(offset + SquishFrameHeader::kEncodedSize));
-  WritePieces(dataFile.get(), head.data(), head.size());
+  WriteAll(dataFile.get(), head.data(), head.size());
   text->Seek(text_start);
   dataFile->CopyFrom(text.get(), static_cast<int32_t>(text_length));
   const uint8_t zero = 0;
@@ -967,7 +831,7 @@ bool SquishArea::DeleteMessage() {
 
   indexFile->Seek(
       static_cast<int32_t>(position * SquishIndexRecord::kEncodedSize));
-  WritePieces(indexFile.get(), later.data(), later.size());
+  WriteAll(indexFile.get(), later.data(), later.size());
   indexFile->Seek(
       static_cast<int32_t>((count - 1) * SquishIndexRecord::kEncodedSize));
   indexFile->Truncate();
@@ -1025,7 +889,7 @@ bool SquishArea::StoreLastRead(int32_t user, int32_t value) {
     // Users between the old end and this one read 0.
     std::vector<uint8_t> zeros(static_cast<size_t>(at - size), 0);
     file->Seek(size);
-    WritePieces(file.get(), zeros.data(), zeros.size());
+    WriteAll(file.get(), zeros.data(), zeros.size());
   }
   uint8_t buf[4];
   EncodeFixed32(buf, static_cast<uint32_t>(value));

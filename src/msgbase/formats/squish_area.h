@@ -9,6 +9,7 @@
 #ifndef KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
 #define KAVEL_MSGBASE_FORMATS_SQUISH_AREA_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "msgbase/base_files.h"
 #include "msgbase/formats/squish_records.h"
 #include "msgbase/message_area.h"
 
@@ -49,10 +51,6 @@ inline constexpr uint32_t kSquishAttrUid = 0x00020000;
 inline constexpr size_t kSquishMaxControlLength = 65519;
 inline constexpr size_t kSquishMaxControlLine = 16383;
 
-// Stored attribute bits for a generic attribute code (several codes may be
-// combined); 0 when none of them can be stored.
-uint32_t SquishAttributeBits(uint32_t attribute);
-
 class BaseLock;
 
 // Writers follow the shared lock protocol (docs/locking.md): StoreMessage,
@@ -76,18 +74,6 @@ class SquishArea : public MessageArea {
   bool ReleaseMessage() override;
   int32_t HighestNumber() override;
   int32_t MessageCount() override;
-  std::string FromName() override;
-  std::string ToName() override;
-  std::string Subject() override;
-  void SetFromName(std::string_view name) override;
-  void SetToName(std::string_view name) override;
-  void SetSubject(std::string_view subject) override;
-  bool HasAttribute(uint32_t attribute) override;
-  void SetAttribute(uint32_t attribute, bool on) override;
-  void DateWritten(DateTimeRecord* dt) override;
-  void DateArrived(DateTimeRecord* dt) override;
-  void SetDateWritten(const DateTimeRecord& dt) override;
-  void SetDateArrived(const DateTimeRecord& dt) override;
   bool StoreMessage() override;
   bool AddMessage() override;
   bool DeleteMessage() override;
@@ -99,6 +85,7 @@ class SquishArea : public MessageArea {
   // The base path ending in "." while open or after a create.
   const std::string& area_path() const { return areaPath; }
   const SquishBaseHeader& base_header() const { return baseHeader; }
+  // The stored header of the message as last loaded or stored.
   const SquishMessageHeader& message_header() const { return messageHeader; }
   const SquishFrameHeader& frame_header() const { return frameHeader; }
   uint32_t current_frame_offset() const { return currentFrameOffset; }
@@ -107,7 +94,14 @@ class SquishArea : public MessageArea {
 
  private:
   std::string FileName(std::string_view extension) const;
+  // The data file (the lead file) and the index file.
+  std::array<BaseFile, 2> Files();
   void CloseFiles();
+  // The stored message header into the shared header record (loading,
+  // adding) and back (storing). Dates the record leaves as the stored
+  // header reads keep their stored bytes.
+  void ShowStoredHeader();
+  void TakeHeaderRecord();
   // The one place where the base header is read from and written to the
   // data file. Writing is skipped when the header equals what the file
   // holds.
@@ -171,10 +165,6 @@ class SquishArea : public MessageArea {
   uint32_t currentFrameOffset = 0;
   SquishMessageHeader messageHeader;
   bool isNewMessage = false;
-  // The date given to SetDateWritten since the message was added or
-  // loaded; the text date is made from it (seconds included).
-  bool haveWrittenDate = false;
-  DateTimeRecord writtenDate;
 };
 
 }  // namespace kavel
