@@ -46,23 +46,5 @@ TEST(JamSubfieldTest, DecodesBlockAndStopsAtDamage) {
   EXPECT_TRUE(subfields.empty());
 }
 
-TEST(JamIndexAndLastReadTest, DecodeRefusesShortRecords) {
-  JamIndexRecord index;
-  ASSERT_TRUE(index.DecodeFrom(Unhex("228ee7c400040000")));
-  EXPECT_EQ(index.toCrc, 0xC4E78E22u);
-  EXPECT_EQ(index.headerOffset, 1024u);
-  EXPECT_FALSE(index.IsEmpty());
-  EXPECT_FALSE(index.DecodeFrom(Unhex("ffffffffffffff")));
-  ASSERT_TRUE(index.DecodeFrom(Unhex("ffffffffffffffff")));
-  EXPECT_TRUE(index.IsEmpty());
-  JamLastReadRecord last;
-  const std::string bytes = Unhex("07000000" "07000000" "2a000000" "2b000000");
-  EXPECT_FALSE(last.DecodeFrom(bytes.substr(0, 15)));
-  ASSERT_TRUE(last.DecodeFrom(bytes));
-  EXPECT_EQ(last.userId, 7u);
-  EXPECT_EQ(last.lastRead, 42u);
-  EXPECT_EQ(last.highRead, 43u);
-}
-
 }  // namespace
 }  // namespace kavel
