@@ -39,13 +39,7 @@ bool AddOne(MessageArea* area, int i) {
   area->SetFromName("Ivan Petrov");
   area->SetToName("All");
   area->SetSubject("Message " + std::to_string(i));
-  const std::string text = MessageText(i);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\r', start);
-    area->WriteLineRaw(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-  }
+  testing_support::PutText(area, MessageText(i));
   const bool stored = area->StoreMessage();
   area->ReleaseMessage();
   return stored;
