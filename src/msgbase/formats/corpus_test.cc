@@ -97,11 +97,9 @@ std::vector<Dumped> ReadDump(const std::string& path,
     if (key == "dest") m.dest = value;
     if (key == "ftsc_date") m.ftsDate = value;
     if (key == "attr") m.attributes = std::stoul(value, nullptr, 16);
-    if (key == "kludge" &&
-        !(skip_address_kludges &&
-          (value.rfind("\x01INTL", 0) == 0 || value.rfind("\x01"
-                                                          "FMPT",
-                                                          0) == 0))) {
+    const bool address_kludge =
+        value.compare(1, 4, "INTL") == 0 || value.compare(1, 4, "FMPT") == 0;
+    if (key == "kludge" && !(skip_address_kludges && address_kludge)) {
       m.text += value + "\r";
     }
   }
