@@ -39,20 +39,19 @@ TEST(PackDateTimeTest, OutOfRangeIsClampedNotWrapped) {
   EXPECT_EQ(back, Date(2001, 12, 31, 23, 59, 58));
 }
 
-TEST(JulianDayTest, GoldenDays) {
-  EXPECT_EQ(JulianDay(Date(1970, 1, 1)), 2440588);
-  EXPECT_EQ(JulianDay(Date(2000, 2, 29)), 2451604);
-  EXPECT_EQ(JulianDay(Date(2000, 3, 1)), 2451605);
-  for (int32_t j : {2440588, 2451604, 2451605, 2451910, 2465000}) {
-    uint16_t y, m, d;
-    FromJulianDay(j, &y, &m, &d);
-    EXPECT_EQ(JulianDay(Date(y, m, d)), j);
+TEST(JulianDayTest, GoldenDaysBothWays) {
+  const struct {
+    int32_t day;
+    DateTimeRecord date;
+  } cases[] = {{2440588, Date(1970, 1, 1)},
+               {2451604, Date(2000, 2, 29)},
+               {2451605, Date(2000, 3, 1)}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(JulianDay(c.date), c.day);
+    DateTimeRecord back;
+    FromJulianDay(c.day, &back.year, &back.month, &back.day);
+    EXPECT_EQ(back, c.date);
   }
-  uint16_t y, m, d;
-  FromJulianDay(2451604, &y, &m, &d);
-  EXPECT_EQ(y, 2000);
-  EXPECT_EQ(m, 2);
-  EXPECT_EQ(d, 29);
 }
 
 TEST(SecondsTest, GoldenAndClamped) {
@@ -68,21 +67,17 @@ TEST(SecondsTest, GoldenAndClamped) {
 }
 
 TEST(MonthAndYearTest, NamesAndTwoDigitYears) {
-  EXPECT_EQ(MonthFromName("jan"), 1);
-  EXPECT_EQ(MonthFromName("Jan"), 1);
-  EXPECT_EQ(MonthFromName("DEC"), 12);
-  EXPECT_EQ(MonthFromName(""), 0);
-  EXPECT_EQ(MonthFromName("Foo"), 0);
-  EXPECT_EQ(MonthFromName("January"), 0);
-  EXPECT_EQ(MonthName(1), "Jan");
+  for (const auto& [name, month] : {std::pair<const char*, int>{"jan", 1},
+                                    {"DEC", 12},
+                                    {"", 0},
+                                    {"January", 0}}) {
+    EXPECT_EQ(MonthFromName(name), month) << name;
+  }
   EXPECT_EQ(MonthName(12), "Dec");
-  EXPECT_EQ(MonthName(0), "???");
   EXPECT_EQ(MonthName(13), "???");
-  EXPECT_EQ(TwoDigitYear(1999), 99);
   EXPECT_EQ(TwoDigitYear(2001), 1);
   EXPECT_EQ(FullYear(70), 2070);
   EXPECT_EQ(FullYear(71), 1971);
-  EXPECT_EQ(FullYear(0), 2000);
 }
 
 class MsgIdSerialTest : public ::testing::Test {
@@ -103,9 +98,10 @@ TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
 
 TEST_F(MsgIdSerialTest, FollowsTheClockFormula) {
   int calls = 0;
-  SetClockForTesting([&] { return ClockAt(2001, 1, 5, 13, 7, 9, 3 + calls++); });
-  uint32_t v = (2001u + 10u) * 355u * 86400u + 1u * 30u * 86400u +
-               5u * 86400u + 13u * 3600u + 7u * 60u + 9u;
+  SetClockForTesting(
+      [&] { return ClockAt(2001, 1, 5, 13, 7, 9, 3 + calls++); });
+  uint32_t v = (2001u + 10u) * 355u * 86400u + 1u * 30u * 86400u + 5u * 86400u +
+               13u * 3600u + 7u * 60u + 9u;
   char expected[9];
   std::snprintf(expected, sizeof expected, "%08x", (v << 7) | 3u);
   EXPECT_EQ(MakeMsgIdSerial(), expected);

@@ -14,51 +14,45 @@ FtnAddress Addr(int zone, int net, int node, int point) {
   return a;
 }
 
-TEST(ParseAddressTest, FullFormsAndDomain) {
-  FtnAddress a = Addr(9, 9, 9, 9);
-  ASSERT_TRUE(ParseAddress("2:5020/1.5@fidonet", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 5));
-  ASSERT_TRUE(ParseAddress("2:5020/1", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 0)) << "point is reset by the 4-part form";
-  ASSERT_TRUE(ParseAddress("2:5020/1.2.3", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 2));
-  ASSERT_TRUE(ParseAddress("0:0/0.0", &a));
-  EXPECT_EQ(a, EmptyAddress);
-}
-
-TEST(ParseAddressTest, AbbreviatedFormsKeepUnnamedComponents) {
-  FtnAddress a = Addr(2, 100, 200, 300);
-  ASSERT_TRUE(ParseAddress("5020/1", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 0));
-  a = Addr(2, 5020, 200, 300);
-  ASSERT_TRUE(ParseAddress("1.5", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 5));
-  ASSERT_TRUE(ParseAddress("1", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 0));
-  ASSERT_TRUE(ParseAddress(".5", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 5));
-  ASSERT_TRUE(ParseAddress("2:5030", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 1, 5)) << "zone:net changes nothing";
-  ASSERT_TRUE(ParseAddress("/7", &a));
-  EXPECT_EQ(a, Addr(2, 5020, 7, 0)) << "leading slash: node of this net";
-  a = Addr(2, 1, 1, 1);
-  ASSERT_TRUE(ParseAddress("5020.7/1", &a));
-  EXPECT_EQ(a, Addr(2, 0, 7, 1));
+// Full forms reset the point; abbreviated forms keep the components they
+// do not name ("/7": a node of this net; "zone:net" alone changes nothing).
+TEST(ParseAddressTest, FullAndAbbreviatedForms) {
+  const struct {
+    FtnAddress before;
+    const char* text;
+    FtnAddress after;
+  } cases[] = {
+      {Addr(9, 9, 9, 9), "2:5020/1.5@fidonet", Addr(2, 5020, 1, 5)},
+      {Addr(9, 9, 9, 9), "2:5020/1", Addr(2, 5020, 1, 0)},
+      {Addr(9, 9, 9, 9), "2:5020/1.2.3", Addr(2, 5020, 1, 2)},
+      {Addr(9, 9, 9, 9), "0:0/0.0", EmptyAddress},
+      {Addr(2, 100, 200, 300), "5020/1", Addr(2, 5020, 1, 0)},
+      {Addr(2, 5020, 200, 300), "1.5", Addr(2, 5020, 1, 5)},
+      {Addr(2, 5020, 1, 5), "1", Addr(2, 5020, 1, 0)},
+      {Addr(2, 5020, 1, 0), ".5", Addr(2, 5020, 1, 5)},
+      {Addr(2, 5020, 1, 5), "2:5030", Addr(2, 5020, 1, 5)},
+      {Addr(2, 5020, 1, 5), "/7", Addr(2, 5020, 7, 0)},
+      {Addr(2, 1, 1, 1), "5020.7/1", Addr(2, 0, 7, 1)},
+      {EmptyAddress, "32767:32767/32767.32767",
+       Addr(32767, 32767, 32767, 32767)},
+  };
+  for (const auto& c : cases) {
+    FtnAddress a = c.before;
+    EXPECT_TRUE(ParseAddress(c.text, &a)) << c.text;
+    EXPECT_EQ(a, c.after) << c.text;
+  }
 }
 
 TEST(ParseAddressTest, RejectsAndLeavesRecordUntouched) {
   const FtnAddress before = Addr(1, 2, 3, 4);
   for (const char* text :
        {"", "@fidonet", "2:5020/1 ", "2:5020/a", "-2:5020/1", "2:5020/1.-1",
-        "/", "2:5020/40000", "2:5020/1.99999999999999999999", "70000",
-        ".32768", "99999:1/1"}) {
+        "/", "2:5020/40000", "2:5020/1.99999999999999999999", "70000", ".32768",
+        "99999:1/1"}) {
     FtnAddress a = before;
     EXPECT_FALSE(ParseAddress(text, &a)) << "'" << text << "'";
     EXPECT_EQ(a, before) << "'" << text << "'";
   }
-  FtnAddress a = before;
-  EXPECT_TRUE(ParseAddress("32767:32767/32767.32767", &a));
-  EXPECT_EQ(a, Addr(32767, 32767, 32767, 32767));
 }
 
 TEST(AddressPrintTest, ThreeForms) {
@@ -85,19 +79,23 @@ TEST(NthWordTest, DelimiterRuns) {
   EXPECT_EQ(NthWord(0, "a b", " "), "");
 }
 
+// A malformed number reads as 0; one out of range is refused, never
+// wrapped.
 TEST(TextToInt16Test, RangeAndMalformed) {
-  int16_t v = 5;
-  EXPECT_TRUE(TextToInt16("  -32768", &v));
-  EXPECT_EQ(v, -32768);
-  EXPECT_TRUE(TextToInt16("$1F", &v));
-  EXPECT_EQ(v, 31);
-  EXPECT_TRUE(TextToInt16("12 ", &v));
-  EXPECT_EQ(v, 0) << "trailing blank is malformed";
-  EXPECT_TRUE(TextToInt16("", &v));
-  EXPECT_EQ(v, 0);
-  EXPECT_FALSE(TextToInt16("32768", &v));
-  EXPECT_EQ(v, 0);
-  EXPECT_FALSE(TextToInt16("4294967296", &v)) << "never wrapped";
+  const struct {
+    const char* text;
+    bool ok;
+    int16_t value;
+  } cases[] = {{"  -32768", true, -32768}, {"$1F", true, 31},
+               {"12 ", true, 0},           {"", true, 0},
+               {"32768", false, 0},        {"4294967296", false, 0}};
+  for (const auto& c : cases) {
+    int16_t v = 5;
+    EXPECT_EQ(TextToInt16(c.text, &v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
 }
 
 }  // namespace

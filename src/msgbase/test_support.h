@@ -5,8 +5,6 @@
 #ifndef KAVEL_MSGBASE_TEST_SUPPORT_H_
 #define KAVEL_MSGBASE_TEST_SUPPORT_H_
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -45,8 +43,6 @@ inline std::map<std::string, std::string> DirectorySnapshot(
   }
   return files;
 }
-
-inline bool RunningAsRoot() { return geteuid() == 0; }
 
 // The whole text of the loaded message, read in pieces a 16-bit length
 // can carry.

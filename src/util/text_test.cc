@@ -2,23 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "util/case_fold.h"
+
 namespace kavel {
 namespace {
 
-TEST(UpperTextTest, LatinAndCp866LettersOnly) {
-  EXPECT_EQ(UpperText("echoArea 1z"), "ECHOAREA 1Z");
-  // а..п (160..175) -> А..П (128..143); р..я (224..239) -> Р..Я (144..159).
-  EXPECT_EQ(UpperText("\xA0\xAF\xE0\xEF"), "\x80\x8F\x90\x9F");
-  // ё (241), the capitals 128..159 and the box characters stay.
-  for (int byte = 128; byte <= 159; ++byte) {
-    char c = static_cast<char>(byte);
-    EXPECT_EQ(UpperChar(c), c) << byte;
-  }
-  EXPECT_EQ(UpperChar('\xF1'), '\xF1');
-  EXPECT_EQ(UpperChar('\xB0'), '\xB0');
-  EXPECT_EQ(UpperChar('\xF0'), '\xF0');
-  EXPECT_EQ(UpperChar('{'), '{');
-  // Lower-casing undoes it for exactly the same letters.
+TEST(CaseTest, LatinAndCp866LettersOnly) {
+  // а..п (160..175) -> А..П (128..143); р..я (224..239) -> Р..Я (144..159);
+  // ё, the capitals and the box characters stay; lower-casing undoes
+  // exactly that.
+  EXPECT_EQ(UpperText("echoArea 1z{\xA0\xAF\xE0\xEF\xF1\xB0\xF0\x80\x9F"),
+            "ECHOAREA 1Z{\x80\x8F\x90\x9F\xF1\xB0\xF0\x80\x9F");
   for (int byte = 0; byte < 256; ++byte) {
     const char c = static_cast<char>(byte);
     EXPECT_EQ(UpperChar(LowerChar(UpperChar(c))), UpperChar(c)) << byte;
@@ -26,137 +20,135 @@ TEST(UpperTextTest, LatinAndCp866LettersOnly) {
       EXPECT_EQ(LowerChar(UpperChar(c)), c) << byte;
     }
   }
-  EXPECT_EQ(LowerText("RU.LINUX \x80\x9F"), "ru.linux \xA0\xEF");
 }
 
-TEST(WordTest, FirstWordAndRestOfLine) {
-  EXPECT_EQ(FirstWord("   echoarea  Foo"), "ECHOAREA");
-  EXPECT_EQ(RestOfLine("   echoarea  Foo"), "Foo");
-  // A line without a blank is returned whole, not emptied.
-  EXPECT_EQ(RestOfLine("WORD"), "WORD");
-  EXPECT_EQ(FirstWord("word"), "WORD");
-  // Trailing blanks stay; only blanks separate words.
-  EXPECT_EQ(RestOfLine("key  a b  "), "a b  ");
-  EXPECT_EQ(FirstWord("key\tvalue rest"), "KEY\tVALUE");
-  EXPECT_EQ(RestOfLine("key   "), "");
-  EXPECT_EQ(FirstWord(""), "");
-  EXPECT_EQ(RestOfLine(""), "");
+// Words are separated by blanks only; a line without one is its own rest;
+// the first quote anywhere opens a value (an unclosed one runs to the
+// end); paths keep their drive and get one closing separator.
+TEST(TextTest, StringFunctions) {
+  using Fn = std::string (*)(std::string_view);
+  const struct {
+    Fn fn;
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {FirstWord, "   echoarea  Foo", "ECHOAREA"},
+      {FirstWord, "key\tvalue rest", "KEY\tVALUE"},
+      {FirstWord, "", ""},
+      {RestOfLine, "   echoarea  Foo", "Foo"},
+      {RestOfLine, "WORD", "WORD"},
+      {RestOfLine, "key  a b  ", "a b  "},
+      {RestOfLine, "key   ", ""},
+      {ExtractValue, "FORWARDFROM John  Smith  ", "John  Smith  "},
+      {ExtractValue, "KEY \"c:\\my files\\\" trailing", "c:\\my files\\"},
+      {ExtractValue, "FORWARDSUBJ see \"this\" here", "this"},
+      {ExtractValue, "KEY \"open value ", "open value "},
+      {ExtractValue, "  KEY value", "value"},
+      {ExtractValue, "KEY    ", ""},
+      {FileNameOf, "C:\\FILES\\AREA\\a.txt", "a.txt"},
+      {FileNameOf, "C:a.txt", "C:a.txt"},
+      {FileNameOf, "dir\\", ""},
+      {DirectoryOf, "C:\\FILES\\a.txt", "C:\\FILES\\"},
+      {DirectoryOf, "C:a.txt", "C:"},
+      {DirectoryOf, "a.txt", ""},
+      {DirectoryOf, "/var/a.txt", "/var/"},
+      {ParentDirectoryOf, "C:\\FILES\\AREA\\", "C:\\FILES\\"},
+      {ParentDirectoryOf, "C:\\FILES\\AREA", "C:\\FILES\\"},
+      {ParentDirectoryOf, "AREA\\", ""},
+      {ExtensionOf, "ARCHIVE.TAR.GZ", "TAR"},
+      {ExtensionOf, "a.b.txt", "b.t"},
+      {ExtensionOf, "README", ""},
+      {ExtensionOf, "name.", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.fn(c.in), c.out) << c.in;
+  EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
   std::string text = "   a b ";
   TrimLeadingBlanks(&text);
   EXPECT_EQ(text, "a b ");
+  for (const char* line : {"; comment", "#comment", "\\\\ comment"}) {
+    EXPECT_FALSE(IsSignificantLine(line)) << line;
+  }
+  for (const char* line : {"", "\\single", " ;indented"}) {
+    EXPECT_TRUE(IsSignificantLine(line)) << line;
+  }
 }
 
-TEST(ExtractValueTest, QuotedAndUnquoted) {
-  EXPECT_EQ(ExtractValue("FORWARDFROM John  Smith  "), "John  Smith  ");
-  EXPECT_EQ(ExtractValue("KEY \"c:\\my files\\\" trailing"), "c:\\my files\\");
-  // The first quote anywhere in the line wins, even inside an unquoted value.
-  EXPECT_EQ(ExtractValue("FORWARDSUBJ see \"this\" here"), "this");
-  // An unclosed quote runs to the end of the line.
-  EXPECT_EQ(ExtractValue("KEY \"open value "), "open value ");
-  EXPECT_EQ(ExtractValue("KEY    "), "");
-  EXPECT_EQ(ExtractValue("  KEY value"), "value");
-}
-
-TEST(SignificantLineTest, CommentForms) {
-  EXPECT_TRUE(IsSignificantLine(""));
-  EXPECT_FALSE(IsSignificantLine("; comment"));
-  EXPECT_FALSE(IsSignificantLine("#comment"));
-  EXPECT_FALSE(IsSignificantLine("\\\\ comment"));
-  EXPECT_TRUE(IsSignificantLine("\\single"));
-  EXPECT_TRUE(IsSignificantLine(" ;indented"));
-}
-
-TEST(KeywordReaderTest, TextAndPathSettings) {
-  std::string path = "unchanged";
-  EXPECT_TRUE(
-      ReadPathSetting("BASETEXTPATH", &path, "BASETEXTPATH c:\\fido\\text"));
-  EXPECT_EQ(path, "c:\\fido\\text\\");
-  EXPECT_TRUE(ReadPathSetting("BASETEXTPATH", &path,
-                              "basetextpath \"c:\\my files\\\""));
-  EXPECT_EQ(path, "c:\\my files\\");
-  EXPECT_TRUE(ReadPathSetting("BASETEXTPATH", &path, "BASETEXTPATH   "));
-  EXPECT_EQ(path, "\\");
-  // A path already ending in "/" gets no backslash.
-  EXPECT_TRUE(ReadPathSetting("BASETEXTPATH", &path, "BASETEXTPATH /var/txt/"));
-  EXPECT_EQ(path, "/var/txt/");
-  // Indented keyword lines count; a tab does not separate the keyword.
-  std::string text = "unchanged";
-  EXPECT_TRUE(ReadTextSetting("FORWARDMASK", &text, "  FORWARDMASK FW"));
-  EXPECT_EQ(text, "FW");
-  EXPECT_FALSE(ReadTextSetting("FORWARDMASK", &text, "FORWARDMASK\tXX"));
-  EXPECT_FALSE(ReadTextSetting("FORWARDMASK", &text, "FORWARDMASK"));
-  EXPECT_FALSE(ReadTextSetting("FORWARDMASK", &text, "FORWARDMASKS XX"));
-  EXPECT_EQ(text, "FW");
-  // A long value is cut to a short string by the path reader.
+// The keyword is matched whole and separated by a blank; paths end in one
+// separator and are cut to a short string; a flag is yes only for a value
+// starting with Y, and a keyword alone changes nothing.
+TEST(KeywordReaderTest, Settings) {
+  const struct {
+    const char* line;
+    bool read;
+    const char* path;
+  } paths[] = {
+      {"BASETEXTPATH c:\\fido\\text", true, "c:\\fido\\text\\"},
+      {"basetextpath \"c:\\my files\\\"", true, "c:\\my files\\"},
+      {"BASETEXTPATH   ", true, "\\"},
+      {"BASETEXTPATH /var/txt/", true, "/var/txt/"},
+      {"  BASETEXTPATH x", true, "x\\"},
+      {"BASETEXTPATH\tXX", false, "unchanged"},
+      {"BASETEXTPATH", false, "unchanged"},
+      {"BASETEXTPATHS XX", false, "unchanged"},
+  };
+  for (const auto& p : paths) {
+    std::string path = "unchanged";
+    EXPECT_EQ(ReadPathSetting("BASETEXTPATH", &path, p.line), p.read) << p.line;
+    EXPECT_EQ(path, p.path) << p.line;
+  }
+  std::string path;
   EXPECT_TRUE(ReadPathSetting("P", &path, "P " + std::string(300, 'x')));
   EXPECT_EQ(path.size(), 255u);
+  std::string text;
+  EXPECT_TRUE(ReadTextSetting("FORWARDMASK", &text, "  FORWARDMASK FW"));
+  EXPECT_EQ(text, "FW");
+
+  const struct {
+    const char* value;
+    bool was, read, now;
+  } flags[] = {{" Yes", false, true, true},
+               {" y", false, true, true},
+               {" yes please", false, true, true},
+               {" NO", true, true, false},
+               {"   ", true, true, false},
+               {" 1", true, true, false},
+               {" True", true, true, false},
+               {" \"Yes\"", true, true, false},
+               {"", true, false, true}};
+  for (const auto& f : flags) {
+    bool flag = f.was;
+    EXPECT_EQ(ReadFlagSetting("K", &flag, std::string("K") + f.value), f.read)
+        << f.value;
+    EXPECT_EQ(flag, f.now) << f.value;
+  }
 }
 
-TEST(KeywordReaderTest, FlagSettings) {
-  bool flag = false;
-  EXPECT_TRUE(ReadFlagSetting("USETEXTSUBDIR", &flag, "USETEXTSUBDIR Yes"));
-  EXPECT_TRUE(flag);
-  EXPECT_TRUE(ReadFlagSetting("USETEXTSUBDIR", &flag, "USETEXTSUBDIR NO"));
-  EXPECT_FALSE(flag);
-  flag = true;
-  EXPECT_FALSE(ReadFlagSetting("USETEXTSUBDIR", &flag, "USETEXTSUBDIR"));
-  EXPECT_TRUE(flag);  // keyword alone: unchanged
-  EXPECT_TRUE(ReadFlagSetting("USETEXTSUBDIR", &flag, "USETEXTSUBDIR   "));
-  EXPECT_FALSE(flag);  // blanks only: no
-  for (const char* yes : {"y", "YES", "yes please"}) {
-    flag = false;
-    ReadFlagSetting("K", &flag, std::string("K ") + yes);
-    EXPECT_TRUE(flag) << yes;
-  }
-  for (const char* no : {"No", "1", "True", "on", "\"Yes\""}) {
-    flag = true;
-    ReadFlagSetting("K", &flag, std::string("K ") + no);
-    EXPECT_FALSE(flag) << no;
-  }
-}
-
+// Decimal or $hex, one sign, nothing around it; out of range reads as 0.
 TEST(NumberTest, TextToInt) {
-  EXPECT_EQ(TextToInt("14"), 14);
-  EXPECT_EQ(TextToInt("   14"), 14);
-  EXPECT_EQ(TextToInt("14 "), 0);
-  EXPECT_EQ(TextToInt("$1F"), 31);
-  EXPECT_EQ(TextToInt("$1f"), 31);
-  EXPECT_EQ(TextToInt("-$10"), -16);
-  EXPECT_EQ(TextToInt("+7"), 7);
-  EXPECT_EQ(TextToInt("-2147483648"), INT32_MIN);
-  EXPECT_EQ(TextToInt("2147483647"), INT32_MAX);
-  EXPECT_EQ(TextToInt("2147483648"), 0);
-  EXPECT_EQ(TextToInt("99999999999999999999"), 0);
-  EXPECT_EQ(TextToInt("$FFFFFFFF"), 0);
-  EXPECT_EQ(TextToInt(""), 0);
-  EXPECT_EQ(TextToInt("-"), 0);
-  EXPECT_EQ(TextToInt("$"), 0);
-  EXPECT_EQ(TextToInt("12a"), 0);
-  EXPECT_EQ(TextToInt("1F"), 0);
+  const struct {
+    const char* text;
+    int32_t value;
+  } cases[] = {{"14", 14},
+               {"   14", 14},
+               {"$1F", 31},
+               {"$1f", 31},
+               {"-$10", -16},
+               {"+7", 7},
+               {"-2147483648", INT32_MIN},
+               {"2147483647", INT32_MAX},
+               {"2147483648", 0},
+               {"99999999999999999999", 0},
+               {"$FFFFFFFF", 0},
+               {"14 ", 0},
+               {"", 0},
+               {"-", 0},
+               {"$", 0},
+               {"12a", 0},
+               {"1F", 0}};
+  for (const auto& c : cases) EXPECT_EQ(TextToInt(c.text), c.value) << c.text;
   EXPECT_EQ(IntToText(-42), "-42");
-  EXPECT_EQ(IntToText(0), "0");
   EXPECT_EQ(PadWithZeros("5", 2), "05");
   EXPECT_EQ(PadWithZeros("123", 2), "123");
-  EXPECT_EQ(PadWithZeros("", 3), "000");
-}
-
-TEST(PathTest, NameDirectoryExtension) {
-  EXPECT_EQ(FileNameOf("C:\\FILES\\AREA\\a.txt"), "a.txt");
-  EXPECT_EQ(FileNameOf("C:a.txt"), "C:a.txt");
-  EXPECT_EQ(FileNameOf("a.txt"), "a.txt");
-  EXPECT_EQ(FileNameOf("dir\\"), "");
-  EXPECT_EQ(DirectoryOf("C:\\FILES\\a.txt"), "C:\\FILES\\");
-  EXPECT_EQ(DirectoryOf("C:a.txt"), "C:");
-  EXPECT_EQ(DirectoryOf("a.txt"), "");
-  EXPECT_EQ(DirectoryOf("/var/a.txt"), "/var/");
-  EXPECT_EQ(ParentDirectoryOf("C:\\FILES\\AREA\\"), "C:\\FILES\\");
-  EXPECT_EQ(ParentDirectoryOf("C:\\FILES\\AREA"), "C:\\FILES\\");
-  EXPECT_EQ(ParentDirectoryOf("AREA\\"), "");
-  EXPECT_EQ(ExtensionOf("ARCHIVE.TAR.GZ"), "TAR");
-  EXPECT_EQ(ExtensionOf("a.b.txt"), "b.t");
-  EXPECT_EQ(ExtensionOf("README"), "");
-  EXPECT_EQ(ExtensionOf("name."), "");
-  EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
 }
 
 }  // namespace

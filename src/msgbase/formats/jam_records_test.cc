@@ -11,28 +11,36 @@ namespace {
 std::string Unhex(std::string_view hex) {
   std::string out;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr,
-                                       16));
+    out += static_cast<char>(
+        std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
   }
   return out;
 }
 
-TEST(JamSubfieldTest, RefusesLengthsBeyondTheBlock) {
+TEST(JamSubfieldTest, RefusesLengthsBeyondTheBlockAndStopsThere) {
   JamSubfield subfield;
   size_t used = 99;
   EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000060000"), &used));
-  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000" "07000000" "353032302f31"),
+  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000"
+                                         "07000000"
+                                         "353032302f31"),
                                    &used));
-  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000" "ffffffff" "35"), &used));
+  EXPECT_FALSE(subfield.DecodeFrom(Unhex("d1070000"
+                                         "ffffffff"
+                                         "35"),
+                                   &used));
   EXPECT_EQ(used, 99u);
   EXPECT_TRUE(subfield.data.empty());
-}
-
-TEST(JamSubfieldTest, DecodesBlockAndStopsAtDamage) {
+  // A block decodes up to the first damaged subfield.
   std::string block = Unhex(
-      "02000000" "03000000" "416c6c"      // 2 "All"
-      "d0070000" "00000000"               // 2000, empty
-      "04000000" "40000000" "3a31");      // 4, announces 64 bytes, holds 2
+      "02000000"
+      "03000000"
+      "416c6c"  // 2 "All"
+      "d0070000"
+      "00000000"  // 2000, empty
+      "04000000"
+      "40000000"
+      "3a31");  // 4, announces 64 bytes, holds 2
   std::vector<JamSubfield> subfields;
   EXPECT_FALSE(DecodeJamSubfields(block, &subfields));
   ASSERT_EQ(subfields.size(), 2u);
@@ -44,24 +52,6 @@ TEST(JamSubfieldTest, DecodesBlockAndStopsAtDamage) {
   EXPECT_EQ(subfields.size(), 2u);
   EXPECT_TRUE(DecodeJamSubfields("", &subfields));
   EXPECT_TRUE(subfields.empty());
-}
-
-TEST(JamIndexAndLastReadTest, DecodeRefusesShortRecords) {
-  JamIndexRecord index;
-  ASSERT_TRUE(index.DecodeFrom(Unhex("228ee7c400040000")));
-  EXPECT_EQ(index.toCrc, 0xC4E78E22u);
-  EXPECT_EQ(index.headerOffset, 1024u);
-  EXPECT_FALSE(index.IsEmpty());
-  EXPECT_FALSE(index.DecodeFrom(Unhex("ffffffffffffff")));
-  ASSERT_TRUE(index.DecodeFrom(Unhex("ffffffffffffffff")));
-  EXPECT_TRUE(index.IsEmpty());
-  JamLastReadRecord last;
-  const std::string bytes = Unhex("07000000" "07000000" "2a000000" "2b000000");
-  EXPECT_FALSE(last.DecodeFrom(bytes.substr(0, 15)));
-  ASSERT_TRUE(last.DecodeFrom(bytes));
-  EXPECT_EQ(last.userId, 7u);
-  EXPECT_EQ(last.lastRead, 42u);
-  EXPECT_EQ(last.highRead, 43u);
 }
 
 }  // namespace

@@ -98,18 +98,14 @@ TEST_F(MsgAreaTest, EmptyAndPostedMessageLayout) {
   ASSERT_TRUE(area->ReleaseMessage());
 
   std::string bytes = ReadFile(dir_.Join("2.msg"));
-  ASSERT_GE(bytes.size(), 191u);
-  const uint8_t* raw = reinterpret_cast<const uint8_t*>(bytes.data());
-  EXPECT_EQ(DecodeFixedString(raw, 36), "Ivan Petrov");
-  EXPECT_EQ(DecodeFixedString(raw + 36, 36), "All");
-  EXPECT_EQ(DecodeFixedString(raw + 72, 72), "HELLO.TXT (1/2)");
-  EXPECT_EQ(bytes.substr(144, 20), std::string("05 Jan 01  13:07:09") + '\0');
-  EXPECT_EQ(DecodeFixed16(raw + 166), 9999);  // destNode
-  EXPECT_EQ(DecodeFixed16(raw + 168), 1);     // origNode
-  EXPECT_EQ(DecodeFixed16(raw + 172), 5020);  // origNet
-  EXPECT_EQ(DecodeFixed16(raw + 174), 5020);  // destNet
-  EXPECT_EQ(bytes.substr(176, 8), std::string(8, '\0'));
-  EXPECT_EQ(DecodeFixed16(raw + 186), 0x0100);  // Loc
+  // Names, subject, date, dest/orig node and net, Loc; then the text.
+  std::string header = std::string("Ivan Petrov") + std::string(25, '\0') +
+                       "All" + std::string(33, '\0') + "HELLO.TXT (1/2)" +
+                       std::string(57, '\0') + "05 Jan 01  13:07:09" +
+                       std::string(3, '\0') +
+                       std::string("\x0F\x27\x01\0\0\0\x9C\x13\x9C\x13", 10) +
+                       std::string(10, '\0') + std::string("\x00\x01\0\0", 4);
+  EXPECT_EQ(bytes.substr(0, 190), header);
   EXPECT_EQ(bytes.substr(190, 19), "\x01MSGID: 2:5020/1.5 ");
   EXPECT_EQ(bytes.substr(217), "\r\x01PID: Kavel\rHello\r" + kEmpty);
 
@@ -119,9 +115,6 @@ TEST_F(MsgAreaTest, EmptyAndPostedMessageLayout) {
   area->ReadAddresses(&o, &d);
   EXPECT_EQ(o, orig) << "net/node from the header, the point from MSGID";
   EXPECT_EQ(AddressToText(d), "0:5020/9999") << "no zone without INTL";
-  DateTimeRecord arrived = Date(1999, 9, 9, 9, 9, 9);
-  area->DateArrived(&arrived);
-  EXPECT_EQ(arrived, Date(1999, 9, 9, 9, 9, 9)) << "left as the caller put it";
 }
 
 // Damaged and odd entries: the scan takes what is a message, loading gives
@@ -177,44 +170,6 @@ TEST_F(MsgAreaTest, NoNumberLeftAbove32767) {
   auto area = Open();
   EXPECT_FALSE(area->AddMessage());
   EXPECT_EQ(area->status, kMsgErrorNoNumber);
-}
-
-// File streams that refuse every mode but reading (file permissions do not
-// bind root), then text that cannot grow.
-TEST_F(MsgAreaTest, RefusedWritesLeaveNoFile) {
-  const std::string original = MessageFile("a", std::string("x\r\0", 3));
-  Put("1.msg", original);
-  auto area = Open();
-  FileStreamFactory saved = NewFileStream;
-  NewFileStream = [](std::string_view name,
-                     StreamMode mode) -> std::unique_ptr<ByteStream> {
-    return std::make_unique<FileStream>(
-        mode == ModeOpenRead ? name : std::string_view("/nonexistent/x"),
-        mode == ModeOpenRead ? ModeOpenRead : ModeOpenReadWrite);
-  };
-  area->GoTo(1);
-  const bool loaded = area->LoadMessage();
-  area->SetSubject("changed");
-  const bool stored = area->StoreMessage();
-  const int32_t store_status = area->status;
-  const bool added = area->AddMessage();
-  NewFileStream = saved;
-  EXPECT_TRUE(loaded);
-  EXPECT_FALSE(stored);
-  EXPECT_EQ(store_status, kMsgErrorWriteFailed);
-  EXPECT_FALSE(added);
-  EXPECT_EQ(ReadFile(dir_.Join("1.msg")), original);
-
-  MemoryStreamFactory saved_memory = NewMemoryStream;
-  NewMemoryStream = [](int32_t) -> std::unique_ptr<ByteStream> {
-    return std::make_unique<MemoryStream>(16);
-  };
-  ASSERT_TRUE(area->AddMessage());
-  EXPECT_FALSE(area->WriteLine("this line does not fit"));
-  EXPECT_FALSE(area->StoreMessage());
-  NewMemoryStream = saved_memory;
-  EXPECT_FALSE(dir_.Exists("2.msg"));
-  EXPECT_EQ(area->HighestNumber(), 1);
 }
 
 TEST_F(MsgAreaTest, AttributesAndLastRead) {
@@ -280,17 +235,7 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   EXPECT_EQ(ReadFile(dir_.Join("3.MSG")), tossed);
   EXPECT_FALSE(dir_.Exists("3.msg"));
 
-  // A number that cannot be created for another reason is a failure, not a
-  // hunt for numbers.
   std::filesystem::create_directory(dir_.Join("5.msg"));
-  if (!testing_support::RunningAsRoot()) {
-    std::filesystem::permissions(dir_.Join(""),
-                                 std::filesystem::perms::owner_read |
-                                     std::filesystem::perms::owner_exec);
-    EXPECT_FALSE(area->AddMessage()) << "5 is taken and 6 cannot be made";
-    std::filesystem::permissions(dir_.Join(""),
-                                 std::filesystem::perms::owner_all);
-  }
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 6);
 }

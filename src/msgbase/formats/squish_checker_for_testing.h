@@ -5,21 +5,14 @@
 #define KAVEL_MSGBASE_FORMATS_SQUISH_CHECKER_FOR_TESTING_H_
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "msgbase/formats/squish_records.h"
+#include "msgbase/test_support.h"
 
 namespace kavel {
-
-inline std::string ReadWholeFileForTesting(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return std::string();
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Empty when the base whose files are `data_name` and `index_name` is
 // consistent; otherwise a description of the first fault found:
@@ -37,8 +30,8 @@ inline std::string ReadWholeFileForTesting(const std::string& name) {
 //    and every unique number is below nextUid.
 inline std::string CheckSquishBase(const std::string& data_name,
                                    const std::string& index_name) {
-  const std::string data = ReadWholeFileForTesting(data_name);
-  const std::string index = ReadWholeFileForTesting(index_name);
+  const std::string data = testing_support::ReadFile(data_name);
+  const std::string index = testing_support::ReadFile(index_name);
   auto bytes = [&](size_t at) {
     return reinterpret_cast<const uint8_t*>(data.data()) + at;
   };
@@ -46,23 +39,15 @@ inline std::string CheckSquishBase(const std::string& data_name,
   if (!base.DecodeFrom(bytes(0), data.size())) return "data file too short";
   const SquishLayout layout = SquishLayoutOf(base);
   const size_t header_size = SquishMessageHeaderSize(layout);
-  if (base.endOfData != data.size()) {
-    return "endOfData " + std::to_string(base.endOfData) + " != file size " +
-           std::to_string(data.size());
-  }
+  if (base.endOfData != data.size()) return "endOfData != file size";
   std::map<uint32_t, SquishFrameHeader> frames;
   size_t at = SquishBaseHeader::kEncodedSize;
   while (at < data.size()) {
     SquishFrameHeader f;
-    if (!f.DecodeFrom(bytes(at), data.size() - at)) {
-      return "frame header cut at " + std::to_string(at);
-    }
-    if (f.signature != kSquishFrameSignature) {
-      return "bad signature at " + std::to_string(at);
-    }
-    if (f.frameType > 1) return "bad frame type at " + std::to_string(at);
-    if (at + 28 + static_cast<size_t>(f.frameLength) > data.size()) {
-      return "frame past the end at " + std::to_string(at);
+    if (!f.DecodeFrom(bytes(at), data.size() - at) ||
+        f.signature != kSquishFrameSignature || f.frameType > 1 ||
+        at + 28 + static_cast<size_t>(f.frameLength) > data.size()) {
+      return "bad frame at " + std::to_string(at);
     }
     frames[static_cast<uint32_t>(at)] = f;
     at += 28 + f.frameLength;
@@ -72,9 +57,7 @@ inline std::string CheckSquishBase(const std::string& data_name,
   if (index.size() % 12 != 0) return "index size not a multiple of 12";
   const size_t count = index.size() / 12;
   if (base.messageCount != count || base.highMessage != count) {
-    return "messageCount " + std::to_string(base.messageCount) +
-           " / highMessage " + std::to_string(base.highMessage) +
-           " != index records " + std::to_string(count);
+    return "messageCount or highMessage != index records";
   }
   std::vector<SquishIndexRecord> records(count);
   for (size_t i = 0; i < count; ++i) {
@@ -88,14 +71,9 @@ inline std::string CheckSquishBase(const std::string& data_name,
     uint32_t prev = 0;
     for (uint32_t o = head; o != 0;) {
       auto it = frames.find(o);
-      if (it == frames.end()) return "link to a non-frame " + std::to_string(o);
-      if (++seen[o] > 1)
-        return "frame in two chains or loop " + std::to_string(o);
-      if (it->second.frameType != type) {
-        return "wrong frame type in chain at " + std::to_string(o);
-      }
-      if (it->second.prevFrame != prev) {
-        return "bad back link at " + std::to_string(o);
+      if (it == frames.end() || ++seen[o] > 1 || it->second.frameType != type ||
+          it->second.prevFrame != prev) {
+        return "bad link, loop or frame type at " + std::to_string(o);
       }
       order->push_back(o);
       prev = o;
@@ -124,9 +102,10 @@ inline std::string CheckSquishBase(const std::string& data_name,
     }
     SquishMessageHeader m;
     m.DecodeFrom(bytes(messages[i] + 28), header_size, layout);
-    if (m.uniqueId != records[i].uniqueId) return "uniqueId mismatch";
-    if (m.uniqueId >= base.nextUid) return "uniqueId not below nextUid";
-    if (ToNameHash(m.toName) != records[i].toHash) return "toHash mismatch";
+    if (m.uniqueId != records[i].uniqueId || m.uniqueId >= base.nextUid ||
+        ToNameHash(m.toName) != records[i].toHash) {
+      return "header does not match index record " + std::to_string(i);
+    }
   }
   return "";
 }

@@ -30,28 +30,6 @@ const char kCorpusFirstFrame[] =
     "000000000000000000000000000000000000010000003031204a616e20323420"
     "2031323a30303a303000";
 
-TEST(SquishRecordsTest, ShortInputIsRefusedAndLeavesTheRecord) {
-  uint8_t buf[256] = {};
-  SquishBaseHeader b;
-  b.messageCount = 9;
-  EXPECT_FALSE(b.DecodeFrom(buf, 255));
-  EXPECT_EQ(b.messageCount, 9u);
-  SquishFrameHeader f;
-  f.nextFrame = 9;
-  EXPECT_FALSE(f.DecodeFrom(buf, 27));
-  EXPECT_EQ(f.nextFrame, 9u);
-  SquishMessageHeader m;
-  m.uniqueId = 9;
-  EXPECT_FALSE(m.DecodeFrom(buf, 237, SquishLayout::kStandard));
-  EXPECT_FALSE(m.DecodeFrom(buf, 239, SquishLayout::kLegacy));
-  EXPECT_EQ(m.uniqueId, 9u);
-  EXPECT_TRUE(m.DecodeFrom(buf, 238, SquishLayout::kStandard));
-  SquishIndexRecord i;
-  i.uniqueId = 9;
-  EXPECT_FALSE(i.DecodeFrom(buf, 11));
-  EXPECT_EQ(i.uniqueId, 9u);
-}
-
 TEST(SquishRecordsTest, DecodesAFrameWrittenByAnotherSquishLibrary) {
   std::vector<uint8_t> bytes = FromHex(kCorpusFirstFrame);
   ASSERT_EQ(bytes.size(), 28u + 238u);

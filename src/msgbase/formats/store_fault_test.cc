@@ -39,13 +39,7 @@ bool AddOne(MessageArea* area, int i) {
   area->SetFromName("Ivan Petrov");
   area->SetToName("All");
   area->SetSubject("Message " + std::to_string(i));
-  const std::string text = MessageText(i);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\r', start);
-    area->WriteLineRaw(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-  }
+  testing_support::PutText(area, MessageText(i));
   const bool stored = area->StoreMessage();
   area->ReleaseMessage();
   return stored;
@@ -81,8 +75,6 @@ std::string Expected(int i) {
   return "Message " + std::to_string(i) + "|" + MessageText(i);
 }
 
-// --------------------------------------------------- a stream that fails
-
 // Counts the writes (Write, Flush, Truncate) of every file stream and
 // refuses the one numbered refuseAt: nothing reaches the file and the
 // stream's status turns to an I/O error. Each write reaches the file at
@@ -110,13 +102,11 @@ class RefusingStream : public ByteStream {
   int32_t Position() override { return inner_->Position(); }
   int32_t Size() override { return inner_->Size(); }
   void Flush() override {
-    if (Refused()) return;
-    inner_->Flush();
+    if (!Refused()) inner_->Flush();
     status = std::min(status, inner_->status);
   }
   void Truncate() override {
-    if (Refused()) return;
-    inner_->Truncate();
+    if (!Refused()) inner_->Truncate();
     status = std::min(status, inner_->status);
   }
   void ResetStatus() override {
@@ -139,8 +129,6 @@ std::unique_ptr<ByteStream> NewRefusingStream(std::string_view name,
   return std::make_unique<RefusingStream>(name, mode);
 }
 
-// ---------------------------------------------------------------- tests
-
 struct Format {
   const char* name;
   char letter;
@@ -149,16 +137,10 @@ struct Format {
 
 class StoreFaultTest : public ::testing::TestWithParam<Format> {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    std::unique_ptr<MessageArea> probe;
-    if (!CreateAreaObject(&probe, std::string(1, GetParam().letter) + "x")) {
-      GTEST_SKIP() << GetParam().name << " is not built in";
-    }
-  }
+  void SetUp() override { InstallStreamFactories(); }
   void TearDown() override { InstallStreamFactories(); }
   std::string Id(const TempDirForTesting& dir) const {
-    return std::string(1, GetParam().letter) + dir.Join(GetParam().base);
+    return std::string(1, GetParam().letter).append(dir.Join(GetParam().base));
   }
   // After messages 1-3 and a store of message 4 that answered `stored` (1
   // yes, 0 no): the base opens and holds 1-3 (and 4 when stored) intact and
@@ -169,12 +151,9 @@ class StoreFaultTest : public ::testing::TestWithParam<Format> {
     const std::string id = Id(dir);
     std::vector<std::string> messages;
     ASSERT_TRUE(LoadAll(id, &messages)) << where;
-    const size_t intact = stored == 1 ? 4 : 3;
-    ASSERT_GE(messages.size(), intact) << where;
-    for (size_t i = 0; i < intact; ++i) {
-      EXPECT_TRUE(messages[i] == Expected(static_cast<int>(i + 1))) << where;
-    }
-    EXPECT_EQ(messages.size(), intact) << where;
+    std::vector<std::string> intact;
+    for (int i = 1; i <= 3 + stored; ++i) intact.push_back(Expected(i));
+    EXPECT_TRUE(messages == intact) << where;
     if (GetParam().letter == 'S') {
       EXPECT_EQ(CheckSquishBase(dir.Join("echo.sqd"), dir.Join("echo.sqi")), "")
           << where;
@@ -204,24 +183,21 @@ TEST_P(StoreFaultTest, RefusedAtAnyWriteLinksNothingBroken) {
     finished = writes < at;  // no write was refused
     InstallStreamFactories();
     ForgetPathCache();
-    const std::string where =
-        std::string(GetParam().name) + ", refused write " + std::to_string(at);
-    if (finished) {
-      EXPECT_EQ(stored, 1) << where;
-    }
+    const std::string where = "refused write " + std::to_string(at);
+    EXPECT_TRUE(stored == 1 || !finished) << where;
     ExpectStoreOutcome(dir, stored, where);
     if (HasFailure()) return;
   }
   EXPECT_TRUE(finished) << "the store never ran to its end";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, StoreFaultTest,
-    ::testing::Values(Format{"MSG", 'M', "echo/"}, Format{"Squish", 'S', "echo"},
-                      Format{"JAM", 'J', "echo"}),
-    [](const ::testing::TestParamInfo<Format>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, StoreFaultTest,
+                         ::testing::Values(Format{"MSG", 'M', "echo/"},
+                                           Format{"Squish", 'S', "echo"},
+                                           Format{"JAM", 'J', "echo"}),
+                         [](const ::testing::TestParamInfo<Format>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace kavel
