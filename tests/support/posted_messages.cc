@@ -95,7 +95,8 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
 }
 
 std::vector<std::string> MessagesOf(const std::vector<std::string>& lines) {
-  static const std::regex kDated(" \\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)");
+  static const std::regex kDated(
+      " \\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)");
   std::vector<std::string> messages;
   for (const std::string& line : lines) {
     if (line == "Made new log file") continue;
