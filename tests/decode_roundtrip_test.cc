@@ -12,6 +12,7 @@
 
 #include "support/e2e.h"
 #include "support/peers.h"
+#include "support/posted_messages.h"
 
 namespace kavel::e2e {
 namespace {
@@ -75,7 +76,8 @@ TEST(DecodeRoundTripTest, MegabyteFileInEveryFormatTextAndKludgeFraming) {
   }
 }
 
-// Crashmail scans the *.MSG echo area posted into and tosses the packets
+// Crashmail scans the *.MSG echo area posted into (read as it was written)
+// and tosses the packets
 // at the other node into *.MSG or JAM, together with uuencode's output
 // written into packets by crashwrite (in three sections, last part first).
 // Its JAM writer keeps every 0x01 line as a kludge subfield, so framing
@@ -110,6 +112,21 @@ TEST(DecodeRoundTripTest, PostingCarriedOnByCrashmail) {
     CrashmailScan scan =
         ScanWithCrashmail(dir.Join("a"), dir.Join("msg/foo"), "FOO");
     ASSERT_TRUE(scan.ok) << scan.log;
+    // The packet holds the stored messages, the text between the AREA line
+    // and the SEEN-BY line that crashmail adds. The area's first message is
+    // 2: crashmail keeps 1.msg as its high-water mark and never exports it.
+    const std::vector<PostedMessage> posted =
+        ReadPostedMessages(std::string("M").append(dir.Join("msg/foo")));
+    ASSERT_EQ(scan.messages.size(), posted.size()) << scan.log;
+    EXPECT_EQ(posted[0].number, 2);
+    for (size_t i = 0; i < posted.size(); ++i) {
+      const PacketMessage& m = scan.messages[i];
+      EXPECT_EQ(m.from + m.subject, posted[i].from + posted[i].subject);
+      EXPECT_EQ(m.date.substr(0, 17), "07 Mar 01  21:05:");
+      EXPECT_EQ(m.orig_net * 100000 + m.orig_node, 502000001);
+      const size_t seen_by = m.text.find("\rSEEN-BY: ") + 1;
+      EXPECT_EQ(m.text.substr(0, seen_by), "AREA:FOO\r" + posted[i].text);
+    }
     for (const std::string& packet : dir.List("a/tmp")) {
       dir.WriteFile("b/in/" + packet, dir.ReadFile("a/tmp/" + packet));
     }

@@ -1,6 +1,6 @@
-// Messages posted by /ENCODE, read by independent programs: crashmail
-// scans them out of a *.MSG echo area into a packet, and the npm reader
-// fidonet-jam parses a JAM base, one that another tosser wrote included.
+// Messages posted by /ENCODE into JAM bases, read by an independent reader:
+// the npm package fidonet-jam. (crashmail reads the *.MSG postings in the
+// round trip tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,46 +22,6 @@ std::string News() {
             std::string(60, '-') + "\r\n";
   }
   return file;
-}
-
-TEST(EncodeInteropTest, CrashmailScansPostedMsgMessages) {
-  const std::string missing = CrashmailMissing();
-  if (!missing.empty()) GTEST_SKIP() << missing;
-  RunDirectory dir;
-  dir.MakeDirectory("msg");
-  dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") +
-                             " -b Msg -a 2:5020/1.5 -d \"Foo\"\r\n");
-  dir.WriteConfig(
-      {"FROM John Doe", "SUBJ Weekly news", "USEENCODEDSTRINGS yes"});
-  dir.WriteFile("news.txt", News());
-  ASSERT_EQ(dir.Run({"/ENCODE", "news.txt", "FOO"}).exit_code, 0);
-  std::vector<PostedMessage> posted =
-      ReadPostedMessages(std::string("M").append(dir.Join("msg/foo")));
-  ASSERT_EQ(posted.size(), 2u);
-  // The echo area's first message is 2: crashmail keeps 1.msg as its
-  // high-water mark and never exports it.
-  EXPECT_EQ(posted[0].number, 2);
-  CrashmailScan scan =
-      ScanWithCrashmail(dir.Join("cm"), dir.Join("msg/foo"), "FOO");
-  ASSERT_TRUE(scan.ok) << scan.log;
-  ASSERT_EQ(scan.messages.size(), 2u) << scan.log;
-  for (size_t i = 0; i < 2; ++i) {
-    const PacketMessage& m = scan.messages[i];
-    EXPECT_EQ(m.from, "John Doe");
-    EXPECT_EQ(m.to, "All");
-    EXPECT_EQ(m.subject, "[" + std::to_string(i + 1) + "/2] Weekly news");
-    EXPECT_EQ(m.date.substr(0, 17), "07 Mar 01  21:05:");
-    EXPECT_EQ(m.orig_net, 5020);
-    EXPECT_EQ(m.orig_node, 1);
-    // The packet text is the stored text between the AREA line and the
-    // SEEN-BY line that crashmail adds.
-    const std::string area_line = "AREA:FOO\r";
-    ASSERT_EQ(m.text.rfind(area_line, 0), 0u) << m.text;
-    const size_t seen_by = m.text.find("\rSEEN-BY: ");
-    ASSERT_NE(seen_by, std::string::npos);
-    EXPECT_EQ(m.text.substr(area_line.size(), seen_by + 1 - area_line.size()),
-              posted[i].text);
-  }
 }
 
 // An echo area that another tosser wrote (the corpus base) and a new
