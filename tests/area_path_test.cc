@@ -14,24 +14,27 @@
 namespace kavel::e2e {
 namespace {
 
-bool HasLineWith(const RunResult& run, const std::string& part) {
+using Names = std::vector<std::string>;
+
+bool Has(const RunResult& run, const std::string& part) {
   return run.out.find(part) != std::string::npos;
 }
 
-TEST(AreaPathTest, DottedAndPrefixBaseNamesPostAndDecode) {
+TEST(AreaPathTest, DottedPrefixAndPassthroughAreas) {
   RunDirectory dir;
-  dir.MakeDirectory("mb");
   dir.MakeDirectory("mb/ru.linux");  // a *.MSG directory beside the bases
   dir.WriteFile("areas",
                 "EchoArea RU.LINUX mb/ru.linux -b Squish\n"
                 "EchoArea RU.LINUX.CHAINIK mb/ru.linux.chainik -b Jam\n"
                 "EchoArea RU mb/ru -b Msg\n"
-                "EchoArea N5020.FILES mb/n5020.files -b Msg 2:5020/2\n");
+                "EchoArea N5020.FILES mb/n5020.files -b Msg 2:5020/2\n"
+                "EchoArea PASS Passthrough\n"
+                "EchoArea LOUD PASSTHROUGH -b Msg\n");
   dir.WriteConfig(
       {"USEENCODEDSTRINGS Yes", "BASETEXTPATH txt\\", "USETEXTSUBDIR Yes"});
   // The Squish and JAM bases come first, so that "mb/ru" has dotted
   // neighbours when its own directory is made.
-  const std::vector<std::vector<std::string>> posts = {
+  const std::vector<Names> posts = {
       {"sq.txt", "RU.LINUX", "txt/ru.linux/sq.txt"},
       {"jam.txt", "RU.LINUX.CHAINIK", "txt/ru.linux.chainik/jam.txt"},
       {"ru.txt", "RU", "txt/ru/ru.txt"},
@@ -39,45 +42,27 @@ TEST(AreaPathTest, DottedAndPrefixBaseNamesPostAndDecode) {
       {"b.txt", "N5020.FILES", "txt/n5020.files/b.txt"},
   };
   for (const auto& post : posts) {
-    const std::string text = "file " + post[0] + " for " + post[1] + "\r\n";
-    dir.WriteFile(post[0], text);
+    dir.WriteFile(post[0], "file " + post[0] + " for " + post[1] + "\r\n");
     RunResult run = dir.Run({"/ENCODE", post[0], post[1]});
-    EXPECT_FALSE(HasLineWith(run, "[err]")) << run.out;
+    EXPECT_FALSE(Has(run, "[err]")) << run.out;
   }
-  RunResult run = dir.Run({"/ALL"});
-  EXPECT_FALSE(HasLineWith(run, "Unable to open")) << run.out;
+  RunResult run = dir.Run({"/ENCODE", "a.txt", "PASS"});
+  EXPECT_TRUE(Has(
+      run, "[err] Area PASS is passthrough (no message base), nothing posted"))
+      << run.out;
+  EXPECT_FALSE(Has(run, "Unable")) << run.out;
+  run = dir.Run({"/ALL"});
+  EXPECT_FALSE(Has(run, "Unable to open")) << run.out;
+  EXPECT_FALSE(Has(run, "PASS")) << run.out;
   for (const auto& post : posts) {
     EXPECT_EQ(dir.ReadFile(post[2]), dir.ReadFile(post[0])) << post[2];
   }
   EXPECT_TRUE(dir.List("mb/ru.linux").empty());
-}
-
-TEST(AreaPathTest, PassthroughAreasAreNamedNotOpened) {
-  RunDirectory dir;
-  dir.WriteFile("areas",
-                "EchoArea PASS Passthrough\n"
-                "EchoArea LOUD PASSTHROUGH -b Msg\n"
-                "EchoArea HERE here -b Msg\n");
-  dir.WriteConfig({"USEENCODEDSTRINGS Yes", "BASETEXTPATH txt\\"});
-  dir.WriteFile("a.txt", "text\r\n");
-  RunResult run = dir.Run({"/ENCODE", "a.txt", "PASS"});
-  EXPECT_TRUE(HasLineWith(
-      run, "[err] Area PASS is passthrough (no message base), nothing posted"))
-      << run.out;
-  EXPECT_FALSE(HasLineWith(run, "Unable")) << run.out;
-  run = dir.Run({"/ENCODE", "a.txt", "HERE"});
-  run = dir.Run({"/ALL"});
-  EXPECT_FALSE(HasLineWith(run, "PASS")) << run.out;
-  EXPECT_FALSE(HasLineWith(run, "Unable")) << run.out;
-  EXPECT_EQ(dir.ReadFile("txt/here/a.txt"), "text\r\n") << run.out;
   run = dir.Run({"/DECODE", "loud"});
-  EXPECT_TRUE(
-      HasLineWith(run, " Area LOUD is passthrough, it has no message base\n"))
+  EXPECT_TRUE(Has(run, " Area LOUD is passthrough, it has no message base\n"))
       << run.out;
-  EXPECT_FALSE(HasLineWith(run, "[err]")) << run.out;
+  EXPECT_FALSE(Has(run, "[err]")) << run.out;
 }
-
-using Names = std::vector<std::string>;
 
 // The bases one run tried to open, in order (none of them exists).
 Names Scanned(const RunResult& run) {
@@ -96,16 +81,15 @@ TEST(AreaTreeTest, AllOverATreeNeverLogsAPassword) {
       std::string(KAVEL_SOURCE_DIR) + "/src/areacfg/testdata/fido",
       dir.Join("fido"), std::filesystem::copy_options::recursive);
   dir.WriteFile("Kavel.cfg", "HPTPATH fido/config\r\n");
-  RunResult run = dir.Run({"/ALL"});
+  const Names scanned = Scanned(dir.Run({"/ALL"}));
   const std::string log = dir.ReadFile("Kavel.log");
-  for (const char* secret : {"s3cretPW", "pktPW1", "afixPW2", "otherPW3"}) {
+  for (const char* secret :
+       {"s3cretPW", "pktPW1", "afixPW2", "otherPW3", "nodelist"}) {
     EXPECT_EQ(log.find(secret), std::string::npos) << secret;
   }
-  Names scanned = Scanned(run);
   ASSERT_FALSE(scanned.empty());
   EXPECT_EQ(scanned.front(), "/var/spool/ftn/msgb/seen");
   EXPECT_EQ(scanned.back(), "/var/spool/ftn/msgb/notes");
-  EXPECT_EQ(log.find("nodelist"), std::string::npos);
 }
 
 TEST(AreaTreeTest, AllSelectsAreasByMaskAndKind) {
@@ -115,21 +99,16 @@ TEST(AreaTreeTest, AllSelectsAreasByMaskAndKind) {
                 "EchoArea ECHO.TWO bases/echo.two -b Msg\n"
                 "NetmailArea NETMAIL bases/netmail -b Msg\n"
                 "BadArea BADMAIL bases/badmail -b Msg\n");
-  struct Selection {
-    const char* masks;
-    const char* kinds;
+  const struct {
+    const char *masks, *kinds;
     Names bases;
-  };
-  const Selection cases[] = {
+  } cases[] = {
       {"", "", {"echo.one", "echo.two", "netmail", "badmail"}},
       {"* !NETMAIL* !*MAIL", "", {"echo.one", "echo.two"}},
-      {"echo.* !*.TWO", "", {"echo.one"}},
-      {"!echo.one", "", {"echo.two", "netmail", "badmail"}},
       {"!*", "", {}},
-      {"", "Netmail BAD", {"echo.one", "echo.two"}},
       {"*mail echo.t?o", "netmail", {"echo.two", "badmail"}},
   };
-  for (const Selection& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.masks) + "/" + c.kinds);
     Names config;
     if (*c.masks) config.push_back(std::string("DECODEAREAS ") + c.masks);
@@ -155,8 +134,7 @@ TEST(AreaTreeTest, EchoTossLogOncePerEchoAreaPerRun) {
   dir.WriteFile("b.txt", "second file\r\n");
   // The log's directory is missing: an error line, and the posting stands.
   RunResult run = dir.Run({"/ENCODE", "*.txt", "ECHO.ONE"});
-  EXPECT_NE(run.out.find("[err] Unable to write EchoTossLog toss/echotoss.log"),
-            std::string::npos);
+  EXPECT_TRUE(Has(run, "[err] Unable to write EchoTossLog toss/echotoss.log"));
   EXPECT_TRUE(dir.Exists("bases/echo.one.sqd"));
   dir.MakeDirectory("toss");
   dir.Run({"/ENCODE", "*.txt", "echo.one"});

@@ -13,16 +13,12 @@
 
 #include "support/e2e.h"
 #include "support/peers.h"
+#include "util/text.h"
 
 namespace kavel::e2e {
 namespace {
 
-struct Format {
-  const char* word;
-  const char* lower;  // its text-base subdirectory
-};
-const Format kFormats[] = {
-    {"Msg", "msg"}, {"Squish", "squish"}, {"Jam", "jam"}};
+const char* const kFormats[] = {"Msg", "Squish", "Jam"};
 
 // "Привет, мир!" in UTF-8 and in CP866.
 const char kHelloUtf8[] = "Привет, мир!";
@@ -33,11 +29,9 @@ class CharsetTest : public ::testing::Test {
   void SetUp() override {
     dir_.MakeDirectory("bases");
     std::string areas;
-    for (const Format& f : kFormats) {
-      areas += std::string("EchoArea ") + f.word + " " +
-               dir_.Join(std::string("bases/") + f.word) + " -b " + f.word +
-               "\n";
-    }
+    for (const std::string f : kFormats)
+      areas +=
+          "EchoArea " + f + " " + dir_.Join("bases/" + f) + " -b " + f + "\n";
     dir_.WriteFile("areas", areas);
   }
   void Config(const std::vector<std::string>& extra) {
@@ -52,43 +46,42 @@ class CharsetTest : public ::testing::Test {
 
 // UTF-8 -> CP866 in the base -> UTF-8 file, in every format; the section
 // count follows the bytes in the base; characters CP866 lacks are counted.
-TEST_F(CharsetTest, Utf8FilesTravelAsCp866AndComeBack) {
+// Other CHRS charsets, named as FTN names them, decode to the same text.
+TEST_F(CharsetTest, Utf8FilesTravelInTheirCharsetAndComeBack) {
   Config({"CHRS CP866 2", "LOCALCHARSET UTF-8"});
   // 12,000 bytes of Cyrillic: 24,000 in UTF-8, one 16 KB section in CP866.
   std::string text;
   for (int i = 0; i < 400; ++i) text += "Съешь же ещё этих булок\r\n";
-  dir_.WriteFile("отчёт.txt", text + kHelloUtf8 + "\r\n");
+  text += std::string(kHelloUtf8) + "\r\n";
+  dir_.WriteFile("отчёт.txt", text);
   dir_.WriteFile("ЦЕНА.txt", "Цена: 5 €\r\n");
-  for (const Format& f : kFormats) {
-    SCOPED_TRACE(f.word);
-    RunResult post = dir_.Run({"/ENCODE", "отчёт.txt", f.word});
+  for (const std::string f : kFormats) {
+    SCOPED_TRACE(f);
+    RunResult post = dir_.Run({"/ENCODE", "отчёт.txt", f});
     EXPECT_NE(post.out.find("  - Ok..."), std::string::npos) << post.out;
     EXPECT_EQ(post.out.find("[1/2]"), std::string::npos) << post.out;
-    post = dir_.Run({"/ENCODE", "ЦЕНА.txt", f.word});
+    post = dir_.Run({"/ENCODE", "ЦЕНА.txt", f});
     EXPECT_NE(post.out.find("1 characters of ЦЕНА.txt could not be recoded "
                             "to CP866 and were posted as \"?\""),
               std::string::npos)
         << post.out;
-    const RunResult decode = dir_.Run({"/DECODE", f.word});
-    EXPECT_EQ(dir_.ReadFile(std::string("txt/") + f.lower + "/отчёт.txt"),
-              text + kHelloUtf8 + "\r\n")
-        << decode.out;
-    EXPECT_EQ(dir_.ReadFile(std::string("txt/") + f.lower + "/цена.txt"),
-              "Цена: 5 ?\r\n")
-        << decode.out;
+    dir_.Run({"/DECODE", f});
+    EXPECT_EQ(dir_.ReadFile("txt/" + LowerText(f) + "/отчёт.txt"), text);
+    EXPECT_EQ(dir_.ReadFile("txt/" + LowerText(f) + "/цена.txt"),
+              "Цена: 5 ?\r\n");
   }
   // What the base holds: CP866 text after the CHRS kludge, which follows
-  // the PID kludge.
+  // the PID kludge, and FROM in CP866.
   std::string base;
-  for (const std::string& name : dir_.FilesBelow("bases/Msg")) {
+  for (const std::string& name : dir_.FilesBelow("bases/Msg"))
     base += dir_.ReadFile(name);
+  for (const std::string& part :
+       {std::string(kHelloCp866),
+        std::string("\x01PID: Tolvex 2.2Beta\r\x01"
+                    "CHRS: CP866 2\r"),
+        std::string("\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2")}) {
+    EXPECT_NE(base.find(part), std::string::npos) << part;
   }
-  EXPECT_NE(base.find(kHelloCp866), std::string::npos);
-  EXPECT_NE(base.find("\x01PID: Tolvex 2.2Beta\r\x01"
-                      "CHRS: CP866 2\r"),
-            std::string::npos);
-  EXPECT_NE(base.find("\x88\xA2\xA0\xAD \x8F\xA5\xE2\xE0\xAE\xA2"),
-            std::string::npos);  // FROM in CP866
   // A JAM reader that recodes by the CHRS kludge shows the UTF-8 names.
   if (FidonetJamMissing().empty()) {
     const JamDump dump = DumpWithFidonetJam(dir_.Join("bases/Jam"));
@@ -97,42 +90,19 @@ TEST_F(CharsetTest, Utf8FilesTravelAsCp866AndComeBack) {
               std::string::npos)
         << dump.output;
   }
-}
-
-// Other CHRS charsets, named as FTN names them, decode to the same text.
-TEST_F(CharsetTest, OtherCharsetsRoundTrip) {
-  const struct {
-    const char* chrs;
-    const char* text;
-  } cases[] = {{"KOI8-R 2", kHelloUtf8},
-               {"LATIN-1 2", "Grüße aus Köln"},
-               {"UTF-8 4", "Привет, Köln €"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.chrs);
-    Config({std::string("CHRS ") + c.chrs, "LOCALCHARSET UTF-8",
+  const std::pair<const char*, const char*> others[] = {
+      {"KOI8-R 2", kHelloUtf8},
+      {"LATIN-1 2", "Grüße aus Köln"},
+      {"UTF-8 4", "Привет, Köln €"}};
+  for (const auto& [chrs, note] : others) {
+    SCOPED_TRACE(chrs);
+    Config({std::string("CHRS ") + chrs, "LOCALCHARSET UTF-8",
             "WHATDOWITHEXISTFILE R"});
-    dir_.WriteFile("note.txt", std::string(c.text) + "\r\n");
+    dir_.WriteFile("note.txt", std::string(note) + "\r\n");
     dir_.Run({"/ENCODE", "note.txt", "Jam"});
-    const RunResult decode = dir_.Run({"/DECODE", "Jam"});
-    EXPECT_EQ(dir_.ReadFile("txt/jam/note.txt"), std::string(c.text) + "\r\n")
-        << decode.out;
+    dir_.Run({"/DECODE", "Jam"});
+    EXPECT_EQ(dir_.ReadFile("txt/jam/note.txt"), std::string(note) + "\r\n");
   }
-}
-
-// Names: UTF-8 letters fold by letter (never byte by byte as CP866), with
-// no charset settings at all; a CP866 name keeps its bytes' rule.
-TEST_F(CharsetTest, Utf8AndCp866NamesFoldByTheirOwnRule) {
-  Config({});
-  dir_.WriteFile("ОТЧЁТ.TXT", "one\r\n");
-  dir_.WriteFile("\x8F\x90\x88\x82\x85\x92.TXT", "two\r\n");  // CP866
-  for (const char* name : {"отчёт.txt", "\x8F\x90\x88\x82\x85\x92.TXT"}) {
-    const RunResult post = dir_.Run({"/ENCODE", name, "Msg"});
-    EXPECT_NE(post.out.find("  - Ok..."), std::string::npos) << post.out;
-  }
-  dir_.Run({"/DECODE", "Msg"});
-  EXPECT_EQ(dir_.ReadFile("txt/msg/отчёт.txt"), "one\r\n");
-  EXPECT_EQ(dir_.ReadFile("txt/msg/\xAF\xE0\xA8\xA2\xA5\xE2.txt"), "two\r\n");
-  EXPECT_EQ(dir_.FilesBelow("txt").size(), 2u);
 }
 
 // Output of a run on a pseudo-terminal with the given locale.
@@ -168,12 +138,20 @@ std::string RunOnTerminal(const RunDirectory& dir,
   return out;
 }
 
-TEST_F(CharsetTest, ConsoleShowsUtf8AsItIsAndAsciiBarsElsewhere) {
+// The console as a UTF-8 and an ASCII terminal show it. Names: UTF-8
+// letters fold by letter (never byte by byte as CP866), with no charset
+// settings at all; a CP866 name keeps its bytes' rule.
+TEST_F(CharsetTest, ConsoleAndNamesWithoutCharsetSettings) {
   Config({});
   std::string text;
   for (int i = 0; i < 2000; ++i) text += "line of the posted file\r\n";
   dir_.WriteFile("a.txt", text);
-  dir_.Run({"/ENCODE", "a.txt", "Msg"});
+  dir_.WriteFile("ОТЧЁТ.TXT", "one\r\n");
+  dir_.WriteFile("\x8F\x90\x88\x82\x85\x92.TXT", "two\r\n");  // CP866
+  for (const char* name : {"отчёт.txt", "\x8F\x90\x88\x82\x85\x92.TXT"}) {
+    const RunResult post = dir_.Run({"/ENCODE", name, "Msg"});
+    EXPECT_NE(post.out.find("  - Ok..."), std::string::npos) << post.out;
+  }
   const std::string utf8 =
       RunOnTerminal(dir_, {"/ENCODE", "a.txt", "Msg"}, "C.UTF-8");
   EXPECT_NE(utf8.find("Иван Петров"), std::string::npos) << utf8;
@@ -183,6 +161,9 @@ TEST_F(CharsetTest, ConsoleShowsUtf8AsItIsAndAsciiBarsElsewhere) {
   EXPECT_NE(ascii.find("##"), std::string::npos) << ascii;
   EXPECT_EQ(ascii.find('\xFE'), std::string::npos);
   EXPECT_EQ(ascii.find('\xF9'), std::string::npos);
+  EXPECT_EQ(dir_.ReadFile("txt/msg/отчёт.txt"), "one\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/msg/\xAF\xE0\xA8\xA2\xA5\xE2.txt"), "two\r\n");
+  EXPECT_EQ(dir_.FilesBelow("txt").size(), 3u);
 }
 
 }  // namespace

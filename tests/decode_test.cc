@@ -5,16 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "msgbase/date_time.h"
-#include "msgbase/ftn_address.h"
-#include "msgbase/message_area.h"
-#include "platform/platform.h"
 #include "support/e2e.h"
 #include "support/posted_messages.h"
 #include "util/text.h"
@@ -23,47 +18,30 @@ namespace kavel::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-using Message = TestMessage;
+using Strings = std::vector<std::string>;
 
 // A posted section as the poster frames it.
-Message Section(int part, int total, const std::string& name,
-                const std::vector<std::string>& body, bool kludge = false) {
-  const std::string mark = kludge ? "\x01" : "";
-  Message m;
-  m.lines.push_back("\x01PID: test");
-  m.lines.push_back(mark + "text.begin " + std::to_string(part) + " of " +
-                    std::to_string(total) + " of file " + name);
-  for (const std::string& line : body) m.lines.push_back(line);
-  m.lines.push_back(mark + "text.end");
-  m.lines.push_back("");
-  m.lines.push_back("--- ");
-  m.lines.push_back(" * Origin: test (2:5020/1)");
+TestMessage Section(int part, int total, const std::string& name,
+                    const Strings& body) {
+  TestMessage m;
+  m.lines = {"\x01PID: test", "text.begin " + std::to_string(part) + " of " +
+                                  std::to_string(total) + " of file " + name};
+  m.lines.insert(m.lines.end(), body.begin(), body.end());
+  m.lines.insert(m.lines.end(),
+                 {"text.end", "", "--- ", " * Origin: test (2:5020/1)"});
   return m;
 }
 
-// The base type words of a fidoconfig area line and the area id letters.
-struct Format {
-  const char* word;
-  const char* letter;
-};
-const Format kFormats[] = {{"Msg", "M"}, {"Squish", "S"}, {"Jam", "J"}};
+const char* const kFormats[] = {"Msg", "Squish", "Jam"};
 
 class DecodeTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_.MakeDirectory("bases"); }
-
-  // Adds an area line and answers the base path.
+  // Adds a *.MSG area line and answers the area id.
   std::string Area(const std::string& tag) {
-    const std::string path = dir_.Join("bases/" + tag);
-    areas_ += "EchoArea " + tag + " " + path + " -b Msg\n";
+    areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b Msg\n";
     dir_.WriteFile("areas", areas_);
-    return path;
-  }
-
-  void Post(const std::string& path, const Message& m,
-            const Format& format = kFormats[0]) {
-    StoreMessage(format.letter + path, m);
+    dir_.MakeDirectory("bases");
+    return std::string("M").append(dir_.Join("bases/" + tag));
   }
 
   std::string Decode(const std::string& tag) {
@@ -81,250 +59,185 @@ class DecodeTest : public ::testing::Test {
 // without lines is never saved.
 TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
   const std::string origin = " * Origin: test (2:5020/1)";
-  const Message one{{"\x01PID: test", "\x01text.begin 1 of 2 of file relay.txt",
-                     "\x01text.end", "one", "", "", "--- ", origin,
-                     "SEEN-BY: 5020/1", "\x01PATH: 5020/1"}};
-  const Message two{{"\x01PID: test", "\x01text.begin 2 of 2 of file relay.txt",
-                     "\x01text.end", "\x01TZUTC: 0300", "--- two", "\x01X",
-                     "...", "--- ", origin}};
+  const TestMessage one{{"\x01PID: test",
+                         "\x01text.begin 1 of 2 of file relay.txt",
+                         "\x01text.end", "one", "", "", "--- ", origin,
+                         "SEEN-BY: 5020/1", "\x01PATH: 5020/1"}};
+  const TestMessage two{{"\x01PID: test",
+                         "\x01text.begin 2 of 2 of file relay.txt",
+                         "\x01text.end", "\x01TZUTC: 0300", "--- two", "\x01X",
+                         "...", "--- ", origin}};
   // Without a tear and origin line the section runs to the end.
-  const Message bare{
+  const TestMessage bare{
       {"\x01text.begin 1 of 1 of file bare.txt", "\x01text.end", "bare", ""}};
-  for (const Format& format : kFormats) {
-    SCOPED_TRACE(format.word);
-    const std::string sub = LowerText(format.word);
+  for (const char* format : kFormats) {
+    SCOPED_TRACE(format);
+    const std::string sub = LowerText(format);
     const std::string base = dir_.Join(
         "bases/" + sub + (sub == "msg" ? "/relay" : "/ru.linux.relay"));
     dir_.MakeDirectory("bases/" + sub);
-    dir_.WriteFile("areas",
-                   "EchoArea RELAY " + base + " -b " + format.word + "\n");
-    dir_.WriteConfig({"BASETEXTPATH " + sub, "FILESBBSNAME files.bbs",
-                      "FILESBBSSAVINGSTRING @File"});
-    Post(base, two, format);
-    Post(base, Section(1, 1, "nil.txt", {}), format);
-    Post(base, one, format);
-    Post(base, bare, format);
+    dir_.WriteFile("areas", "EchoArea RELAY " + base + " -b " + format + "\n");
+    dir_.WriteConfig({"BASETEXTPATH " + sub});
+    const std::string id = format[0] + base;
+    for (const TestMessage& m : {two, Section(1, 1, "nil.txt", {}), one, bare})
+      StoreMessage(id, m);
     const std::string out = Decode("RELAY");
     EXPECT_EQ(dir_.ReadFile(sub + "/relay/relay.txt"),
               "one\r\n\r\n--- two\r\n...\r\n");
+    EXPECT_EQ(dir_.ReadFile(sub + "/relay/bare.txt"), "bare\r\n\r\n");
     EXPECT_NE(out.find("[err] NIL.TXT in area RELAY: its sections hold no "
                        "line, not saved"),
               std::string::npos)
         << out;
-    EXPECT_EQ(dir_.ReadFile(sub + "/relay/bare.txt"), "bare\r\n\r\n");
-    EXPECT_EQ(out.find("nil.txt'"), std::string::npos) << out;
-    EXPECT_EQ(dir_.List(sub + "/relay"),
-              (std::vector<std::string>{"bare.txt", "files.bbs", "relay.txt"}));
-    EXPECT_EQ(dir_.ReadFile(sub + "/relay/files.bbs"),
-              "relay.txt\r\nbare.txt\r\n");
+    EXPECT_EQ(dir_.List(sub + "/relay"), (Strings{"bare.txt", "relay.txt"}));
   }
 }
 
+// A file another program wrote in upper case is still the one to keep,
+// overwrite or number around.
 TEST_F(DecodeTest, ExistingFileChoicesInEitherCase) {
-  struct Case {
+  const struct {
     const char* value;
     const char* same;  // X.TXT afterwards
     bool numbered;     // x1.txt and x2.txt written
   } cases[] = {{"R", "second\r\n", false},
-               {"U", "second\r\n", false},
-               {"K", "old", false},
                {"keep", "old", false},
-               {"N", "old", true},
                {"new", "old", true},
                {"something", "second\r\n", false}};
-  const std::string base = Area("TWICE");
-  Post(base, Section(1, 1, "x.txt", {"first"}));
-  Post(base, Section(1, 1, "x.txt", {"second"}));
-  for (const Case& c : cases) {
+  const std::string id = Area("TWICE");
+  StoreMessage(id, Section(1, 1, "x.txt", {"first"}));
+  StoreMessage(id, Section(1, 1, "x.txt", {"second"}));
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     fs::remove_all(dir_.Join("txt"));
-    // Written by another program in upper case: still the file to keep,
-    // overwrite or number around.
     dir_.WriteFile("txt/TWICE/X.TXT", "old");
-    dir_.WriteConfig({"BASETEXTPATH txt",
-                      std::string("WHATDOWITHEXISTFILE ") + c.value,
-                      "FILESBBSNAME FILES.BBS", "FILESBBSSAVINGSTRING @File"});
+    dir_.WriteConfig(
+        {"BASETEXTPATH txt", std::string("WHATDOWITHEXISTFILE ") + c.value});
     Decode("TWICE");
     EXPECT_EQ(dir_.ReadFile("txt/TWICE/X.TXT"), c.same);
+    const Strings numbered = {"X.TXT", "x1.txt", "x2.txt"};
+    EXPECT_EQ(dir_.List("txt/TWICE"), c.numbered ? numbered : Strings{"X.TXT"});
     if (c.numbered) {
-      EXPECT_EQ(dir_.ReadFile("txt/TWICE/x1.txt"), "first\r\n");
       EXPECT_EQ(dir_.ReadFile("txt/TWICE/x2.txt"), "second\r\n");
-      EXPECT_EQ(dir_.ReadFile("txt/TWICE/FILES.BBS"), "x1.txt\r\nx2.txt\r\n");
-    } else {
-      EXPECT_EQ(dir_.List("txt/TWICE"), std::vector<std::string>{"X.TXT"});
     }
   }
 }
 
+// Two runs at once: every set saved under two names, each name listed
+// once, every dated line that either run printed in the log.
 TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
-  const std::string base = Area("BOTH");
+  const std::string id = Area("BOTH");
   for (int i = 0; i < 200; ++i) {
     const std::string n = std::to_string(i);
-    Post(base, Section(1, 1, "f" + n + ".txt", {"file " + n}));
+    StoreMessage(id, Section(1, 1, "f" + n + ".txt", {"file " + n}));
   }
   dir_.WriteConfig({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE N",
                     "FILESBBSNAME files.bbs", "FILESBBSSAVINGSTRING @File"});
   // Repeated so that the two runs surely meet on the same names.
-  for (int round = 0; round < 8 && !HasFailure(); ++round) {
+  for (int round = 0; round < 4 && !HasFailure(); ++round) {
     fs::remove_all(dir_.Join("txt"));
     fs::remove(dir_.Join("Kavel.log"));
     RunResult a, b;
     std::thread run_a([&] { a = dir_.Run({"/ALL"}); });
     b = dir_.Run({"/ALL"});
     run_a.join();
-    // Every set under two names, each name listed once, every dated line
-    // that either run printed in the log.
-    std::map<std::string, int> copies;
-    std::vector<std::string> saved = dir_.List("txt/both"), listed;
+    std::multiset<std::string> copies, printed, logged;
+    Strings saved = dir_.List("txt/both"), listed;
     saved.erase(std::find(saved.begin(), saved.end(), "files.bbs"));
     for (const std::string& name : saved)
-      ++copies[dir_.ReadFile("txt/both/" + name)];
-    for (const std::string& line : Lines(dir_.ReadFile("txt/both/files.bbs"))) {
+      copies.insert(dir_.ReadFile("txt/both/" + name));
+    for (const std::string& line : Lines(dir_.ReadFile("txt/both/files.bbs")))
       listed.push_back(line.substr(0, line.size() - 1));
-    }
     std::sort(listed.begin(), listed.end());
-    std::multiset<std::string> printed, logged;
-    for (const std::string& line : Lines(a.out + b.out)) {
+    for (const std::string& line : Lines(a.out + b.out))
       if (line.size() > 19 && line[0] == ' ') printed.insert(line + "\r");
-    }
-    for (const std::string& line : Lines(dir_.ReadFile("Kavel.log"))) {
+    for (const std::string& line : Lines(dir_.ReadFile("Kavel.log")))
       if (line.size() > 1) logged.insert(line);
-    }
-    EXPECT_EQ(copies.size(), 200u) << "round " << round;
-    for (const auto& [text, count] : copies) EXPECT_EQ(count, 2) << text;
+    EXPECT_EQ(saved.size(), 400u) << "round " << round;
+    for (const std::string& text : copies) EXPECT_EQ(copies.count(text), 2u);
     EXPECT_EQ(listed, saved);
-    EXPECT_EQ(printed.size(), logged.size());
     EXPECT_TRUE(printed == logged);
   }
 }
 
-// A name that recoding by the CHRS kludge would turn into a path keeps its
-// bytes: UTF-7 spells "/" as "+AC8-".
-TEST_F(DecodeTest, RecodedNamesStayPlainFileNames) {
-  const std::string base = Area("RECODE");
-  dir_.WriteConfig({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
-  Message m = Section(1, 1, "x+AC8-evil.txt", {"text"});
-  m.lines.insert(m.lines.begin() + 1, "\x01" "CHRS: UTF-7 0");
-  Post(base, m);
-  Decode("RECODE");
-  EXPECT_EQ(dir_.FilesBelow("txt"),
-            std::vector<std::string>{"txt/recode/x+ac8-evil.txt"});
-}
-
-TEST_F(DecodeTest, EmptyBasePathSavesInRunDirectoryButNeverOwnFiles) {
-  const std::string base = Area("HERE");
-  dir_.WriteConfig({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
-  const std::string config = dir_.ReadFile("Kavel.cfg");
-  Post(base, Section(1, 1, "kavel.cfg", {"BASETEXTPATH /"}));
-  Post(base, Section(1, 1, "KAVEL.LOG", {"x"}));
-  Post(base, Section(1, 1, "areas", {"x"}));
-  Post(base, Section(1, 1, "FILES.BBS", {"x"}));
-  Post(base, Section(1, 1, "KAVEL.SEQ", {"x"}));
-  Post(base, Section(1, 1, "readme", {"fine"}));
-  const std::string out = Decode("HERE");
-  EXPECT_EQ(dir_.ReadFile("Kavel.cfg"), config);
-  EXPECT_EQ(dir_.ReadFile("readme"), "fine\r\n");
-  EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea HERE"), 0u);
-  EXPECT_NE(dir_.ReadFile("Kavel.log").find("Kavel: started.."),
-            std::string::npos);
-  EXPECT_FALSE(dir_.Exists("kavel.seq"));
-  // One line in the list, for readme; five refusals.
-  EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
-  size_t refusals = 0;
-  for (const std::string& line : Lines(out)) {
-    refusals += line.find("[err] Refused to write") != std::string::npos;
-  }
-  EXPECT_EQ(refusals, 5u);
-}
-
-TEST_F(DecodeTest, AllDecodesEveryAreaIntoItsOwnSubdirectory) {
-  const std::string one = Area("ONE");
-  areas_ += "EchoArea MISSING " + dir_.Join("bases/none") + " -b Msg\n";
-  const std::string bad = Area("BAD:TAG");
-  const std::string two = Area("TWO");
-  dir_.WriteConfig({"BASETEXTPATH " + dir_.Join("txt") + "\\",
-                    "BASEFWDPATH fwd", "FORWARDMARKER FORWARDED"});
-  Post(one, Section(1, 1, "f.txt", {"from one"}));
-  Post(bad, Section(1, 1, "f.txt", {"from bad"}));
-  Post(two, Section(1, 1, "f.txt", {"from two"}));
-  Post(two, Message{{"forwarded:", "", "fwd of two"}});
-  RunResult run = dir_.Run({"/ALL"});
-  EXPECT_EQ(dir_.ReadFile("txt/one/f.txt"), "from one\r\n");
-  EXPECT_EQ(dir_.ReadFile("txt/two/f.txt"), "from two\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/two/fwd.txt"), "fwd of two\r\n");
-  EXPECT_EQ(dir_.List("txt"), (std::vector<std::string>{"one", "two"}));
-  EXPECT_NE(run.out.find("Unable to open message base"), std::string::npos);
-  EXPECT_NE(run.out.find("[err] Area tag BAD:TAG"), std::string::npos);
-}
-
-TEST_F(DecodeTest, BeginLineNamesNeverLeaveTheTextBase) {
-  const std::string base = Area("EVIL");
+// Names from begin lines never leave the text base, recoded by the CHRS
+// kludge or not (UTF-7 spells "/" as "+AC8-"), and never hit the
+// program's own files when the base path is empty.
+TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
+  const std::string id = Area("EVIL");
   dir_.MakeDirectory("cdrive");
   dir_.SetEnv("KAVEL_DRIVE_C", dir_.Join("cdrive"));
-  dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd"});
+  dir_.WriteConfig({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
   for (const char* name :
        {"..\\..\\x", "/etc/x", "C:\\x", "a/../../x", "..", "a\\b"}) {
-    Post(base, Section(1, 1, name, {"evil"}));
+    StoreMessage(id, Section(1, 1, name, {"evil"}));
   }
-  const std::vector<std::string> before = dir_.FilesBelow();
+  TestMessage recoded = Section(1, 1, "x+AC8-evil.txt", {"text"});
+  recoded.lines.insert(recoded.lines.begin() + 1,
+                       "\x01"
+                       "CHRS: UTF-7 0");
+  StoreMessage(id, recoded);
+  const Strings before = dir_.FilesBelow();
   const std::string out = Decode("EVIL");
-  std::vector<std::string> after = dir_.FilesBelow();
+  Strings after = dir_.FilesBelow();
   after.erase(std::remove(after.begin(), after.end(), "Kavel.log"),
               after.end());
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(after.size(), before.size() + 1);
+  EXPECT_TRUE(dir_.Exists("txt/evil/x+ac8-evil.txt"));
   EXPECT_FALSE(fs::exists("/etc/x"));
   EXPECT_TRUE(dir_.List("cdrive").empty());
   EXPECT_NE(out.find("Unsafe file name '..\\..\\X' in message"),
             std::string::npos);
+
+  const std::string here = Area("HERE");
+  dir_.WriteConfig({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
+  const std::string config = dir_.ReadFile("Kavel.cfg");
+  for (const char* name :
+       {"kavel.cfg", "KAVEL.LOG", "areas", "FILES.BBS", "KAVEL.SEQ", "readme"})
+    StoreMessage(here, Section(1, 1, name, {"x"}));
+  const Strings lines = Lines(Decode("HERE"));
+  EXPECT_EQ(dir_.ReadFile("Kavel.cfg"), config);
+  EXPECT_EQ(dir_.ReadFile("readme"), "x\r\n");
+  EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea EVIL"), 0u);
+  EXPECT_FALSE(dir_.Exists("kavel.seq"));
+  EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.find("[err] Refused to write") !=
+                                   std::string::npos;
+                          }),
+            5);
 }
 
-TEST_F(DecodeTest, ForwardsNumberedWithHeaderScanAndFileList) {
-  const std::string base = Area("FWDS");
-  dir_.WriteConfig({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED End of forward",
-                    "CHECKFOREMPTYLINE yes", "FORWARDFROM From:",
-                    "FORWARDSUBJ Subj:", "FILESBBSNAME FILES.BBS",
-                    "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject|@Size\""});
-  dir_.WriteFile("fwd/FWDS/FWD.TXT", "taken");  // another program's spelling
-  Post(base, Message{{"Hi", "* Forwarded by Bob", "From: Jane Roe",
-                      "Subj: news", "", "body", "end of forward", "tail"}});
-  Post(base, Message{{"forwarded again", "no header", "x"}});
-  Decode("FWDS");
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FWD.TXT"), "taken");
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/fwd1.txt"), "body\r\n");
-  // No empty line: the whole rest of the message is header.
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/fwd2.txt"), "");
-  EXPECT_EQ(dir_.ReadFile("fwd/FWDS/FILES.BBS"),
-            "fwd1.txt|Jane Roe|news|6\r\nfwd2.txt|John Doe|Files|0\r\n");
-
-  dir_.WriteConfig({"BASEFWDPATH fwd", "FORWARDMARKER FORWARDED",
-                    "CHECKFOREMPTYLINE no", "USEFWDSUBDIR no",
-                    "FILESBBSNAME FILES.BBS", "REWRITEFILESBBS yes",
-                    "FILESBBSSAVINGSTRING @File"});
-  Decode("FWDS");
-  // Without end text the key-only marker ends at the next line holding it.
-  EXPECT_EQ(dir_.ReadFile("fwd/fwd.txt"),
-            "From: Jane Roe\r\nSubj: news\r\n\r\nbody\r\nend of forward\r\n"
-            "tail\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/fwd1.txt"), "no header\r\nx\r\n");
-  EXPECT_EQ(dir_.ReadFile("fwd/FILES.BBS"), "fwd1.txt\r\n");
-}
-
-TEST_F(DecodeTest, FileListTokensWidthsAlignmentAndLineBreak) {
-  const std::string base = Area("LIST");
+TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
+  const std::string one = Area("ONE");
+  areas_ += "EchoArea MISSING " + dir_.Join("bases/none") + " -b Msg\n";
+  const std::string bad = Area("BAD:TAG");
+  const std::string two = Area("TWO");
   dir_.WriteConfig(
-      {"BASETEXTPATH txt", "FILESBBSNAME files.bbs",
-       "FILESBBSSAVINGSTRING \"@File(12,L)|@Size(5)|@FromName(10,C)|"
-       "@ToName|@FromAddr|@ToAddr|@Subject|@DateWritten @TimeWritten|"
-       "@DateArrived@Space@TimeArrived\\n@file(3,l)\""});
-  Message m = Section(1, 1, "list.txt", {"12345678"});
-  m.from = "Bob";
-  m.subject = "Sub\x01j @Size";
-  m.written = DateTimeRecord{9, 5, 4, 0, 8, 2, 2001};
-  Post(base, m);
-  Decode("LIST");
-  EXPECT_EQ(dir_.ReadFile("txt/list/files.bbs"),
-            "list.txt    |   10|   Bob    |All|2:5020/1|0:0/0.0|Sub j @Size|"
-            "2001/02/08 09:05:04.00|2001/02/08 09:05:04.00\r\nlist.txt\r\n");
+      {"BASETEXTPATH " + dir_.Join("txt") + "\\", "BASEFWDPATH fwd",
+       "FILESBBSNAME FILES.BBS", "FORWARDMARKER FORWARDED End of forward",
+       "CHECKFOREMPTYLINE yes", "FORWARDFROM From:", "FORWARDSUBJ Subj:",
+       "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject\""});
+  StoreMessage(one, Section(1, 1, "f.txt", {"from one"}));
+  StoreMessage(bad, Section(1, 1, "f.txt", {"from bad"}));
+  StoreMessage(two, Section(1, 1, "f.txt", {"from two"}));
+  dir_.WriteFile("fwd/TWO/FWD.TXT", "taken");  // another program's spelling
+  StoreMessage(two, {{"Hi", "* Forwarded by Bob", "From: Jane Roe",
+                      "Subj: news", "", "body", "end of forward", "tail"}});
+  // No empty line: the whole rest of the message is header.
+  StoreMessage(two, {{"forwarded again", "no header", "x"}});
+  RunResult run = dir_.Run({"/ALL"});
+  EXPECT_EQ(dir_.ReadFile("txt/one/f.txt"), "from one\r\n");
+  EXPECT_EQ(dir_.ReadFile("txt/two/f.txt"), "from two\r\n");
+  EXPECT_EQ(dir_.List("txt"), (Strings{"one", "two"}));
+  EXPECT_EQ(dir_.ReadFile("fwd/TWO/FWD.TXT"), "taken");
+  EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd1.txt"), "body\r\n");
+  EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd2.txt"), "");
+  EXPECT_EQ(dir_.ReadFile("fwd/TWO/FILES.BBS"),
+            "fwd1.txt|Jane Roe|news\r\nfwd2.txt|John Doe|Files\r\n");
+  EXPECT_NE(run.out.find("Unable to open message base"), std::string::npos);
+  EXPECT_NE(run.out.find("[err] Area tag BAD:TAG"), std::string::npos);
 }
 
 TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
@@ -334,23 +247,18 @@ TEST_F(DecodeTest, HelloFromEveryCorpusArea) {
       "Line three of HELLO.TXT\r\n"
       "\x91\xE2\xE0\xAE\xAA\xA0 \xE7\xA5\xE2\xEB\xE0\xA5: "
       "\xAF\xAE-\xE0\xE3\xE1\xE1\xAA\xA8\r\n";
-  struct Source {
-    const char* corpus;  // directory in the corpus
-    const char* path;    // base path below it
-    Format format;
-  } sources[] = {{"msg", "msg/echo", kFormats[0]},
-                 {"squish", "squish/echo", kFormats[1]},
-                 {"jam", "jam/echo", kFormats[2]},
-                 {"jam-smapi", "jam-smapi/echo", kFormats[2]}};
-  for (const Source& s : sources) {
-    SCOPED_TRACE(s.corpus);
+  const std::pair<const char*, const char*> sources[] = {{"msg", "Msg"},
+                                                         {"squish", "Squish"},
+                                                         {"jam", "Jam"},
+                                                         {"jam-smapi", "Jam"}};
+  for (const auto& [corpus, format] : sources) {
+    SCOPED_TRACE(corpus);
     RunDirectory dir;
-    dir.CopyFromCorpus(s.corpus, s.corpus);
-    dir.WriteFile("areas", std::string("EchoArea RU.KAVEL.TEST ") +
-                               dir.Join(s.path) + " -b " + s.format.word +
-                               "\n");
-    dir.WriteFile("Kavel.cfg",
-                  "HPTPATH " + dir.Join("areas") + "\r\nBASETEXTPATH txt\r\n");
+    dir.CopyFromCorpus(corpus, corpus);
+    dir.WriteFile("areas", "EchoArea RU.KAVEL.TEST " +
+                               dir.Join(std::string(corpus) + "/echo") +
+                               " -b " + format + "\n");
+    dir.WriteConfig({"BASETEXTPATH txt"});
     RunResult run = dir.Run({"/DECODE", "RU.KAVEL.TEST"});
     EXPECT_EQ(dir.ReadFile("txt/ru.kavel.test/hello.txt"), hello) << run.out;
   }

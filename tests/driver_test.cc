@@ -2,6 +2,8 @@
 // in a fresh directory.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "support/e2e.h"
 
 namespace kavel::e2e {
@@ -9,70 +11,47 @@ namespace {
 
 const char kStartEnd[] =
     " 07.03.01 21:05:09 Kavel: started..\n"
-    " 07.03.01 21:05:09 End..\n"
-    "\n";
+    " 07.03.01 21:05:09 End..\n\n";
 
-TEST(DriverTest, NoArgumentsPrintsLogLinesThenUsage) {
+// Without arguments: the log lines, then usage. Other first words (--help
+// and --version spelt otherwise included) are unknown commands: the start
+// and end lines only, appended to a log found in another case. Every
+// command ends with exit code 0 and its end line.
+TEST(DriverTest, LogLinesUsageAndUnknownCommands) {
   RunDirectory dir;
   RunResult run = dir.Run({});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, std::string("Made new log file\n") + kStartEnd + kUsage);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(dir.ReadFile("Kavel.log"),
-            " 07.03.01 21:05:09 Kavel: started..\r\n"
-            " 07.03.01 21:05:09 End..\r\n"
-            "\r\n");
-}
-
-// Other first words, --help and --version spelt otherwise included, are
-// unknown commands: the start and end lines only.
-TEST(DriverTest, LogFoundInAnotherCaseIsAppendedTo) {
-  RunDirectory dir;
-  dir.WriteFile("KAVEL.LOG", "old line\r\n\r\n");
-  std::string log = "old line\r\n\r\n";
-  for (const char* word : {"/X", "--VERSION", "--Help", "-h", "/HELP"}) {
-    RunResult run = dir.Run({word, "me"});
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.out, kStartEnd) << word;
-    log +=
-        " 07.03.01 21:05:09 Kavel: started..\r\n"
-        " 07.03.01 21:05:09 End..\r\n\r\n";
+  const std::string once =
+      " 07.03.01 21:05:09 Kavel: started..\r\n"
+      " 07.03.01 21:05:09 End..\r\n\r\n";
+  std::rename(dir.Join("Kavel.log").c_str(), dir.Join("KAVEL.LOG").c_str());
+  std::string log = once;
+  for (const char* word : {"/X", "--VERSION", "--Help", "-h", "/HELP", ""}) {
+    EXPECT_EQ(dir.Run({word, "me"}).out, kStartEnd) << word;
+    log += once;
   }
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"KAVEL.LOG"}));
   EXPECT_EQ(dir.ReadFile("KAVEL.LOG"), log);
-}
-
-TEST(DriverTest, LogThatCannotBeMadeIsBroken) {
-  RunDirectory dir;
-  dir.MakeDirectory("Kavel.log");
-  RunResult run = dir.Run({});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, std::string("I can't make log file!!!..\n") + kUsage);
-  // A command run: its lines still reach the console, but no "End..".
-  run = dir.Run({"/ALL"});
-  EXPECT_EQ(Lines(run.out).front(), "I can't make log file!!!..");
-  EXPECT_EQ(run.out.find("End.."), std::string::npos);
-}
-
-TEST(DriverTest, EveryCommandEndsWithExitCodeZeroAndEndLine) {
-  RunDirectory dir;
-  const std::vector<std::vector<std::string>> commands = {
-      {"/ENCODE"},
-      {"/encode", "file.txt", "AREA"},
-      {"/Decode", "AREA"},
-      {"/DECODE"},
-      {"/all"},
-      {std::string(300, 'x')},
-      {""}};
-  for (const auto& arguments : commands) {
-    RunResult run = dir.Run(arguments);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"/encode", "file.txt", "AREA"},
+        {"/Decode", "AREA"},
+        {"/DECODE"},
+        {"/all"}}) {
+    run = dir.Run(arguments);
     EXPECT_EQ(run.exit_code, 0) << arguments[0];
-    std::vector<std::string> lines = Lines(run.out);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2].substr(18), " End..") << arguments[0];
-    EXPECT_EQ(lines.back(), "");
+    EXPECT_TRUE(run.out.ends_with(" End..\n\n")) << run.out;
     EXPECT_EQ(run.out.find("Usage:"), std::string::npos);
   }
+  // A log that cannot be made: the lines still reach the console, but no
+  // "End..".
+  dir.MakeDirectory("sub/Kavel.log");
+  run = dir.RunIn(dir.Join("sub"), {});
+  EXPECT_EQ(run.out, std::string("I can't make log file!!!..\n") + kUsage);
+  run = dir.RunIn(dir.Join("sub"), {"/ALL"});
+  EXPECT_EQ(Lines(run.out).front(), "I can't make log file!!!..");
+  EXPECT_EQ(run.out.find("End.."), std::string::npos);
 }
 
 // --version and --help answer at once, without the log or the
@@ -81,16 +60,13 @@ TEST(DriverTest, VersionAndHelpLeaveLogAndConfigurationAlone) {
   RunDirectory dir;
   dir.WriteFile("Kavel.cfg", "FROMADDR not-an-address\r\n");
   dir.WriteFile("Kavel.log", "old\r\n");
-  const std::string help =
-      std::string(kUsage) +
-      "Exit codes (with ERRORLEVEL Yes in Kavel.cfg; always 0 without):\n"
-      " 0 - no failure\n"
-      " 1 - an [err] line, \"Unable to open message base\" or "
-      "\"Area ... not found...\"\n"
-      " 2 - no areas file named in Kavel.cfg, or it cannot be opened\n";
   RunResult run = dir.Run({"--help", "/ENCODE", "x", "AREA"});
-  EXPECT_EQ(run.out, help);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            std::string(kUsage) +
+                "Exit codes (with ERRORLEVEL Yes in Kavel.cfg; always 0 "
+                "without):\n 0 - no failure\n 1 - an [err] line, \"Unable to "
+                "open message base\" or \"Area ... not found...\"\n 2 - no "
+                "areas file named in Kavel.cfg, or it cannot be opened\n");
   run = dir.Run({"--version", "/ALL"});
   EXPECT_EQ(run.out, std::string("kavel ") + KAVEL_VERSION + "\n");
   EXPECT_EQ(run.exit_code, 0);
@@ -107,24 +83,19 @@ TEST(DriverTest, ConfigurationPasses) {
   const std::string common =
       " 07.03.01 21:05:09 Loading common part of config file...\n"
       " 07.03.01 21:05:09 Error converting 2:5020/x\n";
-  RunResult run = dir.Run({"/nothing"});
-  EXPECT_EQ(run.out,
-            "Made new log file\n"
-            " 07.03.01 21:05:09 Kavel: started..\n" +
-                common + " 07.03.01 21:05:09 End..\n\n");
-  EXPECT_NE(dir.ReadFile("Kavel.log").find(" Error converting 2:5020/x\r\n"),
-            std::string::npos);
   const std::string decoding =
       " 07.03.01 21:05:09 Loading decoding part of config file...\n";
-  for (const char* command : {"/decode", "/ALL"}) {
-    EXPECT_NE(dir.Run({command, "FOO"}).out.find(common + decoding),
-              std::string::npos)
-        << command;
-  }
-  run = dir.Run({"/encode", "x", "FOO"});
-  EXPECT_NE(run.out.find(common), std::string::npos);
-  EXPECT_EQ(run.out.find("decoding part"), std::string::npos);
+  EXPECT_EQ(dir.Run({"/nothing"}).out,
+            "Made new log file\n 07.03.01 21:05:09 Kavel: started..\n" +
+                common + " 07.03.01 21:05:09 End..\n\n");
+  EXPECT_NE(dir.Run({"/decode", "FOO"}).out.find(common + decoding),
+            std::string::npos);
+  EXPECT_NE(dir.Run({"/ALL"}).out.find(common + decoding), std::string::npos);
+  const std::string out = dir.Run({"/encode", "x", "FOO"}).out;
+  EXPECT_NE(out.find(common), std::string::npos);
+  EXPECT_EQ(out.find("decoding part"), std::string::npos);
 }
+
 // ERRORLEVEL: one run per failure class. `config` follows the HPTPATH line
 // naming "areas"; "-" in front of it makes it the whole file.
 TEST(DriverTest, ErrorLevelExitCodes) {
@@ -152,8 +123,8 @@ TEST(DriverTest, ErrorLevelExitCodes) {
     SCOPED_TRACE(c.arguments[0] + " " + c.line);
     RunDirectory dir;
     dir.MakeDirectory("good");
-    dir.WriteFile("areas", "EchoArea GOOD " + dir.Join("good") + " -b Msg\n" +
-                               "EchoArea MISSING " + dir.Join("none") +
+    dir.WriteFile("areas", "EchoArea GOOD " + dir.Join("good") +
+                               " -b Msg\nEchoArea MISSING " + dir.Join("none") +
                                " -b Msg\n");
     if (c.config.starts_with("-")) {
       dir.WriteFile("Kavel.cfg", c.config.substr(1) + "\r\n");

@@ -1,6 +1,6 @@
 // Binary files through message areas as uuencoded text: posted with
 // ENCODEBINARY UUE and decoded with DECODEUUE in every message-base format,
-// read by uudeview, and uuencode's own output carried in by crashmail.
+// and read by uudeview.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -52,10 +52,8 @@ TEST(UueTest, BinariesRoundTripInEveryFormat) {
     dir.MakeDirectory("bases");
     dir.WriteFile("areas", "EchoArea BIN " + dir.Join("bases/bin") + " -b " +
                                format.word + " -a 2:5020/1\n");
-    dir.WriteFile("Kavel.cfg", std::string("HPTPATH areas\r\n") +
-                                   format.framing +
-                                   "\r\nENCODEBINARY uue\r\nDECODEUUE yes\r\n"
-                                   "BASETEXTPATH txt\r\n");
+    dir.WriteConfig({format.framing, "ENCODEBINARY uue", "DECODEUUE yes",
+                     "BASETEXTPATH txt"});
     for (const auto& [name, bytes] : files) dir.WriteFile("in/" + name, bytes);
     RunResult post = dir.Run({"/ENCODE", "in/*.bin", "BIN"});
     ASSERT_EQ(post.out.find("[err]"), std::string::npos) << post.out;
@@ -68,105 +66,41 @@ TEST(UueTest, BinariesRoundTripInEveryFormat) {
   }
 }
 
+// Framing lines sent as text, which uudeview skips.
 TEST(UueTest, PostedTextIsWhatUuencodeWritesAndUudeviewReadsIt) {
   if (!HaveCommand("uuencode") || !HaveCommand("uudeview")) {
     GTEST_SKIP() << "uuencode or uudeview is not installed";
   }
-  for (const char* framing : {"USEENCODEDSTRINGS no",
-                              "USEASKLUDGE no\r\n"
-                              "USEENCODEDSTRINGS yes"}) {
-    SCOPED_TRACE(framing);
-    RunDirectory dir;
-    dir.MakeDirectory("bases");
-    dir.MakeDirectory("out");
-    dir.WriteFile("areas",
-                  "EchoArea BIN " + dir.Join("bases/bin") + " -b Msg\n");
-    dir.WriteFile("Kavel.cfg", std::string("HPTPATH areas\r\nENCODEBINARY "
-                                           "UUE\r\nTEARLINE x\r\n") +
-                                   framing + "\r\n");
-    const std::string file = RandomBinary(100000, 9);
-    dir.WriteFile("Data.bin", file);
-    int status = 0;
-    const std::string uuencoded =
-        Capture("cd '" + dir.path() +
-                    "' && chmod 644 Data.bin && uuencode Data.bin Data.bin",
-                &status);
-    ASSERT_EQ(status, 0);
-    ASSERT_EQ(dir.Run({"/ENCODE", "Data.bin", "BIN"}).exit_code, 0);
-    std::string texts;  // in message order, CR line ends made LF
-    for (const PostedMessage& m :
-         ReadPostedMessages(std::string("M").append(dir.Join("bases/bin")))) {
-      for (char c : m.text) texts.push_back(c == '\r' ? '\n' : c);
-    }
-    std::string stripped;
-    for (const std::string& line : Lines(texts)) {
-      if (line.empty() || line[0] == '\x01' || line.rfind("text.", 0) == 0 ||
-          line == "--- x" || line.rfind(" * Origin:", 0) == 0) {
-        continue;
-      }
-      stripped += line + "\n";
-    }
-    EXPECT_TRUE(stripped == uuencoded);
-    dir.WriteFile("export.txt", texts);
-    Capture(
-        "cd '" + dir.path() + "' && uudeview -i -o -q -p out export.txt 2>&1",
-        &status);
-    EXPECT_TRUE(dir.ReadFile("out/Data.bin") == file);
-  }
-}
-
-TEST(UueTest, UuencodeCarriedInByCrashmailIsDecoded) {
-  if (!HaveCommand("uuencode") || !HaveCommand("crashwrite") ||
-      !CrashmailMissing().empty()) {
-    GTEST_SKIP() << "uuencode or crashmail is not installed";
-  }
   RunDirectory dir;
-  dir.MakeDirectory("msg/foo");
-  dir.MakeDirectory("b/in");
-  dir.WriteFile("areas", "EchoArea FOO " + dir.Join("msg/foo") + " -b Msg\n");
-  dir.WriteFile("Kavel.cfg",
-                "HPTPATH areas\r\nDECODEUUE yes\r\nBASETEXTPATH txt\r\n");
-  const std::string one = RandomBinary(3000, 10);
-  const std::string many = RandomBinary(40000, 11);
-  dir.WriteFile("one.bin", one);
-  dir.WriteFile("many.bin", many);
+  dir.MakeDirectory("out");
+  dir.MakeDirectory("bases");
+  dir.WriteFile("areas", "EchoArea BIN " + dir.Join("bases/bin") + " -b Msg\n");
+  dir.WriteConfig({"ENCODEBINARY UUE", "TEARLINE x", "USEASKLUDGE no",
+                   "USEENCODEDSTRINGS yes"});
+  const std::string file = RandomBinary(100000, 9);
+  dir.WriteFile("Data.bin", file);
   int status = 0;
-  const std::string many_uue =
+  const std::string uuencoded =
       Capture("cd '" + dir.path() +
-                  "' && uuencode one.bin one.bin > one.uue && "
-                  "uuencode many.bin many.bin",
+                  "' && chmod 644 Data.bin && uuencode Data.bin Data.bin",
               &status);
   ASSERT_EQ(status, 0);
-  // Three parts of about 300 lines, written last part first.
-  const std::vector<std::string> lines = Lines(many_uue);
-  std::vector<std::string> writes = {"SUBJECT one.bin TEXT one.uue"};
-  for (int part = 3; part >= 1; --part) {
-    std::string text = "section ";
-    text += std::to_string(part);
-    text += " of 3 of file many.bin\n";
-    for (size_t i = (part - 1) * 300; i < lines.size() && i < part * 300u;
-         ++i) {
-      text += lines[i] + "\n";
+  ASSERT_EQ(dir.Run({"/ENCODE", "Data.bin", "BIN"}).exit_code, 0);
+  std::string texts, stripped;  // in message order, CR line ends made LF
+  for (const PostedMessage& m :
+       ReadPostedMessages(std::string("M").append(dir.Join("bases/bin"))))
+    for (char c : m.text) texts.push_back(c == '\r' ? '\n' : c);
+  for (const std::string& line : Lines(texts)) {
+    if (!line.empty() && line[0] != '\x01' && !line.starts_with("text.") &&
+        line != "--- x" && !line.starts_with(" * Origin:")) {
+      stripped += line + "\n";
     }
-    const std::string name = "part" + std::to_string(part);
-    dir.WriteFile(name, text + "\n");
-    writes.push_back("SUBJECT many.bin TEXT " + name);
   }
-  for (const std::string& w : writes) {
-    Capture("cd '" + dir.path() +
-                "' && crashwrite DIR b/in FROMADDR 2:5020/1 TOADDR 2:5020/2 "
-                "AREA FOO " +
-                w + " >/dev/null 2>&1",
-            &status);
-    ASSERT_EQ(status, 0) << w;
-  }
-  const std::string toss = TossWithCrashmail(dir.Join("b"), "FOO", "MSG",
-                                             dir.Join("msg/foo"), &status);
-  ASSERT_EQ(status, 0) << toss;
-  RunResult decode = dir.Run({"/DECODE", "FOO"});
-  EXPECT_EQ(decode.out.find("[err]"), std::string::npos) << decode.out;
-  EXPECT_TRUE(dir.ReadFile("txt/foo/one.bin") == one) << decode.out << toss;
-  EXPECT_TRUE(dir.ReadFile("txt/foo/many.bin") == many) << decode.out;
+  EXPECT_TRUE(stripped == uuencoded);
+  dir.WriteFile("export.txt", texts);
+  Capture("cd '" + dir.path() + "' && uudeview -i -o -q -p out export.txt 2>&1",
+          &status);
+  EXPECT_TRUE(dir.ReadFile("out/Data.bin") == file);
 }
 
 }  // namespace

@@ -18,13 +18,28 @@ uint16_t Word(const std::string& bytes, size_t at) {
                                static_cast<uint8_t>(bytes[at + 1]) << 8);
 }
 
-// A zero-terminated field at *at; false when the packet ends first.
-bool Field(const std::string& bytes, size_t* at, std::string* value) {
-  size_t end = bytes.find('\0', *at);
-  if (end == std::string::npos) return false;
-  *value = bytes.substr(*at, end - *at);
-  *at = end + 1;
-  return true;
+// The messages of a packet; stops at the end marker or at damage (which
+// the caller sees as missing messages).
+std::vector<PacketMessage> ReadPacket(const std::string& bytes) {
+  std::vector<PacketMessage> messages;
+  size_t at = 58;  // packet header
+  while (at + 14 <= bytes.size() && Word(bytes, at) == 2) {
+    PacketMessage m;
+    m.orig_node = Word(bytes, at + 2);
+    m.orig_net = Word(bytes, at + 6);
+    at += 14;
+    bool whole = true;
+    for (std::string* field : {&m.date, &m.to, &m.from, &m.subject, &m.text}) {
+      const size_t end = bytes.find('\0', at);
+      whole = whole && end != std::string::npos;
+      if (!whole) break;
+      *field = bytes.substr(at, end - at);
+      at = end + 1;
+    }
+    if (!whole) break;
+    messages.push_back(m);
+  }
+  return messages;
 }
 
 std::string Slurp(const fs::path& path) {
@@ -45,6 +60,39 @@ std::map<std::string, std::string> KeyValues(const std::string& rest) {
     if (eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
   }
   return out;
+}
+
+// Runs crashmail as node `aka` with uplink `link` in `work`, where it
+// makes the directories named in the settings; `tag` is the echo area (base
+// type `type` at `base`).
+std::string RunCrashmail(const std::string& work, const std::string& aka,
+                         const std::string& link, const std::string& tag,
+                         const std::string& type, const std::string& base,
+                         const std::string& command, int* status) {
+  std::ofstream prefs(fs::path(work) / "cm.prefs");
+  prefs << "SYSOP \"Sysop\"\nDEFAULTZONE 2\nAKA " << aka << "\nNODE " << link
+        << ".0 \"\" \"\"\n";
+  for (const char* key : {"LOGFILE cm.log", "DUPEFILE dupes", "INBOUND in",
+                          "OUTBOUND out", "TEMPDIR tmp", "CREATEPKTDIR tmp",
+                          "PACKETDIR tmp", "NETMAIL netmail", "AREA bad"}) {
+    const std::string line = key;
+    const size_t at = line.rfind(' ');
+    const std::string name = line.substr(0, at), dir = line.substr(at + 1);
+    if (!name.ends_with("FILE")) fs::create_directories(fs::path(work) / dir);
+    prefs << name
+          << (name == "NETMAIL" ? " \"NETMAIL\" " + aka + " MSG"
+              : name == "AREA"  ? " \"BAD\" " + aka + " MSG"
+                                : "")
+          << " \"" << work << "/" << dir << "\""
+          << (name == "DUPEFILE" ? " 200" : "") << "\n";
+  }
+  prefs << "AREA \"" << tag << "\" " << aka << " " << type << " \"" << base
+        << "\"\nEXPORT " << link << ".0\n"
+        << (command == "SCAN" ? "MSG_HIGHWATER\n" : "");
+  prefs.close();
+  return Capture(
+      "cd '" + work + "' && crashmail SETTINGS cm.prefs " + command + " 2>&1",
+      status);
 }
 
 }  // namespace
@@ -70,27 +118,6 @@ std::string Capture(const std::string& command, int* status) {
   return out;
 }
 
-std::vector<PacketMessage> ReadPacket(const std::string& bytes) {
-  std::vector<PacketMessage> messages;
-  size_t at = 58;  // packet header
-  while (at + 14 <= bytes.size() && Word(bytes, at) == 2) {
-    PacketMessage m;
-    m.orig_node = Word(bytes, at + 2);
-    m.dest_node = Word(bytes, at + 4);
-    m.orig_net = Word(bytes, at + 6);
-    m.dest_net = Word(bytes, at + 8);
-    m.attribute = Word(bytes, at + 10);
-    at += 14;
-    if (!Field(bytes, &at, &m.date) || !Field(bytes, &at, &m.to) ||
-        !Field(bytes, &at, &m.from) || !Field(bytes, &at, &m.subject) ||
-        !Field(bytes, &at, &m.text)) {
-      break;
-    }
-    messages.push_back(m);
-  }
-  return messages;
-}
-
 std::string CrashmailMissing() {
   return HaveCommand("crashmail") ? "" : "crashmail is not installed";
 }
@@ -99,44 +126,20 @@ CrashmailScan ScanWithCrashmail(const std::string& work,
                                 const std::string& msg_dir,
                                 const std::string& tag) {
   CrashmailScan scan;
-  const fs::path root = work;
   std::error_code ec;
-  fs::remove_all(root, ec);
-  for (const char* sub : {"in", "out", "tmp", "netmail", "bad"}) {
-    fs::create_directories(root / sub);
-  }
-  fs::copy(msg_dir, root / "area", fs::copy_options::recursive, ec);
+  fs::remove_all(work, ec);
+  fs::create_directories(work);
+  fs::copy(msg_dir, fs::path(work) / "area", fs::copy_options::recursive, ec);
   if (ec) {
     scan.log = "cannot copy the area: " + ec.message();
     return scan;
   }
-  const std::string r = root.string();
-  std::ofstream prefs(root / "cm.prefs");
-  prefs << "SYSOP \"Sysop\"\n"
-           "LOGFILE \"" << r << "/cm.log\"\n"
-           "LOGLEVEL 5\n"
-           "DUPEFILE \"" << r << "/dupes\" 200\n"
-           "DEFAULTZONE 2\n"
-           "INBOUND \"" << r << "/in\"\n"
-           "OUTBOUND \"" << r << "/out\"\n"
-           "TEMPDIR \"" << r << "/tmp\"\n"
-           "CREATEPKTDIR \"" << r << "/tmp\"\n"
-           "PACKETDIR \"" << r << "/tmp\"\n"
-           "MSG_HIGHWATER\n"
-           "AKA 2:5020/1\n"
-           "DOMAIN \"FidoNet\"\n"
-           "NODE 2:5020/2.0 \"\" \"\"\n"
-           "NETMAIL \"NETMAIL\" 2:5020/1 MSG \"" << r << "/netmail\"\n"
-           "AREA \"BAD\" 2:5020/1 MSG \"" << r << "/bad\"\n"
-           "AREA \"" << tag << "\" 2:5020/1 MSG \"" << r << "/area\"\n"
-           "EXPORT 2:5020/2\n";
-  prefs.close();
   int status = 0;
-  scan.log = Capture("cd '" + r + "' && crashmail SETTINGS cm.prefs SCAN 2>&1",
-                     &status);
-  scan.log += Slurp(root / "cm.log");
+  scan.log = RunCrashmail(work, "2:5020/1", "2:5020/2", tag, "MSG",
+                          work + "/area", "SCAN", &status);
+  scan.log += Slurp(fs::path(work) / "cm.log");
   std::vector<fs::path> packets;
-  for (const auto& entry : fs::directory_iterator(root / "tmp", ec)) {
+  for (const auto& entry : fs::directory_iterator(fs::path(work) / "tmp", ec)) {
     packets.push_back(entry.path());
   }
   if (status != 0 || packets.size() > 1) return scan;
@@ -148,26 +151,8 @@ CrashmailScan ScanWithCrashmail(const std::string& work,
 std::string TossWithCrashmail(const std::string& work, const std::string& tag,
                               const std::string& type, const std::string& base,
                               int* status) {
-  for (const char* sub : {"in", "out", "tmp", "netmail", "bad"}) {
-    fs::create_directories(fs::path(work) / sub);
-  }
-  std::ofstream prefs(fs::path(work) / "cm.prefs");
-  prefs << "SYSOP \"Sysop\"\nDEFAULTZONE 2\nAKA 2:5020/2\n"
-           "NODE 2:5020/1.0 \"\" \"\"\n";
-  for (const char* key : {"LOGFILE cm.log", "INBOUND in", "OUTBOUND out",
-                          "TEMPDIR tmp", "CREATEPKTDIR tmp", "PACKETDIR tmp",
-                          "NETMAIL \"NETMAIL\" 2:5020/2 MSG netmail",
-                          "AREA \"BAD\" 2:5020/2 MSG bad"}) {
-    const std::string line = key;
-    const size_t at = line.rfind(' ');
-    prefs << line.substr(0, at) << " \"" << work << "/" << line.substr(at + 1)
-          << "\"\n";
-  }
-  prefs << "AREA \"" << tag << "\" 2:5020/2 " << type << " \"" << base
-        << "\"\nEXPORT 2:5020/1.0\n";
-  prefs.close();
-  return Capture("cd '" + work + "' && crashmail SETTINGS cm.prefs TOSS 2>&1",
-                 status);
+  return RunCrashmail(work, "2:5020/2", "2:5020/1", tag, type, base, "TOSS",
+                      status);
 }
 
 std::string FidonetJamMissing() {
@@ -189,12 +174,9 @@ JamDump DumpWithFidonetJam(const std::string& base) {
   std::istringstream in(dump.output);
   std::string line;
   while (std::getline(in, line)) {
-    dump.lines.push_back(line);
     std::string kind = line.substr(0, line.find(' '));
     std::string rest = line.substr(std::min(line.size(), kind.size() + 1));
     if (kind == "base") dump.base = KeyValues(rest);
-    if (kind == "index") dump.index = rest;
-    if (kind == "lastread") dump.last_reads.push_back(rest);
     if (kind == "msg") dump.messages.emplace_back();
     if (dump.messages.empty()) continue;
     JamDumpMessage& m = dump.messages.back();
@@ -210,10 +192,9 @@ std::string JamDumpEscaped(std::string_view bytes) {
   std::string out = "\"";
   for (unsigned char b : bytes) {
     char buffer[8];
-    if (b == '\\') {
-      out += "\\\\";
-    } else if (b == '"') {
-      out += "\\\"";
+    if (b == '\\' || b == '"') {
+      out += '\\';
+      out += static_cast<char>(b);
     } else if (b == '\r') {
       out += "\\r";
     } else if (b >= 0x20 && b < 0x7F) {

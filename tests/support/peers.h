@@ -1,7 +1,7 @@
 // End-to-end test support: the independent programs that read what the
-// program wrote. crashmail scans a *.MSG echo area into a type 2 packet;
-// the npm package fidonet-jam (through tests/interop/jam_dump.js) parses a
-// JAM base.
+// program wrote. crashmail scans a *.MSG echo area into a type 2 packet
+// and tosses packets into its bases; the npm package fidonet-jam (through
+// tests/interop/jam_dump.js) parses a JAM base.
 #ifndef KAVEL_TESTS_SUPPORT_PEERS_H_
 #define KAVEL_TESTS_SUPPORT_PEERS_H_
 
@@ -22,27 +22,22 @@ std::string Capture(const std::string& command, int* status);
 
 // One message of a type 2 packet (FTS-0001).
 struct PacketMessage {
-  uint16_t orig_node = 0, dest_node = 0, orig_net = 0, dest_net = 0;
-  uint16_t attribute = 0;
+  uint16_t orig_node = 0, orig_net = 0;
   std::string date, to, from, subject, text;
 };
-
-// The messages of a packet; stops at the end marker or at damage (which
-// the caller sees as missing messages).
-std::vector<PacketMessage> ReadPacket(const std::string& bytes);
 
 // Empty when crashmail can be run; otherwise why not.
 std::string CrashmailMissing();
 
 struct CrashmailScan {
-  bool ok = false;       // crashmail ran, exited 0 and wrote one packet
-  std::string log;       // its output and log, for failure messages
+  bool ok = false;  // crashmail ran, exited 0 and wrote one packet
+  std::string log;  // its output and log, for failure messages
   std::vector<PacketMessage> messages;
 };
 
 // Scans a copy of the *.MSG echo area `msg_dir` (tag `tag`, exported to
-// 2:5020/2) with crashmail, working in the new directory `work`. The area
-// itself is not changed.
+// 2:5020/2) with crashmail as node 2:5020/1, working in the new directory
+// `work`, whose tmp/ receives the packet. The area itself is not changed.
 CrashmailScan ScanWithCrashmail(const std::string& work,
                                 const std::string& msg_dir,
                                 const std::string& tag);
@@ -66,12 +61,9 @@ struct JamDumpMessage {
 };
 
 struct JamDump {
-  bool ok = false;     // the reader exited 0
-  std::string output;  // everything it printed
-  std::vector<std::string> lines;           // `output` by lines
+  bool ok = false;                          // the reader exited 0
+  std::string output;                       // everything it printed
   std::map<std::string, std::string> base;  // key=value of "base"
-  std::string index;                        // after "index "
-  std::vector<std::string> last_reads;      // after each "lastread "
   std::vector<JamDumpMessage> messages;
 };
 

@@ -7,24 +7,9 @@
 
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_area.h"
-#include "msgbase/message_text.h"
 #include "platform/platform.h"
 
 namespace kavel::e2e {
-
-bool PostedMessage::HasKludge(std::string_view start) const {
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\r', at);
-    if (end == std::string::npos) end = text.size();
-    if (std::string_view(text).substr(at, end - at).substr(0, start.size()) ==
-        start) {
-      return true;
-    }
-    at = end + 1;
-  }
-  return false;
-}
 
 void StoreMessage(const std::string& area_id, const TestMessage& m) {
   InstallStreamFactories();
@@ -49,8 +34,7 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
   InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   if (!OpenMessageArea(&area, area_id)) return messages;
-  area->GoTo(1);
-  while (area->IsOnMessage()) {
+  for (area->GoTo(1); area->IsOnMessage(); area->GoNext()) {
     EXPECT_TRUE(area->LoadMessage());
     PostedMessage m;
     m.number = area->CurrentNumber();
@@ -68,17 +52,14 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
     m.text.resize(static_cast<size_t>(text->Size()));
     text->Seek(0);
     for (size_t done = 0; done < m.text.size();) {
-      uint16_t piece =
+      const auto piece =
           static_cast<uint16_t>(std::min<size_t>(m.text.size() - done, 4096));
       text->Read(m.text.data() + done, piece);
       done += piece;
     }
     static const std::regex kMsgId("\x01MSGID: (\\S+) ([0-9a-f]{8})\r");
     std::smatch match;
-    size_t first_end = m.text.find('\r');
-    std::string first = first_end == std::string::npos
-                            ? m.text
-                            : m.text.substr(0, first_end + 1);
+    const std::string first = m.text.substr(0, m.text.find('\r') + 1);
     if (std::regex_match(first, match, kMsgId)) {
       m.msgid_address = match[1];
       m.msgid_serial = match[2];
@@ -88,38 +69,22 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
     }
     area->ReleaseMessage();
     messages.push_back(std::move(m));
-    area->GoNext();
   }
   CloseMessageArea(&area);
   return messages;
 }
 
 std::vector<std::string> MessagesOf(const std::vector<std::string>& lines) {
-  static const std::regex kDated(" \\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)");
+  static const std::regex kDated(
+      " \\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)");
   std::vector<std::string> messages;
   for (const std::string& line : lines) {
-    if (line == "Made new log file") continue;
     std::smatch match;
-    if (std::regex_match(line, match, kDated)) {
-      messages.push_back(match[1]);
-    } else {
-      messages.push_back(line);
-    }
+    if (line == "Made new log file") continue;
+    messages.push_back(std::regex_match(line, match, kDated) ? match[1].str()
+                                                             : line);
   }
   return messages;
-}
-
-void ExpectPostingTime(const PostedMessage& m) {
-  EXPECT_EQ(m.written.year, 2001);
-  EXPECT_EQ(m.written.month, 3);
-  EXPECT_EQ(m.written.day, 7);
-  EXPECT_EQ(m.written.hour, 21);
-  EXPECT_EQ(m.written.minute, 5);
-  EXPECT_GE(m.written.second, 8);  // two-second resolution rounds down
-  EXPECT_LE(m.written.second, 20);
-  DateTimeRecord a = m.arrived, w = m.written;
-  a.hundredth = w.hundredth = 0;
-  EXPECT_EQ(a, w);
 }
 
 }  // namespace kavel::e2e

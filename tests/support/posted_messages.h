@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "msgbase/date_time.h"
@@ -18,20 +17,15 @@ struct PostedMessage {
   int32_t number = 0;  // CurrentNumber
   std::string from, to, subject;
   FtnAddress orig, dest;  // ReadAddresses
-  DateTimeRecord written;
-  // DateArrived read into a copy of `written` (*.MSG keeps no arrival
-  // date and leaves the copy as it is).
-  DateTimeRecord arrived;
+  // DateArrived is read into a copy of DateWritten (*.MSG keeps no
+  // arrival date and leaves the copy as it is).
+  DateTimeRecord written, arrived;
   uint32_t attributes = 0;  // the generic codes HasAttribute answers yes to
   std::string text;         // the whole text, kludge lines included
-  // From the first line when it is a MSGID kludge ("" otherwise).
-  std::string msgid_address, msgid_serial;
-  // The text after its first line when that line is a MSGID kludge with an
-  // eight-digit serial; "<no MSGID first>" otherwise.
-  std::string text_after_msgid;
-
-  // True when a line of the text begins with `start`.
-  bool HasKludge(std::string_view start) const;
+  // From the first line when it is a MSGID kludge with an eight-digit
+  // serial ("" otherwise), and the text after that line ("<no MSGID
+  // first>" otherwise).
+  std::string msgid_address, msgid_serial, text_after_msgid;
 };
 
 // A message for a test to store: header fields and raw text lines.
@@ -53,10 +47,6 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id);
 // The messages of console lines " DD.MM.YY HH:MM:SS message" (lines
 // without that prefix stay whole; "Made new log file" is dropped).
 std::vector<std::string> MessagesOf(const std::vector<std::string>& lines);
-
-// Checks that both dates of a message are those of the end-to-end fake
-// clock (2001-03-07 21:05:09 and a few readings later) and equal.
-void ExpectPostingTime(const PostedMessage& message);
 
 }  // namespace kavel::e2e
 

@@ -4,7 +4,8 @@
 //
 // Takes the write lock on byte 0 of <file>, creates <ready-file>, holds the
 // lock until <release-file> exists (at most two minutes), then releases it,
-// deletes <release-file> and exits with 0. Exits with 2 when the file cannot be opened or locked.
+// deletes <release-file> and exits with 0. Exits with 2 when the file cannot be
+// opened or locked.
 #include <string>
 
 #include "platform/platform.h"
