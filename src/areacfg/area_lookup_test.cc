@@ -51,66 +51,61 @@ class AreaLookupTest : public testing::ContextTest {
 };
 
 // One lookup in a testdata file ('F' fidoconfig, 'S' Squish): the job fields
-// it fills (path below the file's spool; nullptr = not found, logged so) and
-// the lines it logs, "@" standing for the file's path.
+// it fills, "path|type|description|aka" with the path below the file's spool
+// (nullptr = not found, logged so), and the lines it logs, "@" standing for
+// the file's path.
 struct Lookup {
   char file;
   const char* tag;
-  const char* path;
-  const char* type;
-  const char* description;
-  const char* aka;
+  const char* fields;
   AreaKind kind;
   const char* log = "";
 };
 
 TEST_F(AreaLookupTest, AreasFilesGiveEveryArea) {
   using K = AreaKind;
-  const char* main = "2:5020/1042";
-  const char* aka1 = "2:5020/1042.1";
-  const char* aka2 = "2:5020/1042.2";
   const Lookup cases[] = {
-      {'F', "netmail", "netmail", "S", "Netmail", main, K::kNetmail},
-      {'F', "BADMAIL", "badmail", "S", "", main, K::kLocal},
-      {'F', "SYSOP.LOCAL", "Sysop.Local", "J", "Local notes", main, K::kLocal},
+      {'F', "netmail", "netmail|S|Netmail|2:5020/1042", K::kNetmail},
+      {'F', "BADMAIL", "badmail|S||2:5020/1042", K::kLocal},
+      {'F', "SYSOP.LOCAL", "Sysop.Local|J|Local notes|2:5020/1042", K::kLocal},
       // First definition wins; the type comes from EchoAreaDefaults.
-      {'F', "ru.linux", "RU.LINUX", "J", "Linux in Russian", main,
+      {'F', "ru.linux", "RU.LINUX|J|Linux in Russian|2:5020/1042",
        K::kEchomail},
-      {'F', "RU.FIDONET.TODAY", "ru.fidonet.today", "S", "", aka1,
+      {'F', "RU.FIDONET.TODAY", "ru.fidonet.today|S||2:5020/1042.1",
        K::kEchomail},
-      {'F', "R50.SYSOP", "r50.sysop", "M", "R50 sysops", main, K::kEchomail},
+      {'F', "R50.SYSOP", "r50.sysop|M|R50 sysops|2:5020/1042", K::kEchomail},
       // A commented-out definition above does not win; an unknown option
       // (-hide) does not hide the -b behind it.
-      {'F', "SU.GENERAL", "su.general", "S", "General talk", main,
+      {'F', "SU.GENERAL", "su.general|S|General talk|2:5020/1042",
        K::kEchomail},
-      {'F', "XSU.TALK", "xsu.talk", "S", "Default description", aka2,
+      {'F', "XSU.TALK", "xsu.talk|S|Default description|2:5020/1042.2",
        K::kEchomail},
       // An unknown -b gives no type, not the defaults' one.
-      {'F', "KAVEL.FILES", "kavel.files", "", "Default description", aka2,
+      {'F', "KAVEL.FILES", "kavel.files||Default description|2:5020/1042.2",
        K::kEchomail,
        "[err] Error reading type of message base - FOO, area KAVEL.FILES in @ "
        "line 20\n"},
       // Below "EchoAreaDefaults off" an area without -b is *.MSG.
-      {'F', "NO.DEFAULTS", "no.defaults", "M", "", main, K::kEchomail,
+      {'F', "NO.DEFAULTS", "no.defaults|M||2:5020/1042", K::kEchomail,
        "error converting address bad/aka (our aka), area NO.DEFAULTS in @ "
        "line 22\n"},
       // An unquoted -d takes one word; the -b after it is read.
-      {'F', "UNQUOTED", "unquoted", "J", "Unquoted", main, K::kEchomail,
+      {'F', "UNQUOTED", "unquoted|J|Unquoted|2:5020/1042", K::kEchomail,
        "Unknown option words ignored, area UNQUOTED in @ line 26\n"
        "Unknown option here ignored, area UNQUOTED in @ line 26\n"},
       // The last line of the file, without a line end.
-      {'F', "last.area", "last.area", "J", "", main, K::kEchomail},
-      {'F', "OLD.AREA", nullptr, "", "", main, K::kNone},
-      {'F', "HIDDEN.OLD", nullptr, "", "", main, K::kNone},
-      {'F', "INDENTED", nullptr, "", "", main, K::kNone},
-      {'S', "NETMAIL", "netmail", "M", "", main, K::kNetmail},
-      {'S', "bad_msgs", "bad", "S", "", main, K::kLocal},
-      {'S', "bar", "Bar", "S", "", "2:5020/1.7", K::kEchomail},
-      {'S', "MSGAREA", "msgarea", "M", "", "2:5020/1.9", K::kEchomail},
+      {'F', "last.area", "last.area|J||2:5020/1042", K::kEchomail},
+      {'F', "OLD.AREA", nullptr, K::kNone},
+      {'F', "HIDDEN.OLD", nullptr, K::kNone},
+      {'F', "INDENTED", nullptr, K::kNone},
+      {'S', "NETMAIL", "netmail|M||2:5020/1042", K::kNetmail},
+      {'S', "bad_msgs", "bad|S||2:5020/1042", K::kLocal},
+      {'S', "bar", "Bar|S||2:5020/1.7", K::kEchomail},
+      {'S', "MSGAREA", "msgarea|M||2:5020/1.9", K::kEchomail},
       // The later FOO line wins whole: no -$ and no -p there.
-      {'S', "FOO", "foo2", "M", "", main, K::kEchomail},
-      {'S', "LOCAL", "local", "S", "", main, K::kLocal},
-      {'S', "ECHOAREA", nullptr, "", "", main, K::kNone},
+      {'S', "FOO", "foo2|M||2:5020/1042", K::kEchomail},
+      {'S', "LOCAL", "local|S||2:5020/1042", K::kLocal},
+      {'S', "ECHOAREA", nullptr, K::kNone},
   };
   for (const Lookup& e : cases) {
     SCOPED_TRACE(e.tag);
@@ -120,9 +115,9 @@ TEST_F(AreaLookupTest, AreasFilesGiveEveryArea) {
     ctx_.areaFiles.hptPath = squish ? "" : file;
     ctx_.areaFiles.squishPath = squish ? file : "";
     Lines log;
-    EXPECT_EQ(LookUp(e.tag, &log), e.path != nullptr);
+    EXPECT_EQ(LookUp(e.tag, &log), e.fields != nullptr);
     std::string expected =
-        e.path ? e.log : "Area " + std::string(e.tag) + " not found... \n";
+        e.fields ? e.log : "Area " + std::string(e.tag) + " not found... \n";
     for (size_t at; (at = expected.find('@')) != std::string::npos;) {
       expected.replace(at, 1, file);
     }
@@ -131,13 +126,14 @@ TEST_F(AreaLookupTest, AreasFilesGiveEveryArea) {
     EXPECT_EQ(logged, expected);
     const std::string base =
         squish ? "/var/spool/squish/" : "/var/spool/fido/msgbase/";
-    EXPECT_EQ(job().basePath, e.path ? base + e.path : "");
-    EXPECT_EQ(job().baseType, e.type);
-    EXPECT_EQ(job().areaDescription, e.description);
-    if (e.path) {
-      EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
-      EXPECT_EQ(job().areaKind, e.kind);
+    if (e.fields == nullptr) {
+      EXPECT_EQ(job().basePath + job().baseType + job().areaDescription, "");
+      continue;
     }
+    EXPECT_EQ(job().basePath + "|" + job().baseType + "|" +
+                  job().areaDescription + "|" + AddressToText(job().ownAddress),
+              base + e.fields);
+    EXPECT_EQ(job().areaKind, e.kind);
   }
   EXPECT_EQ(WalkAll('S'), (Lines{"NETMAIL", "BAD_MSGS", "DUPES", "FOO", "BAR",
                                  "MSGAREA", "FOO", "LOCAL"}));
@@ -223,29 +219,22 @@ TEST_F(AreaLookupTest, FidoconfigTreeGivesTheTossersAreas) {
   ctx_.areaFiles.hptPath = "fido/config";
   ctx_.postingJob->fromAddress = FtnAddress();  // no FROMADDR
   using K = AreaKeyword;
-  const char* main = "2:5020/9999";
-  const struct {
-    const char* tag;
-    AreaKeyword kind;
-    const char* path;  // below /var/spool/ftn/msgb/; "" = passthrough
-    const char* type;
-    const char* aka;
-    const char* description;
-  } expected[] = {
-      {"local.seen", K::kLocal, "seen", "S", main, "Read by kavel"},
-      {"ftn.files", K::kEcho, "ftn.files", "S", main, "File sections"},
-      {"r50.sysop", K::kEcho, "r50.sysop", "S", "2:5020/9999.1",
-       "R50 #1 sysops"},
-      {"r50.relay", K::kEcho, "", "", main, ""},
-      {"a6", K::kEcho, "a6", "M", main, ""},
-      {"ru.pass", K::kEcho, "", "", main, ""},
-      {"ru.linux.talk", K::kEcho, "ru.linux.talk", "J", main, "Linux group"},
-      {"ru.unix", K::kEcho, "ru.unix", "S", main, ""},
-      {"old.area", K::kEcho, "old.area", "M", main, ""},
-      {"netmail", K::kNetmail, "netmail", "S", main, ""},
-      {"bad", K::kBad, "bad", "M", main, ""},
-      {"dupes", K::kDupe, "dupes", "S", main, ""},
-      {"local.notes", K::kLocal, "notes", "J", main, "Local notes"},
+  // "tag|path|type|description|aka", the path below /var/spool/ftn/msgb/ and
+  // empty for a passthrough area.
+  const std::pair<AreaKeyword, const char*> expected[] = {
+      {K::kLocal, "local.seen|seen|S|Read by kavel|2:5020/9999"},
+      {K::kEcho, "ftn.files|ftn.files|S|File sections|2:5020/9999"},
+      {K::kEcho, "r50.sysop|r50.sysop|S|R50 #1 sysops|2:5020/9999.1"},
+      {K::kEcho, "r50.relay||||2:5020/9999"},
+      {K::kEcho, "a6|a6|M||2:5020/9999"},
+      {K::kEcho, "ru.pass||||2:5020/9999"},
+      {K::kEcho, "ru.linux.talk|ru.linux.talk|J|Linux group|2:5020/9999"},
+      {K::kEcho, "ru.unix|ru.unix|S||2:5020/9999"},
+      {K::kEcho, "old.area|old.area|M||2:5020/9999"},
+      {K::kNetmail, "netmail|netmail|S||2:5020/9999"},
+      {K::kBad, "bad|bad|M||2:5020/9999"},
+      {K::kDupe, "dupes|dupes|S||2:5020/9999"},
+      {K::kLocal, "local.notes|notes|J|Local notes|2:5020/9999"},
   };
   std::vector<AreaDefinition> areas;
   Lines log = Logged([&] {
@@ -256,19 +245,17 @@ TEST_F(AreaLookupTest, FidoconfigTreeGivesTheTossersAreas) {
   EXPECT_TRUE(log.empty());
   ASSERT_EQ(areas.size(), std::size(expected));
   for (size_t i = 0; i < areas.size(); ++i) {
-    const auto& e = expected[i];
-    SCOPED_TRACE(e.tag);
-    EXPECT_EQ(areas[i].tag, e.tag);
-    EXPECT_EQ(areas[i].keyword, e.kind);
-    ASSERT_TRUE(LookUp(e.tag, &log));
+    const auto& [kind, fields] = expected[i];
+    SCOPED_TRACE(fields);
+    EXPECT_EQ(areas[i].keyword, kind);
+    ASSERT_TRUE(LookUp(areas[i].tag, &log));
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(job().passthrough, *e.path == '\0');
-    EXPECT_EQ(job().basePath,
-              *e.path ? "/var/spool/ftn/msgb/" + std::string(e.path) : "");
-    EXPECT_EQ(job().baseType, e.type);
-    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
-    EXPECT_EQ(job().areaDescription, e.description);
-    EXPECT_EQ(job().areaTag, e.tag);
+    const std::string path = job().basePath.substr(
+        std::min(job().basePath.size(), sizeof("/var/spool/ftn/msgb/") - 1));
+    EXPECT_EQ(job().passthrough, path.empty());
+    EXPECT_EQ(job().areaTag + "|" + path + "|" + job().baseType + "|" +
+                  job().areaDescription + "|" + AddressToText(job().ownAddress),
+              fields);
   }
   EXPECT_EQ(job().echoTossLog, "/var/spool/ftn/echotoss.log");
 }

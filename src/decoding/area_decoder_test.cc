@@ -106,14 +106,9 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
              "text.endless",
              "TEXT.END"};
   Post(p);
-  Posted open_ended = Section(1, 1, "open.txt", {"x"});
-  open_ended.lines.erase(open_ended.lines.begin() + 3);  // no end line
-  Post(open_ended);
   Decode();
   EXPECT_FALSE(dir_.Exists("txt/bad.txt"));
   EXPECT_EQ(dir_.ReadFile("txt/good.txt"), "body\r\ntext.endless\r\n");
-  EXPECT_EQ(dir_.ReadFile("txt/open.txt"),
-            "x\r\n\r\n--- \r\n * Origin: test (2:5020/1)\r\n");
 }
 
 TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
@@ -181,12 +176,6 @@ Posted Foreign(const std::string& subject, std::vector<std::string> lines) {
   return p;
 }
 
-std::vector<std::string> Join(const std::string& first,
-                              std::vector<std::string> rest) {
-  rest.insert(rest.begin(), first);
-  return rest;
-}
-
 TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
   std::string bin;
   for (int i = 0; i < 300; ++i) bin.push_back(static_cast<char>(i * 7));
@@ -232,14 +221,8 @@ TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
        LowerText(cyr_utf8),
        "b",
        ""},
-      // Other posters: one message; parts by section lines (last first)
-      // and by subject numbers, each part ending at its empty line.
-      {{Foreign("Files", Join("Here it is:", good))}, "bin.dat", bin, ""},
-      {{Foreign("x", Join("section 2 of 2 of file bin.dat", half2)),
-        Foreign("x", Join("section 1 of 2 of file bin.dat", half1))},
-       "bin.dat",
-       bin,
-       ""},
+      // Other posters' parts numbered by subject, each ending at its empty
+      // line.
       {{Foreign("bin.dat (1/2)", half1), Foreign("bin.dat (2/2)", half2)},
        "bin.dat",
        bin,

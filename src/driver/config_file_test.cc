@@ -113,19 +113,6 @@ TEST_F(ConfigFileTest, PassesReadOnlyTheirOwnKeywords) {
   EXPECT_EQ(dec().baseTextPath, "txt\\");
 }
 
-TEST_F(ConfigFileTest, CommonPassReportsBadAddresses) {
-  Lines log = Load(
-      "FROMADDR 2:5020/1.5\r\n"
-      "TOADDR 2:5020/x\r\n"
-      "HPTPATH /etc/fido/areas\r\n",
-      /*decoding=*/false);
-  EXPECT_EQ(log, (Lines{"Loading common part of config file...",
-                        "Error converting 2:5020/x"}));
-  EXPECT_EQ(AddressToText(ctx_.postingJob->ownAddress), "2:5020/1.5");
-  EXPECT_EQ(AddressToText(ctx_.postingJob->toAddress), "0:0/0");
-  EXPECT_EQ(ctx_.areaFiles.hptPath, "/etc/fido/areas");
-}
-
 TEST_F(ConfigFileTest, LongLinesAreCutAt255) {
   std::string value(300, 'x');
   Load("FORWARDCOMMENT " + value + "\r\nSUBJ " + value + "\n");
