@@ -18,9 +18,6 @@ using testing_support::ClockAt;
 
 class LogTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetClockForTesting([] { return ClockAt(2001, 2, 1, 9, 5, 3); });
-  }
   void TearDown() override { SetClockForTesting({}); }
   std::string LogName() const { return dir_.Join("Kavel.log"); }
 
