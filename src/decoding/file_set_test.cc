@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "decoding/unique_name.h"
 
@@ -27,11 +28,10 @@ TEST(FileSetListTest, PartsInAnyMessageOrderFormOneSet) {
   const FileSet& set = sets.at(0);
   EXPECT_TRUE(set.IsComplete());
   EXPECT_EQ(set.targetDir, "dir\\");
-  const auto order = set.PartsInOrder();
-  ASSERT_EQ(order.size(), 3u);
-  EXPECT_EQ(order[0]->messageNumber, 11);
-  EXPECT_EQ(order[1]->messageNumber, 10);
-  EXPECT_EQ(order[2]->messageNumber, 12);
+  std::vector<int32_t> numbers;
+  for (const auto* part : set.PartsInOrder())
+    numbers.push_back(part->messageNumber);
+  EXPECT_EQ(numbers, (std::vector<int32_t>{11, 10, 12}));
 }
 
 TEST(FileSetListTest, PostingsFarApartOrOfOtherSizeNeverMix) {
