@@ -193,42 +193,37 @@ TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
   auto hostile = [](const std::string& name) {
     return Section(1, 1, "x.uue", Uue("a", "begin 644 " + name));
   };
+  // The one file saved, "name=content", and part of the one error line or
+  // the information line kNotAll.
   struct Case {
     std::vector<Posted> messages;
-    std::string file;  // expected output, "" for none
-    std::string content;
-    // Part of the one error line, or the information line kNotAll.
+    std::string saved;
     const char* log;
   } cases[] = {
-      {{Section(1, 1, "x.uue", good)}, "bin.dat", bin, ""},
-      {{Section(1, 1, "x.uue", text_after)}, "x.uue", as_text, ""},
+      {{Section(1, 1, "x.uue", good)}, "bin.dat=" + bin, ""},
+      {{Section(1, 1, "x.uue", text_after)}, "x.uue=" + as_text, ""},
       {{Section(1, 1, "x.uue", bad_length)},
-       "",
        "",
        "Binary file 'bin.dat' in area TEST.AREA not saved: bad length "
        "character in line 3"},
-      {{Section(1, 1, "x.uue", no_end)}, "", "", "not saved: no end line"},
+      {{Section(1, 1, "x.uue", no_end)}, "", "not saved: no end line"},
       {{hostile("../evil")},
        "",
-       "",
-       "'../evil' in area TEST.AREA not saved: "
-       "unsafe file name"},
-      {{hostile("a\x07.b")}, "", "", "unsafe file name"},
-      {{hostile("Kavel.cfg")}, "", "", "unsafe file name"},
-      {{Section(1, 1, "x", Uue("a", "begin 777 Run.SH"))}, "run.sh", "a", ""},
+       "'../evil' in area TEST.AREA not saved: unsafe file name"},
+      {{hostile("a\x07.b")}, "", "unsafe file name"},
+      {{hostile("Kavel.cfg")}, "", "unsafe file name"},
+      {{Section(1, 1, "x", Uue("a", "begin 777 Run.SH"))}, "run.sh=a", ""},
       {{Section(1, 1, "x", Uue("b", "begin 644 " + cyr_utf8))},
-       LowerText(cyr_utf8),
-       "b",
+       LowerText(cyr_utf8) + "=b",
        ""},
       // Other posters' parts numbered by subject, each ending at its empty
       // line.
       {{Foreign("bin.dat (1/2)", half1), Foreign("bin.dat (2/2)", half2)},
-       "bin.dat",
-       bin,
+       "bin.dat=" + bin,
        ""},
-      {{Foreign("bin.dat (2/2)", half2)}, "", "", kNotAll},
+      {{Foreign("bin.dat (2/2)", half2)}, "", kNotAll},
       // A text posting numbered alike is no part at all.
-      {{Foreign("[2/3] news", {"%percent", "end"})}, "", "", ""},
+      {{Foreign("[2/3] news", {"%percent", "end"})}, "", ""},
   };
   options_.decodeUue = true;
   options_.saveIfNotEnoughSections = true;
@@ -241,13 +236,14 @@ TEST_F(AreaDecoderTest, UuencodedSetsDecodedOrRefusedWhole) {
     log_ = RecordingLog();
     for (const Posted& p : c.messages) Post(p);
     Decode();
-    if (c.file.empty()) {
+    if (c.saved.empty()) {
       EXPECT_FALSE(fs::exists(text_) && FilesUnder(text_) != 0);
     } else {
-      EXPECT_EQ(dir_.ReadFile("txt/" + c.file), c.content);
-      EXPECT_EQ(fs::status(dir_.Join("txt/" + c.file)).permissions() &
-                    fs::perms::owner_exec,
-                fs::perms::none);
+      const std::string file = "txt/" + c.saved.substr(0, c.saved.find('='));
+      EXPECT_EQ(dir_.ReadFile(file), c.saved.substr(c.saved.find('=') + 1));
+      EXPECT_EQ(
+          fs::status(dir_.Join(file)).permissions() & fs::perms::owner_exec,
+          fs::perms::none);
     }
     EXPECT_EQ(std::count(log_.infos.begin(), log_.infos.end(), kNotAll),
               c.log == kNotAll);
