@@ -90,7 +90,6 @@ class FakeArea : public testing_support::FakeAreaBase {
   ~FakeArea() override { *destroyed_ = true; }
 
   int fail_add_from = 1000;      // AddMessage fails from this call on (1-based)
-  int fail_store_at = 0;         // StoreMessage fails at this call (1-based)
   std::function<void()> on_add;  // runs at every AddMessage
 
   bool StoreMessage() override {
