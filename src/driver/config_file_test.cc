@@ -113,15 +113,10 @@ TEST_F(ConfigFileTest, PassesReadOnlyTheirOwnKeywords) {
   EXPECT_EQ(dec().baseTextPath, "txt\\");
 }
 
-TEST_F(ConfigFileTest, LongLinesAreCutAt255) {
-  std::string value(300, 'x');
-  Load("FORWARDCOMMENT " + value + "\r\nSUBJ " + value + "\n");
-  EXPECT_EQ(dec().forwardComment, std::string(255 - 15, 'x'));
-  EXPECT_EQ(ctx_.postingJob->subject, std::string(255 - 5, 'x'));
-}
-
-TEST_F(ConfigFileTest, BinaryGarbageSetsNothing) {
-  std::string garbage;
+// Garbage sets nothing; long lines are cut at 255.
+TEST_F(ConfigFileTest, BinaryGarbageAndLongLines) {
+  const std::string value(300, 'x');
+  std::string garbage = "FORWARDCOMMENT " + value + "\r\nSUBJ " + value + "\n";
   for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(i * 37 % 256);
   garbage += std::string(100000, 'y') + "\r\n";
   garbage += std::string("FROM\0Bob\r\n", 10);
@@ -132,6 +127,8 @@ TEST_F(ConfigFileTest, BinaryGarbageSetsNothing) {
   EXPECT_EQ(dec().forwardMask, "fwd");
   ASSERT_EQ(dec().forwardMarkers.size(), 1u);
   EXPECT_EQ(dec().forwardMarkers[0].key, "\"");
+  EXPECT_EQ(dec().forwardComment, std::string(255 - 15, 'x'));
+  EXPECT_EQ(ctx_.postingJob->subject, std::string(255 - 5, 'x'));
 }
 
 TEST_F(ConfigFileTest, TheSampleConfiguration) {
