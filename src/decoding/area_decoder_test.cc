@@ -97,7 +97,10 @@ class AreaDecoderTest : public ::testing::Test {
   UniqueNames names_;
 };
 
-TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
+// Lines of any length are copied whole.
+TEST_F(AreaDecoderTest, MalformedBeginLinesEndLinesAndLongLines) {
+  const std::string long_line(70000, 'L');
+  Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
   Posted p;
   p.lines = {"text.begin x of 1 of file bad.txt",
              "text.begin 2 of 1 of file bad.txt",
@@ -109,12 +112,6 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesAndEndLineRules) {
   Decode();
   EXPECT_FALSE(dir_.Exists("txt/bad.txt"));
   EXPECT_EQ(dir_.ReadFile("txt/good.txt"), "body\r\ntext.endless\r\n");
-}
-
-TEST_F(AreaDecoderTest, LinesOfAnyLengthAreCopiedWhole) {
-  const std::string long_line(70000, 'L');
-  Post(Section(1, 1, "long.txt", {long_line, std::string(5000, 'm')}));
-  Decode();
   EXPECT_EQ(dir_.ReadFile("txt/long.txt"),
             long_line + "\r\n" + std::string(5000, 'm') + "\r\n");
 }
