@@ -139,15 +139,6 @@ TEST_F(AreaLookupTest, AreasFilesGiveEveryArea) {
                                  "MSGAREA", "FOO", "LOCAL"}));
 }
 
-TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
-  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
-  ctx_.areaFiles.squishPath = kTestData + "squish_areas";
-  ASSERT_TRUE(LookUp("BAR"));
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  EXPECT_FALSE(LookUp("BAR"));
-  EXPECT_TRUE(LookUp("RU.LINUX"));
-}
-
 // The lines of a missing or unnamed areas file are the walk's and the
 // first lookup's; a lookup without a named file adds none.
 TEST_F(AreaLookupTest, UnnamedAreasFile) {
@@ -325,14 +316,20 @@ TEST_F(AreaLookupTest, LargeTreeReadOnceByTheWalk) {
   EXPECT_EQ(found, 10000u);
 }
 
-TEST_F(AreaLookupTest, SquishIncludesAndFidoconfigFromEnvironment) {
+// The first non-empty of HPTPATH, SQUISH, TERMINATE names the file, and
+// FIDOCONFIG when none is set.
+TEST_F(AreaLookupTest, ChoiceOfTheFileAndSquishIncludes) {
   WriteFile("more.cfg", "EchoArea MORE /m -$ ; comment\nRoute x\n");
   ctx_.areaFiles.squishPath = WriteFile(
       "squish.cfg", "Include more.cfg\nInclude squish.cfg\nEchoArea P /p -0\n");
   EXPECT_EQ(WalkAll('S'), (Lines{"MORE", "P"}));
   ASSERT_TRUE(LookUp("P"));
   EXPECT_TRUE(job().passthrough);
-  ctx_.areaFiles.squishPath.clear();
+  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
+  EXPECT_FALSE(LookUp("BAR"));
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  EXPECT_TRUE(LookUp("RU.LINUX"));
+  ctx_.areaFiles = {};
   setenv("FIDOCONFIG", WriteFile("cfg", "EchoArea ENV /e\n").c_str(), 1);
   EXPECT_TRUE(LookUp("ENV"));
   unsetenv("FIDOCONFIG");
