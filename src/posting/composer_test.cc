@@ -18,27 +18,6 @@
 namespace kavel {
 namespace {
 
-// A text file given as its lines.
-class LinesReader : public TextReader {
- public:
-  explicit LinesReader(std::vector<std::string> lines)
-      : lines_(std::move(lines)) {}
-  bool ReadLine(std::string* line) override {
-    if (next_ == lines_.size()) return false;
-    *line = lines_[next_++];
-    return true;
-  }
-
- private:
-  std::vector<std::string> lines_;
-  size_t next_ = 0;
-};
-
-std::vector<int32_t> Sections(std::vector<std::string> lines) {
-  LinesReader reader(std::move(lines));
-  return CountSectionLines(reader);
-}
-
 TEST(ReplacePlaceholderTest, FirstPercentOnlyAndTemplatesWithoutOrWithMore) {
   std::string text = "a % b % c";
   ReplacePlaceholder("12", &text);
@@ -55,25 +34,6 @@ TEST(ReplacePlaceholderTest, FirstPercentOnlyAndTemplatesWithoutOrWithMore) {
   ctx.partCount = 4;
   EXPECT_EQ(FillPlaceholders(ctx, "begin"), "news.txt41begin");
   EXPECT_EQ(FillPlaceholders(ctx, "% % % % %"), "1 4 news.txt % %");
-}
-
-// Lines count their length plus two; the line that passes 16384 ends a
-// section, and a file never ends with an empty one.
-TEST(CountSectionLinesTest, LimitIsExceededNotReached) {
-  const std::string full(4094, 'x'), over = full + 'x';
-  const struct {
-    std::vector<std::string> lines;
-    std::vector<int32_t> sections;
-  } cases[] = {
-      {{}, {}},
-      {{""}, {1}},
-      {{full, full, full, full}, {4}},
-      {{full, full, full, over, "tail"}, {4, 1}},
-      {{full, full, full, over}, {4}},
-      {std::vector<std::string>(8193, ""), {8193}},
-      {std::vector<std::string>(8194, ""), {8193, 1}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Sections(c.lines), c.sections);
 }
 
 // A message area that keeps its messages in memory and fails on request.
@@ -132,6 +92,32 @@ class PostSectionsTest : public testing::ContextTest {
   std::vector<FakeArea::Stored> stored_;
   bool destroyed_ = false;
 };
+
+// Lines count their length plus two; the line that passes 16384 ends a
+// section, and a file never ends with an empty one.
+TEST_F(PostSectionsTest, SectionLimitIsExceededNotReached) {
+  const std::string full(4094, 'x'), over = full + 'x';
+  const struct {
+    std::vector<std::string> lines;
+    std::vector<int32_t> sections;
+  } cases[] = {
+      {{}, {}},
+      {{""}, {1}},
+      {{full, full, full, full}, {4}},
+      {{full, full, full, over, "tail"}, {4, 1}},
+      {{full, full, full, over}, {4}},
+      {std::vector<std::string>(8193, ""), {8193}},
+      {std::vector<std::string>(8194, ""), {8193, 1}},
+  };
+  for (const auto& c : cases) {
+    std::string file;
+    for (const std::string& line : c.lines) file += line + "\r\n";
+    int error = 0;
+    auto reader = OpenTextReader(WriteFile("f.txt", file), &error);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(CountSectionLines(*reader), c.sections);
+  }
+}
 
 // Each fault ends the file after the first stored message: the area is closed
 // and the posting is not Ok.
