@@ -31,9 +31,6 @@ class RecordingLog : public DecodeLog {
 
 struct Posted {
   std::vector<std::string> lines;
-  DateTimeRecord written{12, 0, 0, 0, 7, 3, 2001};
-  std::string from = "John Doe";
-  std::string to = "All";
   std::string subject = "Files";
 };
 
@@ -50,11 +47,10 @@ class AreaDecoderTest : public ::testing::Test {
     EXPECT_TRUE(area->AddMessage());
     area->SetOrigAddress(FtnAddress{2, 5020, 1, 0}, true);
     area->SetDestAddress(FtnAddress{2, 5020, 2, 0});
-    area->SetFromName(p.from);
-    area->SetToName(p.to);
+    area->SetFromName("John Doe");
+    area->SetToName("All");
     area->SetSubject(p.subject);
-    area->SetDateWritten(p.written);
-    area->SetDateArrived(p.written);
+    area->SetDateWritten(DateTimeRecord{12, 0, 0, 0, 7, 3, 2001});
     for (const std::string& line : p.lines) area->WriteLineRaw(line);
     EXPECT_TRUE(area->StoreMessage());
     const int32_t number = area->CurrentNumber();
