@@ -28,16 +28,16 @@ class AreaLookupTest : public testing::ContextTest {
   }
 
   // Looks `tag` up; the log lines it wrote go to *log when given.
-  bool LookUp(const std::string& tag, std::vector<std::string>* log = nullptr) {
+  bool LookUp(const std::string& tag, Lines* log = nullptr) {
     ctx_.postingJob->areaName = tag;
     bool found = false;
-    std::vector<std::string> lines = Logged([&] { found = LookUpArea(ctx_); });
+    Lines lines = Logged([&] { found = LookUpArea(ctx_); });
     if (log != nullptr) *log = lines;
     return found;
   }
 
-  std::vector<std::string> WalkAll(char kind) {
-    std::vector<std::string> names;
+  Lines WalkAll(char kind) {
+    Lines names;
     if (!OpenAreaList(ctx_, kind)) return names;
     for (std::string name = NextAreaName(ctx_); !name.empty();
          name = NextAreaName(ctx_)) {
@@ -50,192 +50,116 @@ class AreaLookupTest : public testing::ContextTest {
   const PostingJob& job() const { return *ctx_.postingJob; }
 };
 
-struct Expected {
+// One lookup in a testdata file ('F' fidoconfig, 'S' Squish): the job fields
+// it fills, "path|type|description|aka" with the path below the file's spool
+// (nullptr = not found, logged so), and the lines it logs, "@" standing for
+// the file's path.
+struct Lookup {
+  char file;
   const char* tag;
-  const char* basePath;
-  const char* baseType;
-  const char* description;
-  const char* aka;
+  const char* fields;
   AreaKind kind;
+  const char* log = "";
 };
 
-// The job fields a lookup of `e.tag` filled, base paths below `base`.
-void ExpectArea(const PostingJob& job, const std::string& base,
-                const Expected& e) {
-  EXPECT_EQ(job.basePath, base + e.basePath);
-  EXPECT_EQ(job.baseType, e.baseType);
-  EXPECT_EQ(job.areaDescription, e.description);
-  EXPECT_EQ(AddressToText(job.ownAddress), e.aka);
-  EXPECT_EQ(job.areaKind, e.kind);
-}
-
-TEST_F(AreaLookupTest, FidoconfigFileGivesEveryArea) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  const std::string base = "/var/spool/fido/msgbase/";
-  const Expected cases[] = {
-      {"netmail", "netmail", "S", "Netmail", "2:5020/1042", AreaKind::kNetmail},
-      {"BADMAIL", "badmail", "S", "", "2:5020/1042", AreaKind::kLocal},
-      {"dupes", "dupes", "S", "", "2:5020/1042", AreaKind::kLocal},
-      {"SYSOP.LOCAL", "Sysop.Local", "J", "Local notes", "2:5020/1042",
-       AreaKind::kLocal},
+TEST_F(AreaLookupTest, AreasFilesGiveEveryArea) {
+  using K = AreaKind;
+  const Lookup cases[] = {
+      {'F', "netmail", "netmail|S|Netmail|2:5020/1042", K::kNetmail},
+      {'F', "BADMAIL", "badmail|S||2:5020/1042", K::kLocal},
+      {'F', "SYSOP.LOCAL", "Sysop.Local|J|Local notes|2:5020/1042", K::kLocal},
       // First definition wins; the type comes from EchoAreaDefaults.
-      {"ru.linux", "RU.LINUX", "J", "Linux in Russian", "2:5020/1042",
-       AreaKind::kEchomail},
-      {"RU.FIDONET.TODAY", "ru.fidonet.today", "S", "", "2:5020/1042.1",
-       AreaKind::kEchomail},
-      {"R50.SYSOP", "r50.sysop", "M", "R50 sysops", "2:5020/1042",
-       AreaKind::kEchomail},
-      // A commented-out definition above the live one does not win, and an
-      // unknown option (-hide) does not hide the -b behind it.
-      {"SU.GENERAL", "su.general", "S", "General talk", "2:5020/1042",
-       AreaKind::kEchomail},
-      // Everything from the second EchoAreaDefaults line.
-      {"XSU.TALK", "xsu.talk", "S", "Default description", "2:5020/1042.2",
-       AreaKind::kEchomail},
+      {'F', "ru.linux", "RU.LINUX|J|Linux in Russian|2:5020/1042",
+       K::kEchomail},
+      {'F', "RU.FIDONET.TODAY", "ru.fidonet.today|S||2:5020/1042.1",
+       K::kEchomail},
+      {'F', "R50.SYSOP", "r50.sysop|M|R50 sysops|2:5020/1042", K::kEchomail},
+      // A commented-out definition above does not win; an unknown option
+      // (-hide) does not hide the -b behind it.
+      {'F', "SU.GENERAL", "su.general|S|General talk|2:5020/1042",
+       K::kEchomail},
+      {'F', "XSU.TALK", "xsu.talk|S|Default description|2:5020/1042.2",
+       K::kEchomail},
       // An unknown -b gives no type, not the defaults' one.
-      {"KAVEL.FILES", "kavel.files", "", "Default description", "2:5020/1042.2",
-       AreaKind::kEchomail},
+      {'F', "KAVEL.FILES", "kavel.files||Default description|2:5020/1042.2",
+       K::kEchomail,
+       "[err] Error reading type of message base - FOO, area KAVEL.FILES in @ "
+       "line 20\n"},
       // Below "EchoAreaDefaults off" an area without -b is *.MSG.
-      {"NO.DEFAULTS", "no.defaults", "M", "", "2:5020/1042",
-       AreaKind::kEchomail},
+      {'F', "NO.DEFAULTS", "no.defaults|M||2:5020/1042", K::kEchomail,
+       "error converting address bad/aka (our aka), area NO.DEFAULTS in @ "
+       "line 22\n"},
       // An unquoted -d takes one word; the -b after it is read.
-      {"UNQUOTED", "unquoted", "J", "Unquoted", "2:5020/1042",
-       AreaKind::kEchomail},
+      {'F', "UNQUOTED", "unquoted|J|Unquoted|2:5020/1042", K::kEchomail,
+       "Unknown option words ignored, area UNQUOTED in @ line 26\n"
+       "Unknown option here ignored, area UNQUOTED in @ line 26\n"},
       // The last line of the file, without a line end.
-      {"last.area", "last.area", "J", "", "2:5020/1042", AreaKind::kEchomail},
-  };
-  for (const Expected& e : cases) {
-    SCOPED_TRACE(e.tag);
-    ASSERT_TRUE(LookUp(e.tag));
-    ExpectArea(job(), base, e);
-    EXPECT_FALSE(job().passthrough);
-  }
-}
-
-TEST_F(AreaLookupTest, FidoconfigLookupLogLines) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  std::vector<std::string> log;
-  EXPECT_TRUE(LookUp("RU.LINUX", &log));
-  EXPECT_TRUE(log.empty());
-  EXPECT_TRUE(LookUp("KAVEL.FILES", &log));
-  const std::string file = kTestData + "fidoconfig_areas line ";
-  EXPECT_EQ(log, (Lines{"[err] Error reading type of message base - FOO, "
-                        "area KAVEL.FILES in " +
-                        file + "20"}));
-  EXPECT_TRUE(LookUp("NO.DEFAULTS", &log));
-  EXPECT_EQ(log, (Lines{"error converting address bad/aka (our aka), area "
-                        "NO.DEFAULTS in " +
-                        file + "22"}));
-  for (const char* hidden : {"OLD.AREA", "HIDDEN.OLD", "INDENTED", "NONE"}) {
-    ctx_.postingJob->areaName = hidden;
-    EXPECT_FALSE(LookUp(hidden, &log));
-    EXPECT_EQ(log, (Lines{"Area " + std::string(hidden) + " not found... "}));
-    EXPECT_EQ(job().basePath, "");
-  }
-}
-
-TEST_F(AreaLookupTest, SquishFileGivesEveryArea) {
-  ctx_.areaFiles.squishPath = kTestData + "squish_areas";
-  const std::string base = "/var/spool/squish/";
-  const Expected cases[] = {
-      {"NETMAIL", "netmail", "M", "", "2:5020/1042", AreaKind::kNetmail},
-      {"bad_msgs", "bad", "S", "", "2:5020/1042", AreaKind::kLocal},
-      {"DUPES", "dupes", "S", "", "2:5020/1042", AreaKind::kLocal},
-      {"bar", "Bar", "S", "", "2:5020/1.7", AreaKind::kEchomail},
-      {"MSGAREA", "msgarea", "M", "", "2:5020/1.9", AreaKind::kEchomail},
+      {'F', "last.area", "last.area|J||2:5020/1042", K::kEchomail},
+      {'F', "OLD.AREA", nullptr, K::kNone},
+      {'F', "HIDDEN.OLD", nullptr, K::kNone},
+      {'F', "INDENTED", nullptr, K::kNone},
+      {'S', "NETMAIL", "netmail|M||2:5020/1042", K::kNetmail},
+      {'S', "bad_msgs", "bad|S||2:5020/1042", K::kLocal},
+      {'S', "bar", "Bar|S||2:5020/1.7", K::kEchomail},
+      {'S', "MSGAREA", "msgarea|M||2:5020/1.9", K::kEchomail},
       // The later FOO line wins whole: no -$ and no -p there.
-      {"FOO", "foo2", "M", "", "2:5020/1042", AreaKind::kEchomail},
-      {"LOCAL", "local", "S", "", "2:5020/1042", AreaKind::kLocal},
+      {'S', "FOO", "foo2|M||2:5020/1042", K::kEchomail},
+      {'S', "LOCAL", "local|S||2:5020/1042", K::kLocal},
+      {'S', "ECHOAREA", nullptr, K::kNone},
   };
-  for (const Expected& e : cases) {
+  for (const Lookup& e : cases) {
     SCOPED_TRACE(e.tag);
-    std::vector<std::string> log;
-    ASSERT_TRUE(LookUp(e.tag, &log));
-    EXPECT_TRUE(log.empty());
-    ExpectArea(job(), base, e);
+    const bool squish = e.file == 'S';
+    const std::string file =
+        kTestData + (squish ? "squish_areas" : "fidoconfig_areas");
+    ctx_.areaFiles.hptPath = squish ? "" : file;
+    ctx_.areaFiles.squishPath = squish ? file : "";
+    Lines log;
+    EXPECT_EQ(LookUp(e.tag, &log), e.fields != nullptr);
+    std::string expected =
+        e.fields ? e.log : "Area " + std::string(e.tag) + " not found... \n";
+    for (size_t at; (at = expected.find('@')) != std::string::npos;) {
+      expected.replace(at, 1, file);
+    }
+    std::string logged;
+    for (const std::string& line : log) logged += line + "\n";
+    EXPECT_EQ(logged, expected);
+    const std::string base =
+        squish ? "/var/spool/squish/" : "/var/spool/fido/msgbase/";
+    if (e.fields == nullptr) {
+      EXPECT_EQ(job().basePath + job().baseType + job().areaDescription, "");
+      continue;
+    }
+    EXPECT_EQ(job().basePath + "|" + job().baseType + "|" +
+                  job().areaDescription + "|" + AddressToText(job().ownAddress),
+              base + e.fields);
+    EXPECT_EQ(job().areaKind, e.kind);
   }
-  std::vector<std::string> log;
-  EXPECT_FALSE(LookUp("ECHOAREA", &log));
-  EXPECT_EQ(log, (Lines{"Area ECHOAREA not found... "}));
   EXPECT_EQ(WalkAll('S'), (Lines{"NETMAIL", "BAD_MSGS", "DUPES", "FOO", "BAR",
                                  "MSGAREA", "FOO", "LOCAL"}));
 }
 
-TEST_F(AreaLookupTest, FirstNonEmptySettingChoosesTheFile) {
-  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
-  ctx_.areaFiles.squishPath = kTestData + "squish_areas";
-  ASSERT_TRUE(LookUp("BAR"));
-  EXPECT_EQ(job().baseType, "S");
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  EXPECT_FALSE(LookUp("BAR"));
-  EXPECT_TRUE(LookUp("RU.LINUX"));
-}
-
-// A named file that cannot be read, and no file named at all: a lookup
-// reports only the first; a walk reports both.
-TEST_F(AreaLookupTest, UnreadableOrUnnamedAreasFile) {
-  for (const char* path : {"no-such-areas-file", ""}) {
-    SCOPED_TRACE(path);
-    ctx_.areaFiles.hptPath = path;
-    ctx_.log.worst = RunFailure::kNone;
-    const Lines tried = {
-        "Unable to open areas configuration file",
-        *path ? "Areas configuration file tried: HPTPATH \"" +
-                    std::string(path) + "\""
-              : "Areas configuration file not named: none of HPTPATH, "
-                "SQUISH, TERMINATE is set, and FIDOCONFIG names no "
-                "readable file"};
-    Lines log;
-    EXPECT_FALSE(LookUp("FOO", &log));
-    EXPECT_EQ(log, *path ? tried : Lines{});
-    EXPECT_EQ(job().basePath, "");
-    EXPECT_EQ(ctx_.log.worst, RunFailure::kNoAreasFile);
-    bool opened = true;
-    log = Logged([&] { opened = OpenAreaList(ctx_, *path ? 'H' : 0); });
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(log, tried);
-    EXPECT_EQ(NextAreaName(ctx_), "");
-    CloseAreaList(ctx_);
-  }
-}
-
-TEST_F(AreaLookupTest, LookupsWhileTheWalkIsOpen) {
-  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
-  ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
-  Lines names, types;
-  for (std::string name = NextAreaName(ctx_); !name.empty();
-       name = NextAreaName(ctx_)) {
-    names.push_back(name);
-    ctx_.postingJob->areaName = name;
-    Logged([&] { LookUpArea(ctx_); });
-    types.push_back(job().baseType);
-  }
-  EXPECT_EQ(NextAreaName(ctx_), "");  // stays at the end
-  CloseAreaList(ctx_);
-  EXPECT_EQ(names,
-            (Lines{"NETMAIL", "BADMAIL", "DUPES", "SYSOP.LOCAL", "RU.LINUX",
-                   "RU.FIDONET.TODAY", "R50.SYSOP", "SU.GENERAL", "FIDO.TEST",
-                   "RU.UNIX.BSD", "XSU.TALK", "KAVEL.FILES", "NO.DEFAULTS",
-                   "RU.LINUX", "UNQUOTED", "LAST.AREA"}));
-  // RU.LINUX twice: both lookups find the first definition; passthrough
-  // areas between others show that every lookup starts from cleared fields.
-  EXPECT_EQ(types, (Lines{"S", "S", "S", "J", "J", "S", "M", "S", "", "", "S",
-                          "", "M", "J", "J", "J"}));
+// The lines of a missing or unnamed areas file are the walk's and the
+// first lookup's; a lookup without a named file adds none.
+TEST_F(AreaLookupTest, UnnamedAreasFile) {
+  Lines log;
+  EXPECT_FALSE(LookUp("FOO", &log));
+  EXPECT_EQ(log, Lines{});
+  EXPECT_EQ(ctx_.log.worst, RunFailure::kNoAreasFile);
 }
 
 TEST_F(AreaLookupTest, DamagedAreasFile) {
-  std::string content =
-      "EchoArea\n"
-      "EchoArea TAGONLY\n" +
-      std::string(5000, 'x') + " LONG /long -b Jam\n" +
-      std::string("EchoArea NUL\0ZONE /nul -b Jam\n", 30) +
-      "EchoArea QUOTE /q -d \"unterminated -b jam\n"
-      "EchoArea CR /cr -b Jam\rEchoArea NEXT /next\r"
-      "EchoArea \xa0\xe0.\xe2\xa5\xe1\xe2 /cp866 -b msg\n"
-      "EchoArea LONEB /e -b\n"
-      "EchoArea DASHES /d - -- --- -b jam\n"
-      "\xff\xfe\x01\x02\n";
-  ctx_.areaFiles.hptPath = WriteFile("areas", content);
+  const std::string nul("NUL\0ZONE", 8), cp866 = "\x80\x90.\x92\x85\x91\x92";
+  ctx_.areaFiles.hptPath = WriteFile(
+      "areas", "EchoArea\nEchoArea TAGONLY\n" + std::string(5000, 'x') +
+                   " LONG /long -b Jam\n" +
+                   std::string("EchoArea NUL\0ZONE /nul -b Jam\n", 30) +
+                   "EchoArea QUOTE /q -d \"unterminated -b jam\n"
+                   "EchoArea CR /cr -b Jam\rEchoArea NEXT /next\r"
+                   "EchoArea \xa0\xe0.\xe2\xa5\xe1\xe2 /cp866 -b msg\n"
+                   "EchoArea LONEB /e -b\n"
+                   "EchoArea DASHES /d - -- --- -b jam\n"
+                   "\xff\xfe\x01\x02\n");
   Lines log;
   EXPECT_FALSE(LookUp("TAGONLY", &log));
   EXPECT_EQ(log, (Lines{"[err] Area line without a tag, skipped in " +
@@ -244,23 +168,21 @@ TEST_F(AreaLookupTest, DamagedAreasFile) {
                             ctx_.areaFiles.hptPath + " line 2",
                         "Area TAGONLY not found... "}));
   EXPECT_FALSE(LookUp("LONG"));
-  ASSERT_TRUE(LookUp(std::string("NUL\0ZONE", 8)));
-  EXPECT_EQ(job().basePath, "/nul");
-  ASSERT_TRUE(LookUp("QUOTE"));
-  EXPECT_EQ(job().areaDescription, "unterminated -b ja");
-  EXPECT_EQ(job().baseType, "S");
-  ASSERT_TRUE(LookUp("NEXT"));
-  EXPECT_EQ(job().basePath, "/next");
   // Russian letters of code page 866 compare without case too.
-  ASSERT_TRUE(LookUp("\x80\x90.\x92\x85\x91\x92"));
-  EXPECT_EQ(job().baseType, "M");
-  ASSERT_TRUE(LookUp("LONEB"));
-  EXPECT_EQ(job().baseType, "S");
-  ASSERT_TRUE(LookUp("DASHES"));
-  EXPECT_EQ(job().baseType, "J");
+  const struct {
+    std::string tag, path, type, description;
+  } found[] = {
+      {nul, "/nul", "J", ""},     {"QUOTE", "/q", "S", "unterminated -b ja"},
+      {"NEXT", "/next", "S", ""}, {cp866, "/cp866", "M", ""},
+      {"LONEB", "/e", "S", ""},   {"DASHES", "/d", "J", ""}};
+  for (const auto& e : found) {
+    SCOPED_TRACE(e.tag);
+    ASSERT_TRUE(LookUp(e.tag));
+    EXPECT_EQ(job().basePath + job().baseType + job().areaDescription,
+              e.path + e.type + e.description);
+  }
   EXPECT_EQ(WalkAll('H'),
-            (Lines{std::string("NUL\0ZONE", 8), "QUOTE", "CR", "NEXT",
-                   "\x80\x90.\x92\x85\x91\x92", "LONEB", "DASHES"}));
+            (Lines{nul, "QUOTE", "CR", "NEXT", cp866, "LONEB", "DASHES"}));
 }
 
 // The tree under testdata/fido, read from the directory above it as the
@@ -271,62 +193,47 @@ TEST_F(AreaLookupTest, FidoconfigTreeGivesTheTossersAreas) {
                         std::filesystem::copy_options::recursive);
   ctx_.areaFiles.hptPath = "fido/config";
   ctx_.postingJob->fromAddress = FtnAddress();  // no FROMADDR
-  struct TreeArea {
-    const char* tag;
-    AreaKeyword kind;
-    const char* path;  // below /var/spool/ftn/msgb/; "" = passthrough
-    const char* type;
-    const char* aka;
-    const char* description;
-  };
   using K = AreaKeyword;
-  const char* main = "2:5020/9999";
-  const TreeArea expected[] = {
-      {"local.seen", K::kLocal, "seen", "S", main, "Read by kavel"},
-      {"ftn.files", K::kEcho, "ftn.files", "S", main, "File sections"},
-      {"r50.sysop", K::kEcho, "r50.sysop", "S", "2:5020/9999.1",
-       "R50 #1 sysops"},
-      {"r50.relay", K::kEcho, "", "", main, ""},
-      {"a6", K::kEcho, "a6", "M", main, ""},
-      {"ru.pass", K::kEcho, "", "", main, ""},
-      {"ru.linux.talk", K::kEcho, "ru.linux.talk", "J", main, "Linux group"},
-      {"ru.unix", K::kEcho, "ru.unix", "S", main, ""},
-      {"old.area", K::kEcho, "old.area", "M", main, ""},
-      {"netmail", K::kNetmail, "netmail", "S", main, ""},
-      {"bad", K::kBad, "bad", "M", main, ""},
-      {"dupes", K::kDupe, "dupes", "S", main, ""},
-      {"local.notes", K::kLocal, "notes", "J", main, "Local notes"},
+  // "tag|path|type|description|aka", the path below /var/spool/ftn/msgb/ and
+  // empty for a passthrough area.
+  const std::pair<AreaKeyword, const char*> expected[] = {
+      {K::kLocal, "local.seen|seen|S|Read by kavel|2:5020/9999"},
+      {K::kEcho, "ftn.files|ftn.files|S|File sections|2:5020/9999"},
+      {K::kEcho, "r50.sysop|r50.sysop|S|R50 #1 sysops|2:5020/9999.1"},
+      {K::kEcho, "r50.relay||||2:5020/9999"},
+      {K::kEcho, "a6|a6|M||2:5020/9999"},
+      {K::kEcho, "ru.pass||||2:5020/9999"},
+      {K::kEcho, "ru.linux.talk|ru.linux.talk|J|Linux group|2:5020/9999"},
+      {K::kEcho, "ru.unix|ru.unix|S||2:5020/9999"},
+      {K::kEcho, "old.area|old.area|M||2:5020/9999"},
+      {K::kNetmail, "netmail|netmail|S||2:5020/9999"},
+      {K::kBad, "bad|bad|M||2:5020/9999"},
+      {K::kDupe, "dupes|dupes|S||2:5020/9999"},
+      {K::kLocal, "local.notes|notes|J|Local notes|2:5020/9999"},
   };
-  std::vector<AreaKeyword> kinds;
-  Lines tags;
+  std::vector<AreaDefinition> areas;
   Lines log = Logged([&] {
     ASSERT_TRUE(OpenAreaList(ctx_, 'H'));
-    while (const AreaDefinition* area = NextArea(ctx_)) {
-      tags.push_back(area->tag);
-      kinds.push_back(area->keyword);
-    }
+    while (const AreaDefinition* area = NextArea(ctx_)) areas.push_back(*area);
     CloseAreaList(ctx_);
   });
   EXPECT_TRUE(log.empty());
-  ASSERT_EQ(tags.size(), std::size(expected));
-  for (size_t i = 0; i < tags.size(); ++i) {
-    const TreeArea& e = expected[i];
-    SCOPED_TRACE(e.tag);
-    EXPECT_EQ(tags[i], e.tag);
-    EXPECT_EQ(kinds[i], e.kind);
-    ASSERT_TRUE(LookUp(e.tag, &log));
+  ASSERT_EQ(areas.size(), std::size(expected));
+  for (size_t i = 0; i < areas.size(); ++i) {
+    const auto& [kind, fields] = expected[i];
+    SCOPED_TRACE(fields);
+    EXPECT_EQ(areas[i].keyword, kind);
+    ASSERT_TRUE(LookUp(areas[i].tag, &log));
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(job().passthrough, *e.path == '\0');
-    EXPECT_EQ(job().basePath,
-              *e.path ? "/var/spool/ftn/msgb/" + std::string(e.path) : "");
-    EXPECT_EQ(job().baseType, e.type);
-    EXPECT_EQ(AddressToText(job().ownAddress), e.aka);
-    EXPECT_EQ(job().areaDescription, e.description);
-    EXPECT_EQ(job().areaTag, e.tag);
-    EXPECT_EQ(job().echoTossLog, "/var/spool/ftn/echotoss.log");
+    const std::string path = job().basePath.substr(
+        std::min(job().basePath.size(), sizeof("/var/spool/ftn/msgb/") - 1));
+    EXPECT_EQ(job().passthrough, path.empty());
+    EXPECT_EQ(job().areaTag + "|" + path + "|" + job().baseType + "|" +
+                  job().areaDescription + "|" + AddressToText(job().ownAddress),
+              fields);
   }
+  EXPECT_EQ(job().echoTossLog, "/var/spool/ftn/echotoss.log");
 }
-
 // Trees that try to hurt the reader: each gives its areas and its reports,
 // and never a line of the tree.
 TEST_F(AreaLookupTest, HostileTrees) {
@@ -409,14 +316,20 @@ TEST_F(AreaLookupTest, LargeTreeReadOnceByTheWalk) {
   EXPECT_EQ(found, 10000u);
 }
 
-TEST_F(AreaLookupTest, SquishIncludesAndFidoconfigFromEnvironment) {
+// The first non-empty of HPTPATH, SQUISH, TERMINATE names the file, and
+// FIDOCONFIG when none is set.
+TEST_F(AreaLookupTest, ChoiceOfTheFileAndSquishIncludes) {
   WriteFile("more.cfg", "EchoArea MORE /m -$ ; comment\nRoute x\n");
   ctx_.areaFiles.squishPath = WriteFile(
       "squish.cfg", "Include more.cfg\nInclude squish.cfg\nEchoArea P /p -0\n");
   EXPECT_EQ(WalkAll('S'), (Lines{"MORE", "P"}));
   ASSERT_TRUE(LookUp("P"));
   EXPECT_TRUE(job().passthrough);
-  ctx_.areaFiles.squishPath.clear();
+  ctx_.areaFiles.terminatePath = kTestData + "squish_areas";
+  EXPECT_FALSE(LookUp("BAR"));
+  ctx_.areaFiles.hptPath = kTestData + "fidoconfig_areas";
+  EXPECT_TRUE(LookUp("RU.LINUX"));
+  ctx_.areaFiles = {};
   setenv("FIDOCONFIG", WriteFile("cfg", "EchoArea ENV /e\n").c_str(), 1);
   EXPECT_TRUE(LookUp("ENV"));
   unsetenv("FIDOCONFIG");

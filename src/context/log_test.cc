@@ -18,9 +18,6 @@ using testing_support::ClockAt;
 
 class LogTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetClockForTesting([] { return ClockAt(2001, 2, 1, 9, 5, 3); });
-  }
   void TearDown() override { SetClockForTesting({}); }
   std::string LogName() const { return dir_.Join("Kavel.log"); }
 
@@ -28,14 +25,9 @@ class LogTest : public testing::Test {
 };
 
 TEST(LogLineTest, LayoutWithLeadingZerosAndCut) {
-  EXPECT_EQ(FormatLogLine(ClockAt(2001, 2, 1, 9, 5, 3), false, "hello"),
-            " 01.02.01 09:05:03 hello");
-  EXPECT_EQ(FormatLogLine(ClockAt(1999, 12, 31, 23, 59, 59), true, "bad"),
-            " 31.12.99 23:59:59 [err] bad");
-  std::string line =
-      FormatLogLine(ClockAt(2026, 1, 1, 0, 0, 0), false, std::string(250, 'm'));
-  EXPECT_EQ(line.size(), 255u);
-  EXPECT_EQ(line.substr(0, 19), " 01.01.26 00:00:00 ");
+  EXPECT_EQ(FormatLogLine(ClockAt(1999, 12, 31, 23, 59, 59), true,
+                          std::string(250, 'm')),
+            " 31.12.99 23:59:59 [err] " + std::string(230, 'm'));
 }
 
 TEST_F(LogTest, DateAndTimeComeFromOneReading) {

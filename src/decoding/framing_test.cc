@@ -9,105 +9,85 @@ namespace {
 
 constexpr char kPattern[] = "text.begin % of % of file %";
 
-TEST(FramingLineTest, FirstWordComparedWithKludgeMarkAndCaseIgnored) {
-  EXPECT_TRUE(IsFramingLine("text.end", "text.end"));
-  EXPECT_TRUE(IsFramingLine("TEXT.END trailing words", "text.end"));
-  EXPECT_TRUE(IsFramingLine("\x01text.end", "text.end"));
-  EXPECT_TRUE(IsFramingLine("text.end", "\x01text.end"));
-  EXPECT_TRUE(IsFramingLine("  text.end", "text.end"));
-  EXPECT_FALSE(IsFramingLine("text.endless", "text.end"));
-  EXPECT_FALSE(IsFramingLine("", "text.end"));
-  EXPECT_TRUE(IsFramingLine("text.begin anything", kPattern));
-}
-
-TEST(FramingLineTest, QuickTestNeverRejectsAFramingLine) {
-  const char* patterns[] = {kPattern, "\x01text.end", "  Begin %", "", " "};
-  const char* lines[] = {"text.end",   "TEXT.BEGIN 1 of 2 of file a",
-                         "\x01text.x", "  \x01Text",
-                         "begin",      "BEGIN 3",
-                         "",           " ",
-                         "\x01",       "x text.end",
-                         "\x01 text",  "tExt"};
-  for (const char* pattern : patterns) {
-    const FramingFilter filter(pattern);
-    for (const char* line : lines) {
-      if (IsFramingLine(line, pattern)) {
-        EXPECT_TRUE(filter.MayMatch(line))
-            << "pattern '" << pattern << "' line '" << line << "'";
-      }
-    }
+// The first word compares without case, the kludge mark and leading blanks;
+// the quick filter never rejects a line that matches.
+TEST(FramingLineTest, FirstWordAndQuickFilter) {
+  const struct {
+    const char* line;
+    const char* pattern;
+    bool framing;
+  } cases[] = {
+      {"TEXT.END trailing words", "text.end", true},
+      {"\x01text.end", "text.end", true},
+      {"text.end", "\x01text.end", true},
+      {"  text.end", "text.end", true},
+      {"text.endless", "text.end", false},
+      {"", "text.end", false},
+      {"text.begin anything", kPattern, true},
+      {"  \x01Text", "  Begin %", false},
+      {"BEGIN 3", "  Begin %", true},
+      {"x text.end", kPattern, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(IsFramingLine(c.line, c.pattern), c.framing);
+    EXPECT_TRUE(!c.framing || FramingFilter(c.pattern).MayMatch(c.line));
   }
   EXPECT_FALSE(FramingFilter(kPattern).MayMatch("x text.end"));
-  EXPECT_FALSE(FramingFilter(kPattern).MayMatch(""));
   EXPECT_TRUE(FramingFilter("").MayMatch("anything"));
 }
 
-TEST(ParseBeginLineTest, ValidLinesPlainAndAsKludge) {
-  BeginLine b;
-  ASSERT_EQ(
-      ParseBeginLine("text.begin 10 of 12 of file news.txt", kPattern, &b),
-      BeginLineKind::kValid);
-  EXPECT_EQ(b.part, 10);
-  EXPECT_EQ(b.totalParts, 12);
-  EXPECT_EQ(b.fileName, "NEWS.TXT");
-  ASSERT_EQ(
-      ParseBeginLine("\x01text.begin 1 of 2 of file hello.txt", kPattern, &b),
-      BeginLineKind::kValid);
-  EXPECT_EQ(b.part, 1);
-  EXPECT_EQ(b.totalParts, 2);
-  EXPECT_EQ(b.fileName, "HELLO.TXT");
-  // A pattern configured as a kludge reads plain lines the same way.
-  ASSERT_EQ(ParseBeginLine("text.begin 2 of 2 of file hello.txt",
-                           "\x01text.begin % of % of file %", &b),
-            BeginLineKind::kValid);
-  EXPECT_EQ(b.part, 2);
-}
-
-TEST(ParseBeginLineTest, MalformedLinesAreRejected) {
-  BeginLine b;
-  const char* malformed[] = {
-      "text.begin x of 3 of file a.zip",  "text.begin 1 of 3 of file",
-      "text.begin  2 of 3 of file a.zip", "text.begin 1 from 3 of file a.zip",
-      "text.begin 0 of 3 of file a.zip",  "text.begin 4 of 3 of file a.zip",
-      "text.begin 5 of 3 of file a.zip",  "text.begin -1 of 3 of file a.zip",
-      "text.begin 1 of 0 of file a.zip",  "text.begin",
+TEST(ParseBeginLineTest, ValidMalformedAndUnsafeLines) {
+  using K = BeginLineKind;
+  const char* kludge = "\x01text.begin % of % of file %";
+  const struct {
+    const char* line;
+    const char* pattern;
+    BeginLineKind kind;
+    const char* parsed;  // "part/total name" of a valid line
+  } cases[] = {
+      {"text.begin 10 of 12 of file news.txt", kPattern, K::kValid,
+       "10/12 NEWS.TXT"},
+      {"\x01text.begin 1 of 2 of file hello.txt", kPattern, K::kValid,
+       "1/2 HELLO.TXT"},
+      // A pattern configured as a kludge reads plain lines the same way.
+      {"text.begin 2 of 2 of file a", kludge, K::kValid, "2/2 A"},
+      {"text.begin x of 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin 1 of 3 of file", kPattern, K::kMalformed, ""},
+      {"text.begin  2 of 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin 1 from 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin 0 of 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin 4 of 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin -1 of 3 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin 1 of 0 of file a.zip", kPattern, K::kMalformed, ""},
+      {"text.begin", kPattern, K::kMalformed, ""},
+      {"some text", kPattern, K::kNotBegin, ""},
+      {"text.begin 1 of 1 of file ..\\..\\x", kPattern, K::kUnsafe, ""},
+      {"text.begin 1 of 1 of file /etc/x", kPattern, K::kUnsafe, ""},
+      {"text.begin 1 of 1 of file C:\\x", kPattern, K::kUnsafe, ""},
+      {"text.begin 1 of 1 of file a/../../x", kPattern, K::kUnsafe, ""},
+      {"text.begin 1 of 1 of file *.txt", kPattern, K::kUnsafe, ""},
+      {"text.begin 1 of 1 of file a\tb", kPattern, K::kUnsafe, ""},
   };
-  for (const char* line : malformed) {
-    EXPECT_EQ(ParseBeginLine(line, kPattern, &b), BeginLineKind::kMalformed)
-        << line;
-  }
-  EXPECT_EQ(ParseBeginLine("some text", kPattern, &b),
-            BeginLineKind::kNotBegin);
-}
-
-TEST(ParseBeginLineTest, NamesLeavingTheDirectoryAreUnsafe) {
-  BeginLine b;
-  const char* unsafe[] = {
-      "text.begin 1 of 1 of file ..\\..\\x",
-      "text.begin 1 of 1 of file /etc/x",
-      "text.begin 1 of 1 of file C:\\x",
-      "text.begin 1 of 1 of file a/../../x",
-      "text.begin 1 of 1 of file ..",
-      "text.begin 1 of 1 of file *.txt",
-      "text.begin 1 of 1 of file a?b",
-      "text.begin 1 of 1 of file a\tb",
-  };
-  for (const char* line : unsafe) {
-    EXPECT_EQ(ParseBeginLine(line, kPattern, &b), BeginLineKind::kUnsafe)
-        << line;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    BeginLine b;
+    ASSERT_EQ(ParseBeginLine(c.line, c.pattern, &b), c.kind);
+    if (c.kind == K::kValid) {
+      EXPECT_EQ(std::to_string(b.part) + "/" + std::to_string(b.totalParts) +
+                    " " + b.fileName,
+                c.parsed);
+    }
   }
 }
 
 TEST(FileNameSafetyTest, PlainNamesOnly) {
-  EXPECT_TRUE(IsSafeFileName("NEWS.TXT"));
-  EXPECT_TRUE(IsSafeFileName("a..b"));
-  EXPECT_TRUE(IsSafeFileName("\x8d\xa0\xa7\xa2\xa0\xad\xa8\xa5.TXT"));
-  EXPECT_FALSE(IsSafeFileName(""));
-  EXPECT_FALSE(IsSafeFileName("."));
-  EXPECT_FALSE(IsSafeFileName("..."));
-  EXPECT_FALSE(IsSafeFileName("a\\b"));
-  EXPECT_FALSE(IsSafeFileName("a/b"));
-  EXPECT_FALSE(IsSafeFileName("c:x"));
+  for (const char* safe : {"NEWS.TXT", "a..b", "\x8d\xa0\xa7\xa2.TXT"}) {
+    EXPECT_TRUE(IsSafeFileName(safe)) << safe;
+  }
+  for (const char* unsafe : {"", ".", "...", "a\\b", "a/b", "c:x"}) {
+    EXPECT_FALSE(IsSafeFileName(unsafe)) << unsafe;
+  }
   EXPECT_FALSE(IsSafeAreaTag("FIDO:NET"));
   EXPECT_FALSE(IsSafeAreaTag(".."));
   EXPECT_TRUE(IsSafeAreaTag("RU.KAVEL.TEST"));

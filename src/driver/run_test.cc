@@ -9,7 +9,6 @@ TEST(CommandLineTest, JoinedWithLeadingBlanksAndCut) {
   EXPECT_EQ(JoinCommandLine({}), "");
   EXPECT_EQ(JoinCommandLine({"/encode", "a b.txt", "AREA"}),
             " /encode a b.txt AREA");
-  EXPECT_EQ(JoinCommandLine({""}), " ");
   std::string long_word(200, 'x');
   std::string line = JoinCommandLine({long_word, long_word, "lost"});
   EXPECT_EQ(line.size(), 255u);

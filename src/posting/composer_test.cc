@@ -6,87 +6,34 @@
 #include <string>
 #include <vector>
 
+#include "context/context_test_support.h"
+#include "context/posting_job.h"
 #include "context/run_context.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/fake_area_for_testing.h"
 #include "msgbase/message_area.h"
 #include "msgbase/test_support.h"
 #include "platform/platform.h"
-#include "platform/temp_dir_for_testing.h"
-#include "context/posting_job.h"
 
 namespace kavel {
 namespace {
 
-// A text file given as its lines.
-class LinesReader : public TextReader {
- public:
-  explicit LinesReader(std::vector<std::string> lines)
-      : lines_(std::move(lines)) {}
-  bool ReadLine(std::string* line) override {
-    if (next_ == lines_.size()) return false;
-    *line = lines_[next_++];
-    return true;
-  }
-
- private:
-  std::vector<std::string> lines_;
-  size_t next_ = 0;
-};
-
-std::vector<int32_t> Sections(std::vector<std::string> lines) {
-  LinesReader reader(std::move(lines));
-  return CountSectionLines(reader);
-}
-
-TEST(ReplacePlaceholderTest, ReplacesOnlyTheFirstPercent) {
+TEST(ReplacePlaceholderTest, FirstPercentOnlyAndTemplatesWithoutOrWithMore) {
   std::string text = "a % b % c";
   ReplacePlaceholder("12", &text);
-  EXPECT_EQ(text, "a 12 b % c");
   ReplacePlaceholder("", &text);
-  EXPECT_EQ(text, "a 12 b  c");
   ReplacePlaceholder("x", &text);
   EXPECT_EQ(text, "xa 12 b  c");
   text = std::string(250, 'a') + "%";  // cut at 255
   ReplacePlaceholder(std::string(10, 'b'), &text);
   EXPECT_EQ(text, std::string(250, 'a') + std::string(5, 'b'));
-}
-
-class FillPlaceholdersTest : public ::testing::Test {
- protected:
-  FillPlaceholdersTest() { ctx_.postingJob = std::make_unique<PostingJob>(); }
-  RunContext ctx_;
-};
-
-TEST_F(FillPlaceholdersTest, TemplateWithoutOrWithExtraPercents) {
-  ctx_.postingJob->fileName = "out/news.txt";
-  ctx_.partNumber = 1;
-  ctx_.partCount = 4;
-  EXPECT_EQ(FillPlaceholders(ctx_, "begin"), "news.txt41begin");
-  EXPECT_EQ(FillPlaceholders(ctx_, "% % % % %"), "1 4 news.txt % %");
-}
-
-TEST(CountSectionLinesTest, LimitIsExceededNotReached) {
-  // 16384 counted bytes exactly: one section.
-  std::vector<std::string> lines(4, std::string(4094, 'x'));
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{4}));
-  // One more byte: the fourth line ends the first section.
-  lines.back().push_back('x');
-  lines.push_back("tail");
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{4, 1}));
-  // The line that passes the limit ends the file: no empty section.
-  lines.pop_back();
-  EXPECT_EQ(Sections(lines), (std::vector<int32_t>{4}));
-}
-
-TEST(CountSectionLinesTest, EmptyFileAndEmptyLines) {
-  EXPECT_TRUE(Sections({}).empty());
-  EXPECT_EQ(Sections({""}), (std::vector<int32_t>{1}));
-  // Empty lines count 2 each: 8193 of them pass 16384.
-  std::vector<std::string> blank(8193, "");
-  EXPECT_EQ(Sections(blank), (std::vector<int32_t>{8193}));
-  blank.push_back("");
-  EXPECT_EQ(Sections(blank), (std::vector<int32_t>{8193, 1}));
+  RunContext ctx;
+  ctx.postingJob = std::make_unique<PostingJob>();
+  ctx.postingJob->fileName = "out/news.txt";
+  ctx.partNumber = 1;
+  ctx.partCount = 4;
+  EXPECT_EQ(FillPlaceholders(ctx, "begin"), "news.txt41begin");
+  EXPECT_EQ(FillPlaceholders(ctx, "% % % % %"), "1 4 news.txt % %");
 }
 
 // A message area that keeps its messages in memory and fails on request.
@@ -102,12 +49,10 @@ class FakeArea : public testing_support::FakeAreaBase {
   }
   ~FakeArea() override { *destroyed_ = true; }
 
-  int fail_add_from = 1000;  // AddMessage fails from this call on (1-based)
-  int fail_store_at = 0;     // StoreMessage fails at this call (1-based)
+  int fail_add_from = 1000;      // AddMessage fails from this call on (1-based)
   std::function<void()> on_add;  // runs at every AddMessage
 
   bool StoreMessage() override {
-    if (++stores_ == fail_store_at) return false;
     stored_->push_back({subject_, testing_support::TextOf(this)});
     return true;
   }
@@ -123,108 +68,100 @@ class FakeArea : public testing_support::FakeAreaBase {
   std::vector<Stored>* stored_;
   bool* destroyed_;
   int adds_ = 0;
-  int stores_ = 0;
 };
 
-class PostSectionsTest : public ::testing::Test {
+class PostSectionsTest : public testing::ContextTest {
  protected:
-  PostSectionsTest() {
+  // A fresh area for the posting of news.txt; answers it.
+  FakeArea* NewArea() {
     InstallStreamFactories();
     ctx_.streamHooksInstalled = true;
-    ctx_.postingJob = std::make_unique<PostingJob>();
-    ctx_.postingJob->fileName = dir_.Join("news.txt");
+    ctx_.postingJob->fileName = scratch_.Join("news.txt");
     ctx_.postingJob->origin = "O";
+    stored_.clear();
+    destroyed_ = false;
     auto area = std::make_unique<FakeArea>(&stored_, &destroyed_);
-    area_ = area.get();
+    FakeArea* raw = area.get();
     ctx_.postingArea = std::move(area);
     ctx_.postingOk = true;
     ctx_.partNumber = 0;
     ctx_.partCount = 1;
+    return raw;
   }
 
-  // PostSections with the log on standard output; answers the messages of
-  // the lines it wrote.
-  std::vector<std::string> Post() {
-    ::testing::internal::CaptureStdout();
-    PostSections(ctx_);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < out.size()) {
-      size_t end = out.find('\n', at);
-      lines.push_back(out.substr(at + 19, end - at - 19));
-      at = end + 1;
-    }
-    return lines;
-  }
-
-  // A file of three sections.
-  void WriteThreeSections() {
-    std::string file;
-    for (int i = 0; i < 500; ++i) file += std::string(78, 'x') + "\r\n";
-    dir_.WriteFile("news.txt", file);
-  }
-
-  TempDirForTesting dir_;
-  RunContext ctx_;
   std::vector<FakeArea::Stored> stored_;
   bool destroyed_ = false;
-  FakeArea* area_ = nullptr;
 };
 
-TEST_F(PostSectionsTest, AddMessageFailureEndsTheFileWithoutOk) {
-  WriteThreeSections();
-  area_->fail_add_from = 2;
-  EXPECT_EQ(Post(), (std::vector<std::string>{
-                        "   -> [1/3]",
-                        "[err] Unable to create new message",
-                    }));
-  EXPECT_EQ(stored_.size(), 1u);
-  EXPECT_TRUE(destroyed_);
-  EXPECT_EQ(ctx_.postingArea, nullptr);
-  EXPECT_FALSE(ctx_.postingOk);
-}
-
-TEST_F(PostSectionsTest, StoreFailureEndsTheFileWithoutOk) {
-  WriteThreeSections();
-  area_->fail_store_at = 2;
-  EXPECT_EQ(Post(), (std::vector<std::string>{
-                        "   -> [1/3]",
-                        "   -> [2/3]",
-                        "[err] Unable to write message [2/3]: the rest of " +
-                            ctx_.postingJob->fileName + " is not posted",
-                    }));
-  ASSERT_EQ(stored_.size(), 1u);
-  EXPECT_EQ(stored_[0].subject, "[1/3] ");
-  EXPECT_TRUE(destroyed_);
-  EXPECT_FALSE(ctx_.postingOk);
-}
-
-TEST_F(PostSectionsTest, FileGrowingWhilePostedKeepsTheCount) {
-  // The file grows by more than a section once posting has begun (a log
-  // being written): exactly the lines counted are posted, as one part.
-  dir_.WriteFile("news.txt", "a\r\nb\r\n");
-  area_->on_add = [this] {
-    dir_.WriteFile("news.txt",
-                   "a\r\nb\r\n" + std::string(20000, 'g') + "\r\nh\r\n");
+// Lines count their length plus two; the line that passes 16384 ends a
+// section, and a file never ends with an empty one.
+TEST_F(PostSectionsTest, SectionLimitIsExceededNotReached) {
+  const std::string full(4094, 'x'), over = full + 'x';
+  const struct {
+    std::vector<std::string> lines;
+    std::vector<int32_t> sections;
+  } cases[] = {
+      {{}, {}},
+      {{""}, {1}},
+      {{full, full, full, full}, {4}},
+      {{full, full, full, over, "tail"}, {4, 1}},
+      {{full, full, full, over}, {4}},
+      {std::vector<std::string>(8193, ""), {8193}},
+      {std::vector<std::string>(8194, ""), {8193, 1}},
   };
-  EXPECT_EQ(Post(), (std::vector<std::string>{"  - Ok..."}));
+  for (const auto& c : cases) {
+    std::string file;
+    for (const std::string& line : c.lines) file += line + "\r\n";
+    int error = 0;
+    auto reader = OpenTextReader(WriteFile("f.txt", file), &error);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(CountSectionLines(*reader), c.sections);
+  }
+}
+
+// Each fault ends the file after the first stored message: the area is closed
+// and the posting is not Ok.
+TEST_F(PostSectionsTest, FaultsEndTheFileWithoutOk) {
+  const std::string news = scratch_.Join("news.txt");
+  const struct {
+    std::function<void(FakeArea*)> fault;
+    std::vector<std::string> log;
+  } cases[] = {
+      {[](FakeArea* a) { a->fail_add_from = 2; },
+       {"   -> [1/3]", "[err] Unable to create new message"}},
+      {[this](FakeArea* a) {
+         a->on_add = [this] { WriteFile("news.txt", "short\r\n"); };
+       },
+       {"   -> [1/3]",
+        "[err] File " + news + " got shorter while it was posted"}},
+  };
+  for (const auto& c : cases) {
+    std::string file;
+    for (int i = 0; i < 500; ++i) file += std::string(78, 'x') + "\r\n";
+    WriteFile("news.txt", file);  // three sections
+    c.fault(NewArea());
+    EXPECT_EQ(Logged([&] { PostSections(ctx_); }), c.log);
+    ASSERT_EQ(stored_.size(), 1u);
+    EXPECT_EQ(stored_[0].subject, "[1/3] ");
+    EXPECT_TRUE(destroyed_);
+    EXPECT_EQ(ctx_.postingArea, nullptr);
+    EXPECT_FALSE(ctx_.postingOk);
+  }
+}
+
+// The file grows by more than a section once posting has begun (a log being
+// written): exactly the lines counted are posted, as one part.
+TEST_F(PostSectionsTest, FileGrowingWhilePostedKeepsTheCount) {
+  WriteFile("news.txt", "a\r\nb\r\n");
+  NewArea()->on_add = [this] {
+    WriteFile("news.txt", "a\r\nb\r\n" + std::string(20000, 'g') + "\r\nh\r\n");
+  };
+  EXPECT_EQ(Logged([&] { PostSections(ctx_); }),
+            (std::vector<std::string>{"  - Ok..."}));
   ASSERT_EQ(stored_.size(), 1u);
   const std::string& text = stored_[0].text;
   EXPECT_EQ(text.substr(text.find(kPidLine)),
             std::string(kPidLine) + "\ra\rb\r\r--- \r * Origin: O (0:0/0)\r");
-}
-
-TEST_F(PostSectionsTest, FileShrinkingWhilePostedIsAFailure) {
-  WriteThreeSections();
-  area_->on_add = [this] { dir_.WriteFile("news.txt", "short\r\n"); };
-  EXPECT_EQ(Post(), (std::vector<std::string>{
-                        "   -> [1/3]",
-                        "[err] File " + ctx_.postingJob->fileName +
-                            " got shorter while it was posted",
-                    }));
-  ASSERT_EQ(stored_.size(), 1u);
-  EXPECT_TRUE(destroyed_);
 }
 
 }  // namespace

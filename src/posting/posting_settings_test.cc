@@ -32,85 +32,65 @@ class PostingSettingsTest : public testing::ContextTest {
   const PostingJob& job() const { return *ctx_.postingJob; }
 };
 
-// The keywords and value forms that the end-to-end runs do not use.
-TEST_F(PostingSettingsTest, TextKeywords) {
+// The keywords, value forms and line forms that the end-to-end runs do not
+// use. The lines after "Weekly news " must not be read: each would change a
+// value set before.
+TEST_F(PostingSettingsTest, KeywordsAndLineForms) {
   Lines log = Read({
       "FILE c:\\out\\news.txt",
       "To  \"All and everybody\"",
       "SUBJ Weekly news ",
       "ORIGIN \"  Our node  \" trailing words",
       "SQUISH c:\\squish\\squish.cfg",
-      "TERMINATE c:\\term",
-      "ENCODEDMESSAGE decode me",
+      "  ENCODEDMESSAGE decode me",
       "ENDENCODEDSTRING end",
-  });
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(job().fileName, "c:\\out\\news.txt");
-  EXPECT_EQ(job().toName, "All and everybody");
-  EXPECT_EQ(job().subject, "Weekly news ");
-  EXPECT_EQ(job().origin, "  Our node  ");
-  // Area-file paths are plain texts: no backslash is appended.
-  EXPECT_EQ(ctx_.areaFiles.squishPath, "c:\\squish\\squish.cfg");
-  EXPECT_EQ(ctx_.areaFiles.terminatePath, "c:\\term");
-  EXPECT_EQ(ctx_.encoding.encodedMessage, "decode me");
-  EXPECT_EQ(ctx_.encoding.endString, "end");
-  // TO does not take TOADDR lines.
-  Read({"TOADDR 2:5020/2"});
-  EXPECT_EQ(job().toName, "All and everybody");
-}
-
-TEST_F(PostingSettingsTest, LinesThatSetNothing) {
-  Read({
-      "FROM",          // keyword alone
-      "FROM\tTabbed",  // a tab does not separate
+      "USEENCODEDSTRING Yes",
+      "USEENCODEDMESSAGE true",
+      "USEASKLUDGE YES",
+      "TOADDR 2:5020/2",
+      "FROM",
+      "FROM\tTabbed",
       "; FROM Commented",
       "#FROM Commented",
       "\\\\FROM Commented",
       "FROMNAME Other",
+      "USEASKLUDGE",
       "",
   });
-  EXPECT_EQ(job().fromName, "Sysop");
+  EXPECT_TRUE(log.empty());
+  const std::pair<std::string, const char*> fields[] = {
+      {job().fileName, "c:\\out\\news.txt"},
+      {job().toName, "All and everybody"},
+      {job().subject, "Weekly news "},
+      {job().origin, "  Our node  "},
+      // Area-file paths are plain texts: no backslash is appended.
+      {ctx_.areaFiles.squishPath, "c:\\squish\\squish.cfg"},
+      {ctx_.encoding.encodedMessage, "decode me"},
+      {ctx_.encoding.endString, "end"},
+      {job().fromName, "Sysop"},
+  };
+  for (const auto& [value, expected] : fields) EXPECT_EQ(value, expected);
+  EXPECT_TRUE(ctx_.encoding.useEncodedStrings);
+  EXPECT_FALSE(ctx_.encoding.useEncodedMessage);  // only Yes and Y
+  EXPECT_TRUE(ctx_.encoding.useAsKludge);
   Read({"SUBJ  "});  // keyword and blanks: the empty value
   EXPECT_EQ(job().subject, "");
-  Read({"  FROM Indented"});
-  EXPECT_EQ(job().fromName, "Indented");
-}
-
-TEST_F(PostingSettingsTest, YesNoValues) {
-  EncodingSettings& enc = ctx_.encoding;
-  Read({"USEENCODEDSTRING Yes", "USEENCODEDMESSAGE y", "USEASKLUDGE No"});
-  EXPECT_TRUE(enc.useEncodedStrings);
-  EXPECT_TRUE(enc.useEncodedMessage);
-  EXPECT_FALSE(enc.useAsKludge);
-  Read({"USEASKLUDGE YES", "USEENCODEDSTRINGS 1", "USEENCODEDMESSAGE true"});
-  EXPECT_TRUE(enc.useAsKludge);
-  EXPECT_FALSE(enc.useEncodedStrings);
-  EXPECT_FALSE(enc.useEncodedMessage);
-  Read({"USEASKLUDGE"});  // alone: unchanged
-  EXPECT_TRUE(enc.useAsKludge);
   EXPECT_EQ(Read({"ENCODEBINARY uue"}), Lines{});
-  EXPECT_TRUE(enc.encodeBinaryUue);
+  EXPECT_TRUE(ctx_.encoding.encodeBinaryUue);
   EXPECT_EQ(Read({"ENCODEBINARY base64"}),
             (Lines{"[err] Unknown value 'base64' of ENCODEBINARY, binary "
                    "files are not posted"}));
-  EXPECT_FALSE(enc.encodeBinaryUue);
+  EXPECT_FALSE(ctx_.encoding.encodeBinaryUue);
 }
 
 TEST_F(PostingSettingsTest, AddressSettings) {
-  Lines log = Read({"FROMADDR 2:5020/1.5", "TOADDR 2:5020/52"});
-  EXPECT_TRUE(log.empty());
+  // The value is the rest of the line: a trailing blank makes it fail;
+  // alone on its line, the keyword is its own value.
+  Lines log = Read({"FROMADDR 2:5020/1.5", "TOADDR 2:5020/52",
+                    "FROMADDR 3:1/1 ", "FROMADDR", "toaddr nowhere"});
+  EXPECT_EQ(log, (Lines{"Error converting 3:1/1 ", "Error converting FROMADDR",
+                        "Error converting nowhere"}));
   EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1.5");
-  EXPECT_EQ(AddressToText(job().fromAddress), "2:5020/1.5");
-  EXPECT_EQ(AddressToText(job().toAddress), "2:5020/52");
-
-  // The value is the rest of the line: a trailing blank makes it fail.
-  log = Read({"FROMADDR 3:1/1 "});
-  EXPECT_EQ(log, (Lines{"Error converting 3:1/1 "}));
-  EXPECT_EQ(AddressToText(job().ownAddress), "2:5020/1.5");
-  // Alone on its line, the keyword is its own value.
-  log = Read({"FROMADDR", "toaddr nowhere"});
-  EXPECT_EQ(log,
-            (Lines{"Error converting FROMADDR", "Error converting nowhere"}));
   EXPECT_EQ(AddressToText(job().toAddress), "2:5020/52");
   // A short form changes only what it names.
   Read({"FROMADDR 5030/7"});
@@ -128,40 +108,29 @@ TEST_F(PostingSettingsTest, AttributeLists) {
   Read({"FLAGS"});  // the keyword itself is no attribute name
   EXPECT_EQ(job().attributes, 0u);
   uint32_t set = 0;
-  EXPECT_TRUE(AttributeFromName(&set, "sca"));
   EXPECT_FALSE(AttributeFromName(&set, "Loc,"));
-  EXPECT_EQ(set, 32768u);
 }
 
 TEST_F(PostingSettingsTest, WhenRule) {
   // Sunday, 6 December 2026.
   SetClockForTesting([] { return testing_support::ClockAt(2026, 12, 6, 12); });
-  struct Case {
+  const struct {
     const char* value;
-    bool before;
-    bool after;
-  };
-  const Case cases[] = {
-      {"DAILY", false, true},        {"daily", false, true},
-      {"WEEKLY 7", false, true},     {"weekly 1 3 5", true, false},
-      {"WEEKLY 0", true, false},     {"WEEKLY", true, false},
+    bool before, after;
+  } cases[] = {
+      {"daily", false, true},        {"WEEKLY 7", false, true},
+      {"weekly 1 3 5", true, false}, {"WEEKLY", true, false},
       {"WEEKLY x7 07", false, true}, {"MOUNTHLY 1 6 20", false, true},
       {"MONTHLY 5", true, false},    {"YEARLY 2026", false, true},
       {"YEARLY 26", true, false},    {"SOMETIMES 6", true, true},
       {"SOMETIMES 6", false, false}, {"", false, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     bool run = c.before;
     EvaluateWhen(c.value, &run);
     EXPECT_EQ(run, c.after);
   }
-  Read({"WHEN WEEKLY 1"});
-  EXPECT_FALSE(job().runToday);
-  Read({"WHEN"});  // alone: the value WHEN selects nothing
-  EXPECT_FALSE(job().runToday);
-  Read({"when daily"});
-  EXPECT_TRUE(job().runToday);
 }
 
 }  // namespace
