@@ -10,6 +10,7 @@
 
 #include "msgbase/lock_holder_for_testing.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
 
@@ -32,7 +33,6 @@ size_t Count(const std::string& text, const std::string& what) {
 class DecodeNewOnlyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     dir_.MakeDirectory("bases");
     dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
                       "FILESBBSNAME files.bbs", "FORWARDMARKER FORWARDED",
@@ -74,7 +74,7 @@ class DecodeNewOnlyTest : public ::testing::Test {
     ASSERT_TRUE(area->StoreMessage());
     area->ReleaseMessage();
     CloseMessageArea(&area);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
 
   // Runs /ALL; answers its console output.
@@ -164,7 +164,7 @@ TEST_F(DecodeNewOnlyTest, PackedRenumberedAndRestoredBasesSaveNothingTwice) {
     fs::copy(e.path(), dir_.Join("bases/" + e.path().filename().string()),
              fs::copy_options::overwrite_existing);
   }
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   std::string out = All();
   EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
   for (const std::string& id : {squish, msg, jam}) Post(id, 9, 1, 1, "new");

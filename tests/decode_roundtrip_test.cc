@@ -61,7 +61,6 @@ struct Format {
 };
 
 bool FormatBuiltIn(const Format& format) {
-  InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   return CreateAreaObject(&area, std::string(format.letter) + "/x");
 }

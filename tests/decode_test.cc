@@ -16,6 +16,7 @@
 #include "msgbase/date_time.h"
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
 #include "util/text.h"
@@ -57,10 +58,7 @@ const Format kFormats[] = {{"Msg", "M"}, {"Squish", "S"}, {"Jam", "J"}};
 
 class DecodeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    dir_.MakeDirectory("bases");
-  }
+  void SetUp() override { dir_.MakeDirectory("bases"); }
 
   // Writes Kavel.cfg: the areas file, then `lines`.
   void Config(const std::vector<std::string>& lines) {
@@ -96,7 +94,7 @@ class DecodeTest : public ::testing::Test {
     ASSERT_TRUE(area->StoreMessage());
     area->ReleaseMessage();
     CloseMessageArea(&area);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
 
   std::string Decode(const std::string& tag) {

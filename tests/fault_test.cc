@@ -13,6 +13,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
 #include "support/limited_run.h"
@@ -24,10 +25,7 @@ namespace fs = std::filesystem;
 
 class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    dir_.MakeDirectory("bases");
-  }
+  void SetUp() override { dir_.MakeDirectory("bases"); }
 
   void Config(const std::vector<std::string>& lines) {
     dir_.WriteConfig(lines);
@@ -61,7 +59,7 @@ class FaultTest : public ::testing::Test {
     ASSERT_TRUE(area->StoreMessage());
     area->ReleaseMessage();
     CloseMessageArea(&area);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
 
   RunDirectory dir_;

@@ -11,6 +11,7 @@
 #include "msgbase/formats/jam_area.h"
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
 #include "support/e2e.h"
@@ -26,8 +27,7 @@ std::string Sub(int id, std::string_view data) {
 class JamInteropTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
-    SetClockForTesting([this] {
+    env_.set_clock([this] {
       ClockReading r;
       r.year = 2026;
       r.month = 12;
@@ -40,9 +40,9 @@ class JamInteropTest : public ::testing::Test {
     });
     ASSERT_EQ(FidonetJamMissing(), "");
   }
-  void TearDown() override { SetClockForTesting({}); }
-
   TempDirForTesting dir_;
+  FakeClockEnv env_{Env::Default()};
+  ScopedEnv scoped_{&env_};
   int ticks_ = 0;
 };
 
@@ -161,7 +161,7 @@ TEST_F(JamInteropTest, MessagesWeWriteParseWithFidonetJam) {
 TEST_F(JamInteropTest, AppendingToATosserBase) {
   std::string dir = dir_.Join("jam");
   std::filesystem::copy(CorpusDir() + "/jam", dir);
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   std::string base = dir + "/echo";
   JamDump before = DumpWithFidonetJam(base);
   ASSERT_TRUE(before.ok) << before.output;

@@ -79,7 +79,6 @@ size_t Count(const std::string& text, const std::string& what) {
 class PostingFaultTest : public ::testing::TestWithParam<Format> {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     std::unique_ptr<MessageArea> probe;
     if (!CreateAreaObject(&probe, std::string(1, format().letter) + "/x")) {
       GTEST_SKIP() << "the format is not built in";

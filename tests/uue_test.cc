@@ -51,7 +51,6 @@ TEST(UueTest, BinariesRoundTripInEveryFormat) {
                  {"Jam", "J", "USEENCODEDSTRINGS no"}};
   for (const auto& format : formats) {
     SCOPED_TRACE(format.word);
-    InstallStreamFactories();
     std::unique_ptr<MessageArea> probe;
     if (!CreateAreaObject(&probe, std::string(format.letter) + "/x")) continue;
     RunDirectory dir;

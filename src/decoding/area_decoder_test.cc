@@ -15,6 +15,7 @@
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "posting/uue_reader.h"
 #include "util/text.h"
@@ -52,7 +53,6 @@ struct Posted {
 class AreaDecoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     std::string templ =
         (fs::temp_directory_path() / "kavel-dec-XXXXXX").string();
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
@@ -63,7 +63,7 @@ class AreaDecoderTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::remove_all(root_);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
 
   // Adds one message to the *.MSG area; answers its number.
@@ -108,7 +108,8 @@ class AreaDecoderTest : public ::testing::Test {
   }
 
   void Decode() {
-    ForgetPathCache();  // the tests change files behind the program's back
+    // The tests change files behind the program's back.
+    Env::Default()->ForgetPathCache();
     AreaDecoder decoder(options_, &log_, &names_);
     decoder.ScanArea("TEST.AREA", "M", base_, text_, fwd_);
   }
@@ -208,7 +209,7 @@ TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   { std::ofstream(Text("G.TXT"), std::ios::binary) << "old"; }
   Post(Section(1, 2, "g.txt", {"one"}));
   const int32_t second = Post(Section(2, 2, "g.txt", {"two"}));
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   AreaDecoder decoder(options_, &log_, &names_);
   ASSERT_TRUE(decoder.BeginArea("TEST.AREA", "M", base_, text_, fwd_));
   decoder.CollectSections();

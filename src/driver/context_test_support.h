@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/run_context.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "posting/posting_settings.h"
 
@@ -33,13 +34,13 @@ class ContextTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
     CreatePostingJob(ctx_);
   }
   void TearDown() override {
     std::filesystem::current_path(old_dir_);
     std::filesystem::remove_all(dir_);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
 
   // Writes `content` as it is into the scratch directory; returns the path.

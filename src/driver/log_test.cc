@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel {
@@ -19,12 +20,13 @@ using testing_support::ClockAt;
 class LogTest : public testing::Test {
  protected:
   void SetUp() override {
-    SetClockForTesting([] { return ClockAt(2001, 2, 1, 9, 5, 3); });
+    env_.set_clock([] { return ClockAt(2001, 2, 1, 9, 5, 3); });
   }
-  void TearDown() override { SetClockForTesting({}); }
   std::string LogName() const { return dir_.Join("Kavel.log"); }
 
   TempDirForTesting dir_;
+  FakeClockEnv env_{Env::Default()};
+  ScopedEnv scoped_{&env_};
 };
 
 TEST(LogLineTest, LayoutWithLeadingZerosAndCut) {
@@ -41,7 +43,7 @@ TEST(LogLineTest, LayoutWithLeadingZerosAndCut) {
 TEST_F(LogTest, DateAndTimeComeFromOneReading) {
   // The first reading is just before midnight, the next just after.
   int readings = 0;
-  SetClockForTesting([&readings] {
+  env_.set_clock([&readings] {
     return readings++ == 0 ? ClockAt(2001, 3, 6, 23, 59, 59)
                            : ClockAt(2001, 3, 7, 0, 0, 0);
   });

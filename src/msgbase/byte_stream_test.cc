@@ -199,7 +199,6 @@ TEST(MemoryStreamTest, CopyFromAnotherStream) {
 
 TEST(FileHelpersTest, DirectoriesAndErase) {
   TempDirForTesting dir;
-  InstallStreamFactories();
   EXPECT_TRUE(MakeDirectory(dir.Join("new\\")));
   EXPECT_FALSE(MakeDirectory(dir.Join("new")));  // exists already
   WriteFile(dir.Join("gone"), "1");

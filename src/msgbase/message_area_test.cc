@@ -8,6 +8,8 @@
 
 #include "msgbase/fake_area_for_testing.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
+#include "platform/fault_env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -19,7 +21,6 @@ class FakeArea : public testing_support::FakeAreaBase {
  public:
   explicit FakeArea(std::set<int32_t> numbers) : numbers_(std::move(numbers)) {
     // Kludge rewriting builds its new text through the stream hooks.
-    InstallStreamFactories();
     text = std::make_unique<MemoryStream>();
   }
   bool HasMessage(int32_t n) override { return numbers_.count(n) > 0; }
@@ -153,7 +154,6 @@ TEST(SplitAreaIdTest, FirstCharacterDecides) {
 
 class FactoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   TempDirForTesting dir_;
 };
 
@@ -173,7 +173,6 @@ TEST_F(FactoryTest, UnknownTypeMakesNoObject) {
 // files as they were first spelled.
 class FormatFactoryTest : public ::testing::TestWithParam<char> {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   std::set<std::string> Names() const {
     std::set<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
@@ -197,7 +196,7 @@ TEST_P(FormatFactoryTest, MissingBaseIsMadeAndFoundInAnyCase) {
   ASSERT_TRUE(CloseMessageArea(&area));
   EXPECT_EQ(area, nullptr);
   const std::set<std::string> made = Names();
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   const char lower = static_cast<char>(GetParam() - 'A' + 'a');
   ASSERT_TRUE(OpenMessageArea(&area, lower + dir_.Join("ECHO")));
   EXPECT_TRUE(area->BaseExists(dir_.Join("eCHO")));
@@ -219,39 +218,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, FormatFactoryTest,
                          ::testing::Values('M', 'S', 'J'));
 
 // A base whose files exist but do not open: it must never be recreated.
-class BrokenBase : public FakeArea {
- public:
-  BrokenBase() : FakeArea({}) {}
-  bool OpenArea(std::string_view) override {
-    status = 0x3005;
-    return false;
-  }
-  bool CreateArea(std::string_view) override {
-    created = true;
-    return isOpen = true;
-  }
-  bool BaseExists(std::string_view) override { return exists; }
-  static inline bool created = false;
-  static inline bool exists = true;
-};
-
 TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
-  SetAreaConstructorForTesting(
-      kAreaTypeSquish, [](std::string_view) -> std::unique_ptr<MessageArea> {
-        return std::make_unique<BrokenBase>();
-      });
+  const std::string id = "S" + dir_.Join("echo");
   std::unique_ptr<MessageArea> area;
-  BrokenBase::created = false;
-  BrokenBase::exists = true;
-  EXPECT_FALSE(OpenOrCreateMessageArea(&area, "Sbase"));
-  EXPECT_FALSE(BrokenBase::created);
-  EXPECT_EQ(lastAreaError, 0x3005);
-  EXPECT_EQ(area, nullptr);
-  BrokenBase::exists = false;
-  EXPECT_TRUE(OpenOrCreateMessageArea(&area, "Sbase"));
-  EXPECT_TRUE(BrokenBase::created);
+  ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
+  ASSERT_TRUE(area->AddMessage() && area->StoreMessage());
+  ASSERT_TRUE(CloseMessageArea(&area));
+  {
+    FaultEnv faults(Env::Default());
+    faults.DenyAccess("echo.sq?");
+    ScopedEnv scoped(&faults);
+    EXPECT_FALSE(OpenOrCreateMessageArea(&area, id));
+    EXPECT_EQ(area, nullptr);
+    EXPECT_EQ(lastAreaError, 0x3002);  // the data file did not open
+  }
+  ASSERT_TRUE(OpenMessageArea(&area, id));
+  EXPECT_EQ(area->MessageCount(), 1);
   EXPECT_TRUE(CloseMessageArea(&area));
-  SetAreaConstructorForTesting(kAreaTypeSquish, nullptr);
 }
 
 TEST_F(FactoryTest, FailedOpenOrCreateReleasesTheObject) {

@@ -149,7 +149,6 @@ class FakeArea : public testing_support::FakeAreaBase {
 class PostSectionsTest : public ::testing::Test {
  protected:
   PostSectionsTest() {
-    InstallStreamFactories();
     ctx_.streamHooksInstalled = true;
     ctx_.postingJob = std::make_unique<PostingJob>();
     ctx_.postingJob->fileName = dir_.Join("news.txt");

@@ -7,6 +7,7 @@
 
 #include "driver/context_test_support.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -16,10 +17,6 @@ using Lines = std::vector<std::string>;
 
 class PostingSettingsTest : public testing::ContextTest {
  protected:
-  void TearDown() override {
-    SetClockForTesting(nullptr);
-    ContextTest::TearDown();
-  }
   Lines Read(const std::vector<std::string>& lines) {
     return Logged([&] {
       for (const std::string& line : lines) ReadPostingKeyword(ctx_, line);
@@ -161,7 +158,9 @@ TEST_F(PostingSettingsTest, AttributeLists) {
 
 TEST_F(PostingSettingsTest, WhenRule) {
   // Sunday, 6 December 2026.
-  SetClockForTesting([] { return testing_support::ClockAt(2026, 12, 6, 12); });
+  FakeClockEnv env(Env::Default());
+  env.set_clock([] { return testing_support::ClockAt(2026, 12, 6, 12); });
+  ScopedEnv scoped(&env);
   struct Case {
     const char* value;
     bool before;

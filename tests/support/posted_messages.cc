@@ -27,7 +27,6 @@ bool PostedMessage::HasKludge(std::string_view start) const {
 
 std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
   std::vector<PostedMessage> messages;
-  InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   if (!OpenMessageArea(&area, area_id)) return messages;
   area->GoTo(1);

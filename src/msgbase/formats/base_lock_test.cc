@@ -56,11 +56,8 @@ template <typename Format>
 class BaseLockTest : public ::testing::Test {
  protected:
   using Area = typename Format::Area;
-  void SetUp() override {
-    InstallStreamFactories();
-    base_ = dir_.Join("echo");
-  }
-  void TearDown() override { SetBaseLockWaitMsForTesting(-1); }
+  void SetUp() override { base_ = dir_.Join("echo"); }
+  void TearDown() override { SetBaseLockWaitMs(60000); }
 
   static void Start(MessageArea* area, const std::string& line) {
     ASSERT_TRUE(area->AddMessage());
@@ -168,7 +165,7 @@ TYPED_TEST(BaseLockTest, StoreWaitsForAnotherWriterAndThenSucceeds) {
 TYPED_TEST(BaseLockTest, WritesFailCleanlyWhileTheLockIsHeld) {
   this->MakeBase("kept");
   const std::string before = this->Files();
-  SetBaseLockWaitMsForTesting(100);
+  SetBaseLockWaitMs(100);
   LockHolder holder(this->dir_.path());
   ASSERT_TRUE(holder.Hold(this->dir_.Join(TypeParam::kLockedFile)));
 

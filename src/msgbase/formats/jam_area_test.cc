@@ -8,6 +8,7 @@
 
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "util/coding.h"
 
@@ -40,13 +41,13 @@ std::string Subfield(uint16_t id, const std::string& data) {
 class JamAreaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     // A clock that stands at kClockSeconds but moves its hundredths, so
     // that MSGID serials differ.
-    SetClockForTesting(
+    env_.set_clock(
         [this] { return ClockAt(2001, 1, 5, 13, 7, 9, ++ticks_ % 100); });
   }
-  void TearDown() override { SetClockForTesting({}); }
+  FakeClockEnv env_{Env::Default()};
+  ScopedEnv scoped_{&env_};
 
   std::string Base(const std::string& name = "echo") { return dir_.Join(name); }
   std::string File(const std::string& name) {
@@ -363,7 +364,7 @@ TEST_F(JamAreaTest, DeleteMarksHeaderAndEmptiesRecord) {
 TEST_F(JamAreaTest, MissingLastReadFileIsCreatedOnFirstWrite) {
   MakeBase(1);
   std::filesystem::remove(dir_.Join("echo.jlr"));
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   JamArea area("");
   ASSERT_TRUE(area.OpenArea(Base()));
   EXPECT_EQ(area.LoadLastRead(1), 0);
@@ -394,12 +395,12 @@ TEST_F(JamAreaTest, OpenFailures) {
   MakeBase(1);
   std::string jdt = File("echo.jdt");
   std::filesystem::remove(dir_.Join("echo.jdt"));
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   EXPECT_FALSE(area.OpenArea(Base()));
   EXPECT_EQ(area.status, kJamErrorNoTextFile);
   WriteFile(dir_.Join("echo.jdt"), jdt);
   std::filesystem::remove(dir_.Join("echo.jdx"));
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
   EXPECT_FALSE(area.OpenArea(Base()));
   EXPECT_EQ(area.status, kJamErrorNoIndexFile);
   WriteFile(dir_.Join("echo.jdx"), "");

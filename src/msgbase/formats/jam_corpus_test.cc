@@ -16,6 +16,7 @@
 #include "msgbase/message_area.h"
 #include "msgbase/formats/smapi_dump_for_testing.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -31,7 +32,6 @@ using testing_support::TextOf;
 class JamCorpusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     ASSERT_TRUE(std::filesystem::is_directory(CorpusDir() + "/jam"))
         << "interop corpus not found at " << CorpusDir();
   }
@@ -41,7 +41,7 @@ class JamCorpusTest : public ::testing::Test {
   std::string Copy(const std::string& subdir) {
     std::string to = dir_.Join(subdir);
     std::filesystem::copy(CorpusDir() + "/" + subdir, to);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
     return to;
   }
 

@@ -31,7 +31,6 @@ using testing_support::ReadSmapiDump;
 class MsgCorpusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     if (!std::filesystem::exists(CorpusDir() + "/msg/echo")) {
       GTEST_SKIP() << "interop corpus not found at " << CorpusDir();
     }

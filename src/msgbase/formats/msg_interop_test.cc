@@ -10,6 +10,7 @@
 
 #include "msgbase/formats/msg_area.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "util/coding.h"
 
 namespace kavel {
@@ -89,7 +90,6 @@ class CrashmailTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(EnsureCrashmail()) << "crashmail is not installed";
-    InstallStreamFactories();
     for (const char* d : {"in", "out", "tmp", "pkt", "echo", "netmail", "bad"}) {
       std::filesystem::create_directory(dir_.Join(d));
     }
@@ -125,7 +125,7 @@ class CrashmailTest : public ::testing::Test {
                           dir_.Join("crashmail.prefs") + " " + args + " >>" +
                           dir_.Join("crashmail.out") + " 2>&1";
     bool ok = std::system(command.c_str()) == 0;
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
     return ok;
   }
 

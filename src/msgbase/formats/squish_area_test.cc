@@ -29,10 +29,7 @@ using testing_support::TextOf;
 
 class SquishAreaTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    base_ = dir_.Join("foo");
-  }
+  void SetUp() override { base_ = dir_.Join("foo"); }
   std::string Data() const { return dir_.ReadFile("foo.sqd"); }
   std::string Index() const { return dir_.ReadFile("foo.sqi"); }
   std::string Check() const {

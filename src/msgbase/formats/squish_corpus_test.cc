@@ -36,7 +36,6 @@ FtnAddress FromStored(const SquishStoredAddress& s) {
 class SquishCorpusTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     const std::string area = GetParam();
     for (const char* ext : {".sqd", ".sqi"}) {
       std::filesystem::path to = dir_.Join(area + ext);
