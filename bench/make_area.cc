@@ -163,7 +163,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_area: bad counts\n");
     return 2;
   }
-  kavel::InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   if (!kavel::OpenOrCreateMessageArea(&area, id)) {
     std::fprintf(stderr, "make_area: cannot open %s (status %x)\n", id.c_str(),

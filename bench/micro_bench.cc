@@ -23,7 +23,6 @@ namespace {
 // A posted section as decoding meets it: kludges, about 16 KB of lines of
 // 30-75 characters, tearline, origin, SEEN-BY and PATH.
 std::unique_ptr<ByteStream> SectionText() {
-  InstallStreamFactories();
   std::unique_ptr<ByteStream> text = NewMemoryStream(65536);
   WriteTextLine(text.get(), "\x01MSGID: 2:5020/1 4b1d0001");
   WriteTextLine(text.get(), "\x01PID: Tolvex 2.2Beta");

@@ -15,7 +15,6 @@
 #include "msgbase/message_area.h"
 
 int main(int argc, char** argv) {
-  kavel::InstallStreamFactories();
   long long highest = 0;
   int status = 0;
   for (int i = 1; i < argc; ++i) {

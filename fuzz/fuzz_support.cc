@@ -1,17 +1,14 @@
 #include "fuzz_support.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 
 #include "msgbase/byte_stream.h"
+#include "platform/env.h"
+#include "platform/mem_env.h"
 #include "platform/platform.h"
 
 namespace kavel::fuzz {
-
-namespace fs = std::filesystem;
 
 std::vector<std::string_view> SplitFiles(const uint8_t* data, size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data), size);
@@ -26,47 +23,44 @@ std::vector<std::string_view> SplitFiles(const uint8_t* data, size_t size) {
   return parts;
 }
 
-ScratchDir::ScratchDir() {
-  std::error_code ec;
-  fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
-                                                   : fs::temp_directory_path();
-  std::string pattern = (base / "kavel-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::abort();
-  }
-  path_ = pattern;
+namespace {
+
+// The file system of every input: in memory, behind a clock that moves.
+MemEnv* Memory() {
+  static MemEnv* env = new MemEnv();
+  return env;
 }
 
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
+}  // namespace
+
+ScratchDir::ScratchDir() : path_("/scratch") {}
+
+ScratchDir::~ScratchDir() = default;
 
 void ScratchDir::Reset() {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(path_, ec)) {
-    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add,
-                    ec);
-    fs::remove_all(entry.path(), ec);
-  }
-  ForgetPathCache();
+  Memory()->Clear();
+  Memory()->CreateDirectory(path_);
 }
 
-ScratchDir::EndOfInput::~EndOfInput() { ForgetPathCache(); }
+ScratchDir::EndOfInput::~EndOfInput() { Memory()->Clear(); }
 
 std::string ScratchDir::Join(std::string_view name) const {
   return path_ + "/" + std::string(name);
 }
 
+void ScratchDir::MakeDirectory(std::string_view name) const {
+  const std::string path = Join(name);
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    Memory()->CreateDirectory(path.substr(0, at));
+    if (at == std::string::npos) break;
+  }
+}
+
 void ScratchDir::Write(std::string_view name, std::string_view bytes) const {
-  fs::path p = Join(name);
-  std::error_code ec;
-  fs::create_directories(p.parent_path(), ec);
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", p.c_str());
+  const size_t slash = name.rfind('/');
+  if (slash != std::string_view::npos) MakeDirectory(name.substr(0, slash));
+  if (!Memory()->SetFileContents(Join(name), bytes)) {
+    std::fprintf(stderr, "cannot write %s\n", Join(name).c_str());
     std::abort();
   }
 }
@@ -75,10 +69,12 @@ void InitOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  InstallStreamFactories();
   // A clock that moves on by one hundredth per reading and does not come
   // back to a time it showed (MSGID serials wait for a new one).
-  SetClockForTesting([] {
+  static FakeClockEnv* env = new FakeClockEnv(Memory());
+  static ScopedEnv* scoped = new ScopedEnv(env);
+  (void)scoped;
+  env->set_clock([] {
     static uint64_t tick = 0;
     ++tick;
     ClockReading r;

@@ -1,5 +1,5 @@
-// Shared pieces of the libFuzzer targets: a scratch directory on a fast file
-// system, inputs that carry several files, and the check that stops a run
+// Shared pieces of the libFuzzer targets: a scratch directory in memory,
+// inputs that carry several files, and the check that stops a run
 // when an invariant of the code under test is broken.
 #ifndef KAVEL_FUZZ_FUZZ_SUPPORT_H_
 #define KAVEL_FUZZ_FUZZ_SUPPORT_H_
@@ -19,15 +19,15 @@ inline constexpr std::string_view kFileSeparator = "\xFA\xCE\xB0\x0C";
 // The input cut at every separator (one part when there is none).
 std::vector<std::string_view> SplitFiles(const uint8_t* data, size_t size);
 
-// A directory that lives as long as the process, emptied by Reset before
-// each input. Paths are native ("/dev/shm/kavel-fuzz-XXXXXX/...").
+// A directory of the in-memory Env that InitOnce installs, emptied by
+// Reset before each input. Paths are "/scratch/...".
 class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir();
-  // Removes everything below the directory and drops the path cache.
+  // Removes every file and directory.
   void Reset();
-  // Drops the path cache again at the end of an input, so that an input
+  // Empties the file system again at the end of an input, so that an input
   // frees what it allocated (libFuzzer scans for leaks after any input that
   // did not).
   struct EndOfInput {
@@ -37,12 +37,14 @@ class ScratchDir {
   std::string Join(std::string_view name) const;
   // Writes the file (creating parents); aborts when that fails.
   void Write(std::string_view name, std::string_view bytes) const;
+  // Makes the directory and its parents ("a/b").
+  void MakeDirectory(std::string_view name) const;
 
  private:
   std::string path_;
 };
 
-// Once per process: the stream factories and a quiet, fixed clock.
+// Once per process: installs the in-memory Env with a clock that moves.
 void InitOnce();
 
 // Stops the run with a message when `condition` is false; libFuzzer reports

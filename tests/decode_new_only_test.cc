@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "msgbase/lock_holder_for_testing.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "support/e2e.h"
 #include "support/posted_messages.h"
@@ -131,7 +132,7 @@ TEST_F(DecodeNewOnlyTest, PackedRenumberedAndRestoredBasesSaveNothingTwice) {
     fs::copy(e.path(), dir_.Join("bases/" + e.path().filename().string()),
              fs::copy_options::overwrite_existing);
   }
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   std::string out = All();
   EXPECT_EQ(out.find("Saving"), std::string::npos) << out;
   for (const std::string& id : {squish, msg, jam}) Post(id, 9, 1, 1, "new");

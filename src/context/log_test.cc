@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel {
@@ -18,7 +19,8 @@ using testing_support::ClockAt;
 
 class LogTest : public testing::Test {
  protected:
-  void TearDown() override { SetClockForTesting({}); }
+  FakeClockEnv clock_env_{Env::Default()};
+  ScopedEnv scoped_clock_{&clock_env_};
   std::string LogName() const { return dir_.Join("Kavel.log"); }
 
   TempDirForTesting dir_;
@@ -33,7 +35,7 @@ TEST(LogLineTest, LayoutWithLeadingZerosAndCut) {
 TEST_F(LogTest, DateAndTimeComeFromOneReading) {
   // The first reading is just before midnight, the next just after.
   int readings = 0;
-  SetClockForTesting([&readings] {
+  clock_env_.set_clock([&readings] {
     return readings++ == 0 ? ClockAt(2001, 3, 6, 23, 59, 59)
                            : ClockAt(2001, 3, 7, 0, 0, 0);
   });

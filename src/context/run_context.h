@@ -50,7 +50,6 @@ struct RunContext {
   int32_t partCount = 0;       // sections of the file
   int32_t sectionBytes = 0;    // bytes counted into the current section
   bool postingBinary = false;  // the file is posted uuencoded
-  bool streamHooksInstalled = false;
   // LOCALCHARSET to the CHRS charset, for the file at hand; null when
   // nothing is recoded. replacedChars counts the file's characters that
   // became "?".

@@ -51,7 +51,6 @@ bool AreaDecoder::BeginArea(std::string_view area_name,
                             std::string_view base_path,
                             std::string_view text_dir,
                             std::string_view fwd_dir) {
-  InstallStreamFactories();
   area_.reset();
   std::string area_id(base_type);
   area_id += base_path;

@@ -12,6 +12,7 @@
 #include "msgbase/ftn_address.h"
 #include "msgbase/message_area.h"
 #include "msgbase/message_text.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
 #include "util/text.h"
@@ -36,7 +37,6 @@ struct Posted {
 
 class AreaDecoderTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
 
   // Adds one message to the *.MSG area; answers its number.
   int32_t Post(const Posted& p) {
@@ -72,7 +72,7 @@ class AreaDecoderTest : public ::testing::Test {
   }
 
   void Decode() {
-    ForgetPathCache();  // the tests change files behind the program's back
+    CurrentEnv()->ForgetPathCache();  // the tests change files behind the program's back
     AreaDecoder decoder(options_, &log_, &names_);
     decoder.ScanArea("TEST.AREA", "M", base_, text_, fwd_);
   }
@@ -116,7 +116,7 @@ TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   dir_.WriteFile("txt/G.TXT", "old");
   Post(Section(1, 2, "g.txt", {"one"}));
   const int32_t second = Post(Section(2, 2, "g.txt", {"two"}));
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   AreaDecoder decoder(options_, &log_, &names_);
   ASSERT_TRUE(decoder.BeginArea("TEST.AREA", "M", base_, text_, fwd_));
   decoder.CollectSections();

@@ -12,16 +12,13 @@ namespace kavel {
 
 class ByteStream;
 
-// How long a writer waits for the lock, in milliseconds: the value of the
-// environment variable KAVEL_LOCK_WAIT_MS when it holds a number (tests
-// shorten the wait with it), otherwise the configured wait (60 seconds until
-// SetBaseLockWaitMs). 0 tries once.
+// How long a writer waits for the lock, in milliseconds: the configured
+// wait (60 seconds until SetBaseLockWaitMs) as the current Env's LockWaitMs
+// answers for it. 0 tries once.
 int32_t BaseLockWaitMs();
 // Sets the configured wait (the LOCKWAIT setting); negative values count
 // as 0.
 void SetBaseLockWaitMs(int32_t ms);
-// Replaces the wait (tests); a negative value restores the default.
-void SetBaseLockWaitMsForTesting(int32_t ms);
 
 // Holds the lock of one base file for a scope. The stream stays owned by
 // the caller and must outlive this object.

@@ -454,64 +454,19 @@ void DirectoryScanner::EndSearch() {
   }
 }
 
-// ---------------------------------------------------------------- hooks
+// ------------------------------------------------------------ factories
 
-namespace {
-
-// Placeholders until InstallStreamFactories: nothing works, nothing
-// crashes.
-class DeadFileStream : public ByteStream {
- public:
-  DeadFileStream() { status = kStreamOpenFailed; }
-  void Read(void* buffer, uint16_t count) override {
-    std::memset(buffer, 0, count);
-  }
-  void Write(const void*, uint16_t) override {}
-  void Seek(int32_t) override {}
-  int32_t Position() override { return 0; }
-  int32_t Size() override { return 0; }
-  void Flush() override {}
-  void Truncate() override {}
-  void ResetStatus() override {}
-};
-
-class DeadScanner : public DirectoryScanner {
- public:
-  bool StartSearch(std::string_view, uint8_t) override { return false; }
-  bool NextMatch() override { return false; }
-};
-
-std::unique_ptr<ByteStream> NoFileStream(std::string_view, StreamMode) {
-  return std::make_unique<DeadFileStream>();
-}
-std::unique_ptr<ByteStream> NoMemoryStream(int32_t) {
-  return std::make_unique<MemoryStream>(0);
-}
-std::unique_ptr<DirectoryScanner> NoDirectoryScanner() {
-  return std::make_unique<DeadScanner>();
-}
-
-std::unique_ptr<ByteStream> MakeFileStream(std::string_view name,
-                                           StreamMode mode) {
+std::unique_ptr<ByteStream> NewFileStream(std::string_view name,
+                                          StreamMode mode) {
   return std::make_unique<FileStream>(name, mode);
 }
-std::unique_ptr<ByteStream> MakeMemoryStream(int32_t) {
+
+std::unique_ptr<ByteStream> NewMemoryStream(int32_t) {
   return std::make_unique<MemoryStream>();
 }
-std::unique_ptr<DirectoryScanner> MakeDirectoryScanner() {
+
+std::unique_ptr<DirectoryScanner> NewDirectoryScanner() {
   return std::make_unique<DirectoryScanner>();
-}
-
-}  // namespace
-
-FileStreamFactory NewFileStream = NoFileStream;
-MemoryStreamFactory NewMemoryStream = NoMemoryStream;
-DirectoryScannerFactory NewDirectoryScanner = NoDirectoryScanner;
-
-void InstallStreamFactories() {
-  NewFileStream = MakeFileStream;
-  NewMemoryStream = MakeMemoryStream;
-  NewDirectoryScanner = MakeDirectoryScanner;
 }
 
 // --------------------------------------------------------- file helpers

@@ -204,26 +204,16 @@ class DirectoryScanner {
   std::unique_ptr<FileSearch> search_;
 };
 
-// The factory hooks. The message-base code creates streams and scanners
-// only through them. Until InstallStreamFactories has run they hold
-// placeholders that make nothing work but never crash: every file stream
-// fails to open (status -2), every memory stream refuses to grow, and every
-// search finds nothing.
+// The factories through which the message-base code creates streams and
+// scanners. Files are reached through the current Env (platform/env.h).
 //
 // NewFileStream: the caller tests `status` of the result; non-zero means
 // the open failed (the caller destroys the stream).
 // NewMemoryStream: an empty stream; the size hint is not used.
-using FileStreamFactory = std::unique_ptr<ByteStream> (*)(std::string_view name,
-                                                          StreamMode mode);
-using MemoryStreamFactory = std::unique_ptr<ByteStream> (*)(int32_t size_hint);
-using DirectoryScannerFactory = std::unique_ptr<DirectoryScanner> (*)();
-
-extern FileStreamFactory NewFileStream;
-extern MemoryStreamFactory NewMemoryStream;
-extern DirectoryScannerFactory NewDirectoryScanner;
-
-// Sets the three hooks to FileStream, MemoryStream and DirectoryScanner.
-void InstallStreamFactories();
+std::unique_ptr<ByteStream> NewFileStream(std::string_view name,
+                                          StreamMode mode);
+std::unique_ptr<ByteStream> NewMemoryStream(int32_t size_hint);
+std::unique_ptr<DirectoryScanner> NewDirectoryScanner();
 
 // Attribute mask that lets every entry match.
 inline constexpr uint8_t kScanAllEntries = 63;

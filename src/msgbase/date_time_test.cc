@@ -6,6 +6,7 @@
 #include <set>
 
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -82,11 +83,12 @@ TEST(MonthAndYearTest, NamesAndTwoDigitYears) {
 
 class MsgIdSerialTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetClockForTesting(nullptr); }
+  FakeClockEnv clock_env_{Env::Default()};
+  ScopedEnv scoped_clock_{&clock_env_};
 };
 
 TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
-  SetClockForTesting([] { return ClockAt(2001, 1, 5, 13, 7, 9, 50); });
+  clock_env_.set_clock([] { return ClockAt(2001, 1, 5, 13, 7, 9, 50); });
   std::set<std::string> seen;
   for (int i = 0; i < 5; ++i) {
     std::string serial = MakeMsgIdSerial();
@@ -98,7 +100,7 @@ TEST_F(MsgIdSerialTest, NeverTheSameTwiceEvenWithAStoppedClock) {
 
 TEST_F(MsgIdSerialTest, FollowsTheClockFormula) {
   int calls = 0;
-  SetClockForTesting(
+  clock_env_.set_clock(
       [&] { return ClockAt(2001, 1, 5, 13, 7, 9, 3 + calls++); });
   uint32_t v = (2001u + 10u) * 355u * 86400u + 1u * 30u * 86400u + 5u * 86400u +
                13u * 3600u + 7u * 60u + 9u;

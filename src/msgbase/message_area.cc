@@ -307,18 +307,6 @@ AreaType SplitAreaId(std::string_view area_id, std::string* path) {
   return type;
 }
 
-namespace {
-
-AreaConstructor areaConstructors[3] = {nullptr, nullptr, nullptr};
-
-}  // namespace
-
-void SetAreaConstructorForTesting(AreaType type, AreaConstructor constructor) {
-  if (type >= kAreaTypeJam && type <= kAreaTypeSquish) {
-    areaConstructors[type] = constructor;
-  }
-}
-
 bool CreateAreaObject(std::unique_ptr<MessageArea>* area,
                       std::string_view area_id) {
   area->reset();
@@ -326,10 +314,6 @@ bool CreateAreaObject(std::unique_ptr<MessageArea>* area,
   std::string path;
   AreaType type = SplitAreaId(area_id, &path);
   if (type == kAreaTypeNone) return false;
-  if (areaConstructors[type]) {
-    *area = areaConstructors[type](path);
-    return *area != nullptr;
-  }
   switch (type) {
     case kAreaTypeJam:
       *area = NewJamArea(path);

@@ -230,11 +230,6 @@ extern int32_t lastAreaError;
 // character is looked at.
 AreaType SplitAreaId(std::string_view area_id, std::string* path);
 
-// Replaces the constructor the factory uses for one area type (tests); null
-// restores the built-in one.
-using AreaConstructor = std::unique_ptr<MessageArea> (*)(std::string_view path);
-void SetAreaConstructorForTesting(AreaType type, AreaConstructor constructor);
-
 // area := none; lastAreaError := 0xA000; then a closed object of the id's
 // type. False for an empty id, an unknown type, or a format not built in.
 bool CreateAreaObject(std::unique_ptr<MessageArea>* area,

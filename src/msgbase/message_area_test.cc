@@ -8,6 +8,8 @@
 
 #include "msgbase/fake_area_for_testing.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
+#include "platform/fault_env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -21,7 +23,6 @@ class FakeArea : public testing_support::FakeAreaBase {
  public:
   explicit FakeArea(std::set<int32_t> numbers) : numbers_(std::move(numbers)) {
     // Kludge rewriting builds its new text through the stream hooks.
-    InstallStreamFactories();
     text = std::make_unique<MemoryStream>();
   }
   bool HasMessage(int32_t n) override { return numbers_.count(n) > 0; }
@@ -117,7 +118,6 @@ TEST(SplitAreaIdTest, FirstCharacterDecides) {
 
 class FactoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   TempDirForTesting dir_;
 };
 
@@ -134,37 +134,23 @@ TEST_F(FactoryTest, UnknownTypeOrMissingParentMakesNoObject) {
   EXPECT_EQ(lastAreaError, 0x1000);
 }
 
-// A base whose files exist but do not open: it must never be recreated.
-class BrokenBase : public FakeArea {
- public:
-  BrokenBase() : FakeArea({}) {}
-  bool OpenArea(std::string_view) override {
-    status = 0x3005;
-    return false;
-  }
-  bool CreateArea(std::string_view) override {
-    created = true;
-    return isOpen = true;
-  }
-  bool BaseExists(std::string_view) override { return exists; }
-  static inline bool created = false;
-  static inline bool exists = true;
-};
-
 TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
-  SetAreaConstructorForTesting(
-      kAreaTypeSquish, [](std::string_view) -> std::unique_ptr<MessageArea> {
-        return std::make_unique<BrokenBase>();
-      });
+  const std::string id = "S" + dir_.Join("echo");
   std::unique_ptr<MessageArea> area;
-  EXPECT_FALSE(OpenOrCreateMessageArea(&area, "Sbase"));
-  EXPECT_FALSE(BrokenBase::created);
-  EXPECT_EQ(lastAreaError, 0x3005);
-  BrokenBase::exists = false;
-  EXPECT_TRUE(OpenOrCreateMessageArea(&area, "Sbase"));
-  EXPECT_TRUE(BrokenBase::created);
+  ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
+  ASSERT_TRUE(area->AddMessage() && area->StoreMessage());
+  ASSERT_TRUE(CloseMessageArea(&area));
+  {
+    FaultEnv faults(Env::Default());
+    faults.DenyAccess("echo.sq?");
+    ScopedEnv scoped(&faults);
+    EXPECT_FALSE(OpenOrCreateMessageArea(&area, id));
+    EXPECT_EQ(area, nullptr);
+    EXPECT_EQ(lastAreaError, 0x3002);  // the data file did not open
+  }
+  ASSERT_TRUE(OpenMessageArea(&area, id));
+  EXPECT_EQ(area->MessageCount(), 1);
   EXPECT_TRUE(CloseMessageArea(&area));
-  SetAreaConstructorForTesting(kAreaTypeSquish, nullptr);
 }
 
 // What every format does alike, through the factory: a missing base is
@@ -173,7 +159,6 @@ TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
 // first spelled.
 class FormatTest : public ::testing::TestWithParam<char> {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   std::set<std::string> Names() const {
     std::set<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
@@ -205,7 +190,7 @@ TEST_P(FormatTest, MissingBaseIsMadeAndFoundInAnyCase) {
   ASSERT_TRUE(CloseMessageArea(&area));
   const std::set<std::string> made = Names();
 
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   const char lower = static_cast<char>(GetParam() - 'A' + 'a');
   ASSERT_TRUE(OpenMessageArea(&area, lower + dir_.Join("ECHO")));
   EXPECT_TRUE(area->BaseExists(dir_.Join("eCHO")));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "msgbase/byte_stream.h"
+#include "platform/env.h"
 
 namespace kavel {
 namespace {
@@ -14,7 +15,6 @@ using LineList = std::vector<std::string>;
 
 class MessageTextTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   void SetText(const std::string& bytes) {
     text_ = std::make_unique<MemoryStream>();
     text_->Write(bytes.data(), static_cast<uint16_t>(bytes.size()));

@@ -17,6 +17,7 @@
 #include "msgbase/byte_stream.h"
 #include "msgbase/date_time.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "platform/temp_dir_for_testing.h"
 
@@ -30,7 +31,7 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ForgetPathCache();
+  Env::Default()->ForgetPathCache();
 }
 
 // Name -> content of every entry of a directory (a subdirectory reads as

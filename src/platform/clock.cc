@@ -1,20 +1,19 @@
-// The local clock, with the fake clocks used by tests.
+// The local clock of the POSIX Env, with the fake clock that tests running
+// the program ask for by KAVEL_FAKE_CLOCK, and the base lock wait that they
+// shorten by KAVEL_LOCK_WAIT_MS.
 #include <errno.h>
 #include <time.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 
 namespace kavel {
 namespace {
-
-std::function<ClockReading()>& TestClock() {
-  static auto* clock = new std::function<ClockReading()>();
-  return *clock;
-}
 
 ClockReading FromTm(const struct tm& tm, int hundredths) {
   ClockReading r;
@@ -58,8 +57,7 @@ EnvironmentClock& EnvClock() {
 
 }  // namespace
 
-ClockReading ReadClock() {
-  if (TestClock()) return TestClock()();
+ClockReading PosixEnv::ReadClock() {
   EnvironmentClock& env = EnvClock();
   if (env.active) {
     int64_t ticks = env.readings++;
@@ -77,11 +75,7 @@ ClockReading ReadClock() {
   return reading;
 }
 
-void SetClockForTesting(std::function<ClockReading()> clock) {
-  TestClock() = std::move(clock);
-}
-
-void SleepMicroseconds(int us) {
+void PosixEnv::SleepMicroseconds(int us) {
   if (us <= 0) return;
   struct timespec wait;
   wait.tv_sec = us / 1000000;
@@ -90,9 +84,15 @@ void SleepMicroseconds(int us) {
   }
 }
 
-void SleepMilliseconds(int ms) {
-  if (ms <= 0) return;
-  SleepMicroseconds(ms > INT32_MAX / 1000 ? INT32_MAX : ms * 1000);
+int32_t PosixEnv::LockWaitMs(int32_t configured_ms) {
+  const char* text = std::getenv("KAVEL_LOCK_WAIT_MS");
+  if (text == nullptr) return configured_ms;
+  const std::string value(text);
+  int32_t ms = 0;
+  const char* end = value.data() + value.size();
+  auto [ptr, ec] = std::from_chars(value.data(), end, ms);
+  if (!value.empty() && ec == std::errc() && ptr == end && ms >= 0) return ms;
+  return configured_ms;
 }
 
 }  // namespace kavel

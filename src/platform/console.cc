@@ -10,6 +10,7 @@
 
 #include "platform/cp866.h"
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 #include "util/case_fold.h"
 
 namespace kavel {
@@ -35,17 +36,17 @@ void WriteOut(std::string_view text, bool newline) {
 
 }  // namespace
 
-void ConsoleWriteLine(std::string_view text) { WriteOut(text, true); }
+void PosixEnv::ConsoleWriteLine(std::string_view text) { WriteOut(text, true); }
 
-void ConsoleWrite(std::string_view text) {
+void PosixEnv::ConsoleWrite(std::string_view text) {
   if (ConsoleIsTerminal()) WriteOut(text, false);
 }
 
-bool ConsoleIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+bool PosixEnv::ConsoleIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
-bool ConsoleIsUtf8() { return TerminalIsUtf8(); }
+bool PosixEnv::ConsoleIsUtf8() { return TerminalIsUtf8(); }
 
-bool ConsoleKeyPressed() {
+bool PosixEnv::ConsoleKeyPressed() {
   if (isatty(STDIN_FILENO) != 1) return false;
   // A canonical terminal holds typed keys back until Enter; leaving
   // canonical mode for the test makes them visible without consuming them.
@@ -64,7 +65,7 @@ bool ConsoleKeyPressed() {
   return pending;
 }
 
-bool ConsoleGetCursor(int* row, int* column) {
+bool PosixEnv::ConsoleGetCursor(int* row, int* column) {
   if (!ConsoleIsTerminal()) return false;
   int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return false;
@@ -101,7 +102,7 @@ bool ConsoleGetCursor(int* row, int* column) {
   return ok;
 }
 
-void ConsoleSetCursor(int row, int column) {
+void PosixEnv::ConsoleSetCursor(int row, int column) {
   if (!ConsoleIsTerminal()) return;
   char text[32];
   std::snprintf(text, sizeof text, "\x1b[%d;%dH", row, column);

@@ -10,6 +10,7 @@
 
 #include "platform/path_cache.h"
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 #include "util/case_fold.h"
 
 namespace kavel {
@@ -212,7 +213,7 @@ class LinuxFileSearch : public FileSearch {
 
 }  // namespace
 
-std::unique_ptr<FileSearch> NewFileSearch() {
+std::unique_ptr<FileSearch> PosixEnv::NewFileSearch() {
   return std::make_unique<LinuxFileSearch>();
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/path_cache.h"
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 
 namespace kavel {
 namespace {
@@ -307,8 +308,8 @@ class LinuxTextWriter : public TextWriter {
 
 }  // namespace
 
-std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
-                                               FileMode mode, int* error) {
+std::unique_ptr<PlatformFile> PosixEnv::OpenFile(std::string_view path,
+                                                 FileMode mode, int* error) {
   int flags = 0;
   bool creates = false;
   switch (mode) {
@@ -360,7 +361,8 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
   return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
 }
 
-std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
+std::unique_ptr<TextReader> PosixEnv::OpenTextReader(std::string_view path,
+                                                     int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
   const int fd = OpenExisting(path, O_RDONLY, error);
@@ -368,8 +370,8 @@ std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
   return std::make_unique<LinuxTextReader>(fd);
 }
 
-std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
-                                           int* error) {
+std::unique_ptr<TextWriter> PosixEnv::OpenTextWriter(std::string_view path,
+                                                     bool append, int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
   std::string native = NativePath(path);
@@ -380,8 +382,9 @@ std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
   return std::make_unique<LinuxTextWriter>(fd);
 }
 
-std::unique_ptr<TextWriter> OpenTextAppender(std::string_view path,
-                                             bool* created, int* error) {
+std::unique_ptr<TextWriter> PosixEnv::OpenTextAppender(std::string_view path,
+                                                       bool* created,
+                                                       int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
   const int fd = OpenForAppending(path, created, error);
@@ -389,7 +392,7 @@ std::unique_ptr<TextWriter> OpenTextAppender(std::string_view path,
   return std::make_unique<LinuxTextWriter>(fd);
 }
 
-bool CreateDirectory(std::string_view path) {
+bool PosixEnv::CreateDirectory(std::string_view path) {
   std::string native = NativePath(path);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   if (native.empty()) return false;
@@ -398,7 +401,7 @@ bool CreateDirectory(std::string_view path) {
   return true;
 }
 
-bool DeleteFile(std::string_view path) {
+bool PosixEnv::DeleteFile(std::string_view path) {
   std::string native = NativePath(path);
   struct stat st;
   // Directories are not files (DOS refuses to delete them this way).
@@ -408,7 +411,7 @@ bool DeleteFile(std::string_view path) {
   return true;
 }
 
-bool RenameFile(std::string_view from, std::string_view to) {
+bool PosixEnv::RenameFile(std::string_view from, std::string_view to) {
   std::string native_from = NativePath(from);
   std::string native_to = NativePath(to);
   if (rename(native_from.c_str(), native_to.c_str()) != 0) return false;
@@ -417,8 +420,8 @@ bool RenameFile(std::string_view from, std::string_view to) {
   return true;
 }
 
-bool RenameFileNoReplace(std::string_view from, std::string_view to,
-                         int* error) {
+bool PosixEnv::RenameFileNoReplace(std::string_view from, std::string_view to,
+                                   int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
   const std::string native_from = NativePath(from);
@@ -473,24 +476,24 @@ bool StatPath(std::string_view path, bool follow, struct stat* st) {
 
 }  // namespace
 
-bool PathExists(std::string_view path) {
+bool PosixEnv::PathExists(std::string_view path) {
   struct stat st;
   return StatPath(path, false, &st);
 }
 
-bool IsDirectory(std::string_view path) {
+bool PosixEnv::IsDirectory(std::string_view path) {
   struct stat st;
   return StatPath(path, true, &st) && S_ISDIR(st.st_mode);
 }
 
-bool FileSize(std::string_view path, uint64_t* size) {
+bool PosixEnv::FileSize(std::string_view path, uint64_t* size) {
   struct stat st;
   if (!StatPath(path, true, &st)) return false;
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
-bool ExamineFile(std::string_view path, FileFacts* facts) {
+bool PosixEnv::ExamineFile(std::string_view path, FileFacts* facts) {
   std::string native = platform_internal::LiteralNativePath(path);
   struct stat st;
   if (native.empty() || stat(native.c_str(), &st) != 0) {

@@ -15,6 +15,7 @@
 
 #include "platform/path_cache.h"
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 #include "util/case_fold.h"
 
 namespace kavel {
@@ -393,7 +394,7 @@ std::string NativePath(std::string_view path) {
   return out;
 }
 
-void ForgetPathCache() { Cache().listings.clear(); }
+void PosixEnv::ForgetPathCache() { Cache().listings.clear(); }
 
 namespace platform_internal {
 

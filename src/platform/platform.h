@@ -1,8 +1,9 @@
 // The one seam between Kavel and the operating system. Nothing outside
 // src/platform/ includes a system header for files, the console, the clock or
 // signals; everything above this seam works with program path text (DOS
-// style: "\" or "/" separators, optional "X:" drive prefix) and is testable
-// on any directory with a fake clock.
+// style: "\" or "/" separators, optional "X:" drive prefix). Every function
+// here (but NativePath) forwards to the current Env (env.h), so the program
+// runs unchanged on an in-memory or fault-injecting Env in tests.
 //
 // Path text rules (applied by every function here that takes a path):
 //  * "\" and "/" both separate components.
@@ -31,12 +32,9 @@ namespace kavel {
 
 // ---------------------------------------------------------------- paths
 
-// Native path for program path text, resolved as described above.
+// Native path for program path text, resolved as described above (the
+// POSIX Env's mapping, whatever Env is current).
 std::string NativePath(std::string_view path);
-
-// Drops every cached directory listing (tests that change directories
-// behind the program's back call this).
-void ForgetPathCache();
 
 // ---------------------------------------------------------------- files
 
@@ -194,12 +192,6 @@ struct ClockReading {
 // Local date and time, read once (date and time from the same reading).
 ClockReading ReadClock();
 
-// Replaces the clock (tests); an empty function restores the real clock.
-// The environment variable KAVEL_FAKE_CLOCK="YYYY-MM-DD HH:MM:SS" makes the
-// program start with a fake clock at that time that advances by 10 ms on
-// every reading (end-to-end tests use it for fixed dates).
-void SetClockForTesting(std::function<ClockReading()> clock);
-
 void SleepMilliseconds(int ms);
 void SleepMicroseconds(int us);
 
@@ -229,8 +221,6 @@ void InstallStopHandlers();
 // True once SIGINT or SIGTERM arrived; callers finish the message or area
 // at hand and then stop.
 bool StopRequested();
-// Forgets a recorded stop request (tests).
-void ClearStopRequestForTesting();
 
 // ------------------------------------------------------------- process
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cp866.h"
+#include "platform/env.h"
 #include "platform/path_cache.h"
 #include "platform/temp_dir_for_testing.h"
 
@@ -77,7 +78,7 @@ TEST(NativePathTest, ExactSpellingWinsAndCp866Folds) {
   // Opening and examining go to the same entries the lookup names, also
   // through a ".." and in another case.
   dir.WriteFile("sub/x", "");
-  ForgetPathCache();  // made behind the cached listing's back
+  Env::Default()->ForgetPathCache();  // made behind the cached listing's back
   auto content = [](const std::string& path) {
     auto file = OpenPlatformFile(path, FileMode::kOpenRead, nullptr);
     char buffer[16] = {};
@@ -310,7 +311,7 @@ TEST(StopTest, SignalsAreRecorded) {
   EXPECT_FALSE(StopRequested());
   raise(SIGTERM);
   EXPECT_TRUE(StopRequested());
-  ClearStopRequestForTesting();
+  Env::Default()->ClearStopRequest();
   EXPECT_FALSE(StopRequested());
 }
 

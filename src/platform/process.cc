@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix_env.h"
 
 namespace kavel {
 namespace {
@@ -17,7 +18,7 @@ void RecordStopRequest(int) { stop_requested = 1; }
 
 }  // namespace
 
-void InstallStopHandlers() {
+void PosixEnv::InstallStopHandlers() {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = RecordStopRequest;
@@ -27,11 +28,13 @@ void InstallStopHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StopRequested() { return stop_requested != 0; }
+bool PosixEnv::StopRequested() { return stop_requested != 0; }
 
-void ClearStopRequestForTesting() { stop_requested = 0; }
+void PosixEnv::RequestStop() { stop_requested = 1; }
 
-std::string GetEnvironmentVariable(std::string_view name) {
+void PosixEnv::ClearStopRequest() { stop_requested = 0; }
+
+std::string PosixEnv::GetEnvironmentVariable(std::string_view name) {
   const char* value = std::getenv(std::string(name).c_str());
   return value == nullptr ? std::string() : std::string(value);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -22,14 +23,14 @@ class TempDirForTesting {
         (std::filesystem::temp_directory_path() / "kavel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern;
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
   ~TempDirForTesting() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
-    ForgetPathCache();
+    Env::Default()->ForgetPathCache();
   }
   TempDirForTesting(const TempDirForTesting&) = delete;
   TempDirForTesting& operator=(const TempDirForTesting&) = delete;

@@ -311,10 +311,6 @@ std::vector<int32_t> CountSectionLines(TextReader& reader) {
 
 void PreparePosting(RunContext& ctx) {
   PostingJob& job = *ctx.postingJob;
-  if (!ctx.streamHooksInstalled) {
-    InstallStreamFactories();
-    ctx.streamHooksInstalled = true;
-  }
   ctx.partNumber = 0;
   ctx.partCount = 1;
   ctx.postingOk = true;

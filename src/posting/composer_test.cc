@@ -13,6 +13,7 @@
 #include "msgbase/fake_area_for_testing.h"
 #include "msgbase/message_area.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -74,8 +75,6 @@ class PostSectionsTest : public testing::ContextTest {
  protected:
   // A fresh area for the posting of news.txt; answers it.
   FakeArea* NewArea() {
-    InstallStreamFactories();
-    ctx_.streamHooksInstalled = true;
     ctx_.postingJob->fileName = scratch_.Join("news.txt");
     ctx_.postingJob->origin = "O";
     stored_.clear();

@@ -7,6 +7,7 @@
 
 #include "context/context_test_support.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel {
@@ -20,10 +21,8 @@ class PostingSettingsTest : public testing::ContextTest {
     ContextTest::SetUp();
     CreatePostingJob(ctx_);
   }
-  void TearDown() override {
-    SetClockForTesting(nullptr);
-    ContextTest::TearDown();
-  }
+  FakeClockEnv clock_env_{Env::Default()};
+  ScopedEnv scoped_clock_{&clock_env_};
   Lines Read(const std::vector<std::string>& lines) {
     return Logged([&] {
       for (const std::string& line : lines) ReadPostingKeyword(ctx_, line);
@@ -113,7 +112,7 @@ TEST_F(PostingSettingsTest, AttributeLists) {
 
 TEST_F(PostingSettingsTest, WhenRule) {
   // Sunday, 6 December 2026.
-  SetClockForTesting([] { return testing_support::ClockAt(2026, 12, 6, 12); });
+  clock_env_.set_clock([] { return testing_support::ClockAt(2026, 12, 6, 12); });
   const struct {
     const char* value;
     bool before, after;

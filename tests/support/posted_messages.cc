@@ -7,12 +7,12 @@
 
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_area.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel::e2e {
 
 void StoreMessage(const std::string& area_id, const TestMessage& m) {
-  InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   ASSERT_TRUE(OpenOrCreateMessageArea(&area, area_id)) << area_id;
   ASSERT_TRUE(area->AddMessage());
@@ -26,12 +26,11 @@ void StoreMessage(const std::string& area_id, const TestMessage& m) {
   ASSERT_TRUE(area->StoreMessage());
   area->ReleaseMessage();
   CloseMessageArea(&area);
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
 }
 
 std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
   std::vector<PostedMessage> messages;
-  InstallStreamFactories();
   std::unique_ptr<MessageArea> area;
   if (!OpenMessageArea(&area, area_id)) return messages;
   for (area->GoTo(1); area->IsOnMessage(); area->GoNext()) {

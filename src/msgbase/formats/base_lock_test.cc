@@ -15,6 +15,7 @@
 #include "msgbase/formats/squish_checker_for_testing.h"
 #include "msgbase/lock_holder_for_testing.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel {
@@ -44,10 +45,9 @@ class BaseLockTest : public ::testing::Test {
  protected:
   using Area = typename Format::Area;
   void SetUp() override {
-    InstallStreamFactories();
     base_ = dir_.Join("echo");
   }
-  void TearDown() override { SetBaseLockWaitMsForTesting(-1); }
+  void TearDown() override { SetBaseLockWaitMs(60000); }
 
   static void Start(MessageArea* area, const std::string& line) {
     ASSERT_TRUE(area->AddMessage());
@@ -125,7 +125,7 @@ TYPED_TEST(BaseLockTest, TwoOpenAreasKeepEachOthersMessages) {
 // and changes nothing; reading takes no lock. Released: stores proceed.
 TYPED_TEST(BaseLockTest, WritesFailCleanlyWhileTheLockIsHeld) {
   this->MakeBase({"kept"});
-  SetBaseLockWaitMsForTesting(100);
+  SetBaseLockWaitMs(100);
   LockHolder holder(this->dir_.path());
   ASSERT_TRUE(holder.Hold(this->dir_.Join(TypeParam::kLockedFile)));
   const auto before = this->Files();

@@ -26,6 +26,7 @@
 #include "msgbase/formats/squish_checker_for_testing.h"
 #include "msgbase/message_area.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 
 namespace kavel {
 namespace {
@@ -115,7 +116,6 @@ struct CorpusBase {
 class CorpusTest : public ::testing::TestWithParam<CorpusBase> {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
     const CorpusBase& b = GetParam();
     dir_ = tmp_.Join(b.subdir);
     std::filesystem::copy(CorpusDir() + "/" + b.subdir, dir_,
@@ -125,7 +125,7 @@ class CorpusTest : public ::testing::TestWithParam<CorpusBase> {
                                    std::filesystem::perms::owner_write,
                                    std::filesystem::perm_options::add);
     }
-    ForgetPathCache();
+    CurrentEnv()->ForgetPathCache();
     id_ = std::string(1, b.letter) + dir_ + "/" + b.name;
     dumped_ = ReadDump(
         CorpusDir() + "/dumps/" + b.subdir + "-" + b.name + ".smapi-dump.txt",

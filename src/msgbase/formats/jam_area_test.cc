@@ -8,6 +8,7 @@
 
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "util/coding.h"
 
@@ -37,16 +38,16 @@ std::string Subfield(uint16_t id, const std::string& data) {
 class JamAreaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallStreamFactories();
-    SetClockForTesting([] { return ClockAt(2001, 1, 5, 13, 7, 9); });
+    clock_env_.set_clock([] { return ClockAt(2001, 1, 5, 13, 7, 9); });
   }
-  void TearDown() override { SetClockForTesting({}); }
+  FakeClockEnv clock_env_{Env::Default()};
+  ScopedEnv scoped_clock_{&clock_env_};
 
   std::string Base() { return dir_.Join("echo"); }
   std::string File(const std::string& name) { return dir_.ReadFile(name); }
   void Put(const std::string& name, const std::string& bytes) {
     dir_.WriteFile(name, bytes);
-    ForgetPathCache();
+    CurrentEnv()->ForgetPathCache();
   }
   void Patch(const std::string& name, size_t offset, const std::string& bytes) {
     std::string content = File(name);
@@ -217,7 +218,7 @@ TEST_F(JamAreaTest, DeletedAndEmptyRecordsAreSkipped) {
 TEST_F(JamAreaTest, MissingLastReadFileIsCreatedOnFirstWrite) {
   MakeBase(1);
   std::filesystem::remove(dir_.Join("echo.jlr"));
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   JamArea area("");
   ASSERT_TRUE(area.OpenArea(Base()));
   EXPECT_EQ(area.LoadLastRead(1), 0);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "platform/platform.h"
 #include "util/coding.h"
 
@@ -34,7 +35,6 @@ const std::string kEmpty(1, '\0');
 
 class MsgAreaTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallStreamFactories(); }
   std::unique_ptr<MsgArea> Open() {
     auto area = std::make_unique<MsgArea>(dir_.Join(""));
     EXPECT_TRUE(area->OpenArea(dir_.Join("")));
@@ -242,16 +242,32 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
 
 // Another writer that stores two messages while this one reads the
 // directory (a listing of many files takes longer than a store).
-class RacingScanner : public DirectoryScanner {
+class RacingScanner : public EnvWrapper {
  public:
+  RacingScanner() : EnvWrapper(Env::Default()) {}
   static inline std::string dir;
   static inline int highest = 0;  // the other writer's last message number
-  void EndSearch() override {
-    DirectoryScanner::EndSearch();
-    for (int i = 0; i < 2; ++i) {
-      WriteFile(dir + "/" + std::to_string(++highest) + ".msg",
-                MessageFile("other", kEmpty));
+  struct Search : FileSearch {
+    std::unique_ptr<FileSearch> inner;
+    bool listing = false;  // not a test of one name
+    bool Start(std::string_view p, uint8_t m, FoundEntry* e) override {
+      listing = p.find('*') != std::string_view::npos;
+      return inner->Start(p, m, e);
     }
+    bool Next(FoundEntry* e) override { return inner->Next(e); }
+    void End() override {
+      inner->End();
+      if (!listing) return;
+      for (int i = 0; i < 2; ++i) {
+        WriteFile(dir + "/" + std::to_string(++highest) + ".msg",
+                  MessageFile("other", kEmpty));
+      }
+    }
+  };
+  std::unique_ptr<FileSearch> NewFileSearch() override {
+    auto search = std::make_unique<Search>();
+    search->inner = target()->NewFileSearch();
+    return search;
   }
 };
 
@@ -261,13 +277,14 @@ TEST_F(MsgAreaTest, AWriterFasterThanAScanIsOvertaken) {
   Put("2.msg", MessageFile("other", kEmpty));
   RacingScanner::dir = dir_.Join("");
   RacingScanner::highest = 2;
-  const DirectoryScannerFactory plain = NewDirectoryScanner;
-  NewDirectoryScanner = [] {
-    return std::unique_ptr<DirectoryScanner>(new RacingScanner);
-  };
-  const bool added = area->AddMessage();
-  NewDirectoryScanner = plain;
+  bool added = false;
+  {
+    RacingScanner racing;
+    ScopedEnv scoped(&racing);
+    added = area->AddMessage();
+  }
   ASSERT_TRUE(added);
+  EXPECT_GT(area->current, 2);
   EXPECT_TRUE(area->StoreMessage());
   for (int n = 2; n <= RacingScanner::highest; ++n) {
     if (n == area->current) continue;

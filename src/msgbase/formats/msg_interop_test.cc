@@ -9,6 +9,7 @@
 
 #include "msgbase/formats/msg_area.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "util/coding.h"
 
 namespace kavel {
@@ -43,7 +44,6 @@ std::string BuildPacket(const std::string& date, const std::string& to,
 TEST(CrashmailTest, TossedMessageReadsExactly) {
   ASSERT_EQ(std::system("command -v crashmail >/dev/null"), 0)
       << "crashmail is not installed (scripts/install_test_deps.sh)";
-  InstallStreamFactories();
   TempDirForTesting dir;
   const std::string root = dir.Join("");
   for (const char* d : {"in", "out", "tmp", "pkt", "echo", "netmail", "bad"}) {
@@ -90,7 +90,7 @@ EXPORT 2:5020/1
                               "crashmail.prefs TOSS NOSECURITY >" + root +
                               "crashmail.out 2>&1";
   const bool tossed = std::system(command.c_str()) == 0;
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   const std::string log =
       ReadFile(root + "crashmail.out") + ReadFile(root + "crashmail.log");
   ASSERT_TRUE(tossed) << log;

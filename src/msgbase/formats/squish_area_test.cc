@@ -9,6 +9,7 @@
 
 #include "msgbase/formats/squish_checker_for_testing.h"
 #include "msgbase/test_support.h"
+#include "platform/env.h"
 #include "util/coding.h"
 
 namespace kavel {
@@ -24,10 +25,7 @@ uint32_t U32(const std::string& bytes, size_t at) {
 
 class SquishAreaTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstallStreamFactories();
-    base_ = dir_.Join("foo");
-  }
+  void SetUp() override { base_ = dir_.Join("foo"); }
   std::string Data() const { return dir_.ReadFile("foo.sqd"); }
   std::string Index() const { return dir_.ReadFile("foo.sqi"); }
   std::string Check() const {
@@ -86,7 +84,7 @@ TEST_F(SquishAreaTest, CreatedAreaIsTheBaseHeaderAlone) {
   EXPECT_EQ(Data(), expected);
   EXPECT_EQ(Index(), "");
   std::filesystem::remove(dir_.Join("foo.sqi"));
-  ForgetPathCache();
+  CurrentEnv()->ForgetPathCache();
   EXPECT_FALSE(area.OpenArea(base_));
   EXPECT_EQ(area.status, kSquishErrorNoIndexFile);
 }

@@ -1,0 +1,219 @@
+#include "platform/env.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fault_env.h"
+#include "platform/mem_env.h"
+#include "platform/temp_dir_for_testing.h"
+
+namespace kavel {
+namespace {
+
+struct PosixRoot {
+  Env* env() { return Env::Default(); }
+  std::string Path(const std::string& name) { return dir.path() + "\\" + name; }
+  TempDirForTesting dir;
+};
+
+struct MemRoot {
+  Env* env() { return &mem; }
+  std::string Path(const std::string& name) { return "C:\\fido\\" + name; }
+  MemRoot() { mem.CreateDirectory("C:\\fido"); }
+  MemEnv mem;
+};
+
+std::string Slurp(Env* env, const std::string& path) {
+  auto file = env->OpenFile(path, FileMode::kOpenRead, nullptr);
+  if (file == nullptr) return "<missing>";
+  std::string bytes(4096, '\0');
+  size_t got = 0;
+  file->Read(bytes.data(), bytes.size(), &got);
+  return bytes.substr(0, got);
+}
+
+void Put(Env* env, const std::string& path, std::string_view bytes) {
+  auto file = env->OpenFile(path, FileMode::kCreate, nullptr);
+  ASSERT_NE(file, nullptr) << path;
+  ASSERT_TRUE(file->Write(bytes.data(), bytes.size()));
+}
+
+template <typename Root>
+class EnvTest : public ::testing::Test {
+ protected:
+  Env* env() { return root_.env(); }
+  std::string Path(const std::string& name) { return root_.Path(name); }
+  Root root_;
+};
+
+using Roots = ::testing::Types<PosixRoot, MemRoot>;
+TYPED_TEST_SUITE(EnvTest, Roots);
+
+TYPED_TEST(EnvTest, FilesOpenByModeAndIgnoreCase) {
+  Env* env = this->env();
+  int error = 0;
+  EXPECT_EQ(env->OpenFile(this->Path("none"), FileMode::kOpenRead, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorNotFound);
+  Put(env, this->Path("Base.SQD"), "0123456789");
+  EXPECT_EQ(env->OpenFile(this->Path("BASE.sqd"), FileMode::kCreateNew, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorExists);
+  auto file =
+      env->OpenFile(this->Path("base.sqd"), FileMode::kOpenReadWrite, &error);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Seek(8));
+  ASSERT_TRUE(file->Write("ABCD", 4));
+  uint64_t size = 0;
+  EXPECT_TRUE(file->Size(&size) && size == 12);
+  ASSERT_TRUE(file->Truncate(10));
+  EXPECT_TRUE(file->LockRange(0, 1, 0));
+  file->UnlockRange(0, 1);
+  file.reset();
+  EXPECT_EQ(Slurp(env, this->Path("BASE.SQD")), "01234567AB");
+  EXPECT_TRUE(env->FileSize(this->Path("base.Sqd"), &size) && size == 10);
+  auto reader =
+      env->OpenFile(this->Path("base.sqd"), FileMode::kOpenRead, nullptr);
+  EXPECT_FALSE(reader->Write("x", 1));
+  auto appender =
+      env->OpenFile(this->Path("base.sqd"), FileMode::kAppend, nullptr);
+  ASSERT_TRUE(appender->Seek(0) && appender->Write("Z", 1));
+  EXPECT_EQ(Slurp(env, this->Path("base.sqd")), "01234567ABZ");
+}
+
+TYPED_TEST(EnvTest, TextLinesEndInAnyConvention) {
+  Env* env = this->env();
+  auto writer = env->OpenTextWriter(this->Path("t.txt"), false, nullptr);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_TRUE(writer->WriteLine("one") && writer->WriteRaw("two\rthree\n\n"));
+  EXPECT_TRUE(writer->Close());
+  bool created = false;
+  auto appender = env->OpenTextAppender(this->Path("T.TXT"), &created, nullptr);
+  EXPECT_TRUE(appender->WriteLine("four") && appender->Close());
+  EXPECT_FALSE(created);
+  auto reader = env->OpenTextReader(this->Path("t.txt"), nullptr);
+  std::vector<std::string> lines;
+  for (std::string line; reader->ReadLine(&line);) lines.push_back(line);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"one", "two", "three", "", "four"}));
+}
+
+TYPED_TEST(EnvTest, DirectoriesSearchAndRename) {
+  Env* env = this->env();
+  ASSERT_TRUE(env->CreateDirectory(this->Path("Sub")));
+  EXPECT_FALSE(env->CreateDirectory(this->Path("sub")));
+  EXPECT_TRUE(env->IsDirectory(this->Path("SUB")));
+  EXPECT_FALSE(env->DeleteFile(this->Path("Sub")));
+  for (const char* name : {"a.msg", "B.MSG", ".hidden", "c.txt"}) {
+    Put(env, this->Path(name), name);
+  }
+  auto names = [&](const std::string& mask, uint8_t attributes) {
+    std::string found;
+    auto search = env->NewFileSearch();
+    FoundEntry entry;
+    for (bool more = search->Start(this->Path(mask), attributes, &entry); more;
+         more = search->Next(&entry)) {
+      found += entry.name + " ";
+    }
+    return found;
+  };
+  EXPECT_EQ(names("*.MSG", 0), "B.MSG a.msg ");
+  EXPECT_EQ(names("*.*", 0), "B.MSG a.msg c.txt ");
+  EXPECT_EQ(names("*", kAttrAll), ". .. .hidden B.MSG Sub a.msg c.txt ");
+  EXPECT_EQ(names("A.MSG", 0), "a.msg ");
+
+  int error = 0;
+  EXPECT_FALSE(env->RenameFileNoReplace(this->Path("a.msg"),
+                                        this->Path("b.msg"), &error));
+  EXPECT_EQ(error, kErrorExists);
+  EXPECT_TRUE(env->RenameFileNoReplace(this->Path("a.msg"),
+                                       this->Path("Sub\\d.msg"), &error));
+  EXPECT_TRUE(env->RenameFile(this->Path("c.txt"), this->Path("b.msg")));
+  EXPECT_EQ(Slurp(env, this->Path("b.msg")), "c.txt");
+  EXPECT_EQ(Slurp(env, this->Path("sub\\D.MSG")), "a.msg");
+  EXPECT_FALSE(env->PathExists(this->Path("a.msg")));
+  EXPECT_TRUE(env->DeleteFile(this->Path("B.msg")));
+  EXPECT_FALSE(env->PathExists(this->Path("b.msg")));
+  FileFacts facts;
+  ASSERT_TRUE(env->ExamineFile(this->Path("SUB\\d.msg"), &facts));
+  EXPECT_TRUE(facts.regular);
+  EXPECT_EQ(facts.size, 5u);
+}
+
+TEST(MemEnvTest, LocksOfAnotherFileConflict) {
+  MemEnv env;
+  Put(&env, "a", "x");
+  auto one = env.OpenFile("a", FileMode::kOpenReadWrite, nullptr);
+  auto two = env.OpenFile("A", FileMode::kOpenReadWrite, nullptr);
+  ASSERT_TRUE(one->LockRange(0, 1, 0));
+  EXPECT_FALSE(two->LockRange(0, 2, 1000));
+  EXPECT_EQ(two->last_error(), kErrorAccess);
+  EXPECT_TRUE(two->LockRange(1, 1, 0));
+  one.reset();
+  EXPECT_TRUE(two->LockRange(0, 1, 0));
+}
+
+// Each fault against three writes to X.JDT, then one to Y.JHR.
+TEST(FaultEnvTest, Faults) {
+  struct Case {
+    const char* name;
+    std::function<void(FaultEnv*)> inject;
+    std::vector<int> write_errors;  // of the four writes
+    bool opens, renames, locks, stops;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"none", [](FaultEnv*) {}, {0, 0, 0, 0}, true, true, true, false},
+      {"nth", [](FaultEnv* f) { f->FailNthWrite(2); },
+       {0, kErrorOther, 0, 0}, true, true, true, false},
+      {"masked", [](FaultEnv* f) { f->FailNthWrite(1, "*.jhr"); },
+       {0, 0, 0, kErrorOther}, true, true, true, false},
+      {"no space", [](FaultEnv* f) { f->NoSpaceFromNthWrite(3); },
+       {0, 0, kErrorNoSpace, kErrorNoSpace}, true, true, true, false},
+      {"stop", [](FaultEnv* f) { f->StopAtNthWrite(3); },
+       {0, 0, 0, 0}, true, true, true, true},
+      {"access", [](FaultEnv* f) { f->DenyAccess("*.jdt"); },
+       {}, false, true, true, false},
+      {"rename", [](FaultEnv* f) { f->FailRenames("z*"); },
+       {0, 0, 0, 0}, true, false, true, false},
+      {"lock", [](FaultEnv* f) { f->HoldLocks("?.jdt"); },
+       {0, 0, 0, 0}, true, true, false, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemEnv mem;
+    FaultEnv env(&mem);
+    c.inject(&env);
+    int error = 0;
+    auto data = env.OpenFile("X.JDT", FileMode::kCreate, &error);
+    EXPECT_EQ(data != nullptr, c.opens);
+    if (data == nullptr) {
+      EXPECT_EQ(error, kErrorAccess);
+      continue;
+    }
+    auto header = env.OpenFile("Y.JHR", FileMode::kCreate, &error);
+    std::vector<int> errors;
+    for (int i = 0; i < 4; ++i) {
+      PlatformFile* file = i < 3 ? data.get() : header.get();
+      errors.push_back(file->Write("ab", 2) ? 0 : file->last_error());
+    }
+    EXPECT_EQ(errors, c.write_errors);
+    std::string bytes;
+    mem.GetFileContents("X.JDT", &bytes);
+    EXPECT_EQ(bytes.size(), 2u * static_cast<size_t>(std::count(
+                                     errors.begin(), errors.begin() + 3, 0)));
+    EXPECT_EQ(env.StopRequested(), c.stops);
+    EXPECT_EQ(data->LockRange(0, 1, 0), c.locks);
+    EXPECT_EQ(env.RenameFile("Y.JHR", "Z.JHR"), c.renames);
+    EXPECT_EQ(mem.PathExists("Y.JHR"), !c.renames);
+  }
+}
+
+}  // namespace
+}  // namespace kavel
