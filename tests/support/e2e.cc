@@ -1,7 +1,6 @@
 #include "support/e2e.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -119,14 +118,12 @@ void RunDirectory::SetEnv(const std::string& name, const std::string& value) {
   env_[name] = value;
 }
 
-RunResult RunDirectory::Run(const std::vector<std::string>& arguments,
-                            const Limits& limits) const {
-  return RunIn(path_, arguments, limits);
+RunResult RunDirectory::Run(const std::vector<std::string>& arguments) const {
+  return RunIn(path_, arguments);
 }
 
 RunResult RunDirectory::RunIn(const std::string& working_dir,
-                              const std::vector<std::string>& arguments,
-                              const Limits& limits) const {
+                              const std::vector<std::string>& arguments) const {
   RunResult result;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -142,18 +139,8 @@ RunResult RunDirectory::RunIn(const std::string& working_dir,
     if (chdir(working_dir.c_str()) != 0) _exit(127);
     for (const auto& [name, value] : env_)
       setenv(name.c_str(), value.c_str(), 1);
-    if (limits.fileSize != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit r{limits.fileSize, limits.fileSize};
-      setrlimit(RLIMIT_FSIZE, &r);
-    }
-    if (limits.asNobody && geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
-         setuid(kNobody) != 0)) {
-      _exit(125);
-    }
     std::vector<char*> argv;
-    std::string binary = limits.program.empty() ? KAVEL_BINARY : limits.program;
+    std::string binary = KAVEL_BINARY;
     argv.push_back(binary.data());
     std::vector<std::string> copies(arguments);
     for (auto& argument : copies) argv.push_back(argument.data());

@@ -3,7 +3,6 @@
 #ifndef KAVEL_TESTS_SUPPORT_E2E_H_
 #define KAVEL_TESTS_SUPPORT_E2E_H_
 
-#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <map>
@@ -17,16 +16,6 @@ struct RunResult {
   int exit_code = -1;  // -1 when the program did not exit normally
   std::string out;     // everything written to standard output
   std::string err;     // everything written to standard error
-};
-
-// The unprivileged user (and group) "nobody".
-constexpr uid_t kNobody = 65534;
-
-// Limits of its surroundings that a run may be given.
-struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE, SIGXFSZ ignored
-  bool asNobody = false;            // run as kNobody (only when root)
-  std::string program;              // another copy of the program
 };
 
 // The interoperability corpus (read-only: copy files out before writing).
@@ -66,14 +55,12 @@ class RunDirectory {
   // "2001-03-07 21:05:09" unless overridden here.
   void SetEnv(const std::string& name, const std::string& value);
 
-  // Runs KAVEL_BINARY (or limits.program) with `arguments` in
+  // Runs KAVEL_BINARY with `arguments` in
   // `working_dir` (default: this directory), stdin from /dev/null, stdout
   // and stderr captured (through pipes, which no file-size limit reaches).
-  RunResult Run(const std::vector<std::string>& arguments,
-                const Limits& limits = Limits()) const;
+  RunResult Run(const std::vector<std::string>& arguments) const;
   RunResult RunIn(const std::string& working_dir,
-                  const std::vector<std::string>& arguments,
-                  const Limits& limits = Limits()) const;
+                  const std::vector<std::string>& arguments) const;
 
  private:
   std::string path_;
