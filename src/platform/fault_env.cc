@@ -30,7 +30,7 @@ struct FaultEnv::State {
     int seen = 0;
   };
   std::vector<Counted> write_faults;
-  std::string deny_mask, rename_mask, lock_mask;
+  std::string deny_mask, rename_mask, lock_mask, read_mask;
   bool deny_writes_only = false;
   bool stop = false;
   int writes = 0, failed_writes = 0, denied_opens = 0, failed_renames = 0,
@@ -81,6 +81,11 @@ class FaultFile : public PlatformFile {
       : file_(std::move(file)), path_(std::move(path)), state_(state) {}
 
   bool Read(void* buffer, size_t n, size_t* got) override {
+    if (Matches(state_->read_mask, path_)) {
+      *got = 0;
+      error_ = kErrorOther;
+      return false;
+    }
     return Pass(file_->Read(buffer, n, got));
   }
   bool Write(const void* buffer, size_t n) override {
@@ -171,12 +176,14 @@ void FaultEnv::FailRenames(std::string_view mask) {
   state_->rename_mask = mask;
 }
 void FaultEnv::HoldLocks(std::string_view mask) { state_->lock_mask = mask; }
+void FaultEnv::FailReads(std::string_view mask) { state_->read_mask = mask; }
 void FaultEnv::ClearFaults() {
   state_->write_faults.clear();
   state_->deny_mask.clear();
   state_->deny_writes_only = false;
   state_->rename_mask.clear();
   state_->lock_mask.clear();
+  state_->read_mask.clear();
 }
 
 int FaultEnv::writes() const { return state_->writes; }

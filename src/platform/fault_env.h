@@ -38,6 +38,9 @@ class FaultEnv : public EnvWrapper {
   // LockRange on a matching file fails at once with kErrorAccess, as when
   // another process holds the lock.
   void HoldLocks(std::string_view mask);
+  // Every read of a matching file fails (kErrorOther), also on files opened
+  // before; as when the disk under a file goes bad.
+  void FailReads(std::string_view mask);
   // Removes every fault; the counters stay.
   void ClearFaults();
 
