@@ -8,6 +8,7 @@
 #include "decoding/uue_decoder.h"
 #include "fuzz_support.h"
 #include "posting/uue_reader.h"
+#include "util/uue_line.h"
 
 using namespace kavel;
 
