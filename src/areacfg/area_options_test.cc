@@ -14,6 +14,7 @@ struct OptionCase {
   const char* aka;
   const char* description;
   size_t notes;
+  bool defaults = false;
 };
 
 TEST(AreaOptionsTest, ItemsInAnyOrder) {
@@ -30,28 +31,20 @@ TEST(AreaOptionsTest, ItemsInAnyOrder) {
       // Unknown options and stray words are noted; a bad -b leaves no type.
       {"-hide2 word -b Hudson -a 2:5020/1x -d One two", 0, false, "2:5020/1x",
        "One", 5},
+      // On a defaults line "passthrough" is a word of its own.
+      {"-b Jam passthrough", 'J', true, "", "", 0, true},
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.items);
     AreaOptions options;
     AreaNotes notes;
-    ParseAreaOptions(SplitAreaWords(c.items), 0, false, &options, &notes);
+    ParseAreaOptions(SplitAreaWords(c.items), 0, c.defaults, &options, &notes);
     EXPECT_EQ(options.type, c.type);
     EXPECT_EQ(options.passthrough, c.passthrough);
     EXPECT_EQ(options.akaText, c.aka);
     EXPECT_EQ(options.description, c.description);
     EXPECT_EQ(notes.size(), c.notes);
   }
-}
-
-// On a defaults line "passthrough" is a word of its own.
-TEST(AreaOptionsTest, PassthroughWordOnADefaultsLine) {
-  AreaOptions options;
-  AreaNotes notes;
-  ParseAreaOptions(SplitAreaWords("-b Jam passthrough"), 0, true, &options,
-                   &notes);
-  EXPECT_TRUE(options.passthrough);
-  EXPECT_TRUE(notes.empty());
 }
 
 }  // namespace

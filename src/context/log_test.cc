@@ -26,12 +26,6 @@ class LogTest : public testing::Test {
   TempDirForTesting dir_;
 };
 
-TEST(LogLineTest, LayoutWithLeadingZerosAndCut) {
-  EXPECT_EQ(FormatLogLine(ClockAt(1999, 12, 31, 23, 59, 59), true,
-                          std::string(250, 'm')),
-            " 31.12.99 23:59:59 [err] " + std::string(230, 'm'));
-}
-
 TEST_F(LogTest, DateAndTimeComeFromOneReading) {
   // The first reading is just before midnight, the next just after.
   int readings = 0;
@@ -58,6 +52,5 @@ TEST_F(LogTest, UnreadableExistingLogIsAppendedNotEmptied) {
   std::filesystem::permissions(LogName(), std::filesystem::perms::owner_all);
   EXPECT_EQ(dir_.ReadFile("Kavel.log").substr(0, 5), "old\r\n");
 }
-
 }  // namespace
 }  // namespace kavel
