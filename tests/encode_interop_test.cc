@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ TEST(EncodeInteropTest, FidonetJamParsesPostedJamMessages) {
   ASSERT_EQ(FidonetJamMissing(), "");
   ASSERT_TRUE(CorpusAvailable());
   RunDirectory dir;
-  dir.CopyFromCorpus("jam", "jam");
+  std::filesystem::copy(CorpusDir() + "/jam", dir.Join("jam"));
   dir.WriteFile("areas", "EchoArea FOO " + dir.Join("jam/echo") +
                              " -b Jam -a 2:5020/1.5\r\nNetmailArea NET " +
                              dir.Join("jam/net") + " -b Jam\r\n");

@@ -106,14 +106,6 @@ std::vector<std::string> RunDirectory::FilesBelow(
   return names;
 }
 
-void RunDirectory::CopyFromCorpus(std::string_view corpus_relative,
-                                  std::string_view relative) const {
-  fs::path target = Join(relative);
-  fs::create_directories(target.parent_path());
-  fs::copy(fs::path(CorpusDir()) / corpus_relative, target,
-           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-}
-
 void RunDirectory::SetEnv(const std::string& name, const std::string& value) {
   env_[name] = value;
 }

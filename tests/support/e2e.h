@@ -47,9 +47,6 @@ class RunDirectory {
   // Every regular file below a directory (relative; "" = the run
   // directory), as paths relative to the run directory, sorted.
   std::vector<std::string> FilesBelow(std::string_view relative = "") const;
-  // Copies a file or directory tree from the corpus into the directory.
-  void CopyFromCorpus(std::string_view corpus_relative,
-                      std::string_view relative) const;
 
   // Environment for the next runs. KAVEL_FAKE_CLOCK is set to
   // "2001-03-07 21:05:09" unless overridden here.
