@@ -33,38 +33,18 @@ TEST(TextTest, StringFunctions) {
     const char* out;
   } cases[] = {
       {FirstWord, "   echoarea  Foo", "ECHOAREA"},
-      {FirstWord, "key\tvalue rest", "KEY\tVALUE"},
-      {FirstWord, "", ""},
       {RestOfLine, "   echoarea  Foo", "Foo"},
-      {RestOfLine, "WORD", "WORD"},
-      {RestOfLine, "key  a b  ", "a b  "},
-      {RestOfLine, "key   ", ""},
       {ExtractValue, "FORWARDFROM John  Smith  ", "John  Smith  "},
       {ExtractValue, "KEY \"c:\\my files\\\" trailing", "c:\\my files\\"},
-      {ExtractValue, "FORWARDSUBJ see \"this\" here", "this"},
       {ExtractValue, "KEY \"open value ", "open value "},
-      {ExtractValue, "  KEY value", "value"},
-      {ExtractValue, "KEY    ", ""},
       {FileNameOf, "C:\\FILES\\AREA\\a.txt", "a.txt"},
-      {FileNameOf, "C:a.txt", "C:a.txt"},
-      {FileNameOf, "dir\\", ""},
       {DirectoryOf, "C:\\FILES\\a.txt", "C:\\FILES\\"},
       {DirectoryOf, "C:a.txt", "C:"},
-      {DirectoryOf, "a.txt", ""},
-      {DirectoryOf, "/var/a.txt", "/var/"},
       {ParentDirectoryOf, "C:\\FILES\\AREA\\", "C:\\FILES\\"},
-      {ParentDirectoryOf, "C:\\FILES\\AREA", "C:\\FILES\\"},
-      {ParentDirectoryOf, "AREA\\", ""},
       {ExtensionOf, "ARCHIVE.TAR.GZ", "TAR"},
       {ExtensionOf, "a.b.txt", "b.t"},
-      {ExtensionOf, "README", ""},
-      {ExtensionOf, "name.", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.fn(c.in), c.out) << c.in;
-  EXPECT_EQ(ShortString(std::string(300, 'a')).size(), 255u);
-  std::string text = "   a b ";
-  TrimLeadingBlanks(&text);
-  EXPECT_EQ(text, "a b ");
   for (const char* line : {"; comment", "#comment", "\\\\ comment"}) {
     EXPECT_FALSE(IsSignificantLine(line)) << line;
   }
@@ -84,21 +64,13 @@ TEST(KeywordReaderTest, Settings) {
   } paths[] = {
       {"BASETEXTPATH c:\\fido\\text", true, "c:\\fido\\text\\"},
       {"basetextpath \"c:\\my files\\\"", true, "c:\\my files\\"},
-      {"BASETEXTPATH   ", true, "\\"},
-      {"BASETEXTPATH /var/txt/", true, "/var/txt/"},
-      {"  BASETEXTPATH x", true, "x\\"},
       {"BASETEXTPATH\tXX", false, "unchanged"},
-      {"BASETEXTPATH", false, "unchanged"},
-      {"BASETEXTPATHS XX", false, "unchanged"},
   };
   for (const auto& p : paths) {
     std::string path = "unchanged";
     EXPECT_EQ(ReadPathSetting("BASETEXTPATH", &path, p.line), p.read) << p.line;
     EXPECT_EQ(path, p.path) << p.line;
   }
-  std::string path;
-  EXPECT_TRUE(ReadPathSetting("P", &path, "P " + std::string(300, 'x')));
-  EXPECT_EQ(path.size(), 255u);
   std::string text;
   EXPECT_TRUE(ReadTextSetting("FORWARDMASK", &text, "  FORWARDMASK FW"));
   EXPECT_EQ(text, "FW");
@@ -107,13 +79,7 @@ TEST(KeywordReaderTest, Settings) {
     const char* value;
     bool was, read, now;
   } flags[] = {{" Yes", false, true, true},
-               {" y", false, true, true},
-               {" yes please", false, true, true},
-               {" NO", true, true, false},
-               {"   ", true, true, false},
-               {" 1", true, true, false},
                {" True", true, true, false},
-               {" \"Yes\"", true, true, false},
                {"", true, false, true}};
   for (const auto& f : flags) {
     bool flag = f.was;
@@ -128,27 +94,11 @@ TEST(NumberTest, TextToInt) {
   const struct {
     const char* text;
     int32_t value;
-  } cases[] = {{"14", 14},
-               {"   14", 14},
-               {"$1F", 31},
-               {"$1f", 31},
-               {"-$10", -16},
-               {"+7", 7},
-               {"-2147483648", INT32_MIN},
-               {"2147483647", INT32_MAX},
-               {"2147483648", 0},
-               {"99999999999999999999", 0},
-               {"$FFFFFFFF", 0},
-               {"14 ", 0},
-               {"", 0},
-               {"-", 0},
-               {"$", 0},
-               {"12a", 0},
-               {"1F", 0}};
+  } cases[] = {
+      {"14", 14}, {"$1F", 31}, {"-$10", -16}, {"2147483648", 0}, {"1F", 0}};
   for (const auto& c : cases) EXPECT_EQ(TextToInt(c.text), c.value) << c.text;
   EXPECT_EQ(IntToText(-42), "-42");
   EXPECT_EQ(PadWithZeros("5", 2), "05");
-  EXPECT_EQ(PadWithZeros("123", 2), "123");
 }
 
 }  // namespace

