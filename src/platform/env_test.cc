@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_env.h"
 #include "platform/mem_env.h"
 #include "platform/temp_dir_for_testing.h"
 
@@ -135,63 +134,6 @@ TEST(MemEnvTest, LocksOfAnotherFileConflict) {
   EXPECT_TRUE(two->LockRange(1, 1, 0));
   one.reset();
   EXPECT_TRUE(two->LockRange(0, 1, 0));
-}
-
-// Each fault against three writes to X.JDT, then one to Y.JHR.
-TEST(FaultEnvTest, Faults) {
-  struct Case {
-    const char* name;
-    std::function<void(FaultEnv*)> inject;
-    std::vector<int> write_errors;  // of the four writes
-    bool opens, renames, locks, stops;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"none", [](FaultEnv*) {}, {0, 0, 0, 0}, true, true, true, false},
-      {"nth", [](FaultEnv* f) { f->FailNthWrite(2); },
-       {0, kErrorOther, 0, 0}, true, true, true, false},
-      {"masked", [](FaultEnv* f) { f->FailNthWrite(1, "*.jhr"); },
-       {0, 0, 0, kErrorOther}, true, true, true, false},
-      {"no space", [](FaultEnv* f) { f->NoSpaceFromNthWrite(3); },
-       {0, 0, kErrorNoSpace, kErrorNoSpace}, true, true, true, false},
-      {"stop", [](FaultEnv* f) { f->StopAtNthWrite(3); },
-       {0, 0, 0, 0}, true, true, true, true},
-      {"access", [](FaultEnv* f) { f->DenyAccess("*.jdt"); },
-       {}, false, true, true, false},
-      {"rename", [](FaultEnv* f) { f->FailRenames("z*"); },
-       {0, 0, 0, 0}, true, false, true, false},
-      {"lock", [](FaultEnv* f) { f->HoldLocks("?.jdt"); },
-       {0, 0, 0, 0}, true, true, false, false},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    MemEnv mem;
-    FaultEnv env(&mem);
-    c.inject(&env);
-    int error = 0;
-    auto data = env.OpenFile("X.JDT", FileMode::kCreate, &error);
-    EXPECT_EQ(data != nullptr, c.opens);
-    if (data == nullptr) {
-      EXPECT_EQ(error, kErrorAccess);
-      continue;
-    }
-    auto header = env.OpenFile("Y.JHR", FileMode::kCreate, &error);
-    std::vector<int> errors;
-    for (int i = 0; i < 4; ++i) {
-      PlatformFile* file = i < 3 ? data.get() : header.get();
-      errors.push_back(file->Write("ab", 2) ? 0 : file->last_error());
-    }
-    EXPECT_EQ(errors, c.write_errors);
-    std::string bytes;
-    mem.GetFileContents("X.JDT", &bytes);
-    EXPECT_EQ(bytes.size(), 2u * static_cast<size_t>(std::count(
-                                     errors.begin(), errors.begin() + 3, 0)));
-    EXPECT_EQ(env.StopRequested(), c.stops);
-    EXPECT_EQ(data->LockRange(0, 1, 0), c.locks);
-    EXPECT_EQ(env.RenameFile("Y.JHR", "Z.JHR"), c.renames);
-    EXPECT_EQ(mem.PathExists("Y.JHR"), !c.renames);
-  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "msgbase/formats/jam_crc.h"
 #include "msgbase/test_support.h"
 #include "platform/env.h"
+#include "platform/fault_env.h"
 #include "platform/platform.h"
 #include "util/coding.h"
 
@@ -163,22 +164,37 @@ TEST_F(JamAreaTest, DeletedAndEmptyRecordsAreSkipped) {
   EXPECT_EQ(Walk(&area), (std::vector<int>{1, 4, 5}));
 }
 
+// The base header cannot be read again under the lock: another writer cut
+// the header file below it, or its reads fail. The update answers no and
+// writes nothing over what the other writer left.
 TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
-  MakeBase(1);
-  JamArea area("");
-  ASSERT_TRUE(area.OpenArea(Base()));
-  ASSERT_TRUE(area.AddMessage());
-  area.WriteLine("Text");
-  // Another writer cut the header file below a base header meanwhile.
-  std::filesystem::resize_file(dir_.Join("echo.jhr"), 100);
-  const std::string before =
-      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr");
-  EXPECT_FALSE(area.StoreMessage());
-  EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
-  area.CloseArea();
-  EXPECT_EQ(
-      File("echo.jhr") + File("echo.jdx") + File("echo.jdt") + File("echo.jlr"),
-      before);
+  for (const bool cut : {true, false}) {
+    SCOPED_TRACE(cut ? "cut by another writer" : "reads failing");
+    for (const char* ext : {".jhr", ".jdx", ".jdt", ".jlr"}) {
+      std::filesystem::remove(dir_.Join(std::string("echo") + ext));
+    }
+    CurrentEnv()->ForgetPathCache();
+    MakeBase(1);
+    FaultEnv faults(CurrentEnv());
+    ScopedEnv scoped(&faults);
+    JamArea area("");
+    ASSERT_TRUE(area.OpenArea(Base()));
+    ASSERT_TRUE(area.AddMessage());
+    area.WriteLine("Text");
+    if (cut) {
+      std::filesystem::resize_file(dir_.Join("echo.jhr"), 100);
+    } else {
+      faults.FailReads("echo.jhr");
+    }
+    const std::string before = File("echo.jhr") + File("echo.jdx") +
+                               File("echo.jdt") + File("echo.jlr");
+    EXPECT_FALSE(area.StoreMessage());
+    EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
+    area.CloseArea();
+    EXPECT_EQ(File("echo.jhr") + File("echo.jdx") + File("echo.jdt") +
+                  File("echo.jlr"),
+              before);
+  }
 }
 
 TEST_F(JamAreaTest, DamagedOffsetsFailCleanly) {
