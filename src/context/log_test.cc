@@ -1,7 +1,6 @@
 #include "context/log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -40,17 +39,5 @@ TEST_F(LogTest, DateAndTimeComeFromOneReading) {
   EXPECT_EQ(GetCapturedStdout(), " 06.03.01 23:59:59 x\n");
 }
 
-TEST_F(LogTest, UnreadableExistingLogIsAppendedNotEmptied) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
-  dir_.WriteFile("Kavel.log", "old\r\n");
-  std::filesystem::permissions(LogName(), std::filesystem::perms::owner_write);
-  LogFile log;
-  CaptureStdout();
-  OpenLog(log, LogName(), "Kavel");
-  CloseLog(log);
-  GetCapturedStdout();
-  std::filesystem::permissions(LogName(), std::filesystem::perms::owner_all);
-  EXPECT_EQ(dir_.ReadFile("Kavel.log").substr(0, 5), "old\r\n");
-}
 }  // namespace
 }  // namespace kavel

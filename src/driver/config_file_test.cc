@@ -98,16 +98,5 @@ TEST_F(ConfigFileTest, BinaryGarbageAndLongLines) {
   EXPECT_EQ(ctx_.postingJob->subject, std::string(255 - 5, 'x'));
 }
 
-TEST_F(ConfigFileTest, TheSampleConfiguration) {
-  std::ifstream in(std::string(KAVEL_SOURCE_DIR) + "/docs/samples/Kavel.cfg",
-                   std::ios::binary);
-  Lines log = Load(std::string(std::istreambuf_iterator<char>(in), {}));
-  EXPECT_EQ(log.size(), 2u);
-  EXPECT_EQ(ctx_.areaFiles.hptPath, "areas");
-  EXPECT_EQ(AddressToText(ctx_.postingJob->ownAddress), "2:9999/1");
-  // The sample leaves the handling of existing files at its default
-  // (replace): decoding from cron would otherwise pile up copies.
-  EXPECT_EQ(dec().whatDoWithExistFile, kExistNotSet);
-}
 }  // namespace
 }  // namespace kavel

@@ -122,20 +122,6 @@ TEST_F(JamAreaTest, FirstMessageBytes) {
   EXPECT_EQ(File("echo.jdt"), "Hello\r");
 }
 
-// Numbers are positions from the base number: near 2^31 the walk from 1
-// passes over the numbers below it in one step.
-TEST_F(JamAreaTest, BaseNumberNear2To31) {
-  MakeBase(2);
-  Patch("echo.jhr", 20, Le32(0x7FFFFFF0));
-  JamArea area("");
-  ASSERT_TRUE(area.OpenArea(Base()));
-  EXPECT_EQ(area.HighestNumber(), 0x7FFFFFF1);
-  EXPECT_EQ(Walk(&area), (std::vector<int>{0x7FFFFFF0, 0x7FFFFFF1}));
-  area.GoPrevious();
-  area.GoPrevious();
-  EXPECT_FALSE(area.IsOnMessage());
-}
-
 // Deleting marks the header and empties the index record; emptied records
 // and headers marked deleted hide their messages, reading changes nothing,
 // and a new message goes after the last record.

@@ -145,13 +145,6 @@ TEST_F(MsgAreaTest, CorruptDirectoryStaysUsable) {
   EXPECT_EQ(area->current, 13);
 }
 
-TEST_F(MsgAreaTest, NoNumberLeftAbove32767) {
-  Put("32767.msg", MessageFile("last", ""));
-  auto area = Open();
-  EXPECT_FALSE(area->AddMessage());
-  EXPECT_EQ(area->status, kMsgErrorNoNumber);
-}
-
 TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
   const struct {
     const char* text;
