@@ -25,6 +25,8 @@ namespace {
 
 using Node = MemEnv::Node;
 
+constexpr uint64_t kMaxFileBytes = 64 << 20;
+
 std::string KeyOf(const std::vector<std::string>& parts) {
   std::string key;
   for (const std::string& part : parts) {
@@ -74,6 +76,8 @@ class MemFile : public PlatformFile {
     if (!writable_) return Fail(kErrorAccess);
     std::string& bytes = node_->bytes;
     if (append_) position_ = bytes.size();
+    // Memory is a small disk: a file never grows past kMaxFileBytes.
+    if (position_ + n > kMaxFileBytes) return Fail(kErrorNoSpace);
     if (bytes.size() < position_ + n) bytes.resize(position_ + n, '\0');
     std::memcpy(bytes.data() + position_, buffer, n);
     position_ += n;

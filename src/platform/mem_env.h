@@ -1,4 +1,5 @@
-// MemEnv: a whole Env in memory, for unit tests and fuzzers. Nothing it
+// MemEnv: a whole Env in memory, for unit tests and fuzzers (a file never
+// grows past 64 MB: writes beyond answer no space). Nothing it
 // does reaches the operating system.
 //
 // Paths: program path text as the POSIX Env takes it ("\" or "/", an
