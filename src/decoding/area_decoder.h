@@ -169,6 +169,7 @@ class AreaDecoder {
   // written, and whether the save failed for want of a writable target.
   std::string force_target_;
   std::string saved_target_;
+  std::string output_buffer_;  // shared by the files saved one after another
   bool retry_save_ = false;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;

@@ -115,7 +115,7 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
 
   // The name is claimed by creating the file exclusively; one that another
   // run took meanwhile gives way to the next free one.
-  OutputFile out;
+  OutputFile out(&output_buffer_);
   for (int n = 0; !out.CreateNew(name); ++n) {
     if (n == kNameAttempts || !PathExists(name)) {
       retry_save_ = true;

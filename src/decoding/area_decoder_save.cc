@@ -149,7 +149,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     announced = true;
   };
 
-  OutputFile out;
+  OutputFile out(&output_buffer_);
   if (!CreateTempBeside(target, &out)) {
     retry_save_ = true;
     announce();

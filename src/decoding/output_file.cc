@@ -9,7 +9,8 @@ constexpr size_t kFlushBytes = 64 * 1024;
 
 }  // namespace
 
-OutputFile::OutputFile() = default;
+OutputFile::OutputFile(std::string* buffer)
+    : buffer_(buffer != nullptr ? *buffer : own_buffer_) {}
 
 OutputFile::~OutputFile() { Discard(); }
 
@@ -22,6 +23,7 @@ bool OutputFile::CreateNew(std::string_view path, int* error) {
   path_ = std::string(path);
   failed_ = false;
   buffer_.clear();
+  buffer_.reserve(kFlushBytes + 4096);
   size_ = 0;
   return true;
 }

@@ -14,7 +14,10 @@ class PlatformFile;
 
 class OutputFile {
  public:
-  OutputFile();
+  // `buffer`, when given, holds the bytes on their way to the file instead
+  // of a buffer of the file's own: a caller that writes many files in turn
+  // keeps one allocation for all of them. It must outlive this object.
+  explicit OutputFile(std::string* buffer = nullptr);
   // Deletes the file when it was neither closed successfully nor kept.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
@@ -43,7 +46,8 @@ class OutputFile {
 
   std::string path_;
   std::unique_ptr<PlatformFile> file_;
-  std::string buffer_;
+  std::string own_buffer_;
+  std::string& buffer_;
   uint64_t size_ = 0;
   bool failed_ = false;
 };

@@ -121,6 +121,10 @@ TYPED_TEST(EnvTest, DirectoriesSearchAndRename) {
   FileFacts facts;
   ASSERT_TRUE(env->ExamineFile(this->Path("SUB\\d.msg"), &facts));
   EXPECT_EQ(facts.size, 5u);
+  // The file to rename spelled in another case than on disk.
+  EXPECT_TRUE(env->RenameFileNoReplace(this->Path("SUB\\D.msg"),
+                                       this->Path("e.msg"), &error));
+  EXPECT_EQ(Slurp(env, this->Path("E.MSG")), "a.msg");
 }
 
 TEST(MemEnvTest, LocksOfAnotherFileConflict) {

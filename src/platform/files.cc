@@ -32,8 +32,11 @@ int OpenNative(const std::string& native, int flags, int* error) {
     *error = ErrorFromErrno(errno);
     return -1;
   }
+  // Only a read-only open can succeed on a directory (the kernel refuses
+  // writing ones with EISDIR).
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if ((flags & O_ACCMODE) == O_RDONLY &&
+      (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     close(fd);
     *error = kErrorAccess;
     return -1;
@@ -347,11 +350,13 @@ std::unique_ptr<PlatformFile> PosixEnv::OpenFile(std::string_view path,
     if (fd < 0) return nullptr;
     return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
   }
-  std::string native = NativePath(path);
+  const bool create_new = mode == FileMode::kCreateNew;
+  std::string native = create_new
+                           ? platform_internal::NativePathForNewEntry(path)
+                           : NativePath(path);
   // "New" means new in any letter case: "12.MSG" of another program takes
   // the name "12.msg" as well.
-  if (mode == FileMode::kCreateNew &&
-      platform_internal::NameTakenInAnyCase(native)) {
+  if (create_new && platform_internal::NameTakenInAnyCase(native)) {
     *error = kErrorExists;
     return nullptr;
   }
@@ -424,12 +429,27 @@ bool PosixEnv::RenameFileNoReplace(std::string_view from, std::string_view to,
                                    int* error) {
   int ignored;
   if (error == nullptr) error = &ignored;
-  const std::string native_from = NativePath(from);
-  const std::string native_to = NativePath(to);
-  const char* old_name = native_from.c_str();
+  // `from` is usually where it is spelled; only when the rename misses it
+  // is it looked up.
+  std::string native_from = platform_internal::LiteralNativePath(from);
+  const std::string native_to = platform_internal::NativePathForNewEntry(to);
   const char* new_name = native_to.c_str();
-  bool renamed =
-      renameat2(AT_FDCWD, old_name, AT_FDCWD, new_name, RENAME_NOREPLACE) == 0;
+  auto claim = [new_name](const std::string& from_name) {
+    return renameat2(AT_FDCWD, from_name.c_str(), AT_FDCWD, new_name,
+                     RENAME_NOREPLACE) == 0;
+  };
+  bool renamed = !native_from.empty() && claim(native_from);
+  if (!renamed && (native_from.empty() || errno == ENOENT)) {
+    const int saved = errno;
+    std::string looked_up = NativePath(from);
+    if (looked_up != native_from) {
+      native_from = std::move(looked_up);
+      renamed = claim(native_from);
+    } else {
+      errno = saved;
+    }
+  }
+  const char* old_name = native_from.c_str();
   if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
     // A file system without the flag: a second link refuses an existing
     // name as well; then the old name goes.
@@ -471,7 +491,12 @@ bool StatPath(std::string_view path, bool follow, struct stat* st) {
     return (follow ? stat(native.c_str(), st) : lstat(native.c_str(), st)) == 0;
   };
   const std::string literal = platform_internal::LiteralNativePath(path);
-  return (!literal.empty() && query(literal)) || query(NativePath(path));
+  if (literal.empty()) return query(NativePath(path));
+  if (query(literal)) return true;
+  // Missing as spelled: only another spelling can still name it.
+  std::string native;
+  return platform_internal::NativePathOfMissingLiteral(path, &native) &&
+         query(native);
 }
 
 }  // namespace

@@ -26,6 +26,19 @@ bool NameTakenInAnyCase(std::string_view native_path);
 // callers try it first and fall back to NativePath when it is not there.
 std::string LiteralNativePath(std::string_view path);
 
+// The native path for an entry about to be created exclusively or claimed
+// by a rename that refuses to replace: as NativePath, except that the last
+// component is not tested at its exact spelling (the create or rename
+// answers for it); a spelling in another case that the directory's listing
+// holds is taken, so that the claim is refused.
+std::string NativePathForNewEntry(std::string_view path);
+
+// For a path whose literal spelling (LiteralNativePath) names nothing: the
+// native path NativePath would answer, without testing the literal
+// spelling again. False when no entry was found (*native is then the path
+// a new entry would get).
+bool NativePathOfMissingLiteral(std::string_view path, std::string* native);
+
 // Number of directory listings read from disk since the process started
 // (tests use it to see that lookups are served from the cache).
 long DirectoryListingsRead();

@@ -2,15 +2,18 @@
 // case-insensitive lookup through a per-directory listing cache.
 #include <dirent.h>
 #include <errno.h>
+#include <limits.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/path_cache.h"
@@ -32,6 +35,9 @@ struct Listing {
 
 struct PathCache {
   std::unordered_map<std::string, Listing> listings;  // key: absolute dir
+  // Absolute directories found to exist exactly as spelled; forgotten when
+  // this process removes or renames them (or an ancestor).
+  std::unordered_set<std::string> directories;
   long listings_read = 0;
 };
 
@@ -148,8 +154,11 @@ class DirectoryWatches {
   // Applies every queued event; on an overflow every listing is dropped.
   void Drain() {
     alignas(struct inotify_event) char buffer[16384];
-    for (;;) {
-      const ssize_t got = read(fd_, buffer, sizeof buffer);
+    // A read that left room for the largest event took the whole queue.
+    constexpr ssize_t kWholeQueue =
+        sizeof buffer - (sizeof(struct inotify_event) + NAME_MAX + 1);
+    for (ssize_t got = sizeof buffer; got >= kWholeQueue;) {
+      got = read(fd_, buffer, sizeof buffer);
       if (got <= 0) return;
       for (ssize_t at = 0; at < got;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -220,12 +229,21 @@ Listing* FindListing(const std::string& abs_dir) {
   return it == Cache().listings.end() ? nullptr : &it->second;
 }
 
+// How the last component of a path is looked up.
+enum class LastLookup {
+  kFull,      // as every other component
+  kNoExact,   // its exact spelling is known not to exist: listing only
+  kNewEntry,  // about to be created or claimed: listing only, not verified
+};
+
 // The on-disk spelling of `name` inside `abs_dir`, or `name` itself when no
-// entry matches. `exact_exists` tells whether the exact spelling exists.
+// entry matches; *found tells whether an entry was found. kNoExact skips
+// the test of the exact spelling; kNewEntry also takes a spelling the
+// listing holds without testing it (the exclusive create or the rename
+// that refuses to replace answers for it).
 std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
-                            bool* found) {
-  std::string exact = JoinNative(abs_dir, name);
-  if (EntryExists(exact)) {
+                            LastLookup how, bool* found) {
+  if (how == LastLookup::kFull && EntryExists(JoinNative(abs_dir, name))) {
     *found = true;
     return std::string(name);
   }
@@ -237,7 +255,8 @@ std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
     auto it = listing->by_folded.find(folded);
     if (it == listing->by_folded.end() || it->second.empty()) break;
     const std::string& candidate = *it->second.begin();
-    if (EntryExists(JoinNative(abs_dir, candidate))) {
+    if (how == LastLookup::kNewEntry ||
+        EntryExists(JoinNative(abs_dir, candidate))) {
       *found = true;
       return candidate;
     }
@@ -264,14 +283,6 @@ bool SplitNative(std::string_view native, std::string* abs_dir,
   return true;
 }
 
-// Most paths name an entry of a directory spelled on disk exactly as given.
-// When the directory part of `rest` (up to its last separator) exists so
-// spelled, one lstat stands for the walk through its components, since
-// every component of an existing path exists; the components are then
-// joined onto *out and *abs_dir as the walk would join them, and the
-// answer is the offset in `rest` where the walk goes on. 0 (nothing
-// changed) when the directory part holds "." or "..", or does not exist
-// exactly so spelled.
 // Joins the components of `text` onto *out (and *abs_dir when given) the
 // way the lookup joins components it found spelled as given. False when a
 // component is "." or ".." (the lexical folding of those differs from the
@@ -294,6 +305,25 @@ bool JoinPlainComponents(std::string_view text, std::string* out,
   return any;
 }
 
+// True when `abs_dir` is a directory; a directory once found is remembered
+// for the rest of the run (it is asked about for every file saved in it).
+bool KnownDirectory(const std::string& abs_dir) {
+  auto& known = Cache().directories;
+  if (known.count(abs_dir) != 0) return true;
+  struct stat st;
+  if (stat(abs_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  known.insert(abs_dir);
+  return true;
+}
+
+// Most paths name an entry of a directory spelled on disk exactly as given.
+// When the directory part of `rest` (up to its last separator) exists so
+// spelled, one test (or none, once remembered) stands for the walk through
+// its components, since every component of an existing path exists; the
+// components are then joined onto *out and *abs_dir as the walk would join
+// them, and the answer is the offset in `rest` where the walk goes on. 0
+// (nothing changed) when the directory part holds "." or "..", or is no
+// directory exactly so spelled.
 size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
                             std::string* abs_dir) {
   size_t last = rest.size();
@@ -302,7 +332,7 @@ size_t ExactDirectoryPrefix(std::string_view rest, std::string* out,
   std::string joined_out = *out;
   std::string joined_dir = *abs_dir;
   if (!JoinPlainComponents(rest.substr(0, last), &joined_out, &joined_dir) ||
-      !EntryExists(joined_dir)) {
+      !KnownDirectory(joined_dir)) {
     return 0;
   }
   *out = std::move(joined_out);
@@ -364,13 +394,20 @@ std::string LiteralNativePath(std::string_view path) {
 
 }  // namespace platform_internal
 
-std::string NativePath(std::string_view path) {
+namespace {
+
+// NativePath with the last component looked up as `last` says; *found
+// (when given) tells whether every component was found.
+std::string ResolveNative(std::string_view path, LastLookup last, bool* found) {
   std::string out;      // the native path as returned
   std::string abs_dir;  // absolute directory the next component lives in
   std::string_view rest = path.substr(NativeRoot(path, &out, &abs_dir));
 
   bool missing = false;  // a component did not exist; the rest cannot
   size_t i = ExactDirectoryPrefix(rest, &out, &abs_dir);
+  // The shortcuts for the last component hold only in a directory spelled
+  // as given (where the caller's literal path lies).
+  if (i == 0) last = LastLookup::kFull;
   while (i < rest.size()) {
     while (i < rest.size() && IsSeparator(rest[i])) ++i;
     size_t start = i;
@@ -379,9 +416,11 @@ std::string NativePath(std::string_view path) {
     if (component.empty()) break;
     std::string spelled(component);
     if (component != "." && component != ".." && !missing) {
-      bool found = false;
-      spelled = LookUpComponent(abs_dir, component, &found);
-      missing = !found;
+      const bool is_last = i == rest.size();
+      bool found_here = false;
+      spelled = LookUpComponent(
+          abs_dir, component, is_last ? last : LastLookup::kFull, &found_here);
+      missing = !found_here;
     }
     out = JoinNative(out, spelled);
     abs_dir = NormaliseAbsolute(JoinNative(abs_dir, spelled));
@@ -391,12 +430,32 @@ std::string NativePath(std::string_view path) {
     out += '/';
   }
   if (out.empty() && !path.empty()) out.assign(1, '.');
+  if (found) *found = !missing;
   return out;
 }
 
-void PosixEnv::ForgetPathCache() { Cache().listings.clear(); }
+}  // namespace
+
+std::string NativePath(std::string_view path) {
+  return ResolveNative(path, LastLookup::kFull, nullptr);
+}
+
+void PosixEnv::ForgetPathCache() {
+  Cache().listings.clear();
+  Cache().directories.clear();
+}
 
 namespace platform_internal {
+
+std::string NativePathForNewEntry(std::string_view path) {
+  return ResolveNative(path, LastLookup::kNewEntry, nullptr);
+}
+
+bool NativePathOfMissingLiteral(std::string_view path, std::string* native) {
+  bool found = false;
+  *native = ResolveNative(path, LastLookup::kNoExact, &found);
+  return found;
+}
 
 void NoteEntryCreated(std::string_view native_path) {
   std::string abs_dir, name;
@@ -418,13 +477,16 @@ void NoteEntryRemoved(std::string_view native_path) {
   }
   // A removed directory takes its own listing (and those below it) along.
   std::string prefix = NormaliseAbsolute(JoinNative(abs_dir, name));
+  auto under = [&prefix](const std::string& dir) {
+    return dir == prefix || dir.rfind(prefix + "/", 0) == 0;
+  };
   auto& listings = Cache().listings;
   for (auto it = listings.begin(); it != listings.end();) {
-    if (it->first == prefix || it->first.rfind(prefix + "/", 0) == 0) {
-      it = listings.erase(it);
-    } else {
-      ++it;
-    }
+    it = under(it->first) ? listings.erase(it) : std::next(it);
+  }
+  auto& directories = Cache().directories;
+  for (auto it = directories.begin(); it != directories.end();) {
+    it = under(*it) ? directories.erase(it) : std::next(it);
   }
 }
 
@@ -450,8 +512,9 @@ bool NameTakenInAnyCase(std::string_view native_path) {
     for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
       for (size_t k = 0; k < letters.size(); ++k) {
         const auto& [at, swapped] = letters[k];
-        spelling.replace(at, swapped.size(),
-                         (mask >> k) & 1 ? swapped : name.substr(at, swapped.size()));
+        spelling.replace(
+            at, swapped.size(),
+            (mask >> k) & 1 ? swapped : name.substr(at, swapped.size()));
       }
       if (EntryExists(JoinNative(abs_dir, spelling))) return true;
     }
