@@ -31,7 +31,10 @@ std::string WithSeparator(std::string_view dir) {
 
 AreaDecoder::AreaDecoder(const DecodeOptions& options, DecodeLog* log,
                          UniqueNames* names)
-    : options_(options), log_(log), names_(names) {}
+    : options_(options),
+      end_filter_(options.endString),
+      log_(log),
+      names_(names) {}
 
 AreaDecoder::~AreaDecoder() = default;
 

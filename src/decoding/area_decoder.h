@@ -20,6 +20,7 @@
 #include "decoding/decode_options.h"
 #include "decoding/decode_state.h"
 #include "decoding/file_set.h"
+#include "decoding/framing.h"
 #include "decoding/message_info.h"
 #include "decoding/unique_name.h"
 
@@ -146,6 +147,7 @@ class AreaDecoder {
   void SaveNewOnly();
 
   const DecodeOptions& options_;
+  const FramingFilter end_filter_;  // of options_.endString
   DecodeLog* log_;
   UniqueNames* names_;
   std::unique_ptr<MessageArea> area_;

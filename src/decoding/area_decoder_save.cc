@@ -223,7 +223,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         }
       } else {
         WalkSectionLines(area_->text.get(), section->textPos,
-                         options_.endString, take);
+                         options_.endString, end_filter_, take);
       }
     }
     area_->ReleaseMessage();

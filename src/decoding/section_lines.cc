@@ -84,8 +84,8 @@ int32_t WalkMessageBody(ByteStream* text,
 
 int32_t WalkSectionLines(ByteStream* text, int32_t text_pos,
                          std::string_view end_string,
+                         const FramingFilter& end_filter,
                          const std::function<void(std::string_view)>& emit) {
-  const FramingFilter end_filter(end_string);
   text->Seek(text_pos);
   std::string_view line;
   {

@@ -11,6 +11,7 @@
 namespace kavel {
 
 class ByteStream;
+class FramingFilter;
 
 // Gives `emit` each line (whole, without its end) of the section whose
 // begin line ends at `text_pos` of `text`, and answers how many it gave.
@@ -29,9 +30,11 @@ class ByteStream;
 // tear line is the one posting writes there and is dropped; 0x01 lines are
 // never given in this case.
 //
-// The stream's position afterwards is unspecified.
+// `end_filter` is FramingFilter(end_string), made once by the caller. The
+// stream's position afterwards is unspecified.
 int32_t WalkSectionLines(ByteStream* text, int32_t text_pos,
                          std::string_view end_string,
+                         const FramingFilter& end_filter,
                          const std::function<void(std::string_view)>& emit);
 
 }  // namespace kavel

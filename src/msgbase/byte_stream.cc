@@ -260,10 +260,15 @@ bool MemoryStream::Locate(int32_t position, size_t* chunk,
   return false;
 }
 
-bool MemoryStream::Grow(int32_t new_size) {
+bool MemoryStream::Grow(int32_t new_size, int32_t filled_from) {
   if (new_size <= size_) return true;
   if (new_size > limit_) return false;
   const int32_t old_size = size_;
+  // Zeroes the new bytes [at, at + n) of the stream, stored from `data` on,
+  // that the caller will not write.
+  auto zero_gap = [filled_from](uint8_t* data, int32_t at, int32_t n) {
+    if (at < filled_from) std::memset(data, 0, std::min(n, filled_from - at));
+  };
   while (size_ < new_size) {
     int32_t step = std::min(new_size - size_, kGrowthStep);
     Chunk& last = chunks_.back();
@@ -281,7 +286,7 @@ bool MemoryStream::Grow(int32_t new_size) {
         last.data = std::move(data);
         last.allocated = kGrowthStep;
       }
-      std::memset(last.data.get() + last.capacity, 0, step - last.capacity);
+      zero_gap(last.data.get() + last.capacity, size_, step - last.capacity);
       size_ += step - last.capacity;
       last.capacity = step;
     } else if (last.allocated > last.capacity) {
@@ -289,7 +294,7 @@ bool MemoryStream::Grow(int32_t new_size) {
       // is made; a chunk per write would make every later walk over the
       // text slow (a text of many short lines).
       int32_t take = std::min(step, last.allocated - last.capacity);
-      std::memset(last.data.get() + last.capacity, 0, take);
+      zero_gap(last.data.get() + last.capacity, size_, take);
       last.capacity += take;
       size_ += take;
     } else {
@@ -299,7 +304,7 @@ bool MemoryStream::Grow(int32_t new_size) {
         Shrink(old_size);
         return false;
       }
-      std::memset(chunk.data.get(), 0, step);
+      zero_gap(chunk.data.get(), size_, step);
       chunk.capacity = step;
       chunk.allocated = kGrowthStep;
       chunks_.push_back(std::move(chunk));
@@ -347,7 +352,7 @@ void MemoryStream::Write(const void* buffer, uint16_t count) {
   if (status != kStreamOk || count == 0) return;
   if (position_ < 0 ||
       static_cast<int64_t>(position_) + count > kDefaultLimit ||
-      !Grow(position_ + count)) {
+      !Grow(position_ + count, position_)) {
     status = kStreamShortWrite;
     return;
   }
@@ -368,9 +373,14 @@ void MemoryStream::Write(const void* buffer, uint16_t count) {
 void MemoryStream::CopyFrom(ByteStream* source, int32_t count) {
   if (count <= 0) return;
   if (status != kStreamOk) return;
+  // A file stream fills what it cannot read with zeros; a memory stream
+  // copies only what it holds, so the new bytes are zeroed first.
+  const int32_t filled_from = dynamic_cast<MemoryStream*>(source) != nullptr
+                                  ? position_ + count
+                                  : position_;
   if (position_ < 0 ||
       static_cast<int64_t>(position_) + count > kDefaultLimit ||
-      !Grow(position_ + count)) {
+      !Grow(position_ + count, filled_from)) {
     status = kStreamShortWrite;
     return;
   }

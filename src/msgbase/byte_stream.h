@@ -169,7 +169,10 @@ class MemoryStream : public ByteStream {
   };
   // Finds the chunk holding `position`; false when position >= size.
   bool Locate(int32_t position, size_t* chunk, int32_t* offset) const;
-  bool Grow(int32_t new_size);
+  // Grows the content to `new_size` bytes. The new bytes before
+  // `filled_from` read as zero; those from there on are left for the
+  // caller, who writes them next.
+  bool Grow(int32_t new_size, int32_t filled_from);
   void Shrink(int32_t new_size);
 
   std::vector<Chunk> chunks_;

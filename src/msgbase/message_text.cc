@@ -251,9 +251,9 @@ void AddressFromDestKludge(std::string_view line, FtnAddress* address) {
 
 void ScanAddressKludges(ByteStream* text, FtnAddress* orig, FtnAddress* dest) {
   text->Seek(0);
-  std::string line;
-  while (!AtEndOfText(text)) {
-    ReadTextLine(text, &line, kMaxTextLine);
+  TextLineWalk lines(text, kMaxTextLine);
+  std::string_view line;
+  while (lines.Next(&line)) {
     if (line.empty() || line[0] != 0x01) continue;
     if (orig) AddressFromOrigKludge(line, orig);
     if (dest) AddressFromDestKludge(line, dest);

@@ -353,14 +353,8 @@ bool JamArea::LoadMessage() {
     status = kJamErrorTextOffset;
     return false;
   }
-  std::string body;
-  if (!ReadAt(
-          textFile.get(), text_offset,
-          std::min<int64_t>(messageHeader.textLength, text_size - text_offset),
-          &body, text_size)) {
-    status = kJamErrorRead;
-    return false;
-  }
+  const int64_t body_length =
+      std::min<int64_t>(messageHeader.textLength, text_size - text_offset);
   // A damaged subfield ends the list; the ones before it are used.
   DecodeJamSubfields(block, &subfieldList);
 
@@ -396,7 +390,8 @@ bool JamArea::LoadMessage() {
   }
 
   text = NewMemoryStream(65536);
-  if (!text || !WriteAt(text.get(), 0, JoinJamText(subfieldList, body))) {
+  if (!text || !ReadJamText(textFile.get(), text_offset, body_length,
+                            text_size, subfieldList, text.get())) {
     text.reset();
     status = kJamErrorRead;
     return false;

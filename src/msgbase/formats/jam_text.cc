@@ -1,13 +1,18 @@
 #include "msgbase/formats/jam_text.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "msgbase/base_files.h"
+#include "msgbase/byte_stream.h"
 #include "msgbase/formats/jam_crc.h"
 
 namespace kavel {
 namespace {
 
 constexpr char kCr = '\r';
+// The most a loaded text may hold (a memory stream's positions are 32-bit).
+constexpr int64_t kMaxJamText = 0x7FFFFFFF;
 
 bool StartsWith(std::string_view line, std::string_view prefix) {
   return line.substr(0, prefix.size()) == prefix;
@@ -117,52 +122,94 @@ void SplitJamText(std::string_view text, JamSplitText* out) {
   }
 }
 
-std::string JoinJamText(const std::vector<JamSubfield>& subfields,
-                        std::string_view body) {
-  std::string text;
+void JamKludgeLines(const std::vector<JamSubfield>& subfields,
+                    std::string* head, std::string* tail) {
+  head->clear();
+  tail->clear();
   for (const JamSubfield& subfield : subfields) {
     switch (subfield.loId) {
       case kJamMsgId:
-        AddLine(&text, "\x01MSGID: ", subfield.data);
+        AddLine(head, "\x01MSGID: ", subfield.data);
         break;
       case kJamReplyId:
-        AddLine(&text, "\x01REPLY: ", subfield.data);
+        AddLine(head, "\x01REPLY: ", subfield.data);
         break;
       case kJamPid:
-        AddLine(&text, "\x01PID: ", subfield.data);
+        AddLine(head, "\x01PID: ", subfield.data);
         break;
       case kJamFtsKludge:
-        if (!IsViaKludge(subfield)) AddLine(&text, "\x01", subfield.data);
+        if (!IsViaKludge(subfield)) AddLine(head, "\x01", subfield.data);
         break;
       case kJamFlags:
-        AddLine(&text, "\x01" "FLAGS: ", subfield.data);
+        AddLine(head, "\x01" "FLAGS: ", subfield.data);
         break;
       case kJamTzUtcInfo:
-        AddLine(&text, "\x01TZUTC: ", subfield.data);
+        AddLine(head, "\x01TZUTC: ", subfield.data);
         break;
       default:
         break;
     }
   }
-  if (!text.empty() && !body.empty() && body[0] == '\n') text.push_back('\n');
-  text.append(body);
-
-  std::string trailing;
   for (const JamSubfield& subfield : subfields) {
-    if (subfield.loId == kJamTrace) AddLine(&trailing, "\x01Via ", subfield.data);
-    if (IsViaKludge(subfield)) AddLine(&trailing, "\x01", subfield.data);
+    if (subfield.loId == kJamTrace) AddLine(tail, "\x01Via ", subfield.data);
+    if (IsViaKludge(subfield)) AddLine(tail, "\x01", subfield.data);
   }
   for (const JamSubfield& subfield : subfields) {
     if (subfield.loId == kJamSeenBy2D) {
-      AddLine(&trailing, "SEEN-BY: ", subfield.data);
+      AddLine(tail, "SEEN-BY: ", subfield.data);
     }
   }
   for (const JamSubfield& subfield : subfields) {
-    if (subfield.loId == kJamPath2D) AddLine(&trailing, "\x01PATH: ", subfield.data);
+    if (subfield.loId == kJamPath2D) AddLine(tail, "\x01PATH: ", subfield.data);
   }
+}
+
+std::string JoinJamText(const std::vector<JamSubfield>& subfields,
+                        std::string_view body) {
+  std::string text, trailing;
+  JamKludgeLines(subfields, &text, &trailing);
+  if (!text.empty() && !body.empty() && body[0] == '\n') text.push_back('\n');
+  text.append(body);
   if (!trailing.empty() && !EndsWithLineEnd(body)) text.push_back(kCr);
   text.append(trailing);
   return text;
+}
+
+bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
+                 int64_t file_size,
+                 const std::vector<JamSubfield>& subfields, ByteStream* out) {
+  std::string head, tail;
+  JamKludgeLines(subfields, &head, &tail);
+  if (length < 0 ||
+      length > kMaxJamText - static_cast<int64_t>(head.size() + tail.size())) {
+    return false;
+  }
+  char first = 0;
+  if (length > 0 && !ReadAt(text_file, offset, &first, 1, file_size)) {
+    return false;
+  }
+  if (!head.empty() && first == '\n') head.push_back('\n');
+  if (!WriteAll(out, head.data(), head.size())) return false;
+  if (length > 0) {
+    // Straight from the file's read-ahead into the text.
+    text_file->Seek(static_cast<int32_t>(offset));
+    out->CopyFrom(text_file, static_cast<int32_t>(length));
+    if (text_file->status != kStreamOk) {
+      text_file->ResetStatus();
+      return false;
+    }
+  }
+  if (!tail.empty()) {
+    const int32_t edge = static_cast<int32_t>(std::min<int64_t>(length, 2));
+    char last[2] = {};
+    out->Seek(out->Size() - edge);
+    out->Read(last, static_cast<uint16_t>(edge));
+    if (!EndsWithLineEnd(std::string_view(last, edge))) {
+      tail.insert(tail.begin(), kCr);
+    }
+    if (!WriteAll(out, tail.data(), tail.size())) return false;
+  }
+  return out->status == kStreamOk;
 }
 
 }  // namespace kavel

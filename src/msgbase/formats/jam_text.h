@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "msgbase/byte_stream.h"
+
 #include "msgbase/formats/jam_records.h"
 
 namespace kavel {
@@ -59,6 +61,19 @@ void SplitJamText(std::string_view text, JamSplitText* out);
 // Each line ends with one CR. Other subfield ids add no line.
 std::string JoinJamText(const std::vector<JamSubfield>& subfields,
                         std::string_view body);
+
+// The lines of steps 1 (*head) and 3 (*tail) above.
+void JamKludgeLines(const std::vector<JamSubfield>& subfields,
+                    std::string* head, std::string* tail);
+
+// Writes into `out` (empty, at position 0) what JoinJamText gives for the
+// body of `length` bytes at `offset` of the text file, which holds
+// `file_size` bytes (offset + length <= file_size); the body goes from the
+// file's stream into `out` without a copy in between. False when the body
+// cannot be read or `out` cannot take it.
+bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
+                 int64_t file_size,
+                 const std::vector<JamSubfield>& subfields, ByteStream* out);
 
 }  // namespace kavel
 
