@@ -119,6 +119,20 @@ TEST_P(ConcurrentPostingTest, AHeldLockMakesThePostingFailWithItsLine) {
   EXPECT_EQ(Stored().size(), 4u);
 }
 
+TEST_P(ConcurrentPostingTest,
+       AGarbledSequenceFileIsReportedOnceNothingRepeats) {
+  dir_.WriteFile("a/kavel.seq", "not a serial\r\n");
+  dir_.WriteFile("a/a.txt", PostedFile('A', 700));  // 4 sections
+  const RunResult run = Post('a');
+  const size_t at = run.out.find("Garbled MSGID sequence file");
+  EXPECT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Garbled", at + 1), std::string::npos) << run.out;
+  std::set<std::string> serials;
+  for (const PostedMessage& m : Stored()) serials.insert(m.msgid_serial);
+  EXPECT_EQ(serials.size(), 4u);
+  EXPECT_EQ(dir_.ReadFile("a/kavel.seq"), *serials.rbegin() + "\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFormats, ConcurrentPostingTest,
                          ::testing::Values("Msg", "Squish", "Jam"),
                          [](const auto& info) { return info.param; });

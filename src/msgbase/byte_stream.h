@@ -122,11 +122,11 @@ class FileStream : public ByteStream {
   std::unique_ptr<PlatformFile> file_;
   int open_error_ = 0;
   std::vector<uint8_t> buffer_;
-  int64_t buffer_start_ = 0;  // file offset of buffer_[0]
-  size_t buffer_fill_ = 0;    // valid bytes in buffer_ (read-ahead or output)
-  size_t buffer_pos_ = 0;     // logical position within buffer_
-  bool buffer_dirty_ = false; // buffer_ holds output not yet written
-  int64_t file_offset_ = -1;  // the file's own offset; -1 when not known
+  int64_t buffer_start_ = 0;   // file offset of buffer_[0]
+  size_t buffer_fill_ = 0;     // valid bytes in buffer_ (read-ahead or output)
+  size_t buffer_pos_ = 0;      // logical position within buffer_
+  bool buffer_dirty_ = false;  // buffer_ holds output not yet written
+  int64_t file_offset_ = -1;   // the file's own offset; -1 when not known
 };
 
 // Message text in memory: a chain of chunks whose capacities add up to the

@@ -46,8 +46,12 @@ void AddLeadingKludge(JamSplitText* out, std::string_view line) {
   static constexpr std::string_view kMsgId = "\x01MSGID: ";
   static constexpr std::string_view kReply = "\x01REPLY: ";
   static constexpr std::string_view kPid = "\x01PID: ";
-  static constexpr std::string_view kFlagsColon = "\x01" "FLAGS: ";
-  static constexpr std::string_view kFlags = "\x01" "FLAGS ";
+  static constexpr std::string_view kFlagsColon =
+      "\x01"
+      "FLAGS: ";
+  static constexpr std::string_view kFlags =
+      "\x01"
+      "FLAGS ";
   if (StartsWith(line, kMsgId)) {
     std::string_view value = line.substr(kMsgId.size());
     out->msgIdCrc = JamCrc(value);
@@ -62,7 +66,10 @@ void AddLeadingKludge(JamSplitText* out, std::string_view line) {
     AddSubfield(out, kJamFlags, line.substr(kFlagsColon.size()));
   } else if (StartsWith(line, kFlags)) {
     AddSubfield(out, kJamFlags, line.substr(kFlags.size()));
-  } else if (StartsWith(line, "\x01INTL") || StartsWith(line, "\x01" "FMPT") ||
+  } else if (StartsWith(line, "\x01INTL") ||
+             StartsWith(line,
+                        "\x01"
+                        "FMPT") ||
              StartsWith(line, "\x01TOPT")) {
     // Dropped: the address subfields hold the addresses.
   } else if (!AddTrailingLine(out, line)) {
@@ -70,7 +77,8 @@ void AddLeadingKludge(JamSplitText* out, std::string_view line) {
   }
 }
 
-void AddLine(std::string* text, std::string_view prefix, std::string_view data) {
+void AddLine(std::string* text, std::string_view prefix,
+             std::string_view data) {
   text->append(prefix);
   text->append(data);
   text->push_back(kCr);
@@ -141,7 +149,10 @@ void JamKludgeLines(const std::vector<JamSubfield>& subfields,
         if (!IsViaKludge(subfield)) AddLine(head, "\x01", subfield.data);
         break;
       case kJamFlags:
-        AddLine(head, "\x01" "FLAGS: ", subfield.data);
+        AddLine(head,
+                "\x01"
+                "FLAGS: ",
+                subfield.data);
         break;
       case kJamTzUtcInfo:
         AddLine(head, "\x01TZUTC: ", subfield.data);
@@ -176,8 +187,8 @@ std::string JoinJamText(const std::vector<JamSubfield>& subfields,
 }
 
 bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
-                 int64_t file_size,
-                 const std::vector<JamSubfield>& subfields, ByteStream* out) {
+                 int64_t file_size, const std::vector<JamSubfield>& subfields,
+                 ByteStream* out) {
   std::string head, tail;
   JamKludgeLines(subfields, &head, &tail);
   if (length < 0 ||

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "msgbase/byte_stream.h"
-
 #include "msgbase/formats/jam_records.h"
 
 namespace kavel {
@@ -72,8 +71,8 @@ void JamKludgeLines(const std::vector<JamSubfield>& subfields,
 // file's stream into `out` without a copy in between. False when the body
 // cannot be read or `out` cannot take it.
 bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
-                 int64_t file_size,
-                 const std::vector<JamSubfield>& subfields, ByteStream* out);
+                 int64_t file_size, const std::vector<JamSubfield>& subfields,
+                 ByteStream* out);
 
 }  // namespace kavel
 
