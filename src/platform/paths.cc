@@ -9,11 +9,10 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/path_cache.h"
@@ -34,10 +33,12 @@ struct Listing {
 };
 
 struct PathCache {
-  std::unordered_map<std::string, Listing> listings;  // key: absolute dir
+  // Both keyed by absolute directory, in order, so that what lies under a
+  // removed directory is one range.
+  std::map<std::string, Listing> listings;
   // Absolute directories found to exist exactly as spelled; forgotten when
   // this process removes or renames them (or an ancestor).
-  std::unordered_set<std::string> directories;
+  std::set<std::string> directories;
   long listings_read = 0;
 };
 
@@ -107,7 +108,9 @@ class DirectoryWatches {
     Drain();
     auto it = dirs_.find(abs_dir);
     if (it == dirs_.end()) {
-      if (dirs_.size() >= kMaxWatched) return false;
+      // A run goes from directory to directory (one per area): the watch
+      // asked about longest ago makes room.
+      if (dirs_.size() >= kMaxWatched) ForgetLeastRecent();
       const int wd = inotify_add_watch(fd_, abs_dir.c_str(),
                                        IN_CREATE | IN_DELETE | IN_MOVED_FROM |
                                            IN_MOVED_TO | IN_DELETE_SELF |
@@ -131,6 +134,7 @@ class DirectoryWatches {
       it = dirs_.find(abs_dir);
       if (it == dirs_.end()) return false;
     }
+    it->second.last_asked = ++questions_;
     auto names = it->second.by_folded.find(UpperText(name));
     *taken = names != it->second.by_folded.end() && !names->second.empty();
     return true;
@@ -139,9 +143,18 @@ class DirectoryWatches {
  private:
   struct Watched {
     int wd = -1;
+    uint64_t last_asked = 0;
     std::unordered_map<std::string, std::set<std::string>> by_folded;
   };
   static constexpr size_t kMaxWatched = 64;
+
+  void ForgetLeastRecent() {
+    auto oldest = dirs_.begin();
+    for (auto it = dirs_.begin(); it != dirs_.end(); ++it) {
+      if (it->second.last_asked < oldest->second.last_asked) oldest = it;
+    }
+    if (oldest != dirs_.end()) Forget(oldest->second.wd);
+  }
 
   void Forget(int wd) {
     auto it = by_wd_.find(wd);
@@ -190,6 +203,7 @@ class DirectoryWatches {
   }
 
   int fd_ = -2;  // -2: not tried yet, -1: not available
+  uint64_t questions_ = 0;
   pid_t owner_ = 0;
   std::unordered_map<std::string, Watched> dirs_;
   std::unordered_map<int, std::string> by_wd_;
@@ -445,6 +459,19 @@ void PosixEnv::ForgetPathCache() {
   Cache().directories.clear();
 }
 
+namespace {
+
+// Erases the keys `dir` and those below it ("dir/...") of an ordered
+// container of absolute directories.
+template <typename Container>
+void EraseUnder(const std::string& dir, Container* keys) {
+  keys->erase(dir);
+  // Keys below `dir` sort from "dir/" up to, not including, "dir0".
+  keys->erase(keys->lower_bound(dir + '/'), keys->lower_bound(dir + '0'));
+}
+
+}  // namespace
+
 namespace platform_internal {
 
 std::string NativePathForNewEntry(std::string_view path) {
@@ -477,17 +504,8 @@ void NoteEntryRemoved(std::string_view native_path) {
   }
   // A removed directory takes its own listing (and those below it) along.
   std::string prefix = NormaliseAbsolute(JoinNative(abs_dir, name));
-  auto under = [&prefix](const std::string& dir) {
-    return dir == prefix || dir.rfind(prefix + "/", 0) == 0;
-  };
-  auto& listings = Cache().listings;
-  for (auto it = listings.begin(); it != listings.end();) {
-    it = under(it->first) ? listings.erase(it) : std::next(it);
-  }
-  auto& directories = Cache().directories;
-  for (auto it = directories.begin(); it != directories.end();) {
-    it = under(*it) ? directories.erase(it) : std::next(it);
-  }
+  EraseUnder(prefix, &Cache().listings);
+  EraseUnder(prefix, &Cache().directories);
 }
 
 bool NameTakenInAnyCase(std::string_view native_path) {
