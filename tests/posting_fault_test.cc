@@ -229,17 +229,17 @@ TEST_P(PostingFaultTest, EnvFaultsWhilePostingLeaveTheBaseWhole) {
     std::function<void(FaultEnv&, const std::string&)> arm;
     bool stops;
   } cases[] = {
-      {"no space from the third write",
-       [](FaultEnv& f, const std::string& m) { f.NoSpaceFromNthWrite(3, m); },
+      {"no space from the first write",
+       [](FaultEnv& f, const std::string& m) { f.NoSpaceFromNthWrite(1, m); },
        false},
-      {"the second write refused",
-       [](FaultEnv& f, const std::string& m) { f.FailNthWrite(2, m); }, false},
+      {"the first write refused",
+       [](FaultEnv& f, const std::string& m) { f.FailNthWrite(1, m); }, false},
       {"a read-only base",
        [](FaultEnv& f, const std::string& m) { f.DenyAccess(m, true); }, false},
       {"the base lock held by another process",
        [](FaultEnv& f, const std::string& m) { f.HoldLocks(m); }, false},
-      {"stopped at the second write",
-       [](FaultEnv& f, const std::string& m) { f.StopAtNthWrite(2, m); }, true},
+      {"stopped at the first write",
+       [](FaultEnv& f, const std::string& m) { f.StopAtNthWrite(1, m); }, true},
   };
   for (const auto& c : cases) {
     if (msg && std::string(c.fault).find("lock") != std::string::npos) {

@@ -85,6 +85,7 @@ int RunKavel(const std::vector<std::string_view>& arguments) {
   } else if (context.errorLevel) {
     LogError(context, "Unknown command " + command);
   }
+  UseMsgIdSequence("");
   CloseLog(context.log);
   return context.errorLevel ? static_cast<int>(context.log.worst) : 0;
 }

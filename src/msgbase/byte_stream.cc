@@ -125,11 +125,19 @@ void FileStream::Read(void* buffer, uint16_t count) {
       done += n;
       continue;
     }
+    // Reading on from where the last read-ahead ended reads ahead in full;
+    // the first read at a new place (a header read under a lock, say)
+    // reads little more than it was asked for.
+    const bool reading_on = buffer_fill_ > 0;
     buffer_start_ += static_cast<int64_t>(buffer_pos_);
     buffer_fill_ = buffer_pos_ = 0;
+    const size_t window =
+        reading_on ? buffer_.size()
+                   : std::min(buffer_.size(),
+                              std::max<size_t>(count - done, kFirstReadAhead));
     size_t got = 0;
     if (!PlaceFile(buffer_start_) ||
-        !file_->Read(buffer_.data(), buffer_.size(), &got)) {
+        !file_->Read(buffer_.data(), window, &got)) {
       file_offset_ = -1;
       Fail(kStreamIoError);
       std::memset(out, 0, count);
@@ -155,12 +163,12 @@ void FileStream::Write(const void* buffer, uint16_t count) {
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   size_t done = 0;
   while (done < count) {
-    size_t n = std::min<size_t>(count - done, kBufferSize - buffer_fill_);
+    size_t n = std::min<size_t>(count - done, buffer_.size() - buffer_fill_);
     std::memcpy(buffer_.data() + buffer_fill_, in + done, n);
     buffer_fill_ += n;
     buffer_pos_ = buffer_fill_;
     done += n;
-    if (buffer_fill_ == kBufferSize) {
+    if (buffer_fill_ == buffer_.size()) {
       if (!Settle()) return;
       buffer_dirty_ = true;
     }

@@ -74,8 +74,9 @@ enum StreamMode : int {
   ModeCreateNew = 5,      // create; fails when the name exists in any case
 };
 
-// A file read and written through a buffer: output is written in pieces of
-// 2048 bytes, input is read ahead up to 64 KB at a time.
+// A file read and written through one 64 KB buffer: output is written
+// when the buffer is full or the stream settles; input is read ahead 4 KB
+// (or what was asked) at a new place, then 64 KB at a time.
 //  * Open failure: status -2 (kStreamOpenFailed).
 //  * Read: when the file ends before `count` bytes (status -3) or the read
 //    is refused (status -1), the whole destination is zero-filled. While
@@ -88,8 +89,8 @@ enum StreamMode : int {
 //    and closes.
 class FileStream : public ByteStream {
  public:
-  static constexpr size_t kBufferSize = 2048;
   static constexpr size_t kReadAhead = 65536;
+  static constexpr size_t kFirstReadAhead = 4096;
 
   FileStream(std::string_view name, StreamMode mode);
   ~FileStream() override;

@@ -24,6 +24,12 @@ std::string sequencePath;
 bool sequenceBroken = false;
 // The error line not yet taken by TakeMsgIdSequenceProblem.
 std::string sequenceProblem;
+// Serials are taken from the file this many at a time; those this run has
+// not given out yet are [reservedNext, reservedLast] while haveReserved.
+constexpr uint32_t kSerialBatch = 32;
+bool haveReserved = false;
+uint32_t reservedNext = 0;
+uint32_t reservedLast = 0;
 
 constexpr const char* kMonthNamesUpper[12] = {"JAN", "FEB", "MAR", "APR",
                                               "MAY", "JUN", "JUL", "AUG",
@@ -309,24 +315,55 @@ uint32_t WaitForClockSerial() {
   return v;
 }
 
+// Gives the next serial of the reservation unless the clock has passed it
+// (every serial is at least the clock's value when it is given out).
+bool GiveReserved(uint32_t clock, uint32_t* serial) {
+  while (haveReserved && clock <= reservedNext) {
+    const uint32_t v = reservedNext;
+    haveReserved = v != reservedLast;
+    ++reservedNext;
+    // A value this run gave out while the file was garbled is skipped.
+    if (issuedSerials.count(v) == 0) {
+      *serial = v;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Hands the rest of the reservation back to the file.
+void ReturnReserved() {
+  if (haveReserved && !sequencePath.empty() && !sequenceBroken) {
+    ReturnSequenceSerials(sequencePath, reservedLast, reservedNext - 1);
+  }
+  haveReserved = false;
+}
+
 // A serial from the sequence file; false when the file cannot serve one
 // (then the file is not used again in this run). Problems are kept for
 // TakeMsgIdSequenceProblem.
 bool SerialFromSequence(uint32_t* serial) {
   for (;;) {
     const uint32_t clock = ClockSerialValue(ReadClock());
-    switch (
-        TakeSequenceSerial(sequencePath, clock, WaitForClockSerial, serial)) {
+    if (GiveReserved(clock, serial)) return true;
+    ReturnReserved();
+    uint32_t first = 0;
+    switch (TakeSequenceSerial(sequencePath, clock, WaitForClockSerial, &first,
+                               kSerialBatch)) {
       case SequenceTake::kTaken:
-        // A value this run gave out while the file was garbled is skipped.
-        if (issuedSerials.count(*serial) != 0) continue;
-        return true;
+        haveReserved = true;
+        reservedNext = first;
+        reservedLast = first + (kSerialBatch - 1);
+        if (GiveReserved(first, serial)) return true;
+        continue;
       case SequenceTake::kRewritten:
         sequenceProblem = "Garbled MSGID sequence file " + sequencePath;
+        *serial = first;
         return true;
       case SequenceTake::kGarbled:
         sequenceProblem = "Garbled MSGID sequence file " + sequencePath;
         sequenceBroken = true;
+        *serial = first;
         return true;
       case SequenceTake::kFailed:
         sequenceProblem = "Unable to use MSGID sequence file " + sequencePath;
@@ -339,6 +376,7 @@ bool SerialFromSequence(uint32_t* serial) {
 }  // namespace
 
 void UseMsgIdSequence(std::string_view path) {
+  ReturnReserved();
   sequencePath = std::string(path);
   sequenceBroken = false;
   sequenceProblem.clear();

@@ -93,7 +93,10 @@ std::string FormatMsgDate(const DateTimeRecord& dt);
 std::string MakeMsgIdSerial();
 
 // Draws the serials of this run from the sequence file at `path` (program
-// path text); an empty path leaves the clock rule alone.
+// path text); an empty path leaves the clock rule alone. Serials are taken
+// from the file a batch at a time; what the file served before and this
+// run did not give out is handed back first (a run ends with
+// UseMsgIdSequence("")).
 void UseMsgIdSequence(std::string_view path);
 
 // The error line for the problem the sequence file had since the last

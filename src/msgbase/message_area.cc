@@ -174,8 +174,7 @@ bool MessageArea::SetDestAddress(const FtnAddress& address) {
                    JoinWords(kKludgeTopt, std::to_string(address.point)));
 }
 
-bool MessageArea::SetAddresses(const FtnAddress& orig,
-                               const FtnAddress& dest) {
+bool MessageArea::SetAddresses(const FtnAddress& orig, const FtnAddress& dest) {
   bool ok = SetOrigAddress(orig, false);
   return SetDestAddress(dest) && ok;
 }

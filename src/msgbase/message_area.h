@@ -197,7 +197,7 @@ class MessageArea {
   virtual bool BaseUnfinished(std::string_view) { return false; }
 
   // Fields.
-  int32_t status = 0;      // code of the last failure (format's range)
+  int32_t status = 0;  // code of the last failure (format's range)
   bool isOpen = false;
   uint32_t areaFlags = 0;  // kAreaFlag* bits; changed only by SetAreaFlag
   int32_t current = 0;     // current message (Squish: index position)

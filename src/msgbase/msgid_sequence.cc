@@ -63,7 +63,7 @@ std::unique_ptr<PlatformFile> OpenOrCreate(std::string_view path) {
 
 SequenceTake TakeSequenceSerial(std::string_view path, uint32_t clock_value,
                                 const std::function<uint32_t()>& fallback,
-                                uint32_t* serial) {
+                                uint32_t* serial, uint32_t count) {
   std::unique_ptr<PlatformFile> file = OpenOrCreate(path);
   if (!file || !file->LockRange(0, 1, kSequenceLockTimeoutMs)) {
     return SequenceTake::kFailed;
@@ -85,8 +85,10 @@ SequenceTake TakeSequenceSerial(std::string_view path, uint32_t clock_value,
   } else {
     outcome = SequenceTake::kRewritten;
     next = fallback();
+    count = 1;
   }
-  const bool stored = WriteRecord(file.get(), next, size);
+  const bool stored =
+      WriteRecord(file.get(), next + (count > 0 ? count - 1 : 0), size);
   file->UnlockRange(0, 1);
   if (!stored) {
     if (outcome == SequenceTake::kTaken) return SequenceTake::kFailed;
@@ -94,6 +96,23 @@ SequenceTake TakeSequenceSerial(std::string_view path, uint32_t clock_value,
   }
   *serial = next;
   return outcome;
+}
+
+bool ReturnSequenceSerials(std::string_view path, uint32_t reserved_last,
+                           uint32_t last_used) {
+  auto file = OpenPlatformFile(path, FileMode::kOpenReadWrite, nullptr);
+  if (!file || !file->LockRange(0, 1, kSequenceLockTimeoutMs)) return false;
+  char data[kReadLimit];
+  size_t got = 0;
+  uint64_t size = 0;
+  uint32_t stored = 0;
+  bool ok = file->Size(&size) && file->Read(data, sizeof data, &got);
+  if (ok && size <= kReadLimit && ParseRecord(data, got, &stored) &&
+      stored == reserved_last) {
+    ok = WriteRecord(file.get(), last_used, size);
+  }
+  file->UnlockRange(0, 1);
+  return ok;
 }
 
 }  // namespace kavel

@@ -28,14 +28,22 @@ enum class SequenceTake {
 // How long a take waits for another process's lock.
 inline constexpr int kSequenceLockTimeoutMs = 5000;
 
-// Takes the next serial from the file at `path`: the larger of
-// `clock_value` and the stored serial plus one (wrapping at 32 bits), or
-// `clock_value` when the file holds none. When the file is garbled,
-// `fallback` is called while the lock is held and its value is written in
-// place of the garble.
+// Takes the next `count` serials (count >= 1) from the file at `path`:
+// *serial is the first, the larger of `clock_value` and the stored serial
+// plus one (wrapping at 32 bits), or `clock_value` when the file holds
+// none; the file then holds the last of them. When the file is garbled,
+// `fallback` is called while the lock is held and its value alone is taken
+// and written in place of the garble.
 SequenceTake TakeSequenceSerial(std::string_view path, uint32_t clock_value,
                                 const std::function<uint32_t()>& fallback,
-                                uint32_t* serial);
+                                uint32_t* serial, uint32_t count = 1);
+
+// Hands back the serials after `last_used` up to `reserved_last` that a
+// take reserved and the run did not give out: when the file still holds
+// `reserved_last` (nobody took a serial since), it is set to `last_used`.
+// False when the file could not be read or written.
+bool ReturnSequenceSerials(std::string_view path, uint32_t reserved_last,
+                           uint32_t last_used);
 
 }  // namespace kavel
 

@@ -11,7 +11,7 @@ namespace kavel {
 struct RunContext;
 
 // Size of the blocks in which IsBinaryFile reads a file.
-inline constexpr size_t kBinaryTestBlock = 4096;
+inline constexpr size_t kBinaryTestBlock = 65536;
 
 // Runs /ENCODE with `text`, the command line after the command word: its
 // first word is the file name or mask, its second the area tag (both

@@ -15,7 +15,7 @@ namespace {
 TEST(IsBinaryFileTest, ByteZeroAnywhereMakesBinary) {
   TempDirForTesting dir;
   dir.MakeDirectory("sub");
-  const std::string block(4096, 'a');
+  const std::string block(kBinaryTestBlock, 'a');
   const struct {
     const char* name;
     std::string content;  // not written when empty
