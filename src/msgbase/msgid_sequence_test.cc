@@ -51,6 +51,23 @@ TEST(MsgIdSequenceTest, TakesTheLargerOfClockAndStoredPlusOne) {
   }
 }
 
+// A batch leaves its last serial in the file; what was not given out goes
+// back only while nobody took serials after it.
+TEST(MsgIdSequenceTest, BatchesReserveAndHandBackTheirRest) {
+  TempDirForTesting dir;
+  const std::string path = dir.Join("kavel.seq");
+  WriteFile(path, "0000000a\r\n");
+  uint32_t first = 0;
+  EXPECT_EQ(TakeSequenceSerial(path, 5, UnexpectedFallback, &first, 32),
+            SequenceTake::kTaken);
+  EXPECT_EQ(first, 11u);
+  EXPECT_EQ(ReadFile(path), "0000002a\r\n");
+  EXPECT_TRUE(ReturnSequenceSerials(path, 0x2a, 12));
+  EXPECT_EQ(ReadFile(path), "0000000c\r\n");
+  EXPECT_TRUE(ReturnSequenceSerials(path, 0x2a, 11));
+  EXPECT_EQ(ReadFile(path), "0000000c\r\n");
+}
+
 // Each of two processes takes serials at once and writes them down; no
 // serial is taken twice.
 TEST(MsgIdSequenceTest, TwoProcessesTakingAtOnceNeverShareASerial) {
