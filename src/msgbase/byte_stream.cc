@@ -55,8 +55,6 @@ FileStream::FileStream(std::string_view name, StreamMode mode)
   if (!file_) {
     open_error_ = error ? error : kErrorOther;
     status = kStreamOpenFailed;
-  } else {
-    file_offset_ = 0;
   }
 }
 
@@ -68,16 +66,6 @@ void FileStream::Fail(int32_t code) {
   if (status == kStreamOk) status = code;
 }
 
-bool FileStream::PlaceFile(int64_t position) {
-  if (file_offset_ == position) return true;
-  if (!file_->Seek(static_cast<uint64_t>(position))) {
-    file_offset_ = -1;
-    return false;
-  }
-  file_offset_ = position;
-  return true;
-}
-
 bool FileStream::WritePending() {
   if (!buffer_dirty_) return true;
   return Settle();
@@ -86,12 +74,9 @@ bool FileStream::WritePending() {
 bool FileStream::Settle() {
   if (!file_) return false;
   if (buffer_dirty_) {
-    bool ok =
-        PlaceFile(buffer_start_) && file_->Write(buffer_.data(), buffer_fill_);
-    if (ok) {
-      file_offset_ = buffer_start_ + static_cast<int64_t>(buffer_fill_);
-    } else {
-      file_offset_ = -1;
+    const bool ok = file_->WriteAt(static_cast<uint64_t>(buffer_start_),
+                                   buffer_.data(), buffer_fill_);
+    if (!ok) {
       Fail(file_->last_error() == kErrorNoSpace ? kStreamShortWrite
                                                 : kStreamIoError);
     }
@@ -136,14 +121,12 @@ void FileStream::Read(void* buffer, uint16_t count) {
                    : std::min(buffer_.size(),
                               std::max<size_t>(count - done, kFirstReadAhead));
     size_t got = 0;
-    if (!PlaceFile(buffer_start_) ||
-        !file_->Read(buffer_.data(), window, &got)) {
-      file_offset_ = -1;
+    if (!file_->ReadAt(static_cast<uint64_t>(buffer_start_), buffer_.data(),
+                       window, &got)) {
       Fail(kStreamIoError);
       std::memset(out, 0, count);
       return;
     }
-    file_offset_ = buffer_start_ + static_cast<int64_t>(got);
     if (got == 0) {
       Fail(kStreamPastEnd);
       std::memset(out, 0, count);

@@ -116,8 +116,6 @@ class FileStream : public ByteStream {
   bool Settle();
   // Writes the pending output only (a no-op while reading).
   bool WritePending();
-  // Moves the file's own offset to `position` unless it is there already.
-  bool PlaceFile(int64_t position);
   void Fail(int32_t code);
 
   std::unique_ptr<PlatformFile> file_;
@@ -127,7 +125,6 @@ class FileStream : public ByteStream {
   size_t buffer_fill_ = 0;     // valid bytes in buffer_ (read-ahead or output)
   size_t buffer_pos_ = 0;      // logical position within buffer_
   bool buffer_dirty_ = false;  // buffer_ holds output not yet written
-  int64_t file_offset_ = -1;   // the file's own offset; -1 when not known
 };
 
 // Message text in memory: a chain of chunks whose capacities add up to the

@@ -120,6 +120,52 @@ class LinuxFile : public PlatformFile {
     return true;
   }
 
+  bool ReadAt(uint64_t offset, void* buffer, size_t n, size_t* got) override {
+    size_t total = 0;
+    char* out = static_cast<char*>(buffer);
+    *got = 0;
+    if (offset > static_cast<uint64_t>(INT64_MAX) - n) {
+      error_ = kErrorOther;
+      return false;
+    }
+    while (total < n) {
+      ssize_t r = pread(fd_, out + total, n - total,
+                        static_cast<off_t>(offset + total));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        *got = total;
+        return Fail();
+      }
+      if (r == 0) break;
+      total += static_cast<size_t>(r);
+    }
+    *got = total;
+    return true;
+  }
+
+  bool WriteAt(uint64_t offset, const void* buffer, size_t n) override {
+    const char* data = static_cast<const char*>(buffer);
+    if (offset > static_cast<uint64_t>(INT64_MAX) - n) {
+      error_ = kErrorOther;
+      return false;
+    }
+    while (n > 0) {
+      ssize_t written = pwrite(fd_, data, n, static_cast<off_t>(offset));
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return Fail();
+      }
+      if (written == 0) {
+        errno = ENOSPC;
+        return Fail();
+      }
+      data += written;
+      offset += static_cast<uint64_t>(written);
+      n -= static_cast<size_t>(written);
+    }
+    return true;
+  }
+
   bool Seek(uint64_t position) override {
     if (position > static_cast<uint64_t>(INT64_MAX)) {
       error_ = kErrorOther;

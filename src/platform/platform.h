@@ -71,6 +71,15 @@ class PlatformFile {
   // stored.
   virtual bool Write(const void* buffer, size_t n) = 0;
   virtual bool Seek(uint64_t position) = 0;
+  // Read and Write at `offset`; where the file's own position is left
+  // afterwards is unspecified. By default a Seek and a Read or Write.
+  virtual bool ReadAt(uint64_t offset, void* buffer, size_t n, size_t* got) {
+    *got = 0;
+    return Seek(offset) && Read(buffer, n, got);
+  }
+  virtual bool WriteAt(uint64_t offset, const void* buffer, size_t n) {
+    return Seek(offset) && Write(buffer, n);
+  }
   virtual bool Size(uint64_t* size) = 0;
   // Makes the file end at `size`.
   virtual bool Truncate(uint64_t size) = 0;
