@@ -187,7 +187,11 @@ TEST_F(EncodeTest, RefusalsEmptyPostingsAndMasks) {
   dir_.WriteFile("out/one.txt", "1\r\n");
   dir_.WriteFile("out/two.txt", "2\r\n");
   dir_.WriteFile("out/data.bin", std::string("PK\0", 3));
+  dir_.MakeDirectory("out/sub");  // a mask matches files, not directories
   Strings console = Encode({"/ENCODE", "out\\*", "FOO"});
+  for (const std::string& line : console) {
+    EXPECT_EQ(line.find("Can't open"), std::string::npos) << line;
+  }
   EXPECT_EQ(std::count(console.begin(), console.end(),
                        "[err] File \"OUT\\data.bin\" is not a text file, not "
                        "posted"),

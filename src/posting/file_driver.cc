@@ -23,9 +23,15 @@ std::vector<std::string> MatchingNames(std::string_view mask) {
   std::vector<std::string> names;
   std::unique_ptr<FileSearch> search = NewFileSearch();
   FoundEntry entry;
+  // A wildcard matches files only, not "." and ".." and subdirectories; a
+  // directory named as such is taken at its word (and refused on opening).
+  const std::string_view last = mask.substr(mask.find_last_of("\\/") + 1);
+  const bool wildcard = last.find_first_of("*?") != std::string_view::npos;
   if (search->Start(mask, kAttrAll, &entry)) {
     do {
-      names.push_back(entry.name);
+      if (!wildcard || (entry.attributes & kAttrDirectory) == 0) {
+        names.push_back(entry.name);
+      }
     } while (search->Next(&entry));
   }
   search->End();
