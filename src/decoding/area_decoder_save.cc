@@ -206,8 +206,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
                   ", message was obducted.. ;-///");
       return false;
     }
-    if (!have_info) {
-      // Reading the header moves the text position.
+    if (!have_info && !options_.filesBbsName.empty()) {
+      // For the files.bbs line. Reading the header moves the text position.
       FillMessageInfo(&info);
       have_info = true;
     }

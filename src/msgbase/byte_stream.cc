@@ -220,11 +220,41 @@ void FileStream::UnlockRange(int32_t offset, int32_t length) {
 
 // ---------------------------------------------------------- MemoryStream
 
+namespace {
+
+// Blocks of released memory streams, kept for the next ones: a decoding run
+// loads one message after another, each into a new stream.
+constexpr size_t kKeptBlocks = 32;
+thread_local std::vector<std::unique_ptr<uint8_t[]>> keptBlocks;
+
+std::unique_ptr<uint8_t[]> NewBlock() {
+  if (keptBlocks.empty()) {
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow)
+                                          uint8_t[MemoryStream::kGrowthStep]);
+  }
+  std::unique_ptr<uint8_t[]> block = std::move(keptBlocks.back());
+  keptBlocks.pop_back();
+  return block;
+}
+
+// Keeps a block of kGrowthStep bytes for NewBlock, or frees it.
+void ReleaseBlock(std::unique_ptr<uint8_t[]> block) {
+  if (block && keptBlocks.size() < kKeptBlocks) {
+    keptBlocks.push_back(std::move(block));
+  }
+}
+
+}  // namespace
+
 MemoryStream::MemoryStream(int32_t limit) : limit_(limit) {
   chunks_.emplace_back();
 }
 
-MemoryStream::~MemoryStream() = default;
+MemoryStream::~MemoryStream() {
+  for (Chunk& chunk : chunks_) {
+    if (chunk.allocated == kGrowthStep) ReleaseBlock(std::move(chunk.data));
+  }
+}
 
 bool MemoryStream::Locate(int32_t position, size_t* chunk,
                           int32_t* offset) const {
@@ -265,8 +295,7 @@ bool MemoryStream::Grow(int32_t new_size, int32_t filled_from) {
     Chunk& last = chunks_.back();
     if (last.capacity < step) {
       if (last.allocated < step) {
-        std::unique_ptr<uint8_t[]> data(new (std::nothrow)
-                                            uint8_t[kGrowthStep]);
+        std::unique_ptr<uint8_t[]> data = NewBlock();
         if (!data) {
           Shrink(old_size);
           return false;
@@ -290,7 +319,7 @@ bool MemoryStream::Grow(int32_t new_size, int32_t filled_from) {
       size_ += take;
     } else {
       Chunk chunk;
-      chunk.data.reset(new (std::nothrow) uint8_t[kGrowthStep]);
+      chunk.data = NewBlock();
       if (!chunk.data) {
         Shrink(old_size);
         return false;
@@ -314,6 +343,7 @@ void MemoryStream::Shrink(int32_t new_size) {
     Chunk& last = chunks_.back();
     if (excess > last.capacity && chunks_.size() > 1) {
       size_ -= last.capacity;
+      if (last.allocated == kGrowthStep) ReleaseBlock(std::move(last.data));
       chunks_.pop_back();
     } else {
       int32_t cut = std::min(excess, last.capacity);
