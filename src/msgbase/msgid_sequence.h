@@ -2,8 +2,8 @@
 // the same file takes its serials from it, so runs posting at the same
 // moment, or one after another, never give out the same serial.
 //
-// Layout: the last serial given out, as eight hexadecimal digits (written
-// in lower case) followed by CR LF. An empty file holds no serial yet (one
+// Layout: the last serial given out or reserved, as eight hexadecimal
+// digits (written in lower case) followed by CR LF. An empty file holds no serial yet (one
 // just created); any other content is garbled.
 //
 // Each take opens the file (creating it when missing), holds a write lock
