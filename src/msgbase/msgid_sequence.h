@@ -3,8 +3,8 @@
 // moment, or one after another, never give out the same serial.
 //
 // Layout: the last serial given out or reserved, as eight hexadecimal
-// digits (written in lower case) followed by CR LF. An empty file holds no serial yet (one
-// just created); any other content is garbled.
+// digits (written in lower case) followed by CR LF. An empty file holds no
+// serial yet (one just created); any other content is garbled.
 //
 // Each take opens the file (creating it when missing), holds a write lock
 // on its first byte while it reads the serial and writes the next one back,
