@@ -139,7 +139,7 @@ std::string JoinDir(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-class LinuxFileSearch : public FileSearch {
+class LinuxFileSearch : public platform_internal::ListedFileSearch {
  public:
   bool Start(std::string_view pattern, uint8_t attribute_mask,
              FoundEntry* entry) override {
@@ -194,21 +194,6 @@ class LinuxFileSearch : public FileSearch {
     }
     return Next(entry);
   }
-
-  bool Next(FoundEntry* entry) override {
-    if (next_ >= results_.size()) return false;
-    *entry = results_[next_++];
-    return true;
-  }
-
-  void End() override {
-    results_.clear();
-    next_ = 0;
-  }
-
- private:
-  std::vector<FoundEntry> results_;
-  size_t next_ = 0;
 };
 
 }  // namespace

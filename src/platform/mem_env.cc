@@ -178,7 +178,7 @@ class MemTextWriter : public TextWriter {
 
 }  // namespace
 
-class MemFileSearch : public FileSearch {
+class MemFileSearch : public platform_internal::ListedFileSearch {
  public:
   explicit MemFileSearch(MemEnv* env) : env_(env) {}
 
@@ -228,21 +228,8 @@ class MemFileSearch : public FileSearch {
     return Next(entry);
   }
 
-  bool Next(FoundEntry* entry) override {
-    if (next_ >= results_.size()) return false;
-    *entry = results_[next_++];
-    return true;
-  }
-
-  void End() override {
-    results_.clear();
-    next_ = 0;
-  }
-
  private:
   MemEnv* env_;
-  std::vector<FoundEntry> results_;
-  size_t next_ = 0;
 };
 
 MemEnv::MemEnv() {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace kavel::platform_internal {
 
@@ -54,6 +57,25 @@ uint32_t DosPackedTime(int64_t unix_seconds);
 
 // Maps an errno value to one of the kError* codes of platform.h.
 int ErrorFromErrno(int errno_value);
+
+// A FileSearch whose Start puts every match into results_ at once (and
+// then answers Next); Next hands them out in order.
+class ListedFileSearch : public FileSearch {
+ public:
+  bool Next(FoundEntry* entry) override {
+    if (next_ >= results_.size()) return false;
+    *entry = results_[next_++];
+    return true;
+  }
+  void End() override {
+    results_.clear();
+    next_ = 0;
+  }
+
+ protected:
+  std::vector<FoundEntry> results_;
+  size_t next_ = 0;
+};
 
 }  // namespace kavel::platform_internal
 
