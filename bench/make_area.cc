@@ -4,7 +4,7 @@
 //   make_area <area id> <messages> [posted files]
 //
 // The area id is the usual one (first character M, S or J, then the path).
-// Ordinary messages of 2-16 KB carry realistic kludges and end in SEEN-BY
+// Ordinary messages of 1-8 KB carry realistic kludges and end in SEEN-BY
 // and PATH lines. `posted files` (default one per 25 messages) files of
 // 1-40 sections (each about 16 KB) are spread evenly among them, laid out
 // as posting writes them: MSGID, PID, the begin line as a kludge, the
@@ -98,7 +98,7 @@ bool Ordinary(MessageArea* area, uint32_t n, uint64_t* rng) {
   area->WriteLineRaw("\x01PID: GoldED+ 1.1.5");
   area->WriteLineRaw("\x01TZUTC: 0300");
   area->WriteLineRaw("\x01CHRS: CP866 2");
-  size_t size = 2048 + NextRandom(rng) % (14 * 1024);
+  size_t size = 1024 + NextRandom(rng) % (7 * 1024);
   size_t written = 0;
   while (written < size) {
     std::string line = TextLine(rng);
