@@ -19,18 +19,6 @@
 namespace kavel::e2e {
 namespace {
 
-// A text file of `lines` lines of 72 bytes each, distinct per tag; about
-// 227 lines make one section of a posting.
-std::string PostedFile(char tag, int lines) {
-  std::string text;
-  for (int i = 0; i < lines; ++i) {
-    std::string line = std::string(1, tag) + " line " + std::to_string(i) + " ";
-    line.append(70 - line.size(), static_cast<char>('a' + i % 26));
-    text += line + "\r\n";
-  }
-  return text;
-}
-
 // The -b word of the areas file; its first letter starts the area id.
 class ConcurrentPostingTest : public ::testing::TestWithParam<const char*> {
  protected:

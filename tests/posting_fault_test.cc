@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,6 +22,7 @@
 #include "support/e2e.h"
 #include "support/posted_messages.h"
 #include "support/traced_run.h"
+#include "util/text.h"
 
 namespace kavel::e2e {
 namespace {
@@ -36,11 +36,6 @@ struct Format {
 const Format kFormats[] = {{"Msg", 'M'}, {"Squish", 'S'}, {"Jam", 'J'}};
 void PrintTo(const Format& format, std::ostream* out) { *out << format.word; }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(c & 0xff));
-  return text;
-}
-
 class PostingFaultTest : public ::testing::TestWithParam<Format> {
  protected:
   void SetUp() override {
@@ -48,13 +43,8 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
     // counted bytes), the last one 100.
     const std::pair<char, int> files[] = {{'a', 2}, {'b', 2}, {'c', 1}};
     for (const auto& [tag, sections] : files) {
-      std::string text;
-      for (int i = 0; i < 228 * (sections - 1) + 100; ++i) {
-        std::string line = tag + (" line " + std::to_string(i)) + " ";
-        text +=
-            line + std::string(70 - line.size(), char('a' + i % 26)) + "\r\n";
-      }
-      dir_.WriteFile(std::string("in/") + tag + ".txt", text);
+      dir_.WriteFile(std::string("in/") + tag + ".txt",
+                     PostedFile(tag, 228 * (sections - 1) + 100));
     }
     AddArea("FOO");
     dir_.WriteConfig({"FROM John Doe", "SUBJ Weekly", "ORIGIN Faults",
@@ -65,7 +55,7 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
   // Every area has its own directory bases/<tag>/ that holds its base
   // (bases/<tag>/base, a directory for *.MSG).
   std::string AreaDir(const std::string& tag) const {
-    return dir_.Join("bases/" + Lower(tag));
+    return dir_.Join("bases/" + LowerText(tag));
   }
   std::string BasePath(const std::string& tag) const {
     return AreaDir(tag) + "/base";
@@ -81,7 +71,7 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
     areas_ += "EchoArea " + tag + " " + BasePath(tag) + " -b " +
               GetParam().word + " -a 2:5020/1.5\n";
     dir_.WriteFile("areas", areas_);
-    dir_.MakeDirectory("bases/" + Lower(tag));
+    dir_.MakeDirectory("bases/" + LowerText(tag));
   }
 
   // Posts and expects no error.
@@ -99,7 +89,7 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
 
   // The decoded file of that name below txt/ ("" when there is none).
   std::string Decoded(const std::string& name, const std::string& tag) {
-    return dir_.ReadFile("txt/" + Lower(tag) + "/" + name);
+    return dir_.ReadFile("txt/" + LowerText(tag) + "/" + name);
   }
 
   // Every message a posting of `file` stores, read from a scratch area.
@@ -133,6 +123,26 @@ class PostingFaultTest : public ::testing::TestWithParam<Format> {
       EXPECT_TRUE(now[i].text == before[i].text)
           << "message " << before[i].number << " changed";
     }
+  }
+
+  // After a posting of b.txt into FOO that failed: the messages of `before`
+  // load as they were, the others are whole sections of b.txt or (*.MSG
+  // only) the empty file of a number that the writer reserved; the base
+  // takes the next posting (of c.txt), which loads whole.
+  void ExpectRecovered(const std::vector<PostedMessage>& before,
+                       const std::vector<PostedMessage>& reference_b,
+                       const std::vector<PostedMessage>& reference_c) {
+    const std::vector<PostedMessage> now = Read();
+    ExpectSame(now, before);
+    for (size_t i = before.size(); i < now.size(); ++i) {
+      if (GetParam().letter == 'M' && now[i].text.empty()) continue;
+      ExpectWhole(now[i], reference_b);
+    }
+    PostOk("in/c.txt", "FOO");
+    const std::vector<PostedMessage> after = Read();
+    ExpectSame(after, before);
+    EXPECT_GT(after.size(), now.size());
+    if (after.size() > now.size()) ExpectWhole(after.back(), reference_c);
   }
 
   RunDirectory dir_;
@@ -171,29 +181,12 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
     SCOPED_TRACE("killed at point " + std::to_string(kill_at) + " of " +
                  std::to_string(full.points) + ": " + where);
     ASSERT_TRUE(run.killed) << run.out;
-
-    // The base opens; the earlier messages load as they were; the others
-    // are whole sections of b.txt, or (*.MSG only) the empty file of a
-    // number that the killed writer reserved.
-    std::vector<PostedMessage> now = Read();
-    ExpectSame(now, before);
-    for (size_t i = before.size(); i < now.size(); ++i) {
-      if (GetParam().letter == 'M' && now[i].text.empty()) continue;
-      ExpectWhole(now[i], reference_b);
-    }
-
     // Our decoder still decodes the earlier posting.
     fs::remove_all(dir_.Join("txt"));
     RunResult decode = dir_.Run({"/DECODE", "FOO"});
     EXPECT_TRUE(Decoded("a.txt", "FOO") == dir_.ReadFile("in/a.txt"))
         << decode.out;
-
-    // The base takes the next posting, which loads whole.
-    PostOk("in/c.txt", "FOO");
-    std::vector<PostedMessage> after = Read();
-    ExpectSame(after, before);
-    ASSERT_GT(after.size(), now.size());
-    ExpectWhole(after.back(), reference_c);
+    ExpectRecovered(before, reference_b, reference_c);
     if (HasFailure()) break;  // one point's failures say enough
   }
 }
@@ -216,6 +209,7 @@ std::string RunThrough(Env* env, const std::string& dir,
 
 TEST_P(PostingFaultTest, EnvFaultsWhilePostingLeaveTheBaseWhole) {
   const std::vector<PostedMessage> reference_b = Reference("in/b.txt");
+  const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
   PostOk("in/a.txt", "FOO");
   const std::vector<PostedMessage> before = Read();
   CopyArea("bases/foo", "pristine");
@@ -262,17 +256,10 @@ TEST_P(PostingFaultTest, EnvFaultsWhilePostingLeaveTheBaseWhole) {
       EXPECT_NE(out.find("End.."), std::string::npos) << out;
     }
     EXPECT_EQ(out.find("  - Ok..."), std::string::npos) << out;
-    std::vector<PostedMessage> now = Read();
-    ExpectSame(now, before);
-    for (size_t i = before.size(); i < now.size(); ++i) {
-      if (msg && now[i].text.empty()) continue;  // a reserved number
-      ExpectWhole(now[i], reference_b);
-    }
     for (const std::string& name : dir_.FilesBelow("bases/foo")) {
       EXPECT_EQ(name.find(".kv$"), std::string::npos) << "left: " << name;
     }
-    PostOk("in/c.txt", "FOO");
-    EXPECT_GT(Read().size(), now.size());
+    ExpectRecovered(before, reference_b, reference_c);
     if (HasFailure()) break;
   }
 }

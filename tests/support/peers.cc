@@ -118,10 +118,6 @@ std::string Capture(const std::string& command, int* status) {
   return out;
 }
 
-std::string CrashmailMissing() {
-  return HaveCommand("crashmail") ? "" : "crashmail is not installed";
-}
-
 CrashmailScan ScanWithCrashmail(const std::string& work,
                                 const std::string& msg_dir,
                                 const std::string& tag) {
