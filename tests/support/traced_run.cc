@@ -66,7 +66,12 @@ bool Below(const std::string& path, const std::string& watched) {
   return path.compare(0, prefix.size(), prefix) == 0 || path == watched;
 }
 
-const char* WriteCallName(long nr) {
+// The name of a call (entered) that changes a file, nullptr for others;
+// *path_at tells where its path is: 'f' the file of the descriptor in the
+// first argument, 'p' the path in the first, 'a' the path in the second
+// relative to the directory descriptor in the first.
+const char* ChangingCall(long nr, char* path_at) {
+  *path_at = 'f';
   switch (nr) {
     case SYS_write: return "write";
     case SYS_pwrite64: return "pwrite64";
@@ -75,6 +80,22 @@ const char* WriteCallName(long nr) {
     case SYS_pwritev2: return "pwritev2";
     case SYS_ftruncate: return "ftruncate";
     case SYS_fallocate: return "fallocate";
+  }
+  *path_at = 'p';
+  switch (nr) {
+    case SYS_unlink: return "unlink";
+    case SYS_rmdir: return "rmdir";
+    case SYS_mkdir: return "mkdir";
+    case SYS_rename: return "rename";
+    case SYS_link: return "link";
+  }
+  *path_at = 'a';
+  switch (nr) {
+    case SYS_unlinkat: return "unlinkat";
+    case SYS_mkdirat: return "mkdirat";
+    case SYS_linkat: return "linkat";
+    case SYS_renameat:
+    case SYS_renameat2: return "renameat";
     default: return nullptr;
   }
 }
@@ -82,33 +103,6 @@ const char* WriteCallName(long nr) {
 #endif
 
 }  // namespace
-
-bool TracingAvailable(std::string* reason) {
-#if defined(__x86_64__)
-  pid_t pid = fork();
-  if (pid < 0) {
-    *reason = "fork failed";
-    return false;
-  }
-  if (pid == 0) {
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
-    raise(SIGSTOP);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) {
-    *reason = "ptrace is not permitted here";
-    return false;
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return true;
-#else
-  *reason = "system call tracing is implemented for x86-64 only";
-  return false;
-#endif
-}
 
 TracedResult RunTraced(
     const std::string& working_dir, const std::vector<std::string>& arguments,
@@ -194,26 +188,13 @@ TracedResult RunTraced(
         if (nr == SYS_openat) entry_flags = regs.rdx;
         if (nr == SYS_open) entry_flags = regs.rsi;
         if (nr == SYS_creat) entry_flags = O_CREAT | O_TRUNC;
-        if (const char* name = WriteCallName(nr)) {
+        char path_at = 0;
+        if (const char* name = ChangingCall(nr, &path_at)) {
+          const long first = static_cast<long>(regs.rdi);
           point.call = name;
-          point.path = FdPath(pid, static_cast<long>(regs.rdi));
-        } else if (nr == SYS_unlink || nr == SYS_rmdir || nr == SYS_mkdir ||
-                   nr == SYS_rename || nr == SYS_link) {
-          point.call = nr == SYS_unlink  ? "unlink"
-                       : nr == SYS_rmdir ? "rmdir"
-                       : nr == SYS_mkdir ? "mkdir"
-                       : nr == SYS_rename ? "rename"
-                                          : "link";
-          point.path = PathArgument(pid, AT_FDCWD, regs.rdi);
-        } else if (nr == SYS_unlinkat || nr == SYS_mkdirat ||
-                   nr == SYS_renameat || nr == SYS_renameat2 ||
-                   nr == SYS_linkat) {
-          point.call = nr == SYS_unlinkat  ? "unlinkat"
-                       : nr == SYS_mkdirat ? "mkdirat"
-                       : nr == SYS_linkat  ? "linkat"
-                                           : "renameat";
-          point.path =
-              PathArgument(pid, static_cast<long>(regs.rdi), regs.rsi);
+          point.path = path_at == 'f'   ? FdPath(pid, first)
+                       : path_at == 'p' ? PathArgument(pid, AT_FDCWD, regs.rdi)
+                                        : PathArgument(pid, first, regs.rsi);
         }
       } else if ((entry_nr == SYS_openat || entry_nr == SYS_open ||
                   entry_nr == SYS_creat) &&
