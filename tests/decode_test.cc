@@ -93,20 +93,6 @@ TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
   }
 }
 
-// A file another program wrote in upper case is still the one to keep and
-// number around.
-TEST_F(DecodeTest, ExistingFileInEitherCaseIsNumberedAround) {
-  const std::string id = Area("TWICE");
-  StoreMessage(id, Section(1, 1, "x.txt", {"first"}));
-  StoreMessage(id, Section(1, 1, "x.txt", {"second"}));
-  dir_.WriteFile("txt/TWICE/X.TXT", "old");
-  dir_.WriteConfig({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE new"});
-  Decode("TWICE");
-  EXPECT_EQ(dir_.ReadFile("txt/TWICE/X.TXT"), "old");
-  EXPECT_EQ(dir_.List("txt/TWICE"), (Strings{"X.TXT", "x1.txt", "x2.txt"}));
-  EXPECT_EQ(dir_.ReadFile("txt/TWICE/x2.txt"), "second\r\n");
-}
-
 // Two runs at once: every set saved under two names, each name listed
 // once, every dated line that either run printed in the log.
 TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
@@ -202,8 +188,13 @@ TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
       {"BASETEXTPATH " + dir_.Join("txt") + "\\", "BASEFWDPATH fwd",
        "FILESBBSNAME FILES.BBS", "FORWARDMARKER FORWARDED End of forward",
        "CHECKFOREMPTYLINE yes", "FORWARDFROM From:", "FORWARDSUBJ Subj:",
-       "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject\""});
+       "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject\"",
+       "WHATDOWITHEXISTFILE new"});
+  // A directory and a file that another program wrote in upper case are
+  // still the ones to keep and number around.
+  dir_.WriteFile("txt/ONE/F.TXT", "old");
   StoreMessage(one, Section(1, 1, "f.txt", {"from one"}));
+  StoreMessage(one, Section(1, 1, "f.txt", {"again"}));
   StoreMessage(bad, Section(1, 1, "f.txt", {"from bad"}));
   StoreMessage(two, Section(1, 1, "f.txt", {"from two"}));
   dir_.WriteFile("fwd/TWO/FWD.TXT", "taken");  // another program's spelling
@@ -212,9 +203,11 @@ TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
   // No empty line: the whole rest of the message is header.
   StoreMessage(two, {{"forwarded again", "no header", "x"}});
   RunResult run = dir_.Run({"/ALL"});
-  EXPECT_EQ(dir_.ReadFile("txt/one/f.txt"), "from one\r\n");
+  EXPECT_EQ(dir_.List("txt/ONE"),
+            (Strings{"F.TXT", "FILES.BBS", "f1.txt", "f2.txt"}));
+  EXPECT_EQ(dir_.ReadFile("txt/ONE/f2.txt"), "again\r\n");
   EXPECT_EQ(dir_.ReadFile("txt/two/f.txt"), "from two\r\n");
-  EXPECT_EQ(dir_.List("txt"), (Strings{"one", "two"}));
+  EXPECT_EQ(dir_.List("txt"), (Strings{"ONE", "two"}));
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/FWD.TXT"), "taken");
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd1.txt"), "body\r\n");
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd2.txt"), "");
