@@ -1,13 +1,13 @@
 #include "support/e2e.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -117,17 +117,14 @@ RunResult RunDirectory::Run(const std::vector<std::string>& arguments) const {
 RunResult RunDirectory::RunIn(const std::string& working_dir,
                               const std::vector<std::string>& arguments) const {
   RunResult result;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
-  pid_t pid = fork();
-  if (pid < 0) return result;
+  FILE* sinks[2] = {tmpfile(), tmpfile()};  // standard output and error
+  std::fflush(nullptr);
+  const pid_t pid = sinks[0] && sinks[1] ? fork() : -1;
   if (pid == 0) {
     int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, STDIN_FILENO);
-    dup2(out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
+    dup2(fileno(sinks[0]), STDOUT_FILENO);
+    dup2(fileno(sinks[1]), STDERR_FILENO);
     if (chdir(working_dir.c_str()) != 0) _exit(127);
     for (const auto& [name, value] : env_)
       setenv(name.c_str(), value.c_str(), 1);
@@ -140,33 +137,19 @@ RunResult RunDirectory::RunIn(const std::string& working_dir,
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (pid > 0 && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  std::string* texts[2] = {&result.out, &result.err};
+  for (int i = 0; i < 2; ++i) {
+    if (sinks[i] == nullptr) continue;
+    rewind(sinks[i]);
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, sinks[i])) > 0;)
+      texts[i]->append(buffer, n);
+    fclose(sinks[i]);
+  }
   return result;
 }
 

@@ -54,7 +54,7 @@ class RunDirectory {
 
   // Runs KAVEL_BINARY with `arguments` in
   // `working_dir` (default: this directory), stdin from /dev/null, stdout
-  // and stderr captured (through pipes, which no file-size limit reaches).
+  // and stderr captured (through temporary files).
   RunResult Run(const std::vector<std::string>& arguments) const;
   RunResult RunIn(const std::string& working_dir,
                   const std::vector<std::string>& arguments) const;
