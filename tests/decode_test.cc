@@ -36,14 +36,6 @@ const char* const kFormats[] = {"Msg", "Squish", "Jam"};
 
 class DecodeTest : public ::testing::Test {
  protected:
-  // Adds a *.MSG area line and answers the area id.
-  std::string Area(const std::string& tag) {
-    areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b Msg\n";
-    dir_.WriteFile("areas", areas_);
-    dir_.MakeDirectory("bases");
-    return std::string("M").append(dir_.Join("bases/" + tag));
-  }
-
   std::string Decode(const std::string& tag) {
     RunResult run = dir_.Run({"/DECODE", tag});
     EXPECT_EQ(run.exit_code, 0);
@@ -51,7 +43,6 @@ class DecodeTest : public ::testing::Test {
   }
 
   RunDirectory dir_;
-  std::string areas_;
 };
 
 // Framing lines that a tosser keeps among the kludges come back ahead of
@@ -96,7 +87,7 @@ TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
 // Two runs at once: every set saved under two names, each name listed
 // once, every dated line that either run printed in the log.
 TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
-  const std::string id = Area("BOTH");
+  const std::string id = dir_.AddArea("BOTH", "Msg");
   for (int i = 0; i < 200; ++i) {
     const std::string n = std::to_string(i);
     StoreMessage(id, Section(1, 1, "f" + n + ".txt", {"file " + n}));
@@ -134,7 +125,7 @@ TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
 // kludge or not (UTF-7 spells "/" as "+AC8-"), and never hit the
 // program's own files when the base path is empty.
 TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
-  const std::string id = Area("EVIL");
+  const std::string id = dir_.AddArea("EVIL", "Msg");
   dir_.MakeDirectory("cdrive");
   dir_.SetEnv("KAVEL_DRIVE_C", dir_.Join("cdrive"));
   dir_.WriteConfig({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
@@ -159,7 +150,7 @@ TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
   EXPECT_NE(out.find("Unsafe file name '..\\..\\X' in message"),
             std::string::npos);
 
-  const std::string here = Area("HERE");
+  const std::string here = dir_.AddArea("HERE", "Msg");
   dir_.WriteConfig({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
   const std::string config = dir_.ReadFile("Kavel.cfg");
   for (const char* name :
@@ -180,10 +171,10 @@ TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
 }
 
 TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
-  const std::string one = Area("ONE");
-  areas_ += "EchoArea MISSING " + dir_.Join("bases/none") + " -b Msg\n";
-  const std::string bad = Area("BAD:TAG");
-  const std::string two = Area("TWO");
+  const std::string one = dir_.AddArea("ONE", "Msg");
+  dir_.AddArea("MISSING", "Msg", dir_.Join("bases/none"));
+  const std::string bad = dir_.AddArea("BAD:TAG", "Msg");
+  const std::string two = dir_.AddArea("TWO", "Msg");
   dir_.WriteConfig(
       {"BASETEXTPATH " + dir_.Join("txt") + "\\", "BASEFWDPATH fwd",
        "FILESBBSNAME FILES.BBS", "FORWARDMARKER FORWARDED End of forward",

@@ -80,13 +80,9 @@ TEST(SplitAreaIdTest, FirstCharacterDecides) {
   }
 }
 
-class FactoryTest : public ::testing::Test {
- protected:
-  TempDirForTesting dir_;
-};
-
-TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
-  const std::string id = "S" + dir_.Join("echo");
+TEST(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
+  TempDirForTesting dir;
+  const std::string id = "S" + dir.Join("echo");
   std::unique_ptr<MessageArea> area;
   ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
   ASSERT_TRUE(area->AddMessage() && area->StoreMessage());

@@ -63,7 +63,6 @@ TEST(KeywordReaderTest, Settings) {
     const char* path;
   } paths[] = {
       {"BASETEXTPATH c:\\fido\\text", true, "c:\\fido\\text\\"},
-      {"basetextpath \"c:\\my files\\\"", true, "c:\\my files\\"},
       {"BASETEXTPATH\tXX", false, "unchanged"},
   };
   for (const auto& p : paths) {

@@ -60,6 +60,15 @@ void RunDirectory::WriteConfig(const std::vector<std::string>& lines) const {
   WriteFile("Kavel.cfg", text);
 }
 
+std::string RunDirectory::AddArea(const std::string& tag,
+                                  const std::string& format, std::string path) {
+  if (path.empty()) path = Join("bases/" + tag);
+  areas_ += "EchoArea " + tag + " " + path + " -b " + format + "\n";
+  WriteFile("areas", areas_);
+  MakeDirectory("bases");
+  return format.substr(0, 1) + path;
+}
+
 void RunDirectory::WriteFile(std::string_view relative,
                              std::string_view bytes) const {
   fs::path file = Join(relative);

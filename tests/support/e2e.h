@@ -40,6 +40,10 @@ class RunDirectory {
   // Writes Kavel.cfg: HPTPATH naming the file "areas" here, then `lines`,
   // each ended by CR LF.
   void WriteConfig(const std::vector<std::string>& lines) const;
+  // Adds "EchoArea <tag> <path> -b <format>" to the file "areas" (path
+  // default: bases/<tag> here) and makes bases/; answers the area id.
+  std::string AddArea(const std::string& tag, const std::string& format,
+                      std::string path = "");
   bool Exists(std::string_view relative) const;
   void MakeDirectory(std::string_view relative) const;
   // Names in a directory (relative; "" = the run directory), sorted.
@@ -61,6 +65,7 @@ class RunDirectory {
 
  private:
   std::string path_;
+  std::string areas_;  // the lines AddArea wrote
   std::map<std::string, std::string> env_;
 };
 

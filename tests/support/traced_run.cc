@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace kavel::e2e {
 namespace {
@@ -33,20 +34,10 @@ std::string FdPath(pid_t pid, long fd) {
 
 // A zero-terminated string of the traced program's memory.
 std::string StringAt(pid_t pid, unsigned long long address) {
+  std::ifstream mem("/proc/" + std::to_string(pid) + "/mem", std::ios::binary);
+  mem.seekg(static_cast<std::streamoff>(address));
   std::string text;
-  std::string mem = "/proc/" + std::to_string(pid) + "/mem";
-  int fd = open(mem.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char buffer[256];
-  for (;;) {
-    ssize_t n = pread(fd, buffer, sizeof buffer,
-                      static_cast<off_t>(address + text.size()));
-    if (n <= 0) break;
-    size_t len = strnlen(buffer, static_cast<size_t>(n));
-    text.append(buffer, len);
-    if (len < static_cast<size_t>(n) || text.size() > PATH_MAX) break;
-  }
-  close(fd);
+  std::getline(mem, text, '\0');
   return text;
 }
 
