@@ -137,29 +137,35 @@ RunResult RunDirectory::RunIn(const std::string& working_dir,
     if (chdir(working_dir.c_str()) != 0) _exit(127);
     for (const auto& [name, value] : env_)
       setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> argv;
-    std::string binary = KAVEL_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(arguments);
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    ExecKavel(arguments);
   }
   int status = 0;
   while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (pid > 0 && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  std::string* texts[2] = {&result.out, &result.err};
-  for (int i = 0; i < 2; ++i) {
-    if (sinks[i] == nullptr) continue;
-    rewind(sinks[i]);
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, sinks[i])) > 0;)
-      texts[i]->append(buffer, n);
-    fclose(sinks[i]);
-  }
+  if (sinks[0] != nullptr) result.out = ReadAndClose(sinks[0]);
+  if (sinks[1] != nullptr) result.err = ReadAndClose(sinks[1]);
   return result;
+}
+
+void ExecKavel(const std::vector<std::string>& arguments) {
+  std::string binary = KAVEL_BINARY;
+  std::vector<std::string> copies(arguments);
+  std::vector<char*> argv = {binary.data()};
+  for (auto& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
+  _exit(127);
+}
+
+std::string ReadAndClose(FILE* file) {
+  std::string text;
+  rewind(file);
+  char buffer[65536];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text.append(buffer, n);
+  fclose(file);
+  return text;
 }
 
 std::vector<std::string> Lines(std::string_view text) {

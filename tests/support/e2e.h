@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
@@ -72,6 +73,13 @@ class RunDirectory {
 // What the program prints after its log lines when it is run without a
 // command it knows (and for --help).
 extern const char kUsage[];
+
+// In a child process: KAVEL_BINARY with `arguments` takes the place of the
+// process (which exits with 127 when it cannot).
+[[noreturn]] void ExecKavel(const std::vector<std::string>& arguments);
+
+// The whole of a temporary file that a child wrote; the file is closed.
+std::string ReadAndClose(FILE* file);
 
 // Splits text into lines at "\n" (a final line end gives no empty line).
 std::vector<std::string> Lines(std::string_view text);

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "support/e2e.h"
+
 namespace kavel::e2e {
 namespace {
 
@@ -121,16 +123,9 @@ TracedResult RunTraced(
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
     setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") +
                             "detect_leaks=0").c_str(), 1);
-    std::vector<char*> argv;
-    std::string binary = KAVEL_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(arguments);
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
     raise(SIGSTOP);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    ExecKavel(arguments);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -210,14 +205,7 @@ TracedResult RunTraced(
   } else {
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fflush(out_file);
-  rewind(out_file);
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, out_file)) > 0) {
-    result.out.append(buffer, n);
-  }
-  fclose(out_file);
+  result.out = ReadAndClose(out_file);
 #else
   (void)working_dir;
   (void)arguments;
