@@ -197,8 +197,7 @@ TEST(DecodeRoundTripTest, PostedUueIsWhatUuencodeWritesAndUudeviewReadsIt) {
   }
   RunDirectory dir;
   dir.MakeDirectory("out");
-  dir.MakeDirectory("bases");
-  dir.WriteFile("areas", "EchoArea BIN " + dir.Join("bases/bin") + " -b Msg\n");
+  dir.AddArea("BIN", "Msg");
   dir.WriteConfig({"ENCODEBINARY UUE", "TEARLINE x", "USEASKLUDGE no",
                    "USEENCODEDSTRINGS yes"});
   const std::string file = RandomBinary(100000, 9);
@@ -212,7 +211,7 @@ TEST(DecodeRoundTripTest, PostedUueIsWhatUuencodeWritesAndUudeviewReadsIt) {
   ASSERT_EQ(dir.Run({"/ENCODE", "Data.bin", "BIN"}).exit_code, 0);
   std::string texts, stripped;  // in message order, CR line ends made LF
   for (const PostedMessage& m :
-       ReadPostedMessages(std::string("M").append(dir.Join("bases/bin"))))
+       ReadPostedMessages(std::string("M").append(dir.Join("bases/BIN"))))
     for (char c : m.text) texts.push_back(c == '\r' ? '\n' : c);
   for (const std::string& line : Lines(texts)) {
     if (!line.empty() && line[0] != '\x01' && !line.starts_with("text.") &&

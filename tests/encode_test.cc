@@ -124,9 +124,9 @@ TEST_F(EncodeTest, PlainFramingLinesAndDefaults) {
   EXPECT_EQ(console.at(3), " >> Posting note.txt to BARE");
   std::vector<PostedMessage> messages = Stored("bare");
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].from, "Sysop");
-  EXPECT_EQ(messages[0].to, "All");
-  EXPECT_EQ(messages[0].msgid_address, "0:0/0");
+  EXPECT_EQ(
+      messages[0].from + "|" + messages[0].to + "|" + messages[0].msgid_address,
+      "Sysop|All|0:0/0");
   // The rule about "..." looks at the file's last line, which the end line
   // follows here: no empty line.
   EXPECT_EQ(messages[0].text_after_msgid,

@@ -142,9 +142,9 @@ TEST_P(FormatTest, MissingBaseIsMadeAndFoundInAnyCase) {
   ASSERT_TRUE(area->LoadMessage());
   // The fixed header fields of *.MSG and Squish cut names and subjects.
   const bool jam = GetParam() == 'J';
-  EXPECT_EQ(area->FromName(), std::string(jam ? 50 : 35, 'F'));
-  EXPECT_EQ(area->ToName(), std::string(jam ? 50 : 35, 'T'));
-  EXPECT_EQ(area->Subject(), std::string(jam ? 100 : 71, 'S'));
+  EXPECT_EQ(area->FromName() + area->ToName() + area->Subject(),
+            std::string(jam ? 50 : 35, 'F') + std::string(jam ? 50 : 35, 'T') +
+                std::string(jam ? 100 : 71, 'S'));
   EXPECT_TRUE(area->HasAttribute(kAttrPvt));
   std::string line;
   area->ReadLine(&line);

@@ -143,11 +143,10 @@ class CorpusTest : public ::testing::TestWithParam<CorpusBase> {
       ASSERT_TRUE(area->IsOnMessage());
       EXPECT_EQ(area->CurrentNumber(), want.uid);
       ASSERT_TRUE(area->LoadMessage());
-      EXPECT_EQ(area->FromName(), want.from);
-      EXPECT_EQ(area->ToName(), want.to);
-      EXPECT_EQ(area->Subject(), want.subject);
-      EXPECT_EQ(area->HasAttribute(kAttrPvt), (want.attributes & 1) != 0);
-      EXPECT_EQ(area->HasAttribute(kAttrSnt), (want.attributes & 8) != 0);
+      EXPECT_EQ(area->FromName() + "|" + area->ToName() + "|" + area->Subject(),
+                want.from + "|" + want.to + "|" + want.subject);
+      EXPECT_EQ(area->HasAttribute(kAttrPvt) + 8 * area->HasAttribute(kAttrSnt),
+                want.attributes & 9);
       DateTimeRecord written;
       area->DateWritten(&written);
       EXPECT_EQ(FormatMsgDate(written), want.ftsDate);

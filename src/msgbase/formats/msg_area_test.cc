@@ -58,14 +58,6 @@ TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 11);
   ASSERT_TRUE(area->StoreMessage());
-
-  // An echomail area leaves number 1 to the high-water mark.
-  TempDirForTesting echo;
-  MsgArea echo_area(echo.Join(""));
-  ASSERT_TRUE(echo_area.OpenArea(echo.Join("")));
-  echo_area.SetAreaFlag(kAreaFlagEchomail, true);
-  ASSERT_TRUE(echo_area.AddMessage());
-  EXPECT_EQ(echo_area.current, 2);
 }
 
 TEST_F(MsgAreaTest, PostedMessageLayout) {
