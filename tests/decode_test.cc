@@ -162,12 +162,10 @@ TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
   EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea EVIL"), 0u);
   EXPECT_FALSE(dir_.Exists("kavel.seq"));
   EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& line) {
-                            return line.find("[err] Refused to write") !=
-                                   std::string::npos;
-                          }),
-            5);
+  int refused = 0;
+  for (const std::string& line : lines)
+    refused += line.find("[err] Refused to write") != std::string::npos;
+  EXPECT_EQ(refused, 5);
 }
 
 TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {

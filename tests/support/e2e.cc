@@ -28,8 +28,6 @@ const char kUsage[] =
     " /Decode <Area>        - decode files from <Area>\n"
     " /All                  - decode all files from all areas\n";
 
-bool CorpusAvailable() { return fs::is_directory(CorpusDir()); }
-
 RunDirectory::RunDirectory() {
   std::string pattern =
       (fs::temp_directory_path() / "kavel-e2e-XXXXXX").string();

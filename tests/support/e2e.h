@@ -21,7 +21,6 @@ struct RunResult {
 
 // The interoperability corpus (read-only: copy files out before writing).
 std::string CorpusDir();
-bool CorpusAvailable();
 
 class RunDirectory {
  public:
