@@ -16,12 +16,6 @@
 namespace kavel::e2e {
 namespace fs = std::filesystem;
 
-std::string CorpusDir() {
-  const char* env = getenv("KAVEL_CORPUS_DIR");
-  if (env != nullptr && *env != '\0') return env;
-  return KAVEL_CORPUS_DIR;
-}
-
 const char kUsage[] =
     "Usage:\n"
     " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n"

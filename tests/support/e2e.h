@@ -19,9 +19,6 @@ struct RunResult {
   std::string err;     // everything written to standard error
 };
 
-// The interoperability corpus (read-only: copy files out before writing).
-std::string CorpusDir();
-
 class RunDirectory {
  public:
   // Creates a fresh directory under the system temp directory.

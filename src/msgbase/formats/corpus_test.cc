@@ -32,13 +32,9 @@
 namespace kavel {
 namespace {
 
+using testing_support::CorpusDir;
 using testing_support::DirectorySnapshot;
 using testing_support::TextOf;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  return env != nullptr && *env != '\0' ? env : KAVEL_CORPUS_DIR;
-}
 
 struct Dumped {
   int32_t uid = 0;
@@ -70,12 +66,11 @@ std::vector<Dumped> ReadDump(const std::string& path,
                              bool skip_address_kludges) {
   std::ifstream in(path);
   std::vector<Dumped> out;
-  std::string kludges, line;
+  std::string line;
   while (std::getline(in, line)) {
     if (line.rfind("message ", 0) == 0) {
       out.emplace_back();
       out.back().uid = std::atoi(line.c_str() + line.find("uid=") + 4);
-      kludges.clear();
       continue;
     }
     if (out.empty()) continue;
