@@ -27,16 +27,16 @@ class ConcurrentPostingTest : public ::testing::TestWithParam<const char*> {
     dir_.WriteFile("areas.cfg", "EchoArea FOO " + BasePath() + " -b " +
                                     GetParam() + " 2:5020/9999\r\n");
     for (const std::string run : {"a", "b"}) {
-      dir_.WriteFile(run + "/Kavel.cfg",
-                     "HPTPATH " + dir_.Join("areas.cfg") +
-                         "\r\nFROM \"Poster " + run + "\"\r\nSUBJ File " + run +
-                         "\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH " +
-                         dir_.Join("txt") + "\r\n");
+      dir_.WriteFile(
+          run + "/Kavel.cfg",
+          "HPTPATH " + dir_.Join("areas.cfg") + "\r\nFROM \"Poster " + run +
+              "\"\r\nSUBJ File " + run +
+              "\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH " + dir_.Join("txt") +
+              "\r\n" +
+              // b takes its MSGID serials from a's default file.
+              (run == "b" ? "MSGIDSEQUENCE " + dir_.Join("a/kavel.seq") + "\r\n"
+                          : ""));
     }
-    // b takes its MSGID serials from a's default sequence file.
-    dir_.WriteFile("b/Kavel.cfg", dir_.ReadFile("b/Kavel.cfg") +
-                                      "MSGIDSEQUENCE " +
-                                      dir_.Join("a/kavel.seq") + "\r\n");
   }
 
   bool Msg() const { return GetParam()[0] == 'M'; }

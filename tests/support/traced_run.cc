@@ -98,9 +98,11 @@ const char* ChangingCall(long nr, char* path_at) {
 }  // namespace
 
 TracedResult RunTraced(
-    const std::string& working_dir, const std::vector<std::string>& arguments,
-    const std::string& watched,
-    const std::function<TraceAction(const TracePoint&)>& at_point) {
+    [[maybe_unused]] const std::string& working_dir,
+    [[maybe_unused]] const std::vector<std::string>& arguments,
+    [[maybe_unused]] const std::string& watched,
+    [[maybe_unused]] const std::function<TraceAction(const TracePoint&)>&
+        at_point) {
   TracedResult result;
 #if defined(__x86_64__)
   FILE* out_file = tmpfile();
@@ -206,11 +208,6 @@ TracedResult RunTraced(
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   result.out = ReadAndClose(out_file);
-#else
-  (void)working_dir;
-  (void)arguments;
-  (void)watched;
-  (void)at_point;
 #endif
   return result;
 }
