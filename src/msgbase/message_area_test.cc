@@ -39,9 +39,7 @@ TEST(SharedOperationsTest, AddressKludges) {
   FakeArea area({1});
   area.WriteLine("\x01MSGID: 1:1/1 12345678");
   area.WriteLine("body");
-  FtnAddress orig, dest;
-  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9.3", &dest));
+  const FtnAddress orig{2, 5020, 1, 5}, dest{2, 5020, 9, 3};
   ASSERT_TRUE(area.SetOrigAddress(orig, false));
   EXPECT_EQ(TextOf(&area), "\x01MSGID: 2:5020/1.5 12345678\rbody\r");
   area.SetAreaFlag(kAreaFlagAddressKludges, true);
@@ -56,9 +54,7 @@ TEST(SharedOperationsTest, AddressKludges) {
   ASSERT_TRUE(area.FindKludge(kKludgeTopt, &line));
   EXPECT_EQ(line, "\x01TOPT 3");
   // Non-point addresses remove FMPT and TOPT.
-  ASSERT_TRUE(ParseAddress("2:5020/1", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9", &dest));
-  ASSERT_TRUE(area.SetAddresses(orig, dest));
+  ASSERT_TRUE(area.SetAddresses({2, 5020, 1, 0}, {2, 5020, 9, 0}));
   EXPECT_FALSE(area.FindKludge(kKludgeFmpt, &line));
   EXPECT_FALSE(area.FindKludge(kKludgeTopt, &line));
 }

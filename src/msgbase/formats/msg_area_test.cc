@@ -63,11 +63,8 @@ TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
 TEST_F(MsgAreaTest, PostedMessageLayout) {
   auto area = Open();
   ASSERT_TRUE(area->AddMessage());
-  FtnAddress orig, dest;
-  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9999", &dest));
-  ASSERT_TRUE(area->SetOrigAddress(orig, true));
-  ASSERT_TRUE(area->SetDestAddress(dest));
+  ASSERT_TRUE(area->SetOrigAddress({2, 5020, 1, 5}, true));
+  ASSERT_TRUE(area->SetDestAddress({2, 5020, 9999, 0}));
   area->SetFromName("Ivan Petrov");
   area->SetToName("All");
   area->SetSubject("HELLO.TXT (1/2)");
