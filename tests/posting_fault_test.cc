@@ -269,11 +269,8 @@ TEST_P(PostingFaultTest, EnvFaultsWhileDecodingSaveNothingHalfWritten) {
     SCOPED_TRACE(round == 0 ? "no space" : "renames refused");
     fs::remove_all(dir_.Join("txt"));
     FaultEnv faults(Env::Default());
-    if (round == 0) {
-      faults.NoSpaceFromNthWrite(1, "a.txt.kv$");
-    } else {
-      faults.FailRenames("a.txt*");
-    }
+    round == 0 ? faults.NoSpaceFromNthWrite(1, "a.txt.kv$")
+               : faults.FailRenames("a.txt*");
     const std::string out = RunThrough(&faults, dir_.path(), {"/ALL"});
     EXPECT_NE(out.find("[err] "), std::string::npos) << out;
     EXPECT_FALSE(dir_.Exists("txt/foo/a.txt")) << out;

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,9 @@ std::vector<Dumped> ReadDump(const std::string& path,
       m.text += Unescape(line.substr(6));
       continue;
     }
-    const size_t key_at = line.find_first_not_of(' ');
-    const size_t key_end = line.find(' ', key_at);
-    const size_t value_at = line.find_first_not_of(' ', key_end);
-    if (value_at == std::string::npos) continue;
-    const std::string key = line.substr(key_at, key_end - key_at);
-    std::string value = line.substr(value_at);
+    std::istringstream words(line);
+    std::string key, value;
+    if (!std::getline(words >> key >> std::ws, value)) continue;
     if (value.front() == '"') value = value.substr(1, value.size() - 2);
     value = Unescape(value);
     const std::pair<const char*, std::string*> fields[] = {
