@@ -86,9 +86,7 @@ TEST(DecodeRoundTripTest, TextAndBinariesInEveryFormatAndFraming) {
   for (const auto& [format, kludge] : cases) {
     SCOPED_TRACE(std::string(format) + " " + (kludge ? kludge : "none"));
     RunDirectory dir;
-    dir.MakeDirectory("bases");
-    dir.WriteFile("areas", "EchoArea TRIP " + dir.Join("bases/trip") + " -b " +
-                               format + " -a 2:5020/1\n");
+    dir.AddArea("TRIP", format);
     dir.WriteConfig(
         {std::string("USEENCODEDSTRINGS ") + (kludge ? "yes" : "no"),
          std::string("USEASKLUDGE ") + (kludge ? kludge : "no"),
