@@ -138,8 +138,9 @@ class CorpusTest : public ::testing::TestWithParam<CorpusBase> {
       ASSERT_TRUE(area->LoadMessage());
       EXPECT_EQ(area->FromName() + "|" + area->ToName() + "|" + area->Subject(),
                 want.from + "|" + want.to + "|" + want.subject);
-      EXPECT_EQ(area->HasAttribute(kAttrPvt) + 8 * area->HasAttribute(kAttrSnt),
-                want.attributes & 9);
+      EXPECT_EQ(
+          8u * area->HasAttribute(kAttrSnt) + area->HasAttribute(kAttrPvt),
+          want.attributes & 9);
       DateTimeRecord written;
       area->DateWritten(&written);
       EXPECT_EQ(FormatMsgDate(written), want.ftsDate);
