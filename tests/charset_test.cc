@@ -21,12 +21,7 @@ const char kHelloCp866[] = "\x8F\xE0\xA8\xA2\xA5\xE2, \xAC\xA8\xE0!";
 class CharsetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_.MakeDirectory("bases");
-    std::string areas;
-    for (const std::string f : kFormats)
-      areas +=
-          "EchoArea " + f + " " + dir_.Join("bases/" + f) + " -b " + f + "\n";
-    dir_.WriteFile("areas", areas);
+    for (const char* format : kFormats) dir_.AddArea(format, format);
   }
   void Config(const std::vector<std::string>& extra) {
     std::vector<std::string> lines = {"BASETEXTPATH txt",

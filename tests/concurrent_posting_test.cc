@@ -19,18 +19,6 @@
 namespace kavel::e2e {
 namespace {
 
-// A text file of `lines` lines of 72 bytes each, distinct per tag; about
-// 227 lines make one section of a posting.
-std::string PostedFile(char tag, int lines) {
-  std::string text;
-  for (int i = 0; i < lines; ++i) {
-    std::string line = std::string(1, tag) + " line " + std::to_string(i) + " ";
-    line.append(70 - line.size(), static_cast<char>('a' + i % 26));
-    text += line + "\r\n";
-  }
-  return text;
-}
-
 // The -b word of the areas file; its first letter starts the area id.
 class ConcurrentPostingTest : public ::testing::TestWithParam<const char*> {
  protected:
@@ -39,16 +27,16 @@ class ConcurrentPostingTest : public ::testing::TestWithParam<const char*> {
     dir_.WriteFile("areas.cfg", "EchoArea FOO " + BasePath() + " -b " +
                                     GetParam() + " 2:5020/9999\r\n");
     for (const std::string run : {"a", "b"}) {
-      dir_.WriteFile(run + "/Kavel.cfg",
-                     "HPTPATH " + dir_.Join("areas.cfg") +
-                         "\r\nFROM \"Poster " + run + "\"\r\nSUBJ File " + run +
-                         "\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH " +
-                         dir_.Join("txt") + "\r\n");
+      dir_.WriteFile(
+          run + "/Kavel.cfg",
+          "HPTPATH " + dir_.Join("areas.cfg") + "\r\nFROM \"Poster " + run +
+              "\"\r\nSUBJ File " + run +
+              "\r\nUSEENCODEDSTRINGS yes\r\nBASETEXTPATH " + dir_.Join("txt") +
+              "\r\n" +
+              // b takes its MSGID serials from a's default file.
+              (run == "b" ? "MSGIDSEQUENCE " + dir_.Join("a/kavel.seq") + "\r\n"
+                          : ""));
     }
-    // b takes its MSGID serials from a's default sequence file.
-    dir_.WriteFile("b/Kavel.cfg", dir_.ReadFile("b/Kavel.cfg") +
-                                      "MSGIDSEQUENCE " +
-                                      dir_.Join("a/kavel.seq") + "\r\n");
   }
 
   bool Msg() const { return GetParam()[0] == 'M'; }

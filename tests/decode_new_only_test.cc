@@ -33,15 +33,6 @@ class DecodeNewOnlyTest : public ::testing::Test {
                       "DECODENEWONLY Yes", "LOCKWAIT 0"});
   }
 
-  // Answers the area id; `format` is the fidoconfig word.
-  std::string Area(const std::string& tag, const std::string& format) {
-    areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b " +
-              format + "\n";
-    dir_.WriteFile("areas", areas_);
-    dir_.MakeDirectory("bases");
-    return format.substr(0, 1) + dir_.Join("bases/" + tag);
-  }
-
   // Stores message `serial` (its MSGID) holding a section, or a forward
   // when `part` is 0.
   void Post(const std::string& id, int serial, int part, int total,
@@ -66,13 +57,12 @@ class DecodeNewOnlyTest : public ::testing::Test {
   }
 
   RunDirectory dir_;
-  std::string areas_;
 };
 
 TEST_F(DecodeNewOnlyTest, LaterRunsSaveOnlyWhatIsNew) {
   std::vector<std::string> ids;
   for (const std::string format : {"Msg", "Squish", "Jam"}) {
-    ids.push_back(Area(Cat("A", format.substr(0, 1)), format));
+    ids.push_back(dir_.AddArea(Cat("A", format.substr(0, 1)), format));
     Post(ids.back(), 1, 1, 2, "whole.txt");
     Post(ids.back(), 2, 0, 0, "fwd");
     Post(ids.back(), 3, 2, 2, "whole.txt");
@@ -110,7 +100,7 @@ TEST_F(DecodeNewOnlyTest, LaterRunsSaveOnlyWhatIsNew) {
 
 // *.MSG renumbered after deleting 1 and 3: 2.MSG and 4.MSG become 1, 2.
 TEST_F(DecodeNewOnlyTest, ARenumberedBaseSavesNothingTwice) {
-  const std::string id = Area("MS", "Msg");
+  const std::string id = dir_.AddArea("MS", "Msg");
   for (int i = 1; i <= 4; ++i) Post(id, i, 1, 1, Cat("f", std::to_string(i)));
   EXPECT_EQ(Count(All(), "Saving file"), 4u);
   const std::string msg_dir = dir_.Join("bases/MS/");
@@ -127,7 +117,7 @@ TEST_F(DecodeNewOnlyTest, FailedIncompleteAndDamagedAreMadeGoodLater) {
   dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
                     "FORWARDMARKER FORWARDED", "SAVEIFNOTENOUGHSECTIONS Yes",
                     "WHATDOWITHEXISTFILE New", "DECODENEWONLY Yes"});
-  const std::string id = Area("RETRY", "Squish");
+  const std::string id = dir_.AddArea("RETRY", "Squish");
   Post(id, 1, 1, 1, "r.txt");
   Post(id, 2, 0, 0, "fwd");
   Post(id, 3, 1, 2, "x.txt");

@@ -86,9 +86,7 @@ TEST(DecodeRoundTripTest, TextAndBinariesInEveryFormatAndFraming) {
   for (const auto& [format, kludge] : cases) {
     SCOPED_TRACE(std::string(format) + " " + (kludge ? kludge : "none"));
     RunDirectory dir;
-    dir.MakeDirectory("bases");
-    dir.WriteFile("areas", "EchoArea TRIP " + dir.Join("bases/trip") + " -b " +
-                               format + " -a 2:5020/1\n");
+    dir.AddArea("TRIP", format);
     dir.WriteConfig(
         {std::string("USEENCODEDSTRINGS ") + (kludge ? "yes" : "no"),
          std::string("USEASKLUDGE ") + (kludge ? kludge : "no"),
@@ -197,8 +195,7 @@ TEST(DecodeRoundTripTest, PostedUueIsWhatUuencodeWritesAndUudeviewReadsIt) {
   }
   RunDirectory dir;
   dir.MakeDirectory("out");
-  dir.MakeDirectory("bases");
-  dir.WriteFile("areas", "EchoArea BIN " + dir.Join("bases/bin") + " -b Msg\n");
+  dir.AddArea("BIN", "Msg");
   dir.WriteConfig({"ENCODEBINARY UUE", "TEARLINE x", "USEASKLUDGE no",
                    "USEENCODEDSTRINGS yes"});
   const std::string file = RandomBinary(100000, 9);
@@ -212,7 +209,7 @@ TEST(DecodeRoundTripTest, PostedUueIsWhatUuencodeWritesAndUudeviewReadsIt) {
   ASSERT_EQ(dir.Run({"/ENCODE", "Data.bin", "BIN"}).exit_code, 0);
   std::string texts, stripped;  // in message order, CR line ends made LF
   for (const PostedMessage& m :
-       ReadPostedMessages(std::string("M").append(dir.Join("bases/bin"))))
+       ReadPostedMessages(std::string("M").append(dir.Join("bases/BIN"))))
     for (char c : m.text) texts.push_back(c == '\r' ? '\n' : c);
   for (const std::string& line : Lines(texts)) {
     if (!line.empty() && line[0] != '\x01' && !line.starts_with("text.") &&

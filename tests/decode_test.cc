@@ -36,14 +36,6 @@ const char* const kFormats[] = {"Msg", "Squish", "Jam"};
 
 class DecodeTest : public ::testing::Test {
  protected:
-  // Adds a *.MSG area line and answers the area id.
-  std::string Area(const std::string& tag) {
-    areas_ += "EchoArea " + tag + " " + dir_.Join("bases/" + tag) + " -b Msg\n";
-    dir_.WriteFile("areas", areas_);
-    dir_.MakeDirectory("bases");
-    return std::string("M").append(dir_.Join("bases/" + tag));
-  }
-
   std::string Decode(const std::string& tag) {
     RunResult run = dir_.Run({"/DECODE", tag});
     EXPECT_EQ(run.exit_code, 0);
@@ -51,7 +43,6 @@ class DecodeTest : public ::testing::Test {
   }
 
   RunDirectory dir_;
-  std::string areas_;
 };
 
 // Framing lines that a tosser keeps among the kludges come back ahead of
@@ -93,24 +84,10 @@ TEST_F(DecodeTest, FramingAmongLeadingKludgesAndSetsWithoutLines) {
   }
 }
 
-// A file another program wrote in upper case is still the one to keep and
-// number around.
-TEST_F(DecodeTest, ExistingFileInEitherCaseIsNumberedAround) {
-  const std::string id = Area("TWICE");
-  StoreMessage(id, Section(1, 1, "x.txt", {"first"}));
-  StoreMessage(id, Section(1, 1, "x.txt", {"second"}));
-  dir_.WriteFile("txt/TWICE/X.TXT", "old");
-  dir_.WriteConfig({"BASETEXTPATH txt", "WHATDOWITHEXISTFILE new"});
-  Decode("TWICE");
-  EXPECT_EQ(dir_.ReadFile("txt/TWICE/X.TXT"), "old");
-  EXPECT_EQ(dir_.List("txt/TWICE"), (Strings{"X.TXT", "x1.txt", "x2.txt"}));
-  EXPECT_EQ(dir_.ReadFile("txt/TWICE/x2.txt"), "second\r\n");
-}
-
 // Two runs at once: every set saved under two names, each name listed
 // once, every dated line that either run printed in the log.
 TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
-  const std::string id = Area("BOTH");
+  const std::string id = dir_.AddArea("BOTH", "Msg");
   for (int i = 0; i < 200; ++i) {
     const std::string n = std::to_string(i);
     StoreMessage(id, Section(1, 1, "f" + n + ".txt", {"file " + n}));
@@ -148,7 +125,7 @@ TEST_F(DecodeTest, TwoRunsAtOnceKeepEveryFileListLineAndLogLine) {
 // kludge or not (UTF-7 spells "/" as "+AC8-"), and never hit the
 // program's own files when the base path is empty.
 TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
-  const std::string id = Area("EVIL");
+  const std::string id = dir_.AddArea("EVIL", "Msg");
   dir_.MakeDirectory("cdrive");
   dir_.SetEnv("KAVEL_DRIVE_C", dir_.Join("cdrive"));
   dir_.WriteConfig({"BASETEXTPATH txt", "LOCALCHARSET UTF-8"});
@@ -173,7 +150,7 @@ TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
   EXPECT_NE(out.find("Unsafe file name '..\\..\\X' in message"),
             std::string::npos);
 
-  const std::string here = Area("HERE");
+  const std::string here = dir_.AddArea("HERE", "Msg");
   dir_.WriteConfig({"USETEXTSUBDIR yes", "FILESBBSNAME files.bbs"});
   const std::string config = dir_.ReadFile("Kavel.cfg");
   for (const char* name :
@@ -185,25 +162,28 @@ TEST_F(DecodeTest, BeginLineNamesStayInsideTheTextBase) {
   EXPECT_EQ(dir_.ReadFile("areas").find("EchoArea EVIL"), 0u);
   EXPECT_FALSE(dir_.Exists("kavel.seq"));
   EXPECT_EQ(dir_.ReadFile("files.bbs").find("readme"), 0u);
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& line) {
-                            return line.find("[err] Refused to write") !=
-                                   std::string::npos;
-                          }),
-            5);
+  int refused = 0;
+  for (const std::string& line : lines)
+    refused += line.find("[err] Refused to write") != std::string::npos;
+  EXPECT_EQ(refused, 5);
 }
 
 TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
-  const std::string one = Area("ONE");
-  areas_ += "EchoArea MISSING " + dir_.Join("bases/none") + " -b Msg\n";
-  const std::string bad = Area("BAD:TAG");
-  const std::string two = Area("TWO");
+  const std::string one = dir_.AddArea("ONE", "Msg");
+  dir_.AddArea("MISSING", "Msg", dir_.Join("bases/none"));
+  const std::string bad = dir_.AddArea("BAD:TAG", "Msg");
+  const std::string two = dir_.AddArea("TWO", "Msg");
   dir_.WriteConfig(
       {"BASETEXTPATH " + dir_.Join("txt") + "\\", "BASEFWDPATH fwd",
        "FILESBBSNAME FILES.BBS", "FORWARDMARKER FORWARDED End of forward",
        "CHECKFOREMPTYLINE yes", "FORWARDFROM From:", "FORWARDSUBJ Subj:",
-       "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject\""});
+       "FILESBBSSAVINGSTRING \"@File|@FromName|@Subject\"",
+       "WHATDOWITHEXISTFILE new"});
+  // A directory and a file that another program wrote in upper case are
+  // still the ones to keep and number around.
+  dir_.WriteFile("txt/ONE/F.TXT", "old");
   StoreMessage(one, Section(1, 1, "f.txt", {"from one"}));
+  StoreMessage(one, Section(1, 1, "f.txt", {"again"}));
   StoreMessage(bad, Section(1, 1, "f.txt", {"from bad"}));
   StoreMessage(two, Section(1, 1, "f.txt", {"from two"}));
   dir_.WriteFile("fwd/TWO/FWD.TXT", "taken");  // another program's spelling
@@ -212,9 +192,11 @@ TEST_F(DecodeTest, AllDecodesEveryAreaAndSavesForwards) {
   // No empty line: the whole rest of the message is header.
   StoreMessage(two, {{"forwarded again", "no header", "x"}});
   RunResult run = dir_.Run({"/ALL"});
-  EXPECT_EQ(dir_.ReadFile("txt/one/f.txt"), "from one\r\n");
+  EXPECT_EQ(dir_.List("txt/ONE"),
+            (Strings{"F.TXT", "FILES.BBS", "f1.txt", "f2.txt"}));
+  EXPECT_EQ(dir_.ReadFile("txt/ONE/f2.txt"), "again\r\n");
   EXPECT_EQ(dir_.ReadFile("txt/two/f.txt"), "from two\r\n");
-  EXPECT_EQ(dir_.List("txt"), (Strings{"one", "two"}));
+  EXPECT_EQ(dir_.List("txt"), (Strings{"ONE", "two"}));
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/FWD.TXT"), "taken");
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd1.txt"), "body\r\n");
   EXPECT_EQ(dir_.ReadFile("fwd/TWO/fwd2.txt"), "");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "msgbase/test_support.h"
 #include "support/e2e.h"
 #include "support/peers.h"
 #include "support/posted_messages.h"
@@ -30,9 +31,10 @@ std::string News() {
 // them with the header fields, subfields and text we wrote.
 TEST(EncodeInteropTest, FidonetJamParsesPostedJamMessages) {
   ASSERT_EQ(FidonetJamMissing(), "");
-  ASSERT_TRUE(CorpusAvailable());
+  const std::string corpus = testing_support::CorpusDir();
+  ASSERT_TRUE(std::filesystem::is_directory(corpus));
   RunDirectory dir;
-  std::filesystem::copy(CorpusDir() + "/jam", dir.Join("jam"));
+  std::filesystem::copy(corpus + "/jam", dir.Join("jam"));
   dir.WriteFile("areas", "EchoArea FOO " + dir.Join("jam/echo") +
                              " -b Jam -a 2:5020/1.5\r\nNetmailArea NET " +
                              dir.Join("jam/net") + " -b Jam\r\n");

@@ -19,21 +19,6 @@ SectionPosition At(int32_t part, int32_t message) {
   return s;
 }
 
-TEST(FileSetListTest, PartsInAnyMessageOrderFormOneSet) {
-  FileSetList sets;
-  sets.AddSection("A.TXT", 3, At(2, 10), 1000, "dir\\");
-  sets.AddSection("A.TXT", 3, At(1, 11), 1001, "dir\\");
-  sets.AddSection("A.TXT", 3, At(3, 12), 1002, "dir\\");
-  ASSERT_EQ(sets.size(), 1u);
-  const FileSet& set = sets.at(0);
-  EXPECT_TRUE(set.IsComplete());
-  EXPECT_EQ(set.targetDir, "dir\\");
-  std::vector<int32_t> numbers;
-  for (const auto* part : set.PartsInOrder())
-    numbers.push_back(part->messageNumber);
-  EXPECT_EQ(numbers, (std::vector<int32_t>{11, 10, 12}));
-}
-
 TEST(FileSetListTest, PostingsFarApartOrOfOtherSizeNeverMix) {
   FileSetList sets;
   // A stale part 3 from a week ago, then this week's parts 1 and 2.

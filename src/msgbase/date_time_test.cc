@@ -21,11 +21,9 @@ TEST(PackDateTimeTest, GoldenValueAndRoundTrip) {
   DateTimeRecord back;
   back.hundredth = 42;
   UnpackDateTime(packed, &back);
-  EXPECT_EQ(back, [] {
-    DateTimeRecord d = Date(2001, 1, 5, 13, 7, 8);
-    d.hundredth = 42;
-    return d;
-  }());
+  DateTimeRecord want = Date(2001, 1, 5, 13, 7, 8);
+  want.hundredth = 42;
+  EXPECT_EQ(back, want);
 }
 
 TEST(PackDateTimeTest, OutOfRangeIsClampedNotWrapped) {

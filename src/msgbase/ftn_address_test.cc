@@ -51,11 +51,6 @@ TEST(ParseAddressTest, RejectsAndLeavesRecordUntouched) {
   }
 }
 
-TEST(AddressPrintTest, ThreeForms) {
-  EXPECT_EQ(AddressToText(Addr(2, 5020, 1, 5)), "2:5020/1.5");
-  EXPECT_EQ(AddressToText4D(Addr(2, 5020, 1, 0)), "2:5020/1.0");
-}
-
 TEST(CompareAddressesTest, ComponentOrder) {
   EXPECT_EQ(CompareAddresses(Addr(1, 2, 3, 4), Addr(2, 1, 1, 0)), -1);
   EXPECT_EQ(CompareAddresses(Addr(2, 5020, 1, 0), Addr(2, 5020, 1, 1)), -1);

@@ -39,9 +39,7 @@ TEST(SharedOperationsTest, AddressKludges) {
   FakeArea area({1});
   area.WriteLine("\x01MSGID: 1:1/1 12345678");
   area.WriteLine("body");
-  FtnAddress orig, dest;
-  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9.3", &dest));
+  const FtnAddress orig{2, 5020, 1, 5}, dest{2, 5020, 9, 3};
   ASSERT_TRUE(area.SetOrigAddress(orig, false));
   EXPECT_EQ(TextOf(&area), "\x01MSGID: 2:5020/1.5 12345678\rbody\r");
   area.SetAreaFlag(kAreaFlagAddressKludges, true);
@@ -56,9 +54,7 @@ TEST(SharedOperationsTest, AddressKludges) {
   ASSERT_TRUE(area.FindKludge(kKludgeTopt, &line));
   EXPECT_EQ(line, "\x01TOPT 3");
   // Non-point addresses remove FMPT and TOPT.
-  ASSERT_TRUE(ParseAddress("2:5020/1", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9", &dest));
-  ASSERT_TRUE(area.SetAddresses(orig, dest));
+  ASSERT_TRUE(area.SetAddresses({2, 5020, 1, 0}, {2, 5020, 9, 0}));
   EXPECT_FALSE(area.FindKludge(kKludgeFmpt, &line));
   EXPECT_FALSE(area.FindKludge(kKludgeTopt, &line));
 }
@@ -80,13 +76,9 @@ TEST(SplitAreaIdTest, FirstCharacterDecides) {
   }
 }
 
-class FactoryTest : public ::testing::Test {
- protected:
-  TempDirForTesting dir_;
-};
-
-TEST_F(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
-  const std::string id = "S" + dir_.Join("echo");
+TEST(FactoryTest, ExistingBaseThatFailsToOpenIsNeverRecreated) {
+  TempDirForTesting dir;
+  const std::string id = "S" + dir.Join("echo");
   std::unique_ptr<MessageArea> area;
   ASSERT_TRUE(OpenOrCreateMessageArea(&area, id));
   ASSERT_TRUE(area->AddMessage() && area->StoreMessage());
@@ -146,9 +138,9 @@ TEST_P(FormatTest, MissingBaseIsMadeAndFoundInAnyCase) {
   ASSERT_TRUE(area->LoadMessage());
   // The fixed header fields of *.MSG and Squish cut names and subjects.
   const bool jam = GetParam() == 'J';
-  EXPECT_EQ(area->FromName(), std::string(jam ? 50 : 35, 'F'));
-  EXPECT_EQ(area->ToName(), std::string(jam ? 50 : 35, 'T'));
-  EXPECT_EQ(area->Subject(), std::string(jam ? 100 : 71, 'S'));
+  EXPECT_EQ(area->FromName() + area->ToName() + area->Subject(),
+            std::string(jam ? 50 : 35, 'F') + std::string(jam ? 50 : 35, 'T') +
+                std::string(jam ? 100 : 71, 'S'));
   EXPECT_TRUE(area->HasAttribute(kAttrPvt));
   std::string line;
   area->ReadLine(&line);

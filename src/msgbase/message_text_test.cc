@@ -26,14 +26,19 @@ class MessageTextTest : public ::testing::Test {
     text_->Read(out.data(), static_cast<uint16_t>(out.size()));
     return out;
   }
-  LineList Lines(size_t max = kMaxTextLine) {
+  // The lines that ReadTextLine gives; *positions (when given) receives
+  // where each starts, and the end of the text.
+  LineList Lines(size_t max = kMaxTextLine,
+                 std::vector<int32_t>* positions = nullptr) {
     LineList lines;
     text_->Seek(0);
     std::string line;
     while (!AtEndOfText(text_.get())) {
+      if (positions != nullptr) positions->push_back(text_->Position());
       ReadTextLine(text_.get(), &line, max);
       lines.push_back(line);
     }
+    if (positions != nullptr) positions->push_back(text_->Size());
     return lines;
   }
   std::unique_ptr<ByteStream> text_;
@@ -78,16 +83,8 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
     }
     SetText(bytes);
     for (size_t max : {kMaxTextLine, size_t{100000}}) {
-      LineList expected_lines;
       std::vector<int32_t> expected_pos;
-      text_->Seek(0);
-      std::string line;
-      while (!AtEndOfText(text_.get())) {
-        expected_pos.push_back(text_->Position());
-        ReadTextLine(text_.get(), &line, max);
-        expected_lines.push_back(line);
-      }
-      expected_pos.push_back(text_->Size());
+      const LineList expected_lines = Lines(max, &expected_pos);
       text_->Seek(0);
       TextLineWalk walk(text_.get(), max);
       std::string_view got;

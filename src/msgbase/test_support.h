@@ -1,7 +1,7 @@
 // Test-only helpers for the message-base tests (their temporary directory
-// is TempDirForTesting): whole-file reads and writes, a loaded message's
-// whole text, and fixed dates and clock readings. Included by *_test.cc
-// files only.
+// is TempDirForTesting): the interoperability corpus, whole-file reads and
+// writes, a loaded message's whole text, and fixed dates and clock
+// readings. Included by test code only.
 #ifndef KAVEL_MSGBASE_TEST_SUPPORT_H_
 #define KAVEL_MSGBASE_TEST_SUPPORT_H_
 
@@ -22,6 +22,13 @@
 #include "platform/temp_dir_for_testing.h"
 
 namespace kavel::testing_support {
+
+// The interoperability corpus (read-only: copy files out before writing):
+// $KAVEL_CORPUS_DIR, or the directory the build names.
+inline std::string CorpusDir() {
+  const char* env = std::getenv("KAVEL_CORPUS_DIR");
+  return env != nullptr && *env != '\0' ? env : KAVEL_CORPUS_DIR;
+}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

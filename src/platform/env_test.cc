@@ -75,16 +75,32 @@ TYPED_TEST(EnvTest, FilesOpenByModeAndIgnoreCase) {
   EXPECT_EQ(Slurp(env, this->Path("BASE.SQD")), "01234567AB");
 }
 
+// Each kind of line end, lines longer than the reader's search stretches,
+// and a CR LF split across the reader's buffer boundary; the bytes up to the
+// first CR LF are written as a line.
 TYPED_TEST(EnvTest, TextLinesEndInAnyConvention) {
-  Env* env = this->env();
-  auto writer = env->OpenTextWriter(this->Path("t.txt"), false, nullptr);
-  ASSERT_NE(writer, nullptr);
-  EXPECT_TRUE(writer->WriteLine("one") && writer->WriteRaw("two\rthree\n\n"));
-  EXPECT_TRUE(writer->Close());
-  auto reader = env->OpenTextReader(this->Path("t.txt"), nullptr);
-  std::vector<std::string> lines;
-  for (std::string line; reader->ReadLine(&line);) lines.push_back(line);
-  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three", ""}));
+  const std::string a(300, 'a'), b(600, 'b'), c(257, 'c'), d(256, 'd');
+  const std::string big(65535, 'x');
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"one\r\ntwo\nthree\rfour\r\n\r\nlast",
+       {"one", "two", "three", "four", "", "last"}},
+      {"a\r\r\n", {"a", ""}},
+      {a + "\n" + b + "\r" + c + "\r\n" + d + "\n\r", {a, b, c, d, ""}},
+      {big + "\r\nnext", {big, "next"}},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    const size_t crlf = bytes.find("\r\n");
+    auto writer =
+        this->env()->OpenTextWriter(this->Path("t.txt"), false, nullptr);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(writer->WriteLine(bytes.substr(0, crlf)) &&
+                writer->WriteRaw(bytes.substr(crlf + 2)) && writer->Close());
+    auto reader = this->env()->OpenTextReader(this->Path("T.TXT"), nullptr);
+    ASSERT_NE(reader, nullptr);
+    std::vector<std::string> lines;
+    for (std::string line; reader->ReadLine(&line);) lines.push_back(line);
+    EXPECT_TRUE(lines == expected) << bytes.substr(0, 20);
+  }
 }
 
 TYPED_TEST(EnvTest, DirectoriesSearchAndRename) {

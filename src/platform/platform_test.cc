@@ -110,29 +110,5 @@ TEST(FileSearchTest, AttributeMasksAndDotEntries) {
   search->End();
 }
 
-TEST(TextFileTest, LineEndsAndCrLfWriting) {
-  TempDirForTesting dir;
-  // Lines longer than the reader's search stretches, each kind of end, and
-  // a CR LF split across the reader's buffer boundary.
-  const std::string a(300, 'a'), b(600, 'b'), c(257, 'c'), d(256, 'd');
-  const std::string big(65535, 'x');
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"one\r\ntwo\nthree\rfour\r\n\r\nlast",
-       {"one", "two", "three", "four", "", "last"}},
-      {"a\r\r\n", {"a", ""}},
-      {a + "\n" + b + "\r" + c + "\r\n" + d + "\n\r", {a, b, c, d, ""}},
-      {big + "\r\nnext", {big, "next"}},
-  };
-  for (const auto& [bytes, expected] : cases) {
-    dir.WriteFile("in.txt", bytes);
-    auto reader = OpenTextReader(dir.Join("IN.TXT"), nullptr);
-    ASSERT_NE(reader, nullptr);
-    std::vector<std::string> lines;
-    std::string line;
-    while (reader->ReadLine(&line)) lines.push_back(line);
-    EXPECT_TRUE(lines == expected) << bytes.substr(0, 20);
-  }
-}
-
 }  // namespace
 }  // namespace kavel

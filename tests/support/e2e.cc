@@ -1,13 +1,13 @@
 #include "support/e2e.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,19 +16,11 @@
 namespace kavel::e2e {
 namespace fs = std::filesystem;
 
-std::string CorpusDir() {
-  const char* env = getenv("KAVEL_CORPUS_DIR");
-  if (env != nullptr && *env != '\0') return env;
-  return KAVEL_CORPUS_DIR;
-}
-
 const char kUsage[] =
     "Usage:\n"
     " /Encode <File> <Area> - post <file> (may be the mask) in area <Area>\n"
     " /Decode <Area>        - decode files from <Area>\n"
     " /All                  - decode all files from all areas\n";
-
-bool CorpusAvailable() { return fs::is_directory(CorpusDir()); }
 
 RunDirectory::RunDirectory() {
   std::string pattern =
@@ -58,6 +50,15 @@ void RunDirectory::WriteConfig(const std::vector<std::string>& lines) const {
   std::string text = "HPTPATH " + Join("areas") + "\r\n";
   for (const std::string& line : lines) text += line + "\r\n";
   WriteFile("Kavel.cfg", text);
+}
+
+std::string RunDirectory::AddArea(const std::string& tag,
+                                  const std::string& format, std::string path) {
+  if (path.empty()) path = Join("bases/" + tag);
+  areas_ += "EchoArea " + tag + " " + path + " -b " + format + "\n";
+  WriteFile("areas", areas_);
+  MakeDirectory("bases");
+  return format.substr(0, 1) + path;
 }
 
 void RunDirectory::WriteFile(std::string_view relative,
@@ -117,57 +118,46 @@ RunResult RunDirectory::Run(const std::vector<std::string>& arguments) const {
 RunResult RunDirectory::RunIn(const std::string& working_dir,
                               const std::vector<std::string>& arguments) const {
   RunResult result;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
-  pid_t pid = fork();
-  if (pid < 0) return result;
+  FILE* sinks[2] = {tmpfile(), tmpfile()};  // standard output and error
+  std::fflush(nullptr);
+  const pid_t pid = sinks[0] && sinks[1] ? fork() : -1;
   if (pid == 0) {
     int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, STDIN_FILENO);
-    dup2(out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
+    dup2(fileno(sinks[0]), STDOUT_FILENO);
+    dup2(fileno(sinks[1]), STDERR_FILENO);
     if (chdir(working_dir.c_str()) != 0) _exit(127);
     for (const auto& [name, value] : env_)
       setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> argv;
-    std::string binary = KAVEL_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(arguments);
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
+    ExecKavel(arguments);
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (pid > 0 && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (sinks[0] != nullptr) result.out = ReadAndClose(sinks[0]);
+  if (sinks[1] != nullptr) result.err = ReadAndClose(sinks[1]);
   return result;
+}
+
+void ExecKavel(const std::vector<std::string>& arguments) {
+  std::string binary = KAVEL_BINARY;
+  std::vector<std::string> copies(arguments);
+  std::vector<char*> argv = {binary.data()};
+  for (auto& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
+  _exit(127);
+}
+
+std::string ReadAndClose(FILE* file) {
+  std::string text;
+  rewind(file);
+  char buffer[65536];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text.append(buffer, n);
+  fclose(file);
+  return text;
 }
 
 std::vector<std::string> Lines(std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
@@ -17,10 +18,6 @@ struct RunResult {
   std::string out;     // everything written to standard output
   std::string err;     // everything written to standard error
 };
-
-// The interoperability corpus (read-only: copy files out before writing).
-std::string CorpusDir();
-bool CorpusAvailable();
 
 class RunDirectory {
  public:
@@ -40,6 +37,10 @@ class RunDirectory {
   // Writes Kavel.cfg: HPTPATH naming the file "areas" here, then `lines`,
   // each ended by CR LF.
   void WriteConfig(const std::vector<std::string>& lines) const;
+  // Adds "EchoArea <tag> <path> -b <format>" to the file "areas" (path
+  // default: bases/<tag> here) and makes bases/; answers the area id.
+  std::string AddArea(const std::string& tag, const std::string& format,
+                      std::string path = "");
   bool Exists(std::string_view relative) const;
   void MakeDirectory(std::string_view relative) const;
   // Names in a directory (relative; "" = the run directory), sorted.
@@ -54,19 +55,27 @@ class RunDirectory {
 
   // Runs KAVEL_BINARY with `arguments` in
   // `working_dir` (default: this directory), stdin from /dev/null, stdout
-  // and stderr captured (through pipes, which no file-size limit reaches).
+  // and stderr captured (through temporary files).
   RunResult Run(const std::vector<std::string>& arguments) const;
   RunResult RunIn(const std::string& working_dir,
                   const std::vector<std::string>& arguments) const;
 
  private:
   std::string path_;
+  std::string areas_;  // the lines AddArea wrote
   std::map<std::string, std::string> env_;
 };
 
 // What the program prints after its log lines when it is run without a
 // command it knows (and for --help).
 extern const char kUsage[];
+
+// In a child process: KAVEL_BINARY with `arguments` takes the place of the
+// process (which exits with 127 when it cannot).
+[[noreturn]] void ExecKavel(const std::vector<std::string>& arguments);
+
+// The whole of a temporary file that a child wrote; the file is closed.
+std::string ReadAndClose(FILE* file);
 
 // Splits text into lines at "\n" (a final line end gives no empty line).
 std::vector<std::string> Lines(std::string_view text);

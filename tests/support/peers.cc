@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "msgbase/test_support.h"
+
 namespace kavel::e2e {
 namespace {
 
@@ -40,11 +42,6 @@ std::vector<PacketMessage> ReadPacket(const std::string& bytes) {
     messages.push_back(m);
   }
   return messages;
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string ScriptPath() {
@@ -118,10 +115,6 @@ std::string Capture(const std::string& command, int* status) {
   return out;
 }
 
-std::string CrashmailMissing() {
-  return HaveCommand("crashmail") ? "" : "crashmail is not installed";
-}
-
 CrashmailScan ScanWithCrashmail(const std::string& work,
                                 const std::string& msg_dir,
                                 const std::string& tag) {
@@ -137,14 +130,16 @@ CrashmailScan ScanWithCrashmail(const std::string& work,
   int status = 0;
   scan.log = RunCrashmail(work, "2:5020/1", "2:5020/2", tag, "MSG",
                           work + "/area", "SCAN", &status);
-  scan.log += Slurp(fs::path(work) / "cm.log");
+  scan.log += testing_support::ReadFile(work + "/cm.log");
   std::vector<fs::path> packets;
   for (const auto& entry : fs::directory_iterator(fs::path(work) / "tmp", ec)) {
     packets.push_back(entry.path());
   }
   if (status != 0 || packets.size() > 1) return scan;
   scan.ok = true;
-  if (packets.size() == 1) scan.messages = ReadPacket(Slurp(packets[0]));
+  if (packets.size() == 1) {
+    scan.messages = ReadPacket(testing_support::ReadFile(packets[0].string()));
+  }
   return scan;
 }
 

@@ -26,9 +26,6 @@ struct PacketMessage {
   std::string date, to, from, subject, text;
 };
 
-// Empty when crashmail can be run; otherwise why not.
-std::string CrashmailMissing();
-
 struct CrashmailScan {
   bool ok = false;  // crashmail ran, exited 0 and wrote one packet
   std::string log;  // its output and log, for failure messages

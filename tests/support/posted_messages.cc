@@ -7,10 +7,21 @@
 
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_area.h"
+#include "msgbase/test_support.h"
 #include "platform/env.h"
 #include "platform/platform.h"
 
 namespace kavel::e2e {
+
+std::string PostedFile(char tag, int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    std::string line = std::string(1, tag) + " line " + std::to_string(i) + " ";
+    line.append(70 - line.size(), static_cast<char>('a' + i % 26));
+    text += line + "\r\n";
+  }
+  return text;
+}
 
 void StoreMessage(const std::string& area_id, const TestMessage& m) {
   std::unique_ptr<MessageArea> area;
@@ -47,15 +58,7 @@ std::vector<PostedMessage> ReadPostedMessages(const std::string& area_id) {
     for (uint32_t bit = 1; bit <= kAttrSca; bit <<= 1) {
       if (area->HasAttribute(bit)) m.attributes |= bit;
     }
-    ByteStream* text = area->TextStream();
-    m.text.resize(static_cast<size_t>(text->Size()));
-    text->Seek(0);
-    for (size_t done = 0; done < m.text.size();) {
-      const auto piece =
-          static_cast<uint16_t>(std::min<size_t>(m.text.size() - done, 4096));
-      text->Read(m.text.data() + done, piece);
-      done += piece;
-    }
+    m.text = testing_support::TextOf(area.get());
     static const std::regex kMsgId("\x01MSGID: (\\S+) ([0-9a-f]{8})\r");
     std::smatch match;
     const std::string first = m.text.substr(0, m.text.find('\r') + 1);

@@ -36,6 +36,10 @@ struct TestMessage {
   std::string subject = "Files";
 };
 
+// A text file of `lines` lines of 72 bytes each, distinct per tag; 228
+// lines make one section of a posting.
+std::string PostedFile(char tag, int lines);
+
 // Stores `m` to "All" from 2:5020/1 in the area with that id, created when
 // missing; both dates are `m.written`.
 void StoreMessage(const std::string& area_id, const TestMessage& m);

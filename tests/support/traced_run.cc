@@ -13,6 +13,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+
+#include "support/e2e.h"
 
 namespace kavel::e2e {
 namespace {
@@ -33,20 +36,10 @@ std::string FdPath(pid_t pid, long fd) {
 
 // A zero-terminated string of the traced program's memory.
 std::string StringAt(pid_t pid, unsigned long long address) {
+  std::ifstream mem("/proc/" + std::to_string(pid) + "/mem", std::ios::binary);
+  mem.seekg(static_cast<std::streamoff>(address));
   std::string text;
-  std::string mem = "/proc/" + std::to_string(pid) + "/mem";
-  int fd = open(mem.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char buffer[256];
-  for (;;) {
-    ssize_t n = pread(fd, buffer, sizeof buffer,
-                      static_cast<off_t>(address + text.size()));
-    if (n <= 0) break;
-    size_t len = strnlen(buffer, static_cast<size_t>(n));
-    text.append(buffer, len);
-    if (len < static_cast<size_t>(n) || text.size() > PATH_MAX) break;
-  }
-  close(fd);
+  std::getline(mem, text, '\0');
   return text;
 }
 
@@ -66,7 +59,12 @@ bool Below(const std::string& path, const std::string& watched) {
   return path.compare(0, prefix.size(), prefix) == 0 || path == watched;
 }
 
-const char* WriteCallName(long nr) {
+// The name of a call (entered) that changes a file, nullptr for others;
+// *path_at tells where its path is: 'f' the file of the descriptor in the
+// first argument, 'p' the path in the first, 'a' the path in the second
+// relative to the directory descriptor in the first.
+const char* ChangingCall(long nr, char* path_at) {
+  *path_at = 'f';
   switch (nr) {
     case SYS_write: return "write";
     case SYS_pwrite64: return "pwrite64";
@@ -75,6 +73,22 @@ const char* WriteCallName(long nr) {
     case SYS_pwritev2: return "pwritev2";
     case SYS_ftruncate: return "ftruncate";
     case SYS_fallocate: return "fallocate";
+  }
+  *path_at = 'p';
+  switch (nr) {
+    case SYS_unlink: return "unlink";
+    case SYS_rmdir: return "rmdir";
+    case SYS_mkdir: return "mkdir";
+    case SYS_rename: return "rename";
+    case SYS_link: return "link";
+  }
+  *path_at = 'a';
+  switch (nr) {
+    case SYS_unlinkat: return "unlinkat";
+    case SYS_mkdirat: return "mkdirat";
+    case SYS_linkat: return "linkat";
+    case SYS_renameat:
+    case SYS_renameat2: return "renameat";
     default: return nullptr;
   }
 }
@@ -83,37 +97,12 @@ const char* WriteCallName(long nr) {
 
 }  // namespace
 
-bool TracingAvailable(std::string* reason) {
-#if defined(__x86_64__)
-  pid_t pid = fork();
-  if (pid < 0) {
-    *reason = "fork failed";
-    return false;
-  }
-  if (pid == 0) {
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
-    raise(SIGSTOP);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) {
-    *reason = "ptrace is not permitted here";
-    return false;
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return true;
-#else
-  *reason = "system call tracing is implemented for x86-64 only";
-  return false;
-#endif
-}
-
 TracedResult RunTraced(
-    const std::string& working_dir, const std::vector<std::string>& arguments,
-    const std::string& watched,
-    const std::function<TraceAction(const TracePoint&)>& at_point) {
+    [[maybe_unused]] const std::string& working_dir,
+    [[maybe_unused]] const std::vector<std::string>& arguments,
+    [[maybe_unused]] const std::string& watched,
+    [[maybe_unused]] const std::function<TraceAction(const TracePoint&)>&
+        at_point) {
   TracedResult result;
 #if defined(__x86_64__)
   FILE* out_file = tmpfile();
@@ -136,16 +125,9 @@ TracedResult RunTraced(
     std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
     setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") +
                             "detect_leaks=0").c_str(), 1);
-    std::vector<char*> argv;
-    std::string binary = KAVEL_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copies(arguments);
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(124);
     raise(SIGSTOP);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    ExecKavel(arguments);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -194,26 +176,13 @@ TracedResult RunTraced(
         if (nr == SYS_openat) entry_flags = regs.rdx;
         if (nr == SYS_open) entry_flags = regs.rsi;
         if (nr == SYS_creat) entry_flags = O_CREAT | O_TRUNC;
-        if (const char* name = WriteCallName(nr)) {
+        char path_at = 0;
+        if (const char* name = ChangingCall(nr, &path_at)) {
+          const long first = static_cast<long>(regs.rdi);
           point.call = name;
-          point.path = FdPath(pid, static_cast<long>(regs.rdi));
-        } else if (nr == SYS_unlink || nr == SYS_rmdir || nr == SYS_mkdir ||
-                   nr == SYS_rename || nr == SYS_link) {
-          point.call = nr == SYS_unlink  ? "unlink"
-                       : nr == SYS_rmdir ? "rmdir"
-                       : nr == SYS_mkdir ? "mkdir"
-                       : nr == SYS_rename ? "rename"
-                                          : "link";
-          point.path = PathArgument(pid, AT_FDCWD, regs.rdi);
-        } else if (nr == SYS_unlinkat || nr == SYS_mkdirat ||
-                   nr == SYS_renameat || nr == SYS_renameat2 ||
-                   nr == SYS_linkat) {
-          point.call = nr == SYS_unlinkat  ? "unlinkat"
-                       : nr == SYS_mkdirat ? "mkdirat"
-                       : nr == SYS_linkat  ? "linkat"
-                                           : "renameat";
-          point.path =
-              PathArgument(pid, static_cast<long>(regs.rdi), regs.rsi);
+          point.path = path_at == 'f'   ? FdPath(pid, first)
+                       : path_at == 'p' ? PathArgument(pid, AT_FDCWD, regs.rdi)
+                                        : PathArgument(pid, first, regs.rsi);
         }
       } else if ((entry_nr == SYS_openat || entry_nr == SYS_open ||
                   entry_nr == SYS_creat) &&
@@ -238,19 +207,7 @@ TracedResult RunTraced(
   } else {
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fflush(out_file);
-  rewind(out_file);
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, out_file)) > 0) {
-    result.out.append(buffer, n);
-  }
-  fclose(out_file);
-#else
-  (void)working_dir;
-  (void)arguments;
-  (void)watched;
-  (void)at_point;
+  result.out = ReadAndClose(out_file);
 #endif
   return result;
 }

@@ -29,16 +29,13 @@ struct TracePoint {
 };
 
 struct TracedResult {
-  bool traced = false;  // false: tracing is not available here
+  bool traced = false;  // false: tracing is not available here (ptrace not
+                        // permitted, or not x86-64)
   bool killed = false;  // the program was killed at a point
   int exit_code = -1;   // when it exited by itself
   int points = 0;       // points reached (the killed one included)
   std::string out;      // standard output and error, interleaved
 };
-
-// True when the program can be traced on this machine and architecture;
-// *reason says why not.
-bool TracingAvailable(std::string* reason);
 
 // Runs KAVEL_BINARY with `arguments` in `working_dir` (KAVEL_FAKE_CLOCK
 // set as in RunDirectory, stdin from /dev/null) and calls `at_point` at

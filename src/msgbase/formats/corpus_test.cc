@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,9 @@
 namespace kavel {
 namespace {
 
+using testing_support::CorpusDir;
 using testing_support::DirectorySnapshot;
 using testing_support::TextOf;
-
-std::string CorpusDir() {
-  const char* env = std::getenv("KAVEL_CORPUS_DIR");
-  return env != nullptr && *env != '\0' ? env : KAVEL_CORPUS_DIR;
-}
 
 struct Dumped {
   int32_t uid = 0;
@@ -70,12 +67,11 @@ std::vector<Dumped> ReadDump(const std::string& path,
                              bool skip_address_kludges) {
   std::ifstream in(path);
   std::vector<Dumped> out;
-  std::string kludges, line;
+  std::string line;
   while (std::getline(in, line)) {
     if (line.rfind("message ", 0) == 0) {
       out.emplace_back();
       out.back().uid = std::atoi(line.c_str() + line.find("uid=") + 4);
-      kludges.clear();
       continue;
     }
     if (out.empty()) continue;
@@ -84,12 +80,9 @@ std::vector<Dumped> ReadDump(const std::string& path,
       m.text += Unescape(line.substr(6));
       continue;
     }
-    const size_t key_at = line.find_first_not_of(' ');
-    const size_t key_end = line.find(' ', key_at);
-    const size_t value_at = line.find_first_not_of(' ', key_end);
-    if (value_at == std::string::npos) continue;
-    const std::string key = line.substr(key_at, key_end - key_at);
-    std::string value = line.substr(value_at);
+    std::istringstream words(line);
+    std::string key, value;
+    if (!std::getline(words >> key >> std::ws, value)) continue;
     if (value.front() == '"') value = value.substr(1, value.size() - 2);
     value = Unescape(value);
     const std::pair<const char*, std::string*> fields[] = {
@@ -143,11 +136,11 @@ class CorpusTest : public ::testing::TestWithParam<CorpusBase> {
       ASSERT_TRUE(area->IsOnMessage());
       EXPECT_EQ(area->CurrentNumber(), want.uid);
       ASSERT_TRUE(area->LoadMessage());
-      EXPECT_EQ(area->FromName(), want.from);
-      EXPECT_EQ(area->ToName(), want.to);
-      EXPECT_EQ(area->Subject(), want.subject);
-      EXPECT_EQ(area->HasAttribute(kAttrPvt), (want.attributes & 1) != 0);
-      EXPECT_EQ(area->HasAttribute(kAttrSnt), (want.attributes & 8) != 0);
+      EXPECT_EQ(area->FromName() + "|" + area->ToName() + "|" + area->Subject(),
+                want.from + "|" + want.to + "|" + want.subject);
+      EXPECT_EQ(
+          8u * area->HasAttribute(kAttrSnt) + area->HasAttribute(kAttrPvt),
+          want.attributes & 9);
       DateTimeRecord written;
       area->DateWritten(&written);
       EXPECT_EQ(FormatMsgDate(written), want.ftsDate);

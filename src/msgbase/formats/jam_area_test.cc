@@ -172,14 +172,11 @@ TEST_F(JamAreaTest, UpdateFailsWhenTheBaseHeaderCannotBeReadAgain) {
     } else {
       faults.FailReads("echo.jhr");
     }
-    const std::string before = File("echo.jhr") + File("echo.jdx") +
-                               File("echo.jdt") + File("echo.jlr");
+    const auto before = testing_support::DirectorySnapshot(dir_.path());
     EXPECT_FALSE(area.StoreMessage());
     EXPECT_EQ(area.status, kJamErrorOpenHeaderFile);
     area.CloseArea();
-    EXPECT_EQ(File("echo.jhr") + File("echo.jdx") + File("echo.jdt") +
-                  File("echo.jlr"),
-              before);
+    EXPECT_EQ(testing_support::DirectorySnapshot(dir_.path()), before);
   }
 }
 

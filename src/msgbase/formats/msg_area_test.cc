@@ -58,24 +58,13 @@ TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 11);
   ASSERT_TRUE(area->StoreMessage());
-
-  // An echomail area leaves number 1 to the high-water mark.
-  TempDirForTesting echo;
-  MsgArea echo_area(echo.Join(""));
-  ASSERT_TRUE(echo_area.OpenArea(echo.Join("")));
-  echo_area.SetAreaFlag(kAreaFlagEchomail, true);
-  ASSERT_TRUE(echo_area.AddMessage());
-  EXPECT_EQ(echo_area.current, 2);
 }
 
 TEST_F(MsgAreaTest, PostedMessageLayout) {
   auto area = Open();
   ASSERT_TRUE(area->AddMessage());
-  FtnAddress orig, dest;
-  ASSERT_TRUE(ParseAddress("2:5020/1.5", &orig));
-  ASSERT_TRUE(ParseAddress("2:5020/9999", &dest));
-  ASSERT_TRUE(area->SetOrigAddress(orig, true));
-  ASSERT_TRUE(area->SetDestAddress(dest));
+  ASSERT_TRUE(area->SetOrigAddress({2, 5020, 1, 5}, true));
+  ASSERT_TRUE(area->SetDestAddress({2, 5020, 9999, 0}));
   area->SetFromName("Ivan Petrov");
   area->SetToName("All");
   area->SetSubject("HELLO.TXT (1/2)");

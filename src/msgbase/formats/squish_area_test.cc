@@ -55,9 +55,7 @@ class SquishAreaTest : public ::testing::Test {
     SquishArea area(base_);
     EXPECT_TRUE(area.CreateArea(base_));
     for (const char* t : {"\x01MSGID: 1:2/3 1\rone\r", "two\r", "three\r"}) {
-      EXPECT_TRUE(area.AddMessage());
-      PutText(&area, t);
-      EXPECT_TRUE(area.StoreMessage());
+      Store(&area, t);
       frames.push_back(area.current_frame_offset());
     }
     return frames;
