@@ -91,7 +91,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   if ((options_.decodeUue || set.foreignUue) && !CheckUueSet(set, &uue)) {
     return false;
   }
-  const std::string dir = EnsureDirectory(set.targetDir);
+  const std::string dir = EnsureDirectory(*set.targetDir);
   // Text and name come in the charset of the lowest part's message; a
   // uuencoded file's bytes and name are never recoded.
   std::unique_ptr<CharsetConverter> recoder;

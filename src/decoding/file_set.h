@@ -4,6 +4,7 @@
 #define KAVEL_DECODING_FILE_SET_H_
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -23,8 +24,10 @@ struct SectionPosition {
 
 // The sections of one posting of one file.
 struct FileSet {
-  std::string fileName;   // upper-cased, from the begin line
-  std::string targetDir;  // the text base of the area when the set began
+  std::string fileName;  // upper-cased, from the begin line
+  // The text base of the area when the set began (shared by the sets of
+  // one area).
+  std::shared_ptr<const std::string> targetDir;
   int32_t totalParts = 0;
   // Parts of another poster's uuencoded file: each begins at its first
   // uuencoded line and ends at its first empty line.
@@ -32,11 +35,13 @@ struct FileSet {
   // Date written (seconds since 1970) of the message of the set's first
   // section; a section of another posting lies more than an hour away.
   int64_t firstWritten = 0;
-  std::unordered_map<int32_t, SectionPosition> parts;  // by part number
+  std::vector<SectionPosition> parts;  // in ascending part order
 
   int32_t foundParts() const { return static_cast<int32_t>(parts.size()); }
-  bool HasPart(int32_t part) const { return parts.count(part) != 0; }
+  bool HasPart(int32_t part) const;
   bool IsComplete() const { return foundParts() == totalParts; }
+  // Adds a section whose part the set lacks.
+  void AddPart(const SectionPosition& section);
   // The found sections in ascending part order.
   std::vector<const SectionPosition*> PartsInOrder() const;
 };
@@ -55,13 +60,15 @@ class FileSetList {
                   const std::string& target_dir);
 
   size_t size() const { return sets_.size(); }
-  FileSet& at(size_t i) { return *sets_[i]; }
+  FileSet& at(size_t i) { return sets_[i]; }
   void Clear();
 
  private:
-  std::vector<std::unique_ptr<FileSet>> sets_;
+  std::deque<FileSet> sets_;  // in place: a run may collect 100,000
+  std::shared_ptr<const std::string> last_dir_;  // of the set begun last
   // Upper-cased file name -> indexes into sets_ of the incomplete sets of
-  // that name, in creation order (a complete set takes no more sections).
+  // that name, in creation order (a complete set takes no more sections;
+  // a name without incomplete sets has no entry).
   std::unordered_map<std::string, std::vector<size_t>> by_name_;
 };
 

@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/path_cache.h"
@@ -25,11 +28,55 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// One directory's entries, grouped by their upper-cased spelling. Several
-// entries may share a folded name (foo.msg and FOO.MSG); the set keeps them
-// in byte order so the choice among them is stable.
+// The entries of one directory, found by their upper-cased spelling.
+// Several entries may share a folded name (foo.msg and FOO.MSG); the one
+// first in byte order is the answer, so the choice among them is stable.
+// One string a name: a text base holds thousands.
+class FoldedNames {
+ public:
+  void Add(const std::string& name) {
+    if (!Holds(name)) names_.insert(name);
+  }
+  void Remove(const std::string& name) {
+    auto [from, to] = names_.equal_range(name);
+    for (auto it = from; it != to; ++it) {
+      if (*it == name) {
+        names_.erase(it);
+        return;
+      }
+    }
+  }
+  // The spelling of `name` in any case, or null.
+  const std::string* Find(const std::string& name) const {
+    auto [from, to] = names_.equal_range(name);
+    const std::string* first = nullptr;
+    for (auto it = from; it != to; ++it) {
+      if (first == nullptr || *it < *first) first = &*it;
+    }
+    return first;
+  }
+  void Clear() { names_.clear(); }
+
+ private:
+  bool Holds(const std::string& name) const {
+    auto [from, to] = names_.equal_range(name);
+    return std::find(from, to, name) != to;
+  }
+  struct FoldedHash {
+    size_t operator()(const std::string& name) const {
+      return std::hash<std::string>()(UpperText(name));
+    }
+  };
+  struct FoldedEqual {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return a.size() == b.size() && UpperText(a) == UpperText(b);
+    }
+  };
+  std::unordered_multiset<std::string, FoldedHash, FoldedEqual> names_;
+};
+
 struct Listing {
-  std::unordered_map<std::string, std::set<std::string>> by_folded;
+  FoldedNames names;
 };
 
 struct PathCache {
@@ -119,6 +166,8 @@ class DirectoryWatches {
       Watched& watched = dirs_[abs_dir];
       watched.wd = wd;
       by_wd_[wd] = abs_dir;
+      // The watched names answer lookups in this directory from now on.
+      Cache().listings.erase(abs_dir);
       DIR* dir = opendir(abs_dir.c_str());
       if (dir == nullptr) {
         Forget(wd);
@@ -126,7 +175,7 @@ class DirectoryWatches {
       }
       ++Cache().listings_read;
       while (struct dirent* entry = readdir(dir)) {
-        watched.by_folded[UpperText(entry->d_name)].insert(entry->d_name);
+        watched.names.Add(entry->d_name);
       }
       closedir(dir);
       // Changes made while the listing was read.
@@ -135,16 +184,26 @@ class DirectoryWatches {
       if (it == dirs_.end()) return false;
     }
     it->second.last_asked = ++questions_;
-    auto names = it->second.by_folded.find(UpperText(name));
-    *taken = names != it->second.by_folded.end() && !names->second.empty();
+    *taken = it->second.names.Find(std::string(name)) != nullptr;
     return true;
+  }
+
+  // The names of `abs_dir`, current as of this call, when it is watched;
+  // null otherwise.
+  const FoldedNames* CurrentNames(const std::string& abs_dir) {
+    if (fd_ < 0 || dirs_.find(abs_dir) == dirs_.end() || getpid() != owner_) {
+      return nullptr;
+    }
+    Drain();
+    auto it = dirs_.find(abs_dir);
+    return it == dirs_.end() ? nullptr : &it->second.names;
   }
 
  private:
   struct Watched {
     int wd = -1;
     uint64_t last_asked = 0;
-    std::unordered_map<std::string, std::set<std::string>> by_folded;
+    FoldedNames names;
   };
   static constexpr size_t kMaxWatched = 64;
 
@@ -188,15 +247,11 @@ class DirectoryWatches {
         }
         if (event->len == 0) continue;
         const std::string entry(event->name);
-        auto& by_folded = dirs_[dir->second].by_folded;
+        FoldedNames& names = dirs_[dir->second].names;
         if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
-          by_folded[UpperText(entry)].insert(entry);
+          names.Add(entry);
         } else if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
-          auto names = by_folded.find(UpperText(entry));
-          if (names != by_folded.end()) {
-            names->second.erase(entry);
-            if (names->second.empty()) by_folded.erase(names);
-          }
+          names.Remove(entry);
         }
       }
     }
@@ -228,11 +283,11 @@ Listing* LoadListing(const std::string& abs_dir) {
   PathCache& cache = Cache();
   ++cache.listings_read;
   Listing& listing = cache.listings[abs_dir];
-  listing.by_folded.clear();
+  listing.names.Clear();
   while (struct dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    listing.by_folded[UpperText(name)].insert(name);
+    listing.names.Add(name);
   }
   closedir(dir);
   return &listing;
@@ -261,14 +316,22 @@ std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
     *found = true;
     return std::string(name);
   }
-  std::string folded = UpperText(name);
+  const std::string wanted(name);
+  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
+    const std::string* spelled = names->Find(wanted);
+    const std::string candidate = spelled ? *spelled : std::string();
+    *found =
+        spelled != nullptr && (how == LastLookup::kNewEntry ||
+                               EntryExists(JoinNative(abs_dir, candidate)));
+    return *found ? candidate : wanted;
+  }
   for (int attempt = 0; attempt < 2; ++attempt) {
     Listing* listing = FindListing(abs_dir);
     if (listing == nullptr || attempt == 1) listing = LoadListing(abs_dir);
     if (listing == nullptr) break;
-    auto it = listing->by_folded.find(folded);
-    if (it == listing->by_folded.end() || it->second.empty()) break;
-    const std::string& candidate = *it->second.begin();
+    const std::string* spelled = listing->names.Find(wanted);
+    if (spelled == nullptr) break;
+    const std::string candidate = *spelled;
     if (how == LastLookup::kNewEntry ||
         EntryExists(JoinNative(abs_dir, candidate))) {
       *found = true;
@@ -488,7 +551,7 @@ void NoteEntryCreated(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return;
   if (Listing* listing = FindListing(abs_dir)) {
-    listing->by_folded[UpperText(name)].insert(name);
+    listing->names.Add(name);
   }
 }
 
@@ -496,11 +559,7 @@ void NoteEntryRemoved(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return;
   if (Listing* listing = FindListing(abs_dir)) {
-    auto it = listing->by_folded.find(UpperText(name));
-    if (it != listing->by_folded.end()) {
-      it->second.erase(name);
-      if (it->second.empty()) listing->by_folded.erase(it);
-    }
+    listing->names.Remove(name);
   }
   // A removed directory takes its own listing (and those below it) along.
   std::string prefix = NormaliseAbsolute(JoinNative(abs_dir, name));

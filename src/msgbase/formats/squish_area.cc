@@ -22,6 +22,8 @@ constexpr int32_t kMemoryStreamHint = 65536;
 constexpr int64_t kMaxFileOffset = 0x7FFFFFFF;
 // Index records moved with one read or write.
 constexpr uint32_t kIndexChunkRecords = 4096;
+// One unique number in this many index records is kept for FindUniqueId.
+constexpr uint32_t kUidSampleStride = 64;
 
 // The stored date puts the date word first, the packed form of the clock
 // the time word first.
@@ -307,16 +309,58 @@ bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
                               SquishIndexRecord* found) {
   if (!uidPositionsBuilt) {
     uidPositions.clear();
-    uidPositionsBuilt = ScanIndex([&](uint32_t at,
-                                      const SquishIndexRecord& record) {
-      uidPositions.emplace(record.uniqueId, at);
-      return false;
-    });
+    uidSamples.clear();
+    bool ascending = true;
+    uint32_t last = 0;
+    uidPositionsBuilt =
+        ScanIndex([&](uint32_t at, const SquishIndexRecord& record) {
+          if (at > 0 && record.uniqueId < last) ascending = false;
+          last = record.uniqueId;
+          if (at % kUidSampleStride == 0) uidSamples.push_back(last);
+          return false;
+        });
+    // Numbers given in ascending order (as every writer gives them) are
+    // found from every 64th of them and a look at the index; a base in
+    // another order gets a pair for every record.
+    if (uidPositionsBuilt && !ascending) {
+      uidSamples.clear();
+      uidPositionsBuilt =
+          ScanIndex([&](uint32_t at, const SquishIndexRecord& record) {
+            uidPositions.emplace_back(record.uniqueId, at);
+            return false;
+          });
+      std::sort(uidPositions.begin(), uidPositions.end());
+    }
   }
   if (uidPositionsBuilt) {
-    auto guess = uidPositions.find(id);
+    std::pair<uint32_t, uint32_t> guess_pair{id, 0};
+    bool have_guess = false;
+    if (!uidPositions.empty()) {
+      auto at = std::lower_bound(uidPositions.begin(), uidPositions.end(),
+                                 guess_pair);
+      have_guess = at != uidPositions.end() && at->first == id;
+      if (have_guess) guess_pair = *at;
+    } else {
+      auto after = std::upper_bound(uidSamples.begin(), uidSamples.end(), id);
+      if (after != uidSamples.begin()) {
+        const uint32_t from = static_cast<uint32_t>(
+            (after - uidSamples.begin() - 1) * kUidSampleStride);
+        const uint32_t to = std::min(from + kUidSampleStride, StoredCount());
+        SquishIndexRecord record;
+        for (uint32_t at = from;
+             at < to && ReadIndexRecord(at, &record) && record.uniqueId <= id;
+             ++at) {
+          if (record.uniqueId == id) {
+            guess_pair.second = at;
+            have_guess = true;
+            break;
+          }
+        }
+      }
+    }
+    const auto* guess = have_guess ? &guess_pair : nullptr;
     SquishIndexRecord record;
-    if (guess != uidPositions.end() && guess->second < StoredCount() &&
+    if (guess != nullptr && guess->second < StoredCount() &&
         ReadIndexRecord(guess->second, &record) && record.uniqueId == id) {
       *position = guess->second;
       if (found != nullptr) *found = record;
@@ -759,8 +803,8 @@ void SquishArea::UndoStore(SquishChainEdit& edit, bool headers_written) {
   }
   if (isNewMessage) {
     if (indexRecords <= indexPosition) {
-      indexFile->Seek(static_cast<int32_t>(
-          indexPosition * SquishIndexRecord::kEncodedSize));
+      indexFile->Seek(static_cast<int32_t>(indexPosition *
+                                           SquishIndexRecord::kEncodedSize));
       indexFile->Truncate();
       indexFile->Flush();
     }
@@ -768,7 +812,8 @@ void SquishArea::UndoStore(SquishChainEdit& edit, bool headers_written) {
     WriteIndexRecord(indexPosition, indexRecord);
   }
   indexFile->ResetStatus();
-  if (edit.data_size() >= static_cast<int64_t>(SquishBaseHeader::kEncodedSize) &&
+  if (edit.data_size() >=
+          static_cast<int64_t>(SquishBaseHeader::kEncodedSize) &&
       dataFile->Size() > edit.data_size()) {
     dataFile->Seek(static_cast<int32_t>(edit.data_size()));
     dataFile->Truncate();
@@ -787,8 +832,8 @@ bool SquishArea::DeleteMessage() {
   }
   // The loaded message is found again by its unique number; otherwise the
   // position is taken as it stands.
-  const bool loaded =
-      text && !isNewMessage && indexPosition == static_cast<uint32_t>(current - 1);
+  const bool loaded = text && !isNewMessage &&
+                      indexPosition == static_cast<uint32_t>(current - 1);
   BaseLock lock(dataFile.get());
   if (!BeginUpdate(&lock)) return false;
   if (loaded && !LocateLoadedMessage()) return false;

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "msgbase/base_files.h"
@@ -154,10 +154,13 @@ class SquishArea : public MessageArea {
   // Index records the index file held at open (grows as messages are
   // added, shrinks with deletes).
   uint32_t indexRecords = 0;
-  // Unique number -> first index position, from one scan of the index;
-  // FindUniqueId takes it as a guess that the record itself confirms, and
-  // scans afresh when it does not.
-  std::unordered_map<uint32_t, uint32_t> uidPositions;
+  // From one scan of the index: when the unique numbers ascend, the number
+  // of every 64th record (a lookup then reads one stretch of the index);
+  // otherwise (unique number, index position) pairs, sorted. FindUniqueId
+  // takes the first position of a number as a guess that the record itself
+  // confirms, and scans afresh when it does not.
+  std::vector<uint32_t> uidSamples;
+  std::vector<std::pair<uint32_t, uint32_t>> uidPositions;
   bool uidPositionsBuilt = false;
   SquishIndexRecord indexRecord;
   uint32_t indexPosition = 0;
