@@ -99,20 +99,9 @@ class LinuxFile : public PlatformFile {
   ~LinuxFile() override { close(fd_); }
 
   bool Read(void* buffer, size_t n, size_t* got) override {
-    size_t total = 0;
-    char* out = static_cast<char*>(buffer);
-    while (total < n) {
-      ssize_t r = read(fd_, out + total, n - total);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        *got = total;
-        return Fail();
-      }
-      if (r == 0) break;
-      total += static_cast<size_t>(r);
-    }
-    *got = total;
-    return true;
+    return ReadFully(n, got, [&](size_t done) {
+      return read(fd_, static_cast<char*>(buffer) + done, n - done);
+    });
   }
 
   bool Write(const void* buffer, size_t n) override {
@@ -121,26 +110,15 @@ class LinuxFile : public PlatformFile {
   }
 
   bool ReadAt(uint64_t offset, void* buffer, size_t n, size_t* got) override {
-    size_t total = 0;
-    char* out = static_cast<char*>(buffer);
     *got = 0;
     if (offset > static_cast<uint64_t>(INT64_MAX) - n) {
       error_ = kErrorOther;
       return false;
     }
-    while (total < n) {
-      ssize_t r = pread(fd_, out + total, n - total,
-                        static_cast<off_t>(offset + total));
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        *got = total;
-        return Fail();
-      }
-      if (r == 0) break;
-      total += static_cast<size_t>(r);
-    }
-    *got = total;
-    return true;
+    return ReadFully(n, got, [&](size_t done) {
+      return pread(fd_, static_cast<char*>(buffer) + done, n - done,
+                   static_cast<off_t>(offset + done));
+    });
   }
 
   bool WriteAt(uint64_t offset, const void* buffer, size_t n) override {
@@ -237,6 +215,26 @@ class LinuxFile : public PlatformFile {
   int last_error() const override { return error_; }
 
  private:
+  // Reads with `read_some(done)` (the count read, 0 at the end of the
+  // file, -1 with errno) until n bytes are read or the file ends; an
+  // interrupted read is retried. *got receives the count.
+  template <typename ReadSome>
+  bool ReadFully(size_t n, size_t* got, ReadSome read_some) {
+    size_t total = 0;
+    while (total < n) {
+      const ssize_t r = read_some(total);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        *got = total;
+        return Fail();
+      }
+      if (r == 0) break;
+      total += static_cast<size_t>(r);
+    }
+    *got = total;
+    return true;
+  }
+
   bool Fail() {
     error_ = ErrorFromErrno(errno);
     return false;
