@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -202,6 +203,27 @@ TEST_F(SquishAreaTest, NewMessageNeverReusesAnIndexedUniqueNumber) {
   EXPECT_EQ(area.CurrentNumber(), 4);
   area.CloseArea();
   EXPECT_EQ(Check(), "");
+}
+
+// Numbers found by number whether the index holds them ascending (as
+// writers give them) or not (here the first two records swapped).
+TEST_F(SquishAreaTest, MessagesAreFoundByNumberInEitherIndexOrder) {
+  MakeThree();
+  for (const bool swapped : {false, true}) {
+    if (swapped) {
+      std::string index = Index();
+      std::swap_ranges(index.begin(), index.begin() + 12, index.begin() + 12);
+      dir_.WriteFile("foo.sqi", index);
+    }
+    SquishArea area(base_);
+    ASSERT_TRUE(area.OpenArea(base_));
+    for (const auto& [number, text] : {std::pair{2, "two\r"}, {1, "one\r"}}) {
+      area.GoToNumber(number);
+      ASSERT_TRUE(area.LoadMessage()) << swapped << number;
+      EXPECT_NE(TextOf(&area).find(text), std::string::npos) << swapped;
+      EXPECT_EQ(area.current, swapped ? 3 - number : number);
+    }
+  }
 }
 
 // Random adds, deletes and rewrites; after each step the checker walks the
