@@ -130,6 +130,9 @@ void SplitJamText(std::string_view text, JamSplitText* out) {
   }
 }
 
+namespace {
+
+// The lines of steps 1 (*head) and 3 (*tail) of ReadJamText.
 void JamKludgeLines(const std::vector<JamSubfield>& subfields,
                     std::string* head, std::string* tail) {
   head->clear();
@@ -175,16 +178,7 @@ void JamKludgeLines(const std::vector<JamSubfield>& subfields,
   }
 }
 
-std::string JoinJamText(const std::vector<JamSubfield>& subfields,
-                        std::string_view body) {
-  std::string text, trailing;
-  JamKludgeLines(subfields, &text, &trailing);
-  if (!text.empty() && !body.empty() && body[0] == '\n') text.push_back('\n');
-  text.append(body);
-  if (!trailing.empty() && !EndsWithLineEnd(body)) text.push_back(kCr);
-  text.append(trailing);
-  return text;
-}
+}  // namespace
 
 bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
                  int64_t file_size, const std::vector<JamSubfield>& subfields,

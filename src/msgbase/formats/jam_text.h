@@ -46,8 +46,10 @@ struct JamSplitText {
 // Anywhere: 0x01 "Via " -> 8, "SEEN-BY: " -> 2001, 0x01 "PATH: " -> 2002.
 void SplitJamText(std::string_view text, JamSplitText* out);
 
-// Builds the common text of a loaded message from its subfields (in stored
-// order) and the text from the text file:
+// Writes into `out` (empty, at position 0) the common text of a loaded
+// message from its subfields (in stored order) and the body of `length`
+// bytes at `offset` of the text file, which holds `file_size` bytes
+// (offset + length <= file_size):
 //   1. one line per subfield 4, 5, 7, 2000, 2003 and 2004, in subfield
 //      order, as 0x01 "MSGID: ", "REPLY: ", "PID: ", (nothing), "FLAGS: ",
 //      "TZUTC: " + data; a 2000 subfield whose data begins with "Via " is
@@ -57,19 +59,9 @@ void SplitJamText(std::string_view text, JamSplitText* out);
 //   3. the Via lines (subfields 8 as 0x01 "Via " + data, and the 2000 Via
 //      subfields as 0x01 + data) in subfield order, then every 2001 as
 //      "SEEN-BY: " + data, then every 2002 as 0x01 "PATH: " + data.
-// Each line ends with one CR. Other subfield ids add no line.
-std::string JoinJamText(const std::vector<JamSubfield>& subfields,
-                        std::string_view body);
-
-// The lines of steps 1 (*head) and 3 (*tail) above.
-void JamKludgeLines(const std::vector<JamSubfield>& subfields,
-                    std::string* head, std::string* tail);
-
-// Writes into `out` (empty, at position 0) what JoinJamText gives for the
-// body of `length` bytes at `offset` of the text file, which holds
-// `file_size` bytes (offset + length <= file_size); the body goes from the
-// file's stream into `out` without a copy in between. False when the body
-// cannot be read or `out` cannot take it.
+// Each line ends with one CR. Other subfield ids add no line. The body
+// goes from the file's stream into `out` without a copy in between. False
+// when the body cannot be read or `out` cannot take it.
 bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
                  int64_t file_size, const std::vector<JamSubfield>& subfields,
                  ByteStream* out);

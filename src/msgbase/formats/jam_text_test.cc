@@ -103,7 +103,17 @@ TEST(JamTextTest, Join) {
       {{Sub(2001, "1/1")}, "Hi", "Hi\rSEEN-BY: 1/1\r"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(JoinJamText(c.subfields, c.body), c.text) << c.body;
+    const std::string body(c.body);
+    auto file = NewMemoryStream(65536);
+    auto text = NewMemoryStream(65536);
+    file->Write(body.data(), static_cast<uint16_t>(body.size()));
+    const int64_t size = static_cast<int64_t>(body.size());
+    ASSERT_TRUE(
+        ReadJamText(file.get(), 0, size, size, c.subfields, text.get()));
+    std::string joined(static_cast<size_t>(text->Size()), '\0');
+    text->Seek(0);
+    text->Read(joined.data(), static_cast<uint16_t>(joined.size()));
+    EXPECT_EQ(joined, c.text) << c.body;
   }
 }
 
