@@ -333,13 +333,11 @@ bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
     }
   }
   if (uidPositionsBuilt) {
-    std::pair<uint32_t, uint32_t> guess_pair{id, 0};
-    bool have_guess = false;
+    int64_t guess = -1;  // the position to confirm
     if (!uidPositions.empty()) {
       auto at = std::lower_bound(uidPositions.begin(), uidPositions.end(),
-                                 guess_pair);
-      have_guess = at != uidPositions.end() && at->first == id;
-      if (have_guess) guess_pair = *at;
+                                 std::make_pair(id, uint32_t{0}));
+      if (at != uidPositions.end() && at->first == id) guess = at->second;
     } else {
       auto after = std::upper_bound(uidSamples.begin(), uidSamples.end(), id);
       if (after != uidSamples.begin()) {
@@ -348,21 +346,18 @@ bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
         const uint32_t to = std::min(from + kUidSampleStride, StoredCount());
         SquishIndexRecord record;
         for (uint32_t at = from;
-             at < to && ReadIndexRecord(at, &record) && record.uniqueId <= id;
+             guess < 0 && at < to && ReadIndexRecord(at, &record) &&
+             record.uniqueId <= id;
              ++at) {
-          if (record.uniqueId == id) {
-            guess_pair.second = at;
-            have_guess = true;
-            break;
-          }
+          if (record.uniqueId == id) guess = at;
         }
       }
     }
-    const auto* guess = have_guess ? &guess_pair : nullptr;
     SquishIndexRecord record;
-    if (guess != nullptr && guess->second < StoredCount() &&
-        ReadIndexRecord(guess->second, &record) && record.uniqueId == id) {
-      *position = guess->second;
+    if (guess >= 0 && guess < StoredCount() &&
+        ReadIndexRecord(static_cast<uint32_t>(guess), &record) &&
+        record.uniqueId == id) {
+      *position = static_cast<uint32_t>(guess);
       if (found != nullptr) *found = record;
       return true;
     }
