@@ -317,19 +317,18 @@ std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
     return std::string(name);
   }
   const std::string wanted(name);
-  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
-    const std::string* spelled = names->Find(wanted);
-    const std::string candidate = spelled ? *spelled : std::string();
-    *found =
-        spelled != nullptr && (how == LastLookup::kNewEntry ||
-                               EntryExists(JoinNative(abs_dir, candidate)));
-    return *found ? candidate : wanted;
-  }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    Listing* listing = FindListing(abs_dir);
-    if (listing == nullptr || attempt == 1) listing = LoadListing(abs_dir);
-    if (listing == nullptr) break;
-    const std::string* spelled = listing->names.Find(wanted);
+    // A watched directory's names are current; a cached listing may be
+    // stale (another process removed the entry) and is read once more.
+    const FoldedNames* names = Watches().CurrentNames(abs_dir);
+    const bool current = names != nullptr;
+    if (!current) {
+      Listing* listing = attempt == 0 ? FindListing(abs_dir) : nullptr;
+      if (listing == nullptr) listing = LoadListing(abs_dir);
+      if (listing == nullptr) break;
+      names = &listing->names;
+    }
+    const std::string* spelled = names->Find(wanted);
     if (spelled == nullptr) break;
     const std::string candidate = *spelled;
     if (how == LastLookup::kNewEntry ||
@@ -337,8 +336,7 @@ std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
       *found = true;
       return candidate;
     }
-    // The listing is stale (another process removed the entry): read the
-    // directory once more.
+    if (current) break;
   }
   *found = false;
   return std::string(name);
