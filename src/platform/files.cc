@@ -477,6 +477,11 @@ bool PosixEnv::RenameFileNoReplace(std::string_view from, std::string_view to,
   // is it looked up.
   std::string native_from = platform_internal::LiteralNativePath(from);
   const std::string native_to = platform_internal::NativePathForNewEntry(to);
+  // Taken in another case: "12.MSG" of another program takes "12.msg".
+  if (platform_internal::NameTakenInAnyCase(native_to)) {
+    *error = kErrorExists;
+    return false;
+  }
   const char* new_name = native_to.c_str();
   auto claim = [new_name](const std::string& from_name) {
     return renameat2(AT_FDCWD, from_name.c_str(), AT_FDCWD, new_name,

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +56,12 @@ class FoldedNames {
     }
     return first;
   }
+  // `name` itself when held as spelled, otherwise as Find.
+  const std::string* Spelling(const std::string& name) const {
+    auto [from, to] = names_.equal_range(name);
+    auto exact = std::find(from, to, name);
+    return exact != to ? &*exact : Find(name);
+  }
   void Clear() { names_.clear(); }
 
  private:
@@ -86,6 +93,8 @@ struct PathCache {
   // Absolute directories found to exist exactly as spelled; forgotten when
   // this process removes or renames them (or an ancestor).
   std::set<std::string> directories;
+  // Directories asked whether a new name is taken in them.
+  std::unordered_set<std::string> asked_for_new;
   long listings_read = 0;
 };
 
@@ -136,8 +145,7 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
 }
 
 // Listings of directories that the kernel reports every change of
-// (inotify), for the "taken in any case" question about names with many
-// letters: a listing is read once, after its watch was set, and every
+// (inotify), for lookups in directories asked about often: a listing is read once, after its watch was set, and every
 // event since is applied before an answer, so it is as current as a fresh
 // read (an entry another process made before the question was asked has
 // queued its event by then) at the cost of one read of the event queue.
@@ -147,11 +155,11 @@ class DirectoryWatches {
   bool Taken(const std::string& abs_dir, std::string_view name, bool* taken) {
     if (fd_ == -2) {
       fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-      owner_ = getpid();
+      if (fd_ >= 0) pthread_atfork(nullptr, nullptr, [] { in_child = true; });
     }
     // A forked child shares the event queue: it must not take the events
     // from its parent.
-    if (fd_ < 0 || getpid() != owner_) return false;
+    if (fd_ < 0 || in_child) return false;
     Drain();
     auto it = dirs_.find(abs_dir);
     if (it == dirs_.end()) {
@@ -191,7 +199,7 @@ class DirectoryWatches {
   // The names of `abs_dir`, current as of this call, when it is watched;
   // null otherwise.
   const FoldedNames* CurrentNames(const std::string& abs_dir) {
-    if (fd_ < 0 || dirs_.find(abs_dir) == dirs_.end() || getpid() != owner_) {
+    if (fd_ < 0 || in_child || dirs_.find(abs_dir) == dirs_.end()) {
       return nullptr;
     }
     Drain();
@@ -259,7 +267,8 @@ class DirectoryWatches {
 
   int fd_ = -2;  // -2: not tried yet, -1: not available
   uint64_t questions_ = 0;
-  pid_t owner_ = 0;
+  // Set in a child forked after the queue was made.
+  static inline bool in_child = false;
   std::unordered_map<std::string, Watched> dirs_;
   std::unordered_map<int, std::string> by_wd_;
 };
@@ -312,11 +321,19 @@ enum class LastLookup {
 // that refuses to replace answers for it).
 std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
                             LastLookup how, bool* found) {
-  if (how == LastLookup::kFull && EntryExists(JoinNative(abs_dir, name))) {
-    *found = true;
-    return std::string(name);
-  }
   const std::string wanted(name);
+  if (how == LastLookup::kFull) {
+    // A watched directory's names are current: they answer alone.
+    if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
+      const std::string* spelled = names->Spelling(wanted);
+      *found = spelled != nullptr;
+      return spelled ? *spelled : wanted;
+    }
+    if (EntryExists(JoinNative(abs_dir, name))) {
+      *found = true;
+      return wanted;
+    }
+  }
   for (int attempt = 0; attempt < 2; ++attempt) {
     // A watched directory's names are current; a cached listing may be
     // stale (another process removed the entry) and is read once more.
@@ -518,6 +535,7 @@ std::string NativePath(std::string_view path) {
 void PosixEnv::ForgetPathCache() {
   Cache().listings.clear();
   Cache().directories.clear();
+  Cache().asked_for_new.clear();
 }
 
 namespace {
@@ -582,6 +600,15 @@ bool NameTakenInAnyCase(std::string_view native_path) {
     if (!other.empty()) letters.emplace_back(i, other);
     i += length;
   }
+  // A watched directory answers from its current names; a directory asked
+  // about again is likely to be asked about often (a message base being
+  // posted into) and is watched from then on.
+  bool taken = false;
+  const bool asked_before = !Cache().asked_for_new.insert(abs_dir).second;
+  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
+    return names->Find(name) != nullptr;
+  }
+  if (asked_before && Watches().Taken(abs_dir, name, &taken)) return taken;
   if (letters.size() <= kMaxSpelledLetters) {
     std::string spelling = name;
     for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
@@ -595,7 +622,6 @@ bool NameTakenInAnyCase(std::string_view native_path) {
     }
     return false;
   }
-  bool taken = false;
   if (Watches().Taken(abs_dir, name, &taken)) return taken;
   // Without a watch the directory is read through, comparing as it goes.
   DIR* dir = opendir(abs_dir.c_str());

@@ -12,8 +12,8 @@ namespace kavel {
 
 namespace {
 
-// Numbers tried by one AddMessage before it gives up (each failure means
-// another program took the number a moment earlier).
+// Numbers tried by one store of a new message before it gives up (each
+// failure means another program took the number a moment earlier).
 constexpr int kMaxCreateAttempts = 256;
 // Taken numbers tried in a row before the directory is read again.
 constexpr int kCreateAttemptsPerScan = 16;
@@ -108,7 +108,7 @@ MsgArea::MsgArea(std::string_view)
                                .kludgesOverHeader = true}) {}
 
 MsgArea::~MsgArea() {
-  if (messageFile) ReleaseMessage();
+  if (messageFile || messageIsNew) ReleaseMessage();
   CloseArea();
 }
 
@@ -191,7 +191,7 @@ bool MsgArea::LoadMessage() {
     status = kMsgErrorNoMessage;
     return false;
   }
-  if (messageFile) ReleaseMessage();
+  if (messageFile || messageIsNew) ReleaseMessage();
   std::string name = MessageFileName(current);
   std::unique_ptr<ByteStream> file = NewFileStream(name, ModeOpenReadWrite);
   bool writable = file->status == kStreamOk;
@@ -242,10 +242,11 @@ bool MsgArea::LoadMessage() {
 }
 
 bool MsgArea::ReleaseMessage() {
-  if (!messageFile) {
+  if (!messageFile && !messageIsNew) {
     status = kMsgErrorNotLoaded;
     return false;
   }
+  DropUnstoredMessage();
   messageFile.reset();
   text.reset();
   return true;
@@ -293,7 +294,7 @@ void MsgArea::TakeHeaderRecord() {
 }
 
 bool MsgArea::StoreMessage() {
-  if (!messageFile || !text) {
+  if (!(messageFile || messageIsNew) || !text) {
     status = kMsgErrorNotLoaded;
     return false;
   }
@@ -302,25 +303,17 @@ bool MsgArea::StoreMessage() {
     DropUnstoredMessage();
     return false;
   }
-  // A new message is written beside its reserved (empty) file and renamed
-  // over it: the message file never holds a part of a message, not even
-  // when the program is killed while writing (a reader or tosser would
-  // take the part for a message).
-  std::unique_ptr<ByteStream> scratch;
-  std::string scratch_name;
+  if (messageIsNew) return StoreNewMessage();
   ByteStream* file = messageFile.get();
-  if (messageIsNew) {
-    scratch_name = areaPath + std::to_string(current) + ".kv$";
-    scratch = NewFileStream(scratch_name, ModeCreate);
-    if (scratch->status != kStreamOk) {
-      status = kMsgErrorWriteFailed;
-      EraseFile(scratch_name);
-      DropUnstoredMessage();
-      return false;
-    }
-    file = scratch.get();
-  }
   file->ResetStatus();
+  if (!WriteMessageFile(file)) {
+    status = kMsgErrorWriteFailed;
+    return false;
+  }
+  return true;
+}
+
+bool MsgArea::WriteMessageFile(ByteStream* file) {
   file->Seek(0);
   TakeHeaderRecord();
   uint8_t raw[MsgHeader::kEncodedSize];
@@ -332,86 +325,111 @@ bool MsgArea::StoreMessage() {
   file->Write(&terminator, 1);
   file->Truncate();
   file->Flush();
-  bool stored = file->status == kStreamOk;
-  if (scratch) {
-    scratch.reset();
-    const std::string name = MessageFileName(current);
-    stored = stored && ReplaceFile(scratch_name, name);
-    if (!stored) {
+  return file->status == kStreamOk;
+}
+
+bool MsgArea::StoreNewMessage() {
+  // A new message is written under a scratch name beside its number and
+  // renamed to the number by a rename that refuses a name already taken:
+  // a message file never holds a part of a message, not even when the
+  // program is killed while writing (a reader or tosser would take the
+  // part for a message), and never replaces one. A number found taken
+  // (another program stores into the directory too) passes the message on
+  // to the next. The scratch file is made exclusively: two programs that
+  // chose the same number never write into one file.
+  std::unique_ptr<ByteStream> file;
+  std::string scratch_name;
+  int attempt = 0;
+  auto fail = [this, &file, &scratch_name](int32_t code) {
+    if (file) {
+      file.reset();
       EraseFile(scratch_name);
-    } else {
-      // Later changes of the message go to the file now under its name.
-      messageFile = NewFileStream(name, ModeOpenReadWrite);
-      messageWritable = messageFile->status == kStreamOk;
     }
-  }
-  if (!stored) {
-    status = kMsgErrorWriteFailed;
+    status = code;
     DropUnstoredMessage();
     return false;
+  };
+  for (; !file; ++attempt) {
+    if (attempt == kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
+    scratch_name = areaPath + std::to_string(current) + ".kv$";
+    file = NewFileStream(scratch_name, ModeCreateNew);
+    if (file->status == kStreamOk) break;
+    file.reset();
+    if (!FileExists(scratch_name)) return fail(kMsgErrorWriteFailed);
+    if (!PassTakenNumber(current, attempt)) return fail(status);
   }
+  if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
+  for (;; ++attempt) {
+    if (attempt >= kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
+    int error = kErrorNone;
+    if (RenameFileNoReplace(scratch_name, MessageFileName(current), &error)) {
+      break;
+    }
+    if (error != kErrorExists) return fail(kMsgErrorWriteFailed);
+    if (!PassTakenNumber(current, attempt)) return fail(status);
+  }
+  // The written file is the message's now: later changes go to it.
+  messageFile = std::move(file);
   messageIsNew = false;
   return true;
 }
 
+bool MsgArea::PassTakenNumber(int32_t taken, int attempt) {
+  if (!HasMessage(taken)) {
+    MarkNumber(taken, true);
+    ++fileCount;
+  }
+  maxNumber = std::max(maxNumber, taken);
+  // Now and then the directory is read again, so that a writer far ahead
+  // (a tosser) is jumped over rather than followed number by number.
+  if ((attempt + 1) % kCreateAttemptsPerScan == 0) {
+    ScanDirectory();
+    maxNumber = std::max(maxNumber, taken);
+  }
+  int32_t number = NextNumber();
+  if (number == 0) {
+    status = kMsgErrorNoNumber;
+    return false;
+  }
+  current = number;
+  maxNumber = number;
+  MarkNumber(number, true);
+  return true;
+}
+
+int32_t MsgArea::NextNumber() {
+  int32_t number = HighestNumber() + 1;
+  // Tossers and editors keep 1.msg of an echomail area as their high-water
+  // mark and overwrite it; a message stored there would be lost.
+  if (number == 1 && HasAreaFlag(kAreaFlagEchomail)) number = 2;
+  return number > kMsgMaxNumber ? 0 : number;
+}
+
 void MsgArea::DropUnstoredMessage() {
-  // A new message that did not reach the disk whole leaves no file behind:
-  // a part of it would read as a message of its own.
+  // A new message that did not reach the disk whole left no file behind
+  // under its number: only its number is given up.
   if (!messageIsNew) return;
   messageIsNew = false;
   messageWritable = false;
-  EraseFile(MessageFileName(current));
   MarkNumber(current, false);
   maxNumber = maxBeforeAdd;
 }
 
 bool MsgArea::AddMessage() {
   if (!isOpen) return false;
-  if (messageFile) ReleaseMessage();
-  // The file is created exclusively, never over an existing one. When the
-  // number is taken (another program wrote into the directory since it was
-  // scanned), the next number is tried straight away: another writer
-  // storing one message after the other is overtaken within a few tries,
-  // whereas reading the directory again after each miss can take longer
-  // than the other writer takes per message and never catch up. Now and
-  // then the directory is read again, so that a writer far ahead (a
-  // tosser) is jumped over rather than followed number by number.
-  std::unique_ptr<ByteStream> file;
-  int32_t number = HighestNumber() + 1;
-  for (int attempt = 0; attempt < kMaxCreateAttempts; ++attempt) {
-    // Tossers and editors keep 1.msg of an echomail area as their
-    // high-water mark and overwrite it; a message stored there would be
-    // lost.
-    if (number == 1 && HasAreaFlag(kAreaFlagEchomail)) number = 2;
-    if (number > kMsgMaxNumber) {
-      status = kMsgErrorNoNumber;
-      return false;
-    }
-    const std::string name = MessageFileName(number);
-    file = NewFileStream(name, ModeCreateNew);
-    if (file->status == kStreamOk) break;
-    file.reset();
-    if (!FileExists(name)) {  // not a taken number: a failure
-      status = kMsgErrorOpenFailed;
-      return false;
-    }
-    if (!HasMessage(number)) {
-      MarkNumber(number, true);
-      ++fileCount;
-    }
-    maxNumber = std::max(maxNumber, number);
-    if ((attempt + 1) % kCreateAttemptsPerScan == 0) {
-      ScanDirectory();
-      maxNumber = std::max(maxNumber, number);
-    }
-    number = HighestNumber() + 1;
+  if (messageFile || messageIsNew) ReleaseMessage();
+  // The number is the next after the highest known; the file is made when
+  // the message is stored (StoreNewMessage), where a number another
+  // program took meanwhile passes the message on to the next.
+  const int32_t number = NextNumber();
+  if (number == 0) {
+    status = kMsgErrorNoNumber;
+    return false;
   }
-  if (!file) return false;
   maxBeforeAdd = maxNumber;
   current = number;
   maxNumber = number;
   MarkNumber(number, true);
-  messageFile = std::move(file);
   messageWritable = true;
   messageIsNew = true;
   text = NewMemoryStream(kTextSizeHint);

@@ -100,9 +100,21 @@ class MsgArea : public MessageArea {
   // "<areaPath><n>.msg"; a file stored in another case ("12.MSG") is found
   // by the platform's path lookup.
   std::string MessageFileName(int32_t n) const;
-  // After a failed store of a message made by AddMessage: its file is
-  // deleted and its number given up.
+  // After a failed store of a message made by AddMessage, or its release
+  // unstored: its number is given up.
   void DropUnstoredMessage();
+  // Writes the header and text into `file` from its start and flushes it;
+  // false when a write failed.
+  bool WriteMessageFile(ByteStream* file);
+  // The first store of a message made by AddMessage (see the .cc).
+  bool StoreNewMessage();
+  // After `taken` was found taken by another program: marks it and makes
+  // the next free number current (attempt counts the numbers tried). False,
+  // with status set, when no number is left.
+  bool PassTakenNumber(int32_t taken, int attempt);
+  // HighestNumber() + 1 (2 in an empty echomail area); 0 when past the
+  // highest usable number.
+  int32_t NextNumber();
 
   std::string areaPath;
   std::array<uint8_t, kNumberMapBits / 8> numberMap{};
@@ -110,7 +122,8 @@ class MsgArea : public MessageArea {
   int32_t maxNumber = 0;
   std::unique_ptr<ByteStream> messageFile;
   bool messageWritable = false;
-  // The loaded message was made by AddMessage and is not stored yet.
+  // The loaded message was made by AddMessage and is not stored yet (no
+  // file holds it; messageFile is null).
   bool messageIsNew = false;
   int32_t maxBeforeAdd = 0;
   MsgHeader messageHeader;

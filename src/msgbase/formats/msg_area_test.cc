@@ -162,8 +162,9 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   std::ofstream(dir_.Join("2.msg"), std::ios::binary) << tossed;
   std::ofstream(dir_.Join("3.MSG"), std::ios::binary) << tossed;
   ASSERT_TRUE(area->AddMessage());
-  EXPECT_EQ(area->current, 4) << "rescanned after finding 2 taken";
   ASSERT_TRUE(area->StoreMessage());
+  EXPECT_EQ(area->current, 4) << "passed over 2 and 3, taken meanwhile";
+  EXPECT_TRUE(dir_.Exists("4.msg"));
   EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed);
   EXPECT_EQ(ReadFile(dir_.Join("3.MSG")), tossed);
   EXPECT_FALSE(dir_.Exists("3.msg"));
