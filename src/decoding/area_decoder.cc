@@ -78,8 +78,10 @@ void AreaDecoder::CollectSections() {
   progress_drawn_ = false;
   // Without forward markers only begin lines matter, and most lines are
   // passed over by their first characters.
-  const bool every_line = !options_.markers.empty();
   const FramingFilter begin_filter(options_.beginString);
+  const LineLeads every_line;
+  const LineLeads& wanted =
+      options_.markers.empty() ? begin_filter.leads() : every_line;
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
   for (StartWalk(); area_->IsOnMessage(); area_->GoNext()) {
@@ -94,11 +96,8 @@ void AreaDecoder::CollectSections() {
       std::string_view line;
       int32_t line_pos = 0;
       int32_t next_pos = 0;
-      while (lines.Next(&line, &line_pos, &next_pos)) {
-        if (line.empty()) continue;
-        if (every_line || begin_filter.MayMatch(line)) {
-          ExamineLine(line, number, line_pos, next_pos);
-        }
+      while (lines.NextAdmitted(wanted, &line, &line_pos, &next_pos)) {
+        if (!line.empty()) ExamineLine(line, number, line_pos, next_pos);
       }
     }
     if (options_.decodeUue) NoteForeignUue(number);

@@ -37,9 +37,8 @@ bool ValueAfter(const std::string& line, const std::string& label,
 
 }  // namespace
 
-bool AreaDecoder::IsForwardStart(std::string_view line,
-                                 int32_t message_number, int32_t line_pos,
-                                 int32_t next_pos) {
+bool AreaDecoder::IsForwardStart(std::string_view line, int32_t message_number,
+                                 int32_t line_pos, int32_t next_pos) {
   for (size_t m = 0; m < options_.markers.size(); ++m) {
     if (!ContainsIgnoringCase(line, options_.markers[m].key)) continue;
     ForwardRecord record;

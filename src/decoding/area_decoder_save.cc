@@ -173,6 +173,12 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
       bytes.clear();
     }
   };
+  // Plain text goes to the file several lines at a time.
+  const std::function<void(std::string_view)> take_lines =
+      [&](std::string_view lines) {
+        announce();
+        out.WriteTextLines(lines);
+      };
   for (const SectionPosition* section : parts) {
     const std::string where = IntToText(section->messageNumber);
     switch (LoadByNumber(section->messageNumber)) {
@@ -223,7 +229,8 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         }
       } else {
         WalkSectionLines(area_->text.get(), section->textPos,
-                         options_.endString, end_filter_, take);
+                         options_.endString, end_filter_, take,
+                         uue.isUue || recoder ? nullptr : &take_lines);
       }
     }
     area_->ReleaseMessage();

@@ -95,6 +95,25 @@ TEST_F(AreaDecoderTest, MalformedBeginLinesEndLinesAndLongLines) {
   EXPECT_EQ(dir_.ReadFile("txt/good.txt"), long_line + "\r\ntext.endless\r\n");
 }
 
+// A section's lines come out one to a line with CR LF, whatever ends them
+// in the message (CR, CR LF) and wherever the message's pieces in memory
+// divide them.
+TEST_F(AreaDecoderTest, SectionLinesKeepTheirBytesAcrossPieces) {
+  std::vector<std::string> body;
+  std::string expected;
+  const char* kinds[] = {"a\nb", "\nafter cr lf", "", "   indented", "\n",
+                         "tell", "text.endless", "\x01kludge-like", "te"};
+  for (int i = 0; i < 3000; ++i) {
+    std::string line = kinds[i % 9] + std::string(i % 37, 'x');
+    body.push_back(line);
+    if (line[0] == '\n') line.erase(0, 1);
+    expected += line + "\r\n";
+  }
+  Post(Section(1, 1, "mixed.txt", body));
+  Decode();
+  EXPECT_TRUE(dir_.ReadFile("txt/mixed.txt") == expected);
+}
+
 TEST_F(AreaDecoderTest, MessageGoneBetweenScanAndSaveLeavesTargetAlone) {
   dir_.WriteFile("txt/G.TXT", "old");
   Post(Section(1, 2, "g.txt", {"one"}));

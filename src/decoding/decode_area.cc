@@ -72,11 +72,9 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
   o.filesBbsSavingString = s.filesBbsSavingString;
   o.protectedNames = {"Kavel.cfg", "Kavel.log", kStateFileName, kStateLockName,
                       kStateTempName};
-  const std::string* own_files[] = {&s.filesBbsName,
-                                    &ctx.msgIdSequence,
-                                    &ctx.areaFiles.hptPath,
-                                    &ctx.areaFiles.squishPath,
-                                    &ctx.areaFiles.terminatePath};
+  const std::string* own_files[] = {
+      &s.filesBbsName, &ctx.msgIdSequence, &ctx.areaFiles.hptPath,
+      &ctx.areaFiles.squishPath, &ctx.areaFiles.terminatePath};
   for (const std::string* own : own_files) {
     const std::string name = LastComponent(*own);
     if (!name.empty()) o.protectedNames.push_back(name);

@@ -30,15 +30,32 @@ bool IsFramingLine(std::string_view line, std::string_view pattern) {
 
 FramingFilter::FramingFilter(std::string_view pattern) {
   const std::string_view word = BareFirstWord(pattern);
-  any_ = word.empty();
-  if (any_) return;
+  if (word.empty()) return;
   for (int c = 0; c < 256; ++c) {
     const char ch = static_cast<char>(c);
-    leads_[c] = ch == word[0] || UpperChar(ch) == UpperChar(word[0]);
+    if (ch == word[0] || UpperChar(ch) == UpperChar(word[0])) {
+      leads_.Mark(static_cast<unsigned char>(c));
+    }
   }
   // A Cyrillic letter in UTF-8 starts with 0xD0 or 0xD1 in either case.
   const auto lead = static_cast<unsigned char>(word[0]);
-  if (lead == 0xD0 || lead == 0xD1) leads_[0xD0] = leads_[0xD1] = true;
+  if (lead == 0xD0 || lead == 0xD1) {
+    leads_.Mark(0xD0);
+    leads_.Mark(0xD1);
+  }
+  // A word of plain ASCII equals, case ignored, only words of plain ASCII
+  // of its length: the second byte narrows the lines down further.
+  const bool ascii = std::all_of(word.begin(), word.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+  if (ascii && word.size() >= 2) {
+    for (int c = 0; c < 0x80; ++c) {
+      const char ch = static_cast<char>(c);
+      if (ch == word[1] || UpperChar(ch) == UpperChar(word[1])) {
+        leads_.MarkSecond(static_cast<unsigned char>(c));
+      }
+    }
+  }
 }
 
 std::string NextPatternField(std::string* pattern, std::string* line) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "msgbase/message_text.h"
+
 namespace kavel {
 
 // True when the first word of `line` equals the first word of `pattern`,
@@ -23,19 +25,13 @@ bool IsFramingLine(std::string_view line, std::string_view pattern);
 class FramingFilter {
  public:
   explicit FramingFilter(std::string_view pattern);
-
   // False only for lines that cannot be framing lines of the pattern.
-  bool MayMatch(std::string_view line) const {
-    size_t i = 0;
-    while (i < line.size() && line[i] == ' ') ++i;
-    if (i < line.size() && line[i] == '\x01') ++i;
-    return any_ ||
-           (i < line.size() && leads_[static_cast<unsigned char>(line[i])]);
-  }
+  bool MayMatch(std::string_view line) const { return leads_.Admits(line); }
+  // The same test for a walk over the lines of a text (NextAdmitted).
+  const LineLeads& leads() const { return leads_; }
 
  private:
-  bool any_ = false;      // the pattern's first word is empty
-  bool leads_[256] = {};  // characters that word may begin with in a line
+  LineLeads leads_;  // characters the pattern's first word may begin with
 };
 
 // Walks a begin line along its pattern: skips as many characters of `line`

@@ -29,6 +29,9 @@ TEST(FramingLineTest, FirstWordAndQuickFilter) {
     EXPECT_TRUE(!c.framing || FramingFilter(c.pattern).MayMatch(c.line));
   }
   EXPECT_FALSE(FramingFilter(kPattern).MayMatch("x text.end"));
+  EXPECT_FALSE(FramingFilter(kPattern).MayMatch("tosser echo"));
+  EXPECT_FALSE(FramingFilter(kPattern).MayMatch("t"));
+  EXPECT_TRUE(FramingFilter("x").MayMatch(" \x01x"));
   EXPECT_TRUE(FramingFilter("").MayMatch("anything"));
 }
 

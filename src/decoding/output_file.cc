@@ -1,5 +1,8 @@
 #include "decoding/output_file.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace kavel {
@@ -22,33 +25,60 @@ bool OutputFile::CreateNew(std::string_view path, int* error) {
   if (!file_) return false;
   path_ = std::string(path);
   failed_ = false;
-  buffer_.clear();
-  buffer_.reserve(kFlushBytes + 4096);
+  if (buffer_.size() < kFlushBytes) buffer_.resize(kFlushBytes);
+  used_ = 0;
   size_ = 0;
   return true;
 }
 
 void OutputFile::WriteLine(std::string_view line) {
   if (!file_ || failed_) return;
-  buffer_.append(line);
-  buffer_.append("\r\n");
   size_ += line.size() + 2;
-  if (buffer_.size() >= kFlushBytes) Flush();
+  if (line.size() + 2 <= buffer_.size() - used_) {
+    char* at = buffer_.data() + used_;
+    std::memcpy(at, line.data(), line.size());
+    at[line.size()] = '\r';
+    at[line.size() + 1] = '\n';
+    used_ += line.size() + 2;
+    return;
+  }
+  Append(line);
+  Append("\r\n");
+}
+
+void OutputFile::WriteTextLines(std::string_view lines) {
+  while (!lines.empty()) {
+    const size_t end = std::min(lines.find('\r'), lines.size());
+    WriteLine(lines.substr(0, end));
+    size_t next = std::min(end + 1, lines.size());
+    if (next < lines.size() && lines[next] == '\n') ++next;
+    lines.remove_prefix(next);
+  }
 }
 
 void OutputFile::WriteBytes(std::string_view bytes) {
   if (!file_ || failed_) return;
-  buffer_.append(bytes);
   size_ += bytes.size();
-  if (buffer_.size() >= kFlushBytes) Flush();
+  Append(bytes);
+}
+
+void OutputFile::Append(std::string_view bytes) {
+  if (bytes.size() > buffer_.size() - used_) {
+    if (!Flush()) return;
+    if (bytes.size() > buffer_.size()) {
+      if (!file_->Write(bytes.data(), bytes.size())) failed_ = true;
+      return;
+    }
+  }
+  std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+  used_ += bytes.size();
 }
 
 bool OutputFile::Flush() {
-  if (!failed_ && !buffer_.empty() &&
-      !file_->Write(buffer_.data(), buffer_.size())) {
+  if (!failed_ && used_ > 0 && !file_->Write(buffer_.data(), used_)) {
     failed_ = true;
   }
-  buffer_.clear();
+  used_ = 0;
   return !failed_;
 }
 

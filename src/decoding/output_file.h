@@ -29,6 +29,9 @@ class OutputFile {
   bool CreateNew(std::string_view path, int* error = nullptr);
   // Appends the line and CR LF. Failures stick and show in Close.
   void WriteLine(std::string_view line);
+  // Appends whole lines as a text holds them, each ending in a CR and maybe
+  // one LF after it: each line with CR LF, as WriteLine would.
+  void WriteTextLines(std::string_view lines);
   // Appends the bytes as they are.
   void WriteBytes(std::string_view bytes);
   // Flushes and closes; true when every write reached the file. On false the
@@ -42,12 +45,17 @@ class OutputFile {
   uint64_t size() const { return size_; }
 
  private:
+  // Writes what the buffer holds; false once a write failed.
   bool Flush();
+  // Adds the bytes behind what the buffer holds, flushing it first when
+  // they do not fit (bytes larger than the buffer go straight to the file).
+  void Append(std::string_view bytes);
 
   std::string path_;
   std::unique_ptr<PlatformFile> file_;
   std::string own_buffer_;
-  std::string& buffer_;
+  std::string& buffer_;  // [0, used_) waits for the file
+  size_t used_ = 0;
   uint64_t size_ = 0;
   bool failed_ = false;
 };

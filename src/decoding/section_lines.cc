@@ -44,8 +44,8 @@ bool EndAmongLeadingControlLines(ByteStream* text, int32_t text_pos,
   return false;
 }
 
-int32_t WalkMessageBody(ByteStream* text,
-                        const std::function<void(std::string_view)>& emit) {
+void WalkMessageBody(ByteStream* text,
+                     const std::function<void(std::string_view)>& emit) {
   // First pass: where the body starts and where the posting's tail
   // (empty line, tear line, origin line) begins.
   text->Seek(0);
@@ -68,24 +68,22 @@ int32_t WalkMessageBody(ByteStream* text,
       empty_at = line.empty() ? line_pos : -1;
     }
   }
-  if (start < 0) return 0;
-  int32_t given = 0;
+  if (start < 0) return;
   text->Seek(start);
   TextLineWalk lines(text, kAnyLineLength);
   while (lines.Next(&line, &line_pos, &next_pos) && line_pos < cut) {
     if (IsControlLine(line)) continue;
     emit(line);
-    ++given;
   }
-  return given;
 }
 
 }  // namespace
 
-int32_t WalkSectionLines(ByteStream* text, int32_t text_pos,
-                         std::string_view end_string,
-                         const FramingFilter& end_filter,
-                         const std::function<void(std::string_view)>& emit) {
+void WalkSectionLines(ByteStream* text, int32_t text_pos,
+                      std::string_view end_string,
+                      const FramingFilter& end_filter,
+                      const std::function<void(std::string_view)>& emit,
+                      const std::function<void(std::string_view)>* emit_lines) {
   text->Seek(text_pos);
   std::string_view line;
   {
@@ -94,18 +92,23 @@ int32_t WalkSectionLines(ByteStream* text, int32_t text_pos,
     TextLineWalk lines(text, kAnyLineLength);
     if (lines.Next(&line) && IsControlLine(line) &&
         EndAmongLeadingControlLines(text, text_pos, end_filter, end_string)) {
-      return WalkMessageBody(text, emit);
+      WalkMessageBody(text, emit);
+      return;
     }
   }
-  int32_t given = 0;
   text->Seek(text_pos);
   TextLineWalk lines(text, kAnyLineLength);
-  while (lines.Next(&line)) {
+  for (;;) {
+    if (emit_lines != nullptr) {
+      // Lines that cannot be the end line go on in one piece.
+      std::string_view passed;
+      lines.PassOver(end_filter.leads(), &passed);
+      if (!passed.empty()) (*emit_lines)(passed);
+    }
+    if (!lines.Next(&line)) break;
     if (end_filter.MayMatch(line) && IsFramingLine(line, end_string)) break;
     emit(line);
-    ++given;
   }
-  return given;
 }
 
 }  // namespace kavel

@@ -14,7 +14,7 @@ class ByteStream;
 class FramingFilter;
 
 // Gives `emit` each line (whole, without its end) of the section whose
-// begin line ends at `text_pos` of `text`, and answers how many it gave.
+// begin line ends at `text_pos` of `text`.
 //
 // As posted, a section runs up to the first line that IsFramingLine takes
 // for `end_string` (that line excluded), or to the end of the text.
@@ -32,10 +32,16 @@ class FramingFilter;
 //
 // `end_filter` is FramingFilter(end_string), made once by the caller. The
 // stream's position afterwards is unspecified.
-int32_t WalkSectionLines(ByteStream* text, int32_t text_pos,
-                         std::string_view end_string,
-                         const FramingFilter& end_filter,
-                         const std::function<void(std::string_view)>& emit);
+//
+// `emit_lines`, when given, takes lines of a posted section several at a
+// time, as they stand in the text: whole lines, each ending in a CR and
+// maybe one LF after it (the ends are not part of the lines). The lines
+// keep their order among those given to `emit`.
+void WalkSectionLines(
+    ByteStream* text, int32_t text_pos, std::string_view end_string,
+    const FramingFilter& end_filter,
+    const std::function<void(std::string_view)>& emit,
+    const std::function<void(std::string_view)>* emit_lines = nullptr);
 
 }  // namespace kavel
 

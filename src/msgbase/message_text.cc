@@ -6,6 +6,10 @@
 
 #include "msgbase/byte_stream.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kavel {
 
 namespace {
@@ -105,6 +109,64 @@ TextLineWalk::TextLineWalk(ByteStream* text, size_t max_length)
       pos_(text->Position()),
       size_(text->Size()) {}
 
+namespace {
+
+// Offset of the first CR in bytes[from, to), or `to`. Lines are short:
+// inline, sixteen bytes a step, rather than a library call per line.
+int32_t FindCr(const char* bytes, int32_t from, int32_t to) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8(kCr);
+  for (; to - from >= 16; from += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
+    if (mask != 0) return from + __builtin_ctz(mask);
+  }
+#endif
+  while (from < to && bytes[from] != kCr) ++from;
+  return from;
+}
+
+#if defined(__SSE2__)
+// For a walk passing over lines: the offset of the first CR in
+// bytes[from, to - 1) whose next byte may lead a line that `leads` admits
+// (a marked byte, or a byte up to 0x20: blank, 0x01, LF, ... which the
+// caller looks at closely), or -1 when none is found before the last
+// sixteen bytes. *line gets the offset after the last CR passed over (the
+// start of a line not admitted) and is left alone while none is.
+// Precondition: leads.marked <= LineLeads::kFewLeads.
+int32_t FindCrBeforeLead(const char* bytes, int32_t from, int32_t to,
+                         const LineLeads& leads, int32_t* line) {
+  const __m128i cr = _mm_set1_epi8(kCr);
+  const __m128i blank = _mm_set1_epi8(' ');
+  __m128i lead[LineLeads::kFewLeads];
+  for (int k = 0; k < LineLeads::kFewLeads; ++k) {
+    lead[k] =
+        _mm_set1_epi8(static_cast<char>(leads.few[k < leads.marked ? k : 0]));
+  }
+  for (int32_t p = from; p + 17 <= to; p += 16) {
+    const __m128i here =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p));
+    const unsigned crs =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, cr)));
+    if (crs == 0) continue;
+    const __m128i next =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p + 1));
+    __m128i maybe = _mm_cmpeq_epi8(_mm_min_epu8(next, blank), next);
+    for (int k = 0; k < LineLeads::kFewLeads; ++k) {
+      maybe = _mm_or_si128(maybe, _mm_cmpeq_epi8(next, lead[k]));
+    }
+    const unsigned hits = crs & static_cast<unsigned>(_mm_movemask_epi8(maybe));
+    if (hits != 0) return p + __builtin_ctz(hits);
+    *line = p + 32 - __builtin_clz(crs);
+  }
+  return -1;
+}
+#endif
+
+}  // namespace
+
 void TextLineWalk::ReadCopied(std::string_view* line, int32_t* next_pos) {
   text_->Seek(pos_);
   ReadTextLine(text_, &copied_, max_length_);
@@ -137,10 +199,7 @@ bool TextLineWalk::Next(std::string_view* line, int32_t* line_pos,
         zero ? static_cast<int32_t>(static_cast<const char*>(zero) - view_)
              : view_len_;
   }
-  const void* cr = std::memchr(view_ + from, kCr, zero_at_ - from);
-  const int32_t end =
-      cr ? static_cast<int32_t>(static_cast<const char*>(cr) - view_)
-         : zero_at_;
+  const int32_t end = FindCr(view_, from, zero_at_);
   // A line whose end, or the byte after its end, lies beyond the view is
   // read the ordinary way.
   if (end >= view_len_ - 1 && view_start_ + view_len_ < size_) {
@@ -159,6 +218,65 @@ bool TextLineWalk::Next(std::string_view* line, int32_t* line_pos,
   *next_pos = after;
   pos_ = after;
   return true;
+}
+
+void TextLineWalk::PassOver(const LineLeads& leads, std::string_view* passed) {
+  if (passed != nullptr) *passed = {};
+  if (leads.any || pos_ < view_start_ || pos_ >= view_start_ + view_len_) {
+    return;
+  }
+  const int32_t start = pos_ - view_start_;
+  int32_t from = start;
+  if (zero_at_ < from) return;  // Next looks for the zero byte first
+  // Lines that end at a CR before the next zero byte, with the byte after
+  // the CR inside the view (or the text ending there), are passed over
+  // here; Next reads the others.
+  const bool view_ends_text = view_start_ + view_len_ >= size_;
+  const int32_t max_lead = static_cast<int32_t>(
+      std::min<size_t>(max_length_, static_cast<size_t>(INT32_MAX)));
+  while (from < zero_at_) {
+    int32_t i = from;
+    while (i < zero_at_ && view_[i] == ' ') ++i;
+    if (i < zero_at_ && view_[i] == '\x01') ++i;
+    // The leads look at two bytes from i: as far as they belong to the
+    // line (before its CR or zero byte) cut at max_length, they are what
+    // Admits would see.
+    int32_t n = std::min({i + 2, zero_at_, from + max_lead});
+    for (int32_t k = i; k < n; ++k) {
+      if (view_[k] == kCr) n = k;
+    }
+    if (leads.LeadsAt(view_ + from, static_cast<size_t>(i - from),
+                      static_cast<size_t>(n - from))) {
+      break;
+    }
+#if defined(__SSE2__)
+    if (leads.marked <= LineLeads::kFewLeads) {
+      const int32_t cr = FindCrBeforeLead(view_, i, zero_at_, leads, &from);
+      if (cr >= 0) {
+        from = cr + 1;
+        if (view_[from] == kLf) ++from;
+        continue;
+      }
+      i = std::max(i, from);
+    }
+#endif
+    const int32_t end = FindCr(view_, i, zero_at_);
+    if (end == zero_at_ || (end >= view_len_ - 1 && !view_ends_text)) break;
+    from = end + 1;
+    if (from < view_len_ && view_[from] == kLf) ++from;
+  }
+  pos_ = view_start_ + from;
+  if (passed != nullptr)
+    *passed = std::string_view(view_ + start, from - start);
+}
+
+bool TextLineWalk::NextAdmitted(const LineLeads& leads, std::string_view* line,
+                                int32_t* line_pos, int32_t* next_pos) {
+  for (;;) {
+    PassOver(leads);
+    if (!Next(line, line_pos, next_pos)) return false;
+    if (leads.Admits(*line)) return true;
+  }
 }
 
 bool WriteTextLine(ByteStream* text, std::string_view line) {

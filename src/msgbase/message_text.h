@@ -37,6 +37,50 @@ inline constexpr size_t kMaxTextLine = 255;
 // `max_length`; the rest of an overlong line is skipped) and leaves the
 // position after its end (and after one LF that follows the end).
 void ReadTextLine(ByteStream* text, std::string* line, size_t max_length);
+// Which lines a walk stops at: those whose first byte after any blanks and
+// one 0x01 (the lead) is marked, and, once second bytes are marked too,
+// whose byte after the lead is marked as second; both within the first
+// max_length bytes. Every line (empty ones too) while no lead is marked.
+struct LineLeads {
+  // Up to this many marked leads are also listed in `few`, and the walk
+  // looks for them sixteen bytes at a time.
+  static constexpr int kFewLeads = 4;
+
+  bool any = true;
+  bool lead[256] = {};
+  unsigned char few[kFewLeads] = {};
+  int marked = 0;
+  bool any_second = true;
+  bool second[256] = {};
+
+  void Mark(unsigned char c) {
+    if (lead[c]) return;
+    lead[c] = true;
+    any = false;
+    if (marked < kFewLeads) few[marked] = c;
+    ++marked;
+  }
+  void MarkSecond(unsigned char c) {
+    second[c] = true;
+    any_second = false;
+  }
+  // True when `bytes` (the first `n` bytes of a line, cut at max_length)
+  // have a marked lead at `i` (after any blanks and one 0x01) and, where
+  // asked for, a marked second byte after it.
+  bool LeadsAt(const char* bytes, size_t i, size_t n) const {
+    return i < n && lead[static_cast<unsigned char>(bytes[i])] &&
+           (any_second ||
+            (i + 1 < n && second[static_cast<unsigned char>(bytes[i + 1])]));
+  }
+  // True for a line (cut at the walk's max_length) that the walk stops at.
+  bool Admits(std::string_view line) const {
+    size_t i = 0;
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i < line.size() && line[i] == '\x01') ++i;
+    return any || LeadsAt(line.data(), i, line.size());
+  }
+};
+
 // Walks the lines of a text from the stream's position on, giving each line
 // and its positions exactly as repeated ReadTextLine calls would, without a
 // copy where the stream can show its bytes in place (View). The stream must
@@ -50,6 +94,15 @@ class TextLineWalk {
   // position after its end. `*line` stays valid until the next call. False
   // at the end of the text.
   bool Next(std::string_view* line, int32_t* line_pos, int32_t* next_pos);
+  // Moves on over lines that `leads` does not admit, as far as they lie in
+  // one piece of the stream's bytes; *passed (when given) gets their bytes:
+  // whole lines, each ending in a CR and maybe one LF after it. The next
+  // line (for Next) may be admitted or not.
+  void PassOver(const LineLeads& leads, std::string_view* passed = nullptr);
+  // As Next, passing over the lines that `leads` does not admit (most
+  // lines of a message are passed over without being delivered).
+  bool NextAdmitted(const LineLeads& leads, std::string_view* line,
+                    int32_t* line_pos, int32_t* next_pos);
   // The same without the positions.
   bool Next(std::string_view* line) {
     int32_t line_pos = 0;

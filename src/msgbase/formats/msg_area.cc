@@ -349,14 +349,22 @@ bool MsgArea::StoreNewMessage() {
     DropUnstoredMessage();
     return false;
   };
+  bool retried = false;
   for (; !file; ++attempt) {
     if (attempt == kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
     scratch_name = areaPath + std::to_string(current) + ".kv$";
     file = NewFileStream(scratch_name, ModeCreateNew);
     if (file->status == kStreamOk) break;
     file.reset();
-    if (!FileExists(scratch_name)) return fail(kMsgErrorWriteFailed);
-    if (!PassTakenNumber(current, attempt)) return fail(status);
+    // The other writer's scratch file becomes its message in one step:
+    // asked in this order, one of the two names shows the number taken.
+    if (FileExists(scratch_name) || FileExists(MessageFileName(current))) {
+      if (!PassTakenNumber(current, attempt)) return fail(status);
+    } else if (retried) {
+      return fail(kMsgErrorWriteFailed);
+    } else {
+      retried = true;  // the other writer gave up its scratch file
+    }
   }
   if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
   for (;; ++attempt) {

@@ -467,15 +467,21 @@ bool SquishArea::LoadMessage() {
   std::unique_ptr<ByteStream> loaded = NewMemoryStream(kMemoryStreamHint);
   // The control block holds kludge lines without separators: every 0x01
   // after the first byte starts a new line, a zero byte adds nothing.
-  std::string line;
-  control.push_back(0x01);
-  for (size_t i = 0; i < control.size(); ++i) {
-    const uint8_t b = control[i];
-    if (b == 0x01 && i != 0 && !line.empty()) {
-      WriteTextLine(loaded.get(), line);
-      line.clear();
+  const std::string_view block(reinterpret_cast<const char*>(control.data()),
+                              control.size());
+  std::string kept;
+  for (size_t start = 0; start < block.size();) {
+    const size_t end = std::min(block.find('\x01', start + 1), block.size());
+    std::string_view line = block.substr(start, end - start);
+    if (line.find('\0') != std::string_view::npos) {
+      kept.clear();
+      for (char c : line) {
+        if (c != '\0') kept += c;
+      }
+      line = kept;
     }
-    if (b != 0) line.push_back(static_cast<char>(b));
+    if (!line.empty()) WriteTextLine(loaded.get(), line);
+    start = end;
   }
   // The text proper. Writers differ on a final zero byte: ours store one,
   // others do not; only a zero there is dropped.
