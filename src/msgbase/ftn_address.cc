@@ -75,6 +75,38 @@ bool Component(int n, std::string_view text, std::string_view delimiters,
   return TextToInt16(NthWord(n, text, delimiters), component);
 }
 
+// zone:net/node or zone:net/node.point of plain numbers of up to five
+// digits (the form nearly every address takes), read in one pass into
+// *address as the general reading below would read it. False, with
+// *address untouched, for every other text; the general reading then
+// decides.
+bool ParsePlainAddress(std::string_view text, FtnAddress* address) {
+  constexpr char kAfter[] = {':', '/', '.'};
+  int32_t values[4] = {0, 0, 0, 0};
+  size_t i = 0;
+  int parts = 0;
+  while (parts < 4) {
+    const size_t start = i;
+    int32_t value = 0;
+    while (i < text.size() && i - start < 5 && text[i] >= '0' &&
+           text[i] <= '9') {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+    }
+    if (i == start || value > 32767) return false;
+    values[parts++] = value;
+    if (i == text.size()) break;
+    if (parts == 4 || text[i] != kAfter[parts - 1]) return false;
+    ++i;
+  }
+  if (parts < 3 || i != text.size()) return false;
+  address->zone = static_cast<int16_t>(values[0]);
+  address->net = static_cast<int16_t>(values[1]);
+  address->node = static_cast<int16_t>(values[2]);
+  address->point = static_cast<int16_t>(values[3]);
+  return true;
+}
+
 }  // namespace
 
 bool ParseAddress(std::string_view text, FtnAddress* address) {
@@ -83,6 +115,7 @@ bool ParseAddress(std::string_view text, FtnAddress* address) {
   size_t at = text.find('@');
   if (at != std::string_view::npos) text = text.substr(0, at);
   if (text.empty()) return false;
+  if (ParsePlainAddress(text, address)) return true;
   for (char c : text) {
     if (!((c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.')) {
       return false;

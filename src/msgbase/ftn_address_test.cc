@@ -51,6 +51,36 @@ TEST(ParseAddressTest, RejectsAndLeavesRecordUntouched) {
   }
 }
 
+// zone:net/node[.point] of plain numbers, read in one pass, reads as every
+// other form: numbers up to 32767 (leading zeros allowed), the point 0 when
+// not written; a number out of range refuses the whole address.
+TEST(ParseAddressTest, PlainFormsAtTheLimits) {
+  const char* numbers[] = {"0",     "7",     "00012",  "5020",  "32767",
+                           "32768", "99999", "000000", "123456"};
+  auto value = [](const std::string& n) { return std::stol(n); };
+  const FtnAddress before = Addr(1, 2, 3, 4);
+  for (const char* z : numbers) {
+    for (const char* n : numbers) {
+      for (const char* f : numbers) {
+        for (const char* p : {"", "0", "32767", "32768", "00001"}) {
+          const std::string text = std::string(z) + ":" + n + "/" + f +
+                                   (*p != '\0' ? std::string(".") + p : "");
+          const bool fits = value(z) <= 32767 && value(n) <= 32767 &&
+                            value(f) <= 32767 &&
+                            (*p == '\0' || value(p) <= 32767);
+          FtnAddress a = before;
+          ASSERT_EQ(ParseAddress(text, &a), fits) << text;
+          const auto as16 = [&](const char* x) {
+            return static_cast<int16_t>(*x == '\0' ? 0 : value(x));
+          };
+          EXPECT_EQ(a, fits ? Addr(as16(z), as16(n), as16(f), as16(p)) : before)
+              << text;
+        }
+      }
+    }
+  }
+}
+
 TEST(CompareAddressesTest, ComponentOrder) {
   EXPECT_EQ(CompareAddresses(Addr(1, 2, 3, 4), Addr(2, 1, 1, 0)), -1);
   EXPECT_EQ(CompareAddresses(Addr(2, 5020, 1, 0), Addr(2, 5020, 1, 1)), -1);
