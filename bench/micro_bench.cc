@@ -75,6 +75,37 @@ void BM_WalkTextLines(benchmark::State& state) {
 }
 BENCHMARK(BM_WalkTextLines);
 
+// Lines of words in random order and of random lengths, as ordinary
+// echomail holds them (a line end falls at no foreseeable place), passed
+// over as the scan for begin lines passes them (none is one).
+void BM_PassOverTextLines(benchmark::State& state) {
+  const char* words[] = {"fido", "echo",   "origin", "tosser", "point",
+                         "node", "mailer", "binkp",  "area",   "sysop",
+                         "net",  "zone",   "packet", "nodelist"};
+  std::unique_ptr<ByteStream> text = NewMemoryStream(65536);
+  uint32_t seed = 7;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int32_t size = 0; size < 16384;) {
+    std::string line;
+    const size_t width = 30 + next() % 46;
+    while (line.size() < width) line += std::string(words[next() % 14]) + " ";
+    WriteTextLine(text.get(), line);
+    size += static_cast<int32_t>(line.size()) + 1;
+  }
+  const FramingFilter begin("text.begin % of % of file %");
+  for (auto _ : state) {
+    text->Seek(0);
+    TextLineWalk lines(text.get(), kMaxTextLine);
+    std::string_view line;
+    int32_t at = 0, after = 0;
+    size_t found = 0;
+    while (lines.NextAdmitted(begin.leads(), &line, &at, &after)) ++found;
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetBytesProcessed(state.iterations() * text->Size());
+}
+BENCHMARK(BM_PassOverTextLines);
+
 void BM_FindKludgeLine(benchmark::State& state) {
   std::unique_ptr<ByteStream> text = SectionText();
   std::string line;
