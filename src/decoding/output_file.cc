@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "util/find_cr.h"
 
 namespace kavel {
 namespace {
@@ -48,7 +49,7 @@ void OutputFile::WriteLine(std::string_view line) {
 
 void OutputFile::WriteTextLines(std::string_view lines) {
   while (!lines.empty()) {
-    const size_t end = std::min(lines.find('\r'), lines.size());
+    const size_t end = FindCr(lines.data(), 0, lines.size());
     WriteLine(lines.substr(0, end));
     size_t next = std::min(end + 1, lines.size());
     if (next < lines.size() && lines[next] == '\n') ++next;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "msgbase/byte_stream.h"
+#include "util/find_cr.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -111,21 +112,10 @@ TextLineWalk::TextLineWalk(ByteStream* text, size_t max_length)
 
 namespace {
 
-// Offset of the first CR in bytes[from, to), or `to`. Lines are short:
-// inline, sixteen bytes a step, rather than a library call per line.
-int32_t FindCr(const char* bytes, int32_t from, int32_t to) {
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8(kCr);
-  for (; to - from >= 16; from += 16) {
-    const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
-    const unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
-    if (mask != 0) return from + __builtin_ctz(mask);
-  }
-#endif
-  while (from < to && bytes[from] != kCr) ++from;
-  return from;
+// FindCr at int32_t offsets (those of a stream).
+int32_t FindCrAt(const char* bytes, int32_t from, int32_t to) {
+  return static_cast<int32_t>(FindCr(bytes, static_cast<size_t>(from),
+                                     static_cast<size_t>(to)));
 }
 
 #if defined(__SSE2__)
@@ -215,7 +205,7 @@ bool TextLineWalk::Next(std::string_view* line, int32_t* line_pos,
         zero ? static_cast<int32_t>(static_cast<const char*>(zero) - view_)
              : view_len_;
   }
-  const int32_t end = FindCr(view_, from, zero_at_);
+  const int32_t end = FindCrAt(view_, from, zero_at_);
   // A line whose end, or the byte after its end, lies beyond the view is
   // read the ordinary way.
   if (end >= view_len_ - 1 && view_start_ + view_len_ < size_) {
@@ -276,7 +266,7 @@ void TextLineWalk::PassOver(const LineLeads& leads, std::string_view* passed) {
       i = std::max(i, from);
     }
 #endif
-    const int32_t end = FindCr(view_, i, zero_at_);
+    const int32_t end = FindCrAt(view_, i, zero_at_);
     if (end == zero_at_ || (end >= view_len_ - 1 && !view_ends_text)) break;
     from = end + 1;
     if (from < view_len_ && view_[from] == kLf) ++from;
