@@ -110,16 +110,17 @@ void FileStream::Read(void* buffer, uint16_t count) {
       done += n;
       continue;
     }
-    // Reading on from where the last read-ahead ended reads ahead in full;
-    // the first read at a new place (a header read under a lock, say)
-    // reads little more than it was asked for.
+    // The first read at a new place (a header read under a lock, a message
+    // loaded again) reads little more than it was asked for; reading on
+    // from where the last read-ahead ended reads twice as far each time,
+    // up to the whole buffer (a base read through from start to end).
     const bool reading_on = buffer_fill_ > 0;
     buffer_start_ += static_cast<int64_t>(buffer_pos_);
     buffer_fill_ = buffer_pos_ = 0;
-    const size_t window =
-        reading_on ? buffer_.size()
-                   : std::min(buffer_.size(),
-                              std::max<size_t>(count - done, kFirstReadAhead));
+    const size_t wanted = std::max<size_t>(
+        count - done, reading_on ? 2 * last_window_ : kFirstReadAhead);
+    const size_t window = std::min(buffer_.size(), wanted);
+    last_window_ = window;
     size_t got = 0;
     if (!file_->ReadAt(static_cast<uint64_t>(buffer_start_), buffer_.data(),
                        window, &got)) {

@@ -123,6 +123,7 @@ class FileStream : public ByteStream {
   std::vector<uint8_t> buffer_;
   int64_t buffer_start_ = 0;   // file offset of buffer_[0]
   size_t buffer_fill_ = 0;     // valid bytes in buffer_ (read-ahead or output)
+  size_t last_window_ = 0;     // bytes the last read-ahead asked for
   size_t buffer_pos_ = 0;      // logical position within buffer_
   bool buffer_dirty_ = false;  // buffer_ holds output not yet written
 };
