@@ -145,10 +145,11 @@ std::string JoinNative(const std::string& dir, std::string_view name) {
 }
 
 // Listings of directories that the kernel reports every change of
-// (inotify), for lookups in directories asked about often: a listing is read once, after its watch was set, and every
-// event since is applied before an answer, so it is as current as a fresh
-// read (an entry another process made before the question was asked has
-// queued its event by then) at the cost of one read of the event queue.
+// (inotify), for lookups in directories asked about often: a listing is
+// read once, after its watch was set, and every event since is applied
+// before an answer, so it is as current as a fresh read (an entry another
+// process made before the question was asked has queued its event by
+// then) at the cost of one read of the event queue.
 class DirectoryWatches {
  public:
   // False when the directory cannot be watched; otherwise *taken answers.
@@ -587,11 +588,20 @@ bool NameTakenInAnyCase(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return false;
   // Asked afresh, never from the cached listing: another process may have
-  // made the entry since it was taken. A name with few letters has few
-  // spellings, and looking each up costs less than reading a directory
-  // of thousands of messages.
-  // Each letter: where it stands and its spelling in the other case (of
-  // the same length, so positions stay valid in every spelling).
+  // made the entry since it was taken. A watched directory answers from its
+  // current names; a directory asked about again is likely to be asked
+  // about often (a message base being posted into) and is watched from
+  // then on.
+  bool taken = false;
+  const bool asked_before = !Cache().asked_for_new.insert(abs_dir).second;
+  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
+    return names->Find(name) != nullptr;
+  }
+  if (asked_before && Watches().Taken(abs_dir, name, &taken)) return taken;
+  // A name with few letters has few spellings, and looking each up costs
+  // less than reading a directory of thousands of messages. Each letter:
+  // where it stands and its spelling in the other case (of the same
+  // length, so positions stay valid in every spelling).
   std::vector<std::pair<size_t, std::string>> letters;
   const bool utf8 = IsUtf8Name(name);
   std::string other;
@@ -600,15 +610,6 @@ bool NameTakenInAnyCase(std::string_view native_path) {
     if (!other.empty()) letters.emplace_back(i, other);
     i += length;
   }
-  // A watched directory answers from its current names; a directory asked
-  // about again is likely to be asked about often (a message base being
-  // posted into) and is watched from then on.
-  bool taken = false;
-  const bool asked_before = !Cache().asked_for_new.insert(abs_dir).second;
-  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
-    return names->Find(name) != nullptr;
-  }
-  if (asked_before && Watches().Taken(abs_dir, name, &taken)) return taken;
   if (letters.size() <= kMaxSpelledLetters) {
     std::string spelling = name;
     for (uint32_t mask = 0; mask < (1u << letters.size()); ++mask) {
