@@ -247,7 +247,8 @@ void TextLineWalk::PassOver(const LineLeads& leads, std::string_view* passed) {
     // The leads look at two bytes from i: as far as they belong to the
     // line (before its CR or zero byte) cut at max_length, they are what
     // Admits would see.
-    int32_t n = std::min({i + 2, zero_at_, from + max_lead});
+    int32_t n = std::min(i + 2, zero_at_);
+    if (n - from > max_lead) n = from + max_lead;
     for (int32_t k = i; k < n; ++k) {
       if (view_[k] == kCr) n = k;
     }
