@@ -207,9 +207,9 @@ bool JamArea::ReadFixedHeader(uint32_t offset, JamMessageHeader* header,
                               int64_t header_file_size) {
   std::string bytes;
   if (header_file_size < 0) {
-    header_file_size = SizeCovering(
-        headerFile.get(),
-        static_cast<int64_t>(offset) + JamMessageHeader::kEncodedSize);
+    header_file_size =
+        SizeCovering(headerFile.get(), static_cast<int64_t>(offset) +
+                                           JamMessageHeader::kEncodedSize);
   }
   return ReadAt(headerFile.get(), offset, JamMessageHeader::kEncodedSize,
                 &bytes, header_file_size) &&
@@ -238,9 +238,8 @@ void JamArea::GoToNumber(int32_t number) { current = number; }
 void JamArea::GoNext() {
   if (isOpen && current >= 0 &&
       static_cast<int64_t>(current) + 1 < baseHeader.baseNumber) {
-    current = static_cast<int32_t>(
-        std::min<int64_t>(static_cast<int64_t>(baseHeader.baseNumber) - 1,
-                          kMaxOffset));
+    current = static_cast<int32_t>(std::min<int64_t>(
+        static_cast<int64_t>(baseHeader.baseNumber) - 1, kMaxOffset));
   }
   // Numbers whose index records lie inside the index size already taken
   // exist without taking the size again; past them, the size is taken
@@ -267,8 +266,8 @@ void JamArea::GoPrevious() {
 
 int32_t JamArea::HighestNumber() {
   if (!isOpen) return 0;
-  int64_t highest = static_cast<int64_t>(baseHeader.baseNumber) +
-                    IndexRecordCount() - 1;
+  int64_t highest =
+      static_cast<int64_t>(baseHeader.baseNumber) + IndexRecordCount() - 1;
   return static_cast<int32_t>(std::min(highest, kMaxOffset));
 }
 
@@ -279,6 +278,12 @@ int32_t JamArea::MessageCount() {
 
 void JamArea::ClearMessage() {
   messageHeader = JamMessageHeader();
+  // The subfields' buffers serve the next message's subfields.
+  for (JamSubfield& subfield : subfieldList) {
+    if (subfield.data.capacity() > 15 && spareSubfieldData.size() < 64) {
+      spareSubfieldData.push_back(std::move(subfield.data));
+    }
+  }
   subfieldList.clear();
   indexRecord = JamIndexRecord();
   indexOffset = 0;
@@ -327,8 +332,7 @@ bool JamArea::LoadMessage() {
     status = kJamErrorHeaderOffset;
     return false;
   }
-  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader,
-                       header_size)) {
+  if (!ReadFixedHeader(indexRecord.headerOffset, &messageHeader, header_size)) {
     status = kJamErrorRead;
     return false;
   }
@@ -340,7 +344,7 @@ bool JamArea::LoadMessage() {
                              subfields_at + messageHeader.subfieldLength);
   int64_t subfield_bytes = std::min<int64_t>(messageHeader.subfieldLength,
                                              header_size - subfields_at);
-  std::string block;
+  std::string& block = subfieldBlock;
   if (!ReadAt(headerFile.get(), subfields_at, subfield_bytes, &block,
               header_size)) {
     status = kJamErrorRead;
@@ -356,7 +360,7 @@ bool JamArea::LoadMessage() {
   const int64_t body_length =
       std::min<int64_t>(messageHeader.textLength, text_size - text_offset);
   // A damaged subfield ends the list; the ones before it are used.
-  DecodeJamSubfields(block, &subfieldList);
+  DecodeJamSubfields(block, &subfieldList, &spareSubfieldData);
 
   MessageHeader& shown = headerRecord;
   for (const JamSubfield& subfield : subfieldList) {
@@ -390,8 +394,8 @@ bool JamArea::LoadMessage() {
   }
 
   text = NewMemoryStream(65536);
-  if (!text || !ReadJamText(textFile.get(), text_offset, body_length,
-                            text_size, subfieldList, text.get())) {
+  if (!text || !ReadJamText(textFile.get(), text_offset, body_length, text_size,
+                            subfieldList, text.get())) {
     text.reset();
     status = kJamErrorRead;
     return false;
@@ -416,8 +420,8 @@ bool JamArea::AddMessage() {
   }
   ResetFiles();
   ClearMessage();
-  int64_t number = static_cast<int64_t>(baseHeader.baseNumber) +
-                   IndexRecordCount();
+  int64_t number =
+      static_cast<int64_t>(baseHeader.baseNumber) + IndexRecordCount();
   current = static_cast<int32_t>(std::min(number, kMaxOffset));
   messageHeader.messageNumber = static_cast<uint32_t>(current);
   ShowStoredHeader();
@@ -446,8 +450,8 @@ bool JamArea::BeginBaseUpdate(BaseLock* lock) {
 
 bool JamArea::EndBaseUpdate(int32_t active_delta) {
   baseHeader.modCounter += 1;
-  int64_t active = static_cast<int64_t>(baseHeader.activeMessages) +
-                   active_delta;
+  int64_t active =
+      static_cast<int64_t>(baseHeader.activeMessages) + active_delta;
   baseHeader.activeMessages = static_cast<uint32_t>(
       std::clamp<int64_t>(active, 0, std::numeric_limits<uint32_t>::max()));
   std::string bytes;
@@ -459,8 +463,8 @@ bool JamArea::EnsureLastReadFile() {
   if (lastReadFile) return true;
   std::string name = FileName(kLastReadExt);
   // Another program may have created it since the base was opened.
-  lastReadFile = NewFileStream(name, FileExists(name) ? ModeOpenReadWrite
-                                                      : ModeCreate);
+  lastReadFile =
+      NewFileStream(name, FileExists(name) ? ModeOpenReadWrite : ModeCreate);
   if (lastReadFile && lastReadFile->status == 0) return true;
   lastReadFile.reset();
   return false;

@@ -173,6 +173,9 @@ class JamArea : public MessageArea {
   JamBaseHeader baseHeader;
   JamMessageHeader messageHeader;
   std::vector<JamSubfield> subfieldList;
+  // Buffers kept from earlier messages for the next ones' subfields.
+  std::vector<std::string> spareSubfieldData;
+  std::string subfieldBlock;
   JamIndexRecord indexRecord;
   int64_t indexOffset = 0;
   bool isNewMessage = false;  // added, not stored yet

@@ -109,11 +109,15 @@ bool JamSubfield::DecodeFrom(std::string_view src, size_t* used) {
   return true;
 }
 
-bool DecodeJamSubfields(std::string_view block,
-                        std::vector<JamSubfield>* out) {
+bool DecodeJamSubfields(std::string_view block, std::vector<JamSubfield>* out,
+                        std::vector<std::string>* spare) {
   out->clear();
   while (!block.empty()) {
     JamSubfield subfield;
+    if (spare != nullptr && !spare->empty()) {
+      subfield.data = std::move(spare->back());
+      spare->pop_back();
+    }
     size_t used = 0;
     if (!subfield.DecodeFrom(block, &used)) return false;
     out->push_back(std::move(subfield));

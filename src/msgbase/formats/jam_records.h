@@ -141,7 +141,10 @@ struct JamSubfield {
 // Decodes the subfields of `block` (the subfieldLength bytes after a
 // message header) in order into *out. Answers false when the block ends
 // inside a subfield; the subfields before that point are still delivered.
-bool DecodeJamSubfields(std::string_view block, std::vector<JamSubfield>* out);
+// Strings taken from *spare (when given) hold the data, so that their
+// buffers serve again.
+bool DecodeJamSubfields(std::string_view block, std::vector<JamSubfield>* out,
+                        std::vector<std::string>* spare = nullptr);
 
 // Index record; message number baseNumber + i owns record i, at offset
 // i * 8 of the index file:
