@@ -44,7 +44,8 @@ std::vector<std::string> Lines(ByteStream* text, size_t max_length) {
 }
 
 // The in-place walk gives the very lines and positions of ReadTextLine.
-void CheckWalk(ByteStream* text, size_t max_length) {
+void CheckWalk(ByteStream* text, size_t max_length,
+               std::string_view text_name) {
   std::vector<std::string> lines;
   std::vector<int32_t> starts;
   text->Seek(0);
@@ -67,6 +68,32 @@ void CheckWalk(ByteStream* text, size_t max_length) {
     ++n;
   }
   KAVEL_FUZZ_CHECK(n == lines.size());
+  // A walk passing over lines gives those its leads admit, with the same
+  // positions: leads of the name's first byte, one case or both, and of
+  // its second byte.
+  std::string_view name = text_name;
+  if (!name.empty() && name[0] == '\x01') name.remove_prefix(1);
+  for (int variant = 0; variant < 3 && !name.empty(); ++variant) {
+    LineLeads leads;
+    const auto first = static_cast<unsigned char>(name[0]);
+    leads.Mark(first);
+    if (variant >= 1) leads.Mark(first ^ 0x20);
+    if (variant == 2 && name.size() > 1) {
+      leads.MarkSecond(static_cast<unsigned char>(name[1]));
+    }
+    text->Seek(0);
+    TextLineWalk passing(text, max_length);
+    size_t k = 0;
+    while (passing.NextAdmitted(leads, &got, &at, &after)) {
+      while (k < lines.size() && !leads.Admits(lines[k])) ++k;
+      KAVEL_FUZZ_CHECK(k < lines.size());
+      KAVEL_FUZZ_CHECK(got == lines[k]);
+      KAVEL_FUZZ_CHECK(at == starts[k] && after == starts[k + 1]);
+      ++k;
+    }
+    while (k < lines.size() && !leads.Admits(lines[k])) ++k;
+    KAVEL_FUZZ_CHECK(k == lines.size());
+  }
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -93,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KAVEL_FUZZ_CHECK(cut[i] == full[i].substr(0, kMaxTextLine));
   }
   Lines(text.get(), 0);
-  CheckWalk(text.get(), static_cast<size_t>(-1));
-  CheckWalk(text.get(), kMaxTextLine);
+  CheckWalk(text.get(), static_cast<size_t>(-1), name);
+  CheckWalk(text.get(), kMaxTextLine, name);
 
   // Finding agrees with the lines.
   std::string found;
