@@ -59,7 +59,17 @@ TYPED_TEST(EnvTest, FilesOpenByModeAndIgnoreCase) {
   EXPECT_EQ(env->OpenFile(this->Path("none"), FileMode::kOpenRead, &error),
             nullptr);
   EXPECT_EQ(error, kErrorNotFound);
+  // "New" in any case: a short name with its first letter in the other case
+  // (the directory's first question), then a long one; a rename that must
+  // not replace refuses them as well.
+  Put(env, this->Path("A.b"), "x");
+  EXPECT_EQ(env->OpenFile(this->Path("a.b"), FileMode::kCreateNew, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorExists);
   Put(env, this->Path("Base.SQD"), "0123456789");
+  EXPECT_FALSE(env->RenameFileNoReplace(this->Path("Base.SQD"),
+                                        this->Path("a.B"), &error));
+  EXPECT_EQ(error, kErrorExists);
   EXPECT_EQ(env->OpenFile(this->Path("BASE.sqd"), FileMode::kCreateNew, &error),
             nullptr);
   EXPECT_EQ(error, kErrorExists);
