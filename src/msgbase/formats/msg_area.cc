@@ -448,6 +448,12 @@ bool MsgArea::AddMessage() {
 
 bool MsgArea::DeleteMessage() {
   if (!HasMessage(current)) return false;
+  // A message added but not stored has no file: a file under its number is
+  // another writer's. Deleting the message gives up its number.
+  if (messageIsNew) {
+    DropUnstoredMessage();
+    return true;
+  }
   if (!EraseFile(MessageFileName(current))) return false;
   MarkNumber(current, false);
   return true;

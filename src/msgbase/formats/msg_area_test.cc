@@ -168,6 +168,13 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed);
   EXPECT_EQ(ReadFile(dir_.Join("3.MSG")), tossed);
   EXPECT_FALSE(dir_.Exists("3.msg"));
+  // A message added but not stored has no file: deleting it leaves the one
+  // another writer stored under its number.
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_EQ(area->current, 5);
+  std::ofstream(dir_.Join("5.msg"), std::ios::binary) << tossed;
+  EXPECT_TRUE(area->DeleteMessage());
+  EXPECT_EQ(ReadFile(dir_.Join("5.msg")), tossed);
 }
 
 }  // namespace
