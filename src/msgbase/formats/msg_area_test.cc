@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "msgbase/test_support.h"
 #include "platform/env.h"
@@ -86,6 +87,34 @@ TEST_F(MsgAreaTest, PostedMessageLayout) {
   EXPECT_EQ(bytes.substr(0, 190), header);
   EXPECT_EQ(bytes.substr(190, 19), "\x01MSGID: 2:5020/1.5 ");
   EXPECT_EQ(bytes.substr(217), "\r\x01PID: Kavel\rHello\r" + kEmpty);
+}
+
+// Every field of the header comes back from its own offset.
+TEST(MsgHeaderTest, EveryFieldRoundTrips) {
+  MsgHeader h;
+  h.fromName = "from";
+  h.toName = "to";
+  h.subject = "subject";
+  h.dateTime = "05 Jan 01  13:07:09";
+  uint16_t* numbers[] = {&h.timesRead, &h.destNode,  &h.origNode,
+                         &h.cost,      &h.origNet,   &h.destNet,
+                         &h.replyTo,   &h.attribute, &h.nextReply};
+  for (uint16_t i = 0; i < 9; ++i)
+    *numbers[i] = static_cast<uint16_t>(0x101 * (i + 1));
+  for (uint8_t i = 0; i < 8; ++i)
+    h.reserved[i] = static_cast<uint8_t>(0xA0 + i);
+  uint8_t raw[MsgHeader::kEncodedSize];
+  h.EncodeTo(raw);
+  MsgHeader d;
+  EXPECT_FALSE(d.DecodeFrom(raw, sizeof raw - 1));
+  ASSERT_TRUE(d.DecodeFrom(raw, sizeof raw));
+  EXPECT_EQ(std::tie(d.fromName, d.toName, d.subject, d.dateTime),
+            std::tie(h.fromName, h.toName, h.subject, h.dateTime));
+  EXPECT_EQ(std::tie(d.timesRead, d.destNode, d.origNode, d.cost, d.origNet,
+                     d.destNet, d.replyTo, d.attribute, d.nextReply),
+            std::tie(h.timesRead, h.destNode, h.origNode, h.cost, h.origNet,
+                     h.destNet, h.replyTo, h.attribute, h.nextReply));
+  EXPECT_EQ(d.reserved, h.reserved);
 }
 
 // Damaged and odd entries: the scan takes what is a message, loading gives
