@@ -197,6 +197,10 @@ class DirectoryWatches {
     return true;
   }
 
+  bool Watching(const std::string& abs_dir) const {
+    return dirs_.count(abs_dir) != 0;
+  }
+
   // The names of `abs_dir`, current as of this call, when it is watched;
   // null otherwise.
   const FoldedNames* CurrentNames(const std::string& abs_dir) {
@@ -323,30 +327,24 @@ enum class LastLookup {
 std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
                             LastLookup how, bool* found) {
   const std::string wanted(name);
-  if (how == LastLookup::kFull) {
-    // A watched directory's names are current: they answer alone.
-    if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
-      const std::string* spelled = names->Spelling(wanted);
-      *found = spelled != nullptr;
-      return spelled ? *spelled : wanted;
-    }
-    if (EntryExists(JoinNative(abs_dir, name))) {
-      *found = true;
-      return wanted;
-    }
+  // A watched directory's names are current: they answer alone.
+  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
+    const std::string* spelled = names->Spelling(wanted);
+    *found = spelled != nullptr;
+    return spelled ? *spelled : wanted;
   }
+  if (how == LastLookup::kFull && EntryExists(JoinNative(abs_dir, name))) {
+    *found = true;
+    return wanted;
+  }
+  // A cached listing may be stale (another process removed the entry): a
+  // spelling it names is tested, and the listing read once more when the
+  // test misses.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    // A watched directory's names are current; a cached listing may be
-    // stale (another process removed the entry) and is read once more.
-    const FoldedNames* names = Watches().CurrentNames(abs_dir);
-    const bool current = names != nullptr;
-    if (!current) {
-      Listing* listing = attempt == 0 ? FindListing(abs_dir) : nullptr;
-      if (listing == nullptr) listing = LoadListing(abs_dir);
-      if (listing == nullptr) break;
-      names = &listing->names;
-    }
-    const std::string* spelled = names->Find(wanted);
+    Listing* listing = attempt == 0 ? FindListing(abs_dir) : nullptr;
+    if (listing == nullptr) listing = LoadListing(abs_dir);
+    if (listing == nullptr) break;
+    const std::string* spelled = listing->names.Find(wanted);
     if (spelled == nullptr) break;
     const std::string candidate = *spelled;
     if (how == LastLookup::kNewEntry ||
@@ -354,7 +352,6 @@ std::string LookUpComponent(const std::string& abs_dir, std::string_view name,
       *found = true;
       return candidate;
     }
-    if (current) break;
   }
   *found = false;
   return std::string(name);
@@ -594,10 +591,10 @@ bool NameTakenInAnyCase(std::string_view native_path) {
   // then on.
   bool taken = false;
   const bool asked_before = !Cache().asked_for_new.insert(abs_dir).second;
-  if (const FoldedNames* names = Watches().CurrentNames(abs_dir)) {
-    return names->Find(name) != nullptr;
+  if ((asked_before || Watches().Watching(abs_dir)) &&
+      Watches().Taken(abs_dir, name, &taken)) {
+    return taken;
   }
-  if (asked_before && Watches().Taken(abs_dir, name, &taken)) return taken;
   // A name with few letters has few spellings, and looking each up costs
   // less than reading a directory of thousands of messages. Each letter:
   // where it stands and its spelling in the other case (of the same
