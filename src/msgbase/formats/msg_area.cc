@@ -350,8 +350,8 @@ bool MsgArea::StoreNewMessage() {
     return false;
   };
   bool retried = false;
-  for (; !file; ++attempt) {
-    if (attempt == kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
+  for (;; ++attempt) {
+    if (attempt >= kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
     scratch_name = areaPath + std::to_string(current) + ".kv$";
     file = NewFileStream(scratch_name, ModeCreateNew);
     if (file->status == kStreamOk) break;
