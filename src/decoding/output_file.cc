@@ -6,10 +6,54 @@
 #include "platform/platform.h"
 #include "util/find_cr.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kavel {
 namespace {
 
 constexpr size_t kFlushBytes = 64 * 1024;
+
+// Copies the bytes of [in, end) up to and including the first CR (all of
+// them when there is none) to `out`; answers how many. May store up to
+// fifteen bytes more past them.
+size_t CopyThroughCr(const char* in, const char* end, char* out) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  for (; end - in - static_cast<ptrdiff_t>(k) >= 16; k += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), block);
+    const unsigned crs =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
+    if (crs != 0) return k + static_cast<size_t>(__builtin_ctz(crs)) + 1;
+  }
+#endif
+  for (; in + k < end; ++k) {
+    out[k] = in[k];
+    if (in[k] == '\r') return k + 1;
+  }
+  return k;
+}
+
+// Copies lines ending in a CR, each maybe followed by an LF, to `out`,
+// every line ending in CR LF there (a last line without a CR too); answers
+// the bytes written. `out` must hold 2 * n + 16 bytes.
+size_t CopyWithCrLf(const char* in, size_t n, char* out) {
+  const char* const end = in + n;
+  char* const out_start = out;
+  while (in < end) {
+    const size_t k = CopyThroughCr(in, end, out);
+    in += k;
+    out += k;
+    if (out[-1] != '\r') *out++ = '\r';
+    *out++ = '\n';
+    if (in < end && *in == '\n') ++in;
+  }
+  return static_cast<size_t>(out - out_start);
+}
 
 }  // namespace
 
@@ -48,13 +92,24 @@ void OutputFile::WriteLine(std::string_view line) {
 }
 
 void OutputFile::WriteTextLines(std::string_view lines) {
-  while (!lines.empty()) {
-    const size_t end = FindCr(lines.data(), 0, lines.size());
-    WriteLine(lines.substr(0, end));
-    size_t next = std::min(end + 1, lines.size());
-    if (next < lines.size() && lines[next] == '\n') ++next;
-    lines.remove_prefix(next);
+  if (!file_ || failed_) return;
+  // Every byte becomes two at most, and the copy stores sixteen bytes at a
+  // time, some of them past what it keeps.
+  const size_t most = 2 * lines.size() + 16;
+  if (most > buffer_.size() - used_ && (!Flush() || most > buffer_.size())) {
+    while (!lines.empty()) {
+      const size_t end = FindCr(lines.data(), 0, lines.size());
+      WriteLine(lines.substr(0, end));
+      size_t next = std::min(end + 1, lines.size());
+      if (next < lines.size() && lines[next] == '\n') ++next;
+      lines.remove_prefix(next);
+    }
+    return;
   }
+  char* const start = buffer_.data() + used_;
+  const size_t n = CopyWithCrLf(lines.data(), lines.size(), start);
+  used_ += n;
+  size_ += n;
 }
 
 void OutputFile::WriteBytes(std::string_view bytes) {

@@ -94,7 +94,14 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
     for (size_t max : {kMaxTextLine, size_t{100000}}) {
       std::vector<int32_t> expected_pos;
       const LineList expected_lines = Lines(max, &expected_pos);
-      for (const LineLeads* leads : {&every, &few, &many, &paired}) {
+      // Each walk with both scans: the wide one where the processor has
+      // it, and the narrower one.
+      for (int k = 0; k < 8; ++k) {
+        const LineLeads* leads = k % 4 == 0   ? &every
+                                 : k % 4 == 1 ? &few
+                                 : k % 4 == 2 ? &many
+                                              : &paired;
+        AllowWideLineScanForTesting(k < 4);
         text_->Seek(0);
         TextLineWalk walk(text_.get(), max);
         std::string_view got;
@@ -115,6 +122,7 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
           ++n;
         EXPECT_EQ(n, expected_lines.size());
       }
+      AllowWideLineScanForTesting(true);
     }
   }
 }
