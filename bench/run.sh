@@ -65,9 +65,11 @@ KEEP=$(cd "$KEEP" && pwd)
 cd "$WORK"
 
 # Wall seconds (to the millisecond) and peak KB of one command, into $SECS
-# and $PEAK.
+# and $PEAK. What earlier runs wrote goes to the disk first: written back
+# during the command, it would be timed with it (floors moved by 2x).
 measure() {
   local t0 t1
+  sync
   t0=$(date +%s%N)
   /usr/bin/time -v -o time.out "$@" >cmd.out 2>&1 || {
     echo "failed: $*" >&2; cat cmd.out >&2; exit 1; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -151,6 +152,26 @@ TYPED_TEST(EnvTest, DirectoriesSearchAndRename) {
   EXPECT_TRUE(env->RenameFileNoReplace(this->Path("SUB\\D.msg"),
                                        this->Path("e.msg"), &error));
   EXPECT_EQ(Slurp(env, this->Path("E.MSG")), "a.msg");
+}
+
+// A directory asked twice whether a new name is taken is watched from then
+// on; entries another program makes or removes there show at once.
+TEST(PosixEnvTest, WatchedDirectoryShowsEntriesOfOtherPrograms) {
+  PosixRoot root;
+  Env* env = root.env();
+  int error = 0;
+  for (const char* name : {"new.1", "new.2"}) {
+    ASSERT_NE(env->OpenFile(root.Path(name), FileMode::kCreateNew, &error),
+              nullptr);
+  }
+  EXPECT_TRUE(env->PathExists(root.Path("NEW.1")));
+  EXPECT_FALSE(env->PathExists(root.Path("other.txt")));
+  root.dir.WriteFile("Other.TXT", "x");
+  EXPECT_TRUE(env->PathExists(root.Path("other.txt")));
+  std::remove(root.dir.Join("new.2").c_str());
+  EXPECT_FALSE(env->PathExists(root.Path("new.2")));
+  // Not in a directory that is not there.
+  EXPECT_FALSE(env->PathExists(root.Path("none\\other.txt")));
 }
 
 TEST(MemEnvTest, LocksOfAnotherFileConflict) {

@@ -551,6 +551,9 @@ bool StatPath(std::string_view path, bool follow, struct stat* st) {
 }  // namespace
 
 bool PosixEnv::PathExists(std::string_view path) {
+  // A watched directory knows its entries without a stat.
+  bool exists = false;
+  if (platform_internal::WatchedEntryExists(path, &exists)) return exists;
   struct stat st;
   return StatPath(path, false, &st);
 }

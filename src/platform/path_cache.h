@@ -22,6 +22,11 @@ void NoteEntryRemoved(std::string_view native_path);
 // its last component in any letter case (the directory is read afresh).
 bool NameTakenInAnyCase(std::string_view native_path);
 
+// When the directory that `path` names literally is watched: true, with
+// *exists telling whether it holds an entry of the last component's name
+// in any letter case (as of this call). False when it is not watched.
+bool WatchedEntryExists(std::string_view path, bool* exists);
+
 // `path` mapped to a native path without looking anything up (separators
 // and drive letter only), or "" when it names no file by its components
 // alone (a "." or ".." component, no component, a final separator). When

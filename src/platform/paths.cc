@@ -581,6 +581,16 @@ void NoteEntryRemoved(std::string_view native_path) {
   EraseUnder(prefix, &Cache().directories);
 }
 
+bool WatchedEntryExists(std::string_view path, bool* exists) {
+  const std::string literal = LiteralNativePath(path);
+  std::string abs_dir, name;
+  if (literal.empty() || !SplitNative(literal, &abs_dir, &name)) return false;
+  const FoldedNames* names = Watches().CurrentNames(abs_dir);
+  if (names == nullptr) return false;
+  *exists = names->Find(name) != nullptr;
+  return true;
+}
+
 bool NameTakenInAnyCase(std::string_view native_path) {
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return false;
