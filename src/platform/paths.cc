@@ -69,14 +69,31 @@ class FoldedNames {
     auto [from, to] = names_.equal_range(name);
     return std::find(from, to, name) != to;
   }
+  // FNV-1a over the bytes of UpperText(name). Names of plain ASCII (most)
+  // are folded byte by byte without a copy; a name with other bytes never
+  // equals one of plain ASCII (its folded form keeps bytes above 127).
   struct FoldedHash {
     size_t operator()(const std::string& name) const {
-      return std::hash<std::string>()(UpperText(name));
+      uint64_t hash = kFnvBasis;
+      for (char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x80) return Raw(UpperText(name));
+        hash = Step(hash, UpperChar(c));
+      }
+      return static_cast<size_t>(hash);
+    }
+    static constexpr uint64_t kFnvBasis = 14695981039346656037ull;
+    static uint64_t Step(uint64_t hash, char c) {
+      return (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    static size_t Raw(const std::string& folded) {
+      uint64_t hash = kFnvBasis;
+      for (char c : folded) hash = Step(hash, c);
+      return static_cast<size_t>(hash);
     }
   };
   struct FoldedEqual {
     bool operator()(const std::string& a, const std::string& b) const {
-      return a.size() == b.size() && UpperText(a) == UpperText(b);
+      return EqualIgnoringCase(a, b);
     }
   };
   std::unordered_multiset<std::string, FoldedHash, FoldedEqual> names_;
