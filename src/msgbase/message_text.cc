@@ -10,9 +10,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "util/cpu_features.h"
+#if defined(KAVEL_HAVE_AVX2_TARGET)
 #include <immintrin.h>
-#define KAVEL_WIDE_LINE_SCAN 1
 #endif
 
 namespace kavel {
@@ -175,22 +175,11 @@ int32_t FindCrBeforeLead(const char* bytes, int32_t from, int32_t to,
 }
 #endif
 
-#if defined(KAVEL_WIDE_LINE_SCAN)
-bool wide_scan_allowed = true;
-
-// True when the processor has AVX2 (asked once).
-bool HaveWideScan() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
-}
-
+#if defined(KAVEL_HAVE_AVX2_TARGET)
 // Bit i set where bytes[at + i] may lead an admitted line (as maybe_at in
 // FindCrBeforeLead, thirty-two bytes).
-__attribute__((target("avx2"))) inline uint32_t WideMaybeAt(
-    const char* bytes, int32_t at, const __m256i* lead) {
+KAVEL_AVX2_TARGET inline uint32_t WideMaybeAt(const char* bytes, int32_t at,
+                                              const __m256i* lead) {
   const __m256i next =
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
   const __m256i blank = _mm256_set1_epi8(' ');
@@ -201,8 +190,7 @@ __attribute__((target("avx2"))) inline uint32_t WideMaybeAt(
   return static_cast<uint32_t>(_mm256_movemask_epi8(maybe));
 }
 
-__attribute__((target("avx2"))) inline uint32_t WideCrsAt(const char* bytes,
-                                                          int32_t at) {
+KAVEL_AVX2_TARGET inline uint32_t WideCrsAt(const char* bytes, int32_t at) {
   const __m256i next =
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
   return static_cast<uint32_t>(
@@ -211,9 +199,10 @@ __attribute__((target("avx2"))) inline uint32_t WideCrsAt(const char* bytes,
 
 // FindCrBeforeLead sixty-four bytes a step with AVX2; the last stretch
 // goes to FindCrBeforeLead. Same answers and precondition.
-__attribute__((target("avx2"))) int32_t FindCrBeforeLeadWide(
-    const char* bytes, int32_t from, int32_t to, const LineLeads& leads,
-    int32_t* line) {
+KAVEL_AVX2_TARGET int32_t FindCrBeforeLeadWide(const char* bytes, int32_t from,
+                                               int32_t to,
+                                               const LineLeads& leads,
+                                               int32_t* line) {
   __m256i lead[LineLeads::kFewLeads];
   for (int k = 0; k < LineLeads::kFewLeads; ++k) {
     lead[k] = _mm256_set1_epi8(
@@ -238,8 +227,8 @@ __attribute__((target("avx2"))) int32_t FindCrBeforeLeadWide(
 // FindCrBeforeLead, as wide as the processor allows.
 int32_t FindCrBeforeLeadAny(const char* bytes, int32_t from, int32_t to,
                             const LineLeads& leads, int32_t* line) {
-#if defined(KAVEL_WIDE_LINE_SCAN)
-  if (wide_scan_allowed && HaveWideScan()) {
+#if defined(KAVEL_HAVE_AVX2_TARGET)
+  if (UseAvx2()) {
     return FindCrBeforeLeadWide(bytes, from, to, leads, line);
   }
 #endif
@@ -248,14 +237,6 @@ int32_t FindCrBeforeLeadAny(const char* bytes, int32_t from, int32_t to,
 #endif
 
 }  // namespace
-
-void AllowWideLineScanForTesting(bool allowed) {
-#if defined(KAVEL_WIDE_LINE_SCAN)
-  wide_scan_allowed = allowed;
-#else
-  (void)allowed;
-#endif
-}
 
 void TextLineWalk::ReadCopied(std::string_view* line, int32_t* next_pos) {
   text_->Seek(pos_);

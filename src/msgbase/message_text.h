@@ -126,11 +126,6 @@ class TextLineWalk {
   std::string copied_;
 };
 
-// For tests: whether walks may pass over lines with AVX2 where the
-// processor has it (yes by default), so that both scans can be checked on
-// one machine.
-void AllowWideLineScanForTesting(bool allowed);
-
 // Writes the line and one CR at the position. False when the stream could
 // not take it (its status is then non-zero).
 bool WriteTextLine(ByteStream* text, std::string_view line);

@@ -7,6 +7,7 @@
 
 #include "msgbase/byte_stream.h"
 #include "platform/env.h"
+#include "util/cpu_features.h"
 
 namespace kavel {
 namespace {
@@ -101,7 +102,7 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
                                  : k % 4 == 1 ? &few
                                  : k % 4 == 2 ? &many
                                               : &paired;
-        AllowWideLineScanForTesting(k < 4);
+        AllowAvx2ForTesting(k < 4);
         text_->Seek(0);
         TextLineWalk walk(text_.get(), max);
         std::string_view got;
@@ -122,7 +123,7 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
           ++n;
         EXPECT_EQ(n, expected_lines.size());
       }
-      AllowWideLineScanForTesting(true);
+      AllowAvx2ForTesting(true);
     }
   }
 }
