@@ -395,6 +395,7 @@ std::unique_ptr<PlatformFile> PosixEnv::OpenFile(std::string_view path,
     return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
   }
   const bool create_new = mode == FileMode::kCreateNew;
+  platform_internal::OneWatchDrainScope one_drain;
   std::string native = create_new
                            ? platform_internal::NativePathForNewEntry(path)
                            : NativePath(path);
@@ -476,6 +477,7 @@ bool PosixEnv::RenameFileNoReplace(std::string_view from, std::string_view to,
   // `from` is usually where it is spelled; only when the rename misses it
   // is it looked up.
   std::string native_from = platform_internal::LiteralNativePath(from);
+  platform_internal::OneWatchDrainScope one_drain;
   const std::string native_to = platform_internal::NativePathForNewEntry(to);
   // Taken in another case: "12.MSG" of another program takes "12.msg".
   if (platform_internal::NameTakenInAnyCase(native_to)) {

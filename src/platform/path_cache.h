@@ -22,6 +22,19 @@ void NoteEntryRemoved(std::string_view native_path);
 // its last component in any letter case (the directory is read afresh).
 bool NameTakenInAnyCase(std::string_view native_path);
 
+// Held by a platform call that asks several questions about one entry
+// (its spelling, then whether it is taken in another case): the watches'
+// event queue is read at the first question only, so every answer is as
+// of that moment. Entries another process makes in between are met by
+// the call's own exclusive create or no-replace rename.
+class OneWatchDrainScope {
+ public:
+  OneWatchDrainScope();
+  ~OneWatchDrainScope();
+  OneWatchDrainScope(const OneWatchDrainScope&) = delete;
+  OneWatchDrainScope& operator=(const OneWatchDrainScope&) = delete;
+};
+
 // When the directory that `path` names literally is watched: true, with
 // *exists telling whether it holds an entry of the last component's name
 // in any letter case (as of this call). False when it is not watched.

@@ -179,7 +179,7 @@ class DirectoryWatches {
     // A forked child shares the event queue: it must not take the events
     // from its parent.
     if (fd_ < 0 || in_child) return false;
-    Drain();
+    DrainForQuestion();
     auto it = dirs_.find(abs_dir);
     if (it == dirs_.end()) {
       // A run goes from directory to directory (one per area): the watch
@@ -225,9 +225,16 @@ class DirectoryWatches {
     if (fd_ < 0 || in_child || dirs_.find(abs_dir) == dirs_.end()) {
       return nullptr;
     }
-    Drain();
+    DrainForQuestion();
     auto it = dirs_.find(abs_dir);
     return it == dirs_.end() ? nullptr : &it->second.names;
+  }
+
+  // Questions within one platform call read the queue once
+  // (OneWatchDrainScope).
+  void EnterCall() { ++call_depth_; }
+  void LeaveCall() {
+    if (--call_depth_ == 0) drained_in_call_ = false;
   }
 
  private:
@@ -252,6 +259,13 @@ class DirectoryWatches {
     dirs_.erase(it->second);
     inotify_rm_watch(fd_, wd);
     by_wd_.erase(it);
+  }
+
+  // Drain, unless a question of the same platform call drained already.
+  void DrainForQuestion() {
+    if (drained_in_call_) return;
+    Drain();
+    drained_in_call_ = call_depth_ > 0;
   }
 
   // Applies every queued event; on an overflow every listing is dropped.
@@ -290,6 +304,8 @@ class DirectoryWatches {
 
   int fd_ = -2;  // -2: not tried yet, -1: not available
   uint64_t questions_ = 0;
+  int call_depth_ = 0;
+  bool drained_in_call_ = false;
   // Set in a child forked after the queue was made.
   static inline bool in_child = false;
   std::unordered_map<std::string, Watched> dirs_;
@@ -598,6 +614,9 @@ void NoteEntryRemoved(std::string_view native_path) {
   EraseUnder(prefix, &Cache().listings);
   EraseUnder(prefix, &Cache().directories);
 }
+
+OneWatchDrainScope::OneWatchDrainScope() { Watches().EnterCall(); }
+OneWatchDrainScope::~OneWatchDrainScope() { Watches().LeaveCall(); }
 
 bool WatchedEntryExists(std::string_view path, bool* exists) {
   const std::string literal = LiteralNativePath(path);
