@@ -120,15 +120,19 @@ void OutputFile::WriteTextLines(std::string_view lines) {
   // Every byte becomes two at most, and the copy stores up to thirty-two
   // bytes at a time, some of them past what it keeps.
   const size_t most = 2 * lines.size() + 32;
-  if (most > buffer_.size() - used_ && (!Flush() || most > buffer_.size())) {
-    while (!lines.empty()) {
-      const size_t end = FindCr(lines.data(), 0, lines.size());
-      WriteLine(lines.substr(0, end));
-      size_t next = std::min(end + 1, lines.size());
-      if (next < lines.size() && lines[next] == '\n') ++next;
-      lines.remove_prefix(next);
+  if (most > buffer_.size() - used_) {
+    if (!Flush()) return;
+    if (most > buffer_.size()) {
+      // A piece too long for the buffer goes line by line.
+      while (!lines.empty()) {
+        const size_t end = FindCr(lines.data(), 0, lines.size());
+        WriteLine(lines.substr(0, end));
+        size_t next = std::min(end + 1, lines.size());
+        if (next < lines.size() && lines[next] == '\n') ++next;
+        lines.remove_prefix(next);
+      }
+      return;
     }
-    return;
   }
   char* const start = buffer_.data() + used_;
 #if defined(KAVEL_HAVE_AVX2_TARGET)
