@@ -64,6 +64,7 @@ struct DecodingSettings {
   std::string decodeAreas;         // DECODEAREAS
   std::string skipKinds;           // SKIPKINDS
   bool decodeNewOnly = false;      // DECODENEWONLY
+  bool saveWhileScanning = false;  // SAVEWHILESCANNING
   int32_t decodeHistoryDays = 14;  // DECODEHISTORYDAYS, above 0
 };
 

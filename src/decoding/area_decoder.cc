@@ -44,8 +44,10 @@ void AreaDecoder::ScanArea(std::string_view area_name,
                            std::string_view text_dir,
                            std::string_view fwd_dir) {
   if (!BeginArea(area_name, base_type, base_path, text_dir, fwd_dir)) return;
-  CollectSections();
-  SaveCollected();
+  if (!CollectAndSaveMeanwhile()) {
+    CollectSections();
+    SaveCollected();
+  }
   EndArea();
 }
 
@@ -67,6 +69,7 @@ bool AreaDecoder::BeginArea(std::string_view area_name,
   sets_.Clear();
   foreign_sets_.Clear();
   forwards_.clear();
+  area_id_ = std::move(area_id);
   log_->Info(" [+] -> Scaning area " + area_name_);
   return true;
 }
@@ -105,6 +108,7 @@ void AreaDecoder::CollectSections() {
       NoteMessage(number, marks_before != sections_seen_ + forwards_.size());
     }
     area_->ReleaseMessage();
+    if (after_message_) after_message_();
   }
   EndScanProgress();
 }
@@ -115,7 +119,8 @@ void AreaDecoder::SaveCollected() {
     SaveNewOnly();
     return;
   }
-  for (size_t s = 0; s < sets_.size(); ++s) {
+  // Sets taken from the list were saved while the scan went on.
+  for (size_t s = sets_.taken(); s < sets_.size(); ++s) {
     const FileSet& set = sets_.at(s);
     if (set.IsComplete()) {
       SaveFileSet(set);

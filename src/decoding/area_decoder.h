@@ -64,6 +64,13 @@ class AreaDecoder {
   void CollectSections();
   void SaveCollected();
   void EndArea();
+  // CollectSections and SaveCollected, with the sets that complete during
+  // the scan saved meanwhile by a second decoder on its own handle of the
+  // base (area_decoder_overlap.cc). The log lines of those saves are held
+  // and written when the scan ends, so the log reads as SaveCollected
+  // after CollectSections would write it. False, with nothing done, when
+  // the second handle or thread cannot be had.
+  bool CollectAndSaveMeanwhile();
 
   // Parts of the steps above; they work on the open area.
   void ExamineLine(std::string_view line, int32_t message_number,
@@ -151,6 +158,7 @@ class AreaDecoder {
   DecodeLog* log_;
   UniqueNames* names_;
   std::unique_ptr<MessageArea> area_;
+  std::string area_id_;  // type letter + base path, as opened
   std::string area_name_;
   std::string text_dir_;
   std::string fwd_dir_;
@@ -173,6 +181,8 @@ class AreaDecoder {
   std::string saved_target_;
   std::string output_buffer_;  // shared by the files saved one after another
   bool retry_save_ = false;
+  // While saving meanwhile: called after each scanned message.
+  std::function<void()> after_message_;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;
 };

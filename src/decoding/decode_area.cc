@@ -80,6 +80,7 @@ DecodeOptions OptionsFrom(RunContext& ctx) {
     if (!name.empty()) o.protectedNames.push_back(name);
   }
   o.showProgress = ConsoleIsTerminal();
+  o.saveWhileScanning = s.saveWhileScanning;
   o.localCharset = ctx.postingJob->localCharset;
   return o;
 }

@@ -53,6 +53,12 @@ struct DecodeOptions {
 
   // Draw the scan's progress bar (only when the console is a terminal).
   bool showProgress = false;
+
+  // SAVEWHILESCANNING: in a Squish or JAM area decoded without a history,
+  // a second thread saves each complete set while the scan goes on (the
+  // sets in the order a scan-then-save run saves them); the files and the
+  // log come out as they would without it.
+  bool saveWhileScanning = false;
 };
 
 // Receives the information and error lines of decoding.

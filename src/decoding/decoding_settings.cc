@@ -59,6 +59,7 @@ void ReadDecodingKeyword(RunContext& ctx, std::string_view line) {
   ReadTextSetting("DECODEAREAS", &s.decodeAreas, line);
   ReadTextSetting("SKIPKINDS", &s.skipKinds, line);
   ReadFlagSetting("DECODENEWONLY", &s.decodeNewOnly, line);
+  ReadFlagSetting("SAVEWHILESCANNING", &s.saveWhileScanning, line);
   std::string number;
   if (ReadTextSetting("DECODEHISTORYDAYS", &number, line)) {
     const int32_t days = TextToInt(number);

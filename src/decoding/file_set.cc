@@ -37,7 +37,7 @@ void FileSetList::AddSection(const std::string& name, int32_t total_parts,
   if (open != by_name_.end()) {
     std::vector<size_t>& open_sets = open->second;
     for (size_t i = 0; i < open_sets.size(); ++i) {
-      FileSet& set = sets_[open_sets[i]];
+      FileSet& set = at(open_sets[i]);
       const int64_t distance = written > set.firstWritten
                                    ? written - set.firstWritten
                                    : set.firstWritten - written;
@@ -64,11 +64,19 @@ void FileSetList::AddSection(const std::string& name, int32_t total_parts,
   set->totalParts = total_parts;
   set->firstWritten = written;
   set->AddPart(section);
-  if (!set->IsComplete()) by_name_[name].push_back(sets_.size() - 1);
+  if (!set->IsComplete()) by_name_[name].push_back(size() - 1);
+}
+
+FileSet FileSetList::TakeFront() {
+  FileSet set = std::move(sets_.front());
+  sets_.pop_front();
+  ++taken_;
+  return set;
 }
 
 void FileSetList::Clear() {
   sets_.clear();
+  taken_ = 0;
   by_name_.clear();
   last_dir_.reset();
 }

@@ -59,14 +59,20 @@ class FileSetList {
                   const SectionPosition& section, int64_t written,
                   const std::string& target_dir);
 
-  size_t size() const { return sets_.size(); }
-  FileSet& at(size_t i) { return sets_[i]; }
+  // Sets begun, the taken ones included; at(i) for i >= taken().
+  size_t size() const { return taken_ + sets_.size(); }
+  FileSet& at(size_t i) { return sets_[i - taken_]; }
+  size_t taken() const { return taken_; }
+  // Removes the first set not taken yet, which must be complete, and
+  // gives it to the caller; the indexes of the others stay.
+  FileSet TakeFront();
   void Clear();
 
  private:
   std::deque<FileSet> sets_;  // in place: a run may collect 100,000
+  size_t taken_ = 0;          // sets removed from the front
   std::shared_ptr<const std::string> last_dir_;  // of the set begun last
-  // Upper-cased file name -> indexes into sets_ of the incomplete sets of
+  // Upper-cased file name -> indexes (as for at) of the incomplete sets of
   // that name, in creation order (a complete set takes no more sections;
   // a name without incomplete sets has no entry).
   std::unordered_map<std::string, std::vector<size_t>> by_name_;
