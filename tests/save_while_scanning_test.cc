@@ -1,0 +1,99 @@
+// SAVEWHILESCANNING seen from outside: a Squish or JAM area decoded with
+// the sets saved during the scan gives the files, the file list, the
+// forwards, the console and the log of a decoding without it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/e2e.h"
+#include "support/posted_messages.h"
+
+namespace kavel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+TestMessage Section(int part, int total, const std::string& name,
+                    const Strings& body, int hour = 21) {
+  TestMessage m;
+  m.written.hour = hour;
+  m.subject = name;
+  m.lines = {"\x01PID: test", "text.begin " + std::to_string(part) + " of " +
+                                  std::to_string(total) + " of file " + name};
+  m.lines.insert(m.lines.end(), body.begin(), body.end());
+  m.lines.insert(m.lines.end(),
+                 {"text.end", "", "--- ", " * Origin: test (2:5020/1)"});
+  return m;
+}
+
+// Everything two decodings of the area write, the console included.
+std::string DecodeTwice(RunDirectory& dir, bool meanwhile) {
+  fs::remove_all(dir.Join("txt"));
+  fs::remove_all(dir.Join("fwd"));
+  fs::remove(dir.Join("Kavel.log"));
+  dir.WriteConfig(
+      {"BASETEXTPATH txt", "BASEFWDPATH fwd", "WHATDOWITHEXISTFILE New",
+       "FILESBBSNAME files.bbs", "FILESBBSSAVINGSTRING \"@File|@Subject\"",
+       "DECODEUUE Yes", "FORWARDMARKER FORWARDED End of forward",
+       meanwhile ? "SAVEWHILESCANNING Yes" : "SAVEWHILESCANNING No"});
+  std::string all;
+  for (int run = 0; run < 2; ++run) {
+    const RunResult result = dir.Run({"/DECODE", "MIXED"});
+    all.append("exit ").append(std::to_string(result.exit_code));
+    all.append("\n").append(result.out);
+  }
+  all.append("log\n").append(dir.ReadFile("Kavel.log"));
+  for (const char* dir_name : {"txt", "fwd"}) {
+    for (const std::string& file : dir.FilesBelow(dir_name))
+      all.append(file).append("\n").append(dir.ReadFile(file));
+  }
+  return all;
+}
+
+class SaveWhileScanningTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  RunDirectory dir_;
+};
+
+// Sets that complete in order, ones held back behind a set that never
+// completes, one name posted twice, a uuencoded file, a set without
+// lines, a forward, and a refused name in the last message (its line must
+// come before every saving line).
+TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
+  const std::string id = dir_.AddArea("MIXED", GetParam());
+  StoreMessage(id, Section(1, 1, "twin.txt", {"first twin"}));
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "f" + std::to_string(i).append(".txt");
+    const int parts = i % 3 + 1;
+    for (int part = 1; part <= parts; ++part) {
+      StoreMessage(id, Section(part, parts, name,
+                               {name + " part " + std::to_string(part), ""}));
+    }
+    if (i == 40) StoreMessage(id, Section(1, 2, "gap.txt", {"half"}));
+  }
+  StoreMessage(
+      id, Section(1, 1, "bin.txt", {"begin 644 bin.dat", "#:&D*", "`", "end"}));
+  StoreMessage(id, Section(1, 1, "nil.txt", {}));
+  StoreMessage(id, {{"* Forwarded by Bob", "", "body", "end of forward"}});
+  StoreMessage(id, Section(1, 1, "twin.txt", {"second twin"}, 23));
+  // Chat that the scan reads while the sets before it are being saved.
+  const TestMessage chat{Strings(200, std::string(70, 'c'))};
+  for (int i = 0; i < 100; ++i) StoreMessage(id, chat);
+  StoreMessage(id, Section(1, 1, "../evil.txt", {"x"}));
+
+  const std::string without = DecodeTwice(dir_, false);
+  EXPECT_NE(without.find("'../EVIL.TXT' in message"), std::string::npos);
+  EXPECT_NE(without.find("txt/mixed/twin1.txt\nsecond twin"),
+            std::string::npos);
+  EXPECT_NE(without.find("txt/mixed/bin.dat\nhi\n"), std::string::npos);
+  EXPECT_EQ(DecodeTwice(dir_, true), without);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SaveWhileScanningTest,
+                         ::testing::Values("Squish", "Jam"));
+
+}  // namespace
+}  // namespace kavel::e2e
