@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds kavel and runs every test: a Release build with -Wall -Wextra
 # -Werror into build/, then an AddressSanitizer + UndefinedBehaviorSanitizer
-# build into build-asan/. Installs missing tools and test peers first (needs
+# build into build-asan/, a ThreadSanitizer build into build-tsan/ for the
+# decoding that saves on a second thread, and a fuzz smoke run. Installs missing tools and test peers first (needs
 # root for that, as in CI). Exits non-zero on the first failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,13 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer build (build-tsan/): decoding that saves meanwhile"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKAVEL_WERROR=ON -DKAVEL_TSAN=ON -DKAVEL_TESTS=ON
+cmake --build build-tsan -j"$jobs" --target kavel kavel_e2e_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/kavel_e2e_tests \
+  --gtest_filter='*SaveWhileScanning*'
 
 echo "== Fuzz smoke run (build-fuzz/)"
 bash scripts/fuzz_smoke.sh
