@@ -23,6 +23,9 @@
 #   KAVEL_BENCH_KEEP   directory that keeps the generated areas between runs;
 #                      each is rebuilt only when the generator's source or
 #                      its size changes (default: a temporary directory)
+#   KAVEL_BENCH_SAVEWHILESCANNING  the value of that setting in the runs'
+#                      Kavel.cfg (default Yes; No times the scan-then-save
+#                      decoding)
 # Needs /usr/bin/time (Debian package "time") for peak memory.
 # Exit status 0 when every target is met, 1 otherwise.
 set -eu
@@ -137,6 +140,7 @@ TEARLINE kavel
 USEENCODEDSTRINGS Yes
 BASETEXTPATH $1/txt
 WHATDOWITHEXISTFILE New
+SAVEWHILESCANNING ${KAVEL_BENCH_SAVEWHILESCANNING:-Yes}
 CFG
 }
 # Reads every file of the areas under a directory.
