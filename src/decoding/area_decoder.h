@@ -4,7 +4,8 @@
 // AreaDecoder's code is split by concern: area_decoder.cc (the scan),
 // area_decoder_save.cc (saving a set), area_decoder_forwards.cc,
 // area_decoder_files_bbs.cc, area_decoder_uue.cc (other posters' uuencoded
-// files) and area_decoder_history.cc (DECODENEWONLY).
+// files), area_decoder_history.cc (DECODENEWONLY) and
+// area_decoder_overlap.cc (SAVEWHILESCANNING).
 #ifndef KAVEL_DECODING_AREA_DECODER_H_
 #define KAVEL_DECODING_AREA_DECODER_H_
 

@@ -36,6 +36,26 @@ TEST(FileSetListTest, PostingsFarApartOrOfOtherSizeNeverMix) {
   EXPECT_TRUE(sets.at(1).IsComplete());
 }
 
+// Sets taken from the front keep the indexes of the others: a section
+// still joins its set when the sets before it are gone.
+TEST(FileSetListTest, TakingCompleteSetsKeepsTheOthersFindable) {
+  FileSetList sets;
+  sets.AddSection("ONE.TXT", 1, At(1, 1), 0, "");
+  sets.AddSection("TWO.TXT", 2, At(1, 2), 0, "");
+  sets.AddSection("THREE.TXT", 2, At(1, 3), 0, "");
+  EXPECT_EQ(sets.TakeFront().fileName, "ONE.TXT");
+  sets.AddSection("THREE.TXT", 2, At(2, 4), 0, "");
+  ASSERT_EQ(sets.taken(), 1u);
+  ASSERT_EQ(sets.size(), 3u);
+  EXPECT_FALSE(sets.at(1).IsComplete());
+  EXPECT_TRUE(sets.at(2).IsComplete());
+  sets.AddSection("TWO.TXT", 2, At(2, 5), 0, "");
+  EXPECT_TRUE(sets.at(1).IsComplete());
+  sets.Clear();
+  sets.AddSection("ONE.TXT", 1, At(1, 6), 0, "");
+  EXPECT_EQ(sets.at(0).parts[0].messageNumber, 6);
+}
+
 TEST(UniqueNameTest, FirstFreeNameAndRemembered) {
   std::set<std::string> existing = {"d\\FWD.TXT", "d\\FWD1.TXT"};
   int probes = 0;
