@@ -79,9 +79,10 @@ TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
   StoreMessage(id, Section(1, 1, "nil.txt", {}));
   StoreMessage(id, {{"* Forwarded by Bob", "", "body", "end of forward"}});
   StoreMessage(id, Section(1, 1, "twin.txt", {"second twin"}, 23));
-  // Chat that the scan reads while the sets before it are being saved.
-  const TestMessage chat{Strings(200, std::string(70, 'c'))};
-  for (int i = 0; i < 100; ++i) StoreMessage(id, chat);
+  // Chat that the scan reads while the sets before it are being saved
+  // (and enough messages for a second thread to pay).
+  const TestMessage chat{Strings(150, std::string(70, 'c'))};
+  for (int i = 0; i < 130; ++i) StoreMessage(id, chat);
   StoreMessage(id, Section(1, 1, "../evil.txt", {"x"}));
 
   const std::string without = DecodeTwice(dir_, false);

@@ -70,7 +70,8 @@ class AreaDecoder {
   // base (area_decoder_overlap.cc). The log lines of those saves are held
   // and written when the scan ends, so the log reads as SaveCollected
   // after CollectSections would write it. False, with nothing done, when
-  // the second handle or thread cannot be had.
+  // it does not pay (not set, a history, a *.MSG or a small area) or the
+  // second handle or thread cannot be had.
   bool CollectAndSaveMeanwhile();
 
   // Parts of the steps above; they work on the open area.

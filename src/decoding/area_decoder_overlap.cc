@@ -117,6 +117,10 @@ class SetQueue {
   bool closed_ = false;
 };
 
+// Below this many messages a second thread and handle of the base cost
+// about what saving meanwhile would gain (a /ALL over many small areas).
+constexpr int32_t kMinMessagesToSaveMeanwhile = 200;
+
 // Squish and JAM bases are read through files opened with the base; a
 // *.MSG base opens a file for every message, through the same path
 // lookups as the saves.
@@ -131,7 +135,8 @@ bool ReadsOnlyOpenFiles(std::string_view area_id) {
 bool AreaDecoder::CollectAndSaveMeanwhile() {
   // With a history, what is saved is decided after the whole scan.
   if (!options_.saveWhileScanning || history_ != nullptr || !area_ ||
-      !ReadsOnlyOpenFiles(area_id_)) {
+      !ReadsOnlyOpenFiles(area_id_) ||
+      area_->MessageCount() < kMinMessagesToSaveMeanwhile) {
     return false;
   }
   HeldLog held;
