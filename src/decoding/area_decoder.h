@@ -71,7 +71,10 @@ class AreaDecoder {
   // and written when the scan ends, so the log reads as SaveCollected
   // after CollectSections would write it. False, with nothing done, when
   // it does not pay (not set, a history, a *.MSG or a small area) or the
-  // second handle or thread cannot be had.
+  // second handle or thread cannot be had. Precondition: the current Env
+  // takes reads of one open file on one thread while the other thread
+  // opens, writes and renames files (the POSIX Env does; the in-memory
+  // and fault-injecting ones are for one thread).
   bool CollectAndSaveMeanwhile();
 
   // Parts of the steps above; they work on the open area.
