@@ -20,18 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-// A posted section as the poster frames it.
-TestMessage Section(int part, int total, const std::string& name,
-                    const Strings& body) {
-  TestMessage m;
-  m.lines = {"\x01PID: test", "text.begin " + std::to_string(part) + " of " +
-                                  std::to_string(total) + " of file " + name};
-  m.lines.insert(m.lines.end(), body.begin(), body.end());
-  m.lines.insert(m.lines.end(),
-                 {"text.end", "", "--- ", " * Origin: test (2:5020/1)"});
-  return m;
-}
-
 const char* const kFormats[] = {"Msg", "Squish", "Jam"};
 
 class DecodeTest : public ::testing::Test {

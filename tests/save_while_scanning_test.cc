@@ -16,16 +16,13 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-TestMessage Section(int part, int total, const std::string& name,
-                    const Strings& body, int hour = 21) {
-  TestMessage m;
+// A section of a posting whose subject is the file name, written at
+// `hour` (two hours apart: two postings).
+TestMessage Posted(int part, int total, const std::string& name,
+                   const Strings& body, int hour = 21) {
+  TestMessage m = Section(part, total, name, body);
   m.written.hour = hour;
   m.subject = name;
-  m.lines = {"\x01PID: test", "text.begin " + std::to_string(part) + " of " +
-                                  std::to_string(total) + " of file " + name};
-  m.lines.insert(m.lines.end(), body.begin(), body.end());
-  m.lines.insert(m.lines.end(),
-                 {"text.end", "", "--- ", " * Origin: test (2:5020/1)"});
   return m;
 }
 
@@ -64,26 +61,26 @@ class SaveWhileScanningTest : public ::testing::TestWithParam<const char*> {
 // come before every saving line).
 TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
   const std::string id = dir_.AddArea("MIXED", GetParam());
-  StoreMessage(id, Section(1, 1, "twin.txt", {"first twin"}));
+  StoreMessage(id, Posted(1, 1, "twin.txt", {"first twin"}));
   for (int i = 0; i < 60; ++i) {
     const std::string name = "f" + std::to_string(i).append(".txt");
     const int parts = i % 3 + 1;
     for (int part = 1; part <= parts; ++part) {
-      StoreMessage(id, Section(part, parts, name,
-                               {name + " part " + std::to_string(part), ""}));
+      StoreMessage(id, Posted(part, parts, name,
+                              {name + " part " + std::to_string(part), ""}));
     }
-    if (i == 40) StoreMessage(id, Section(1, 2, "gap.txt", {"half"}));
+    if (i == 40) StoreMessage(id, Posted(1, 2, "gap.txt", {"half"}));
   }
   StoreMessage(
-      id, Section(1, 1, "bin.txt", {"begin 644 bin.dat", "#:&D*", "`", "end"}));
-  StoreMessage(id, Section(1, 1, "nil.txt", {}));
+      id, Posted(1, 1, "bin.txt", {"begin 644 bin.dat", "#:&D*", "`", "end"}));
+  StoreMessage(id, Posted(1, 1, "nil.txt", {}));
   StoreMessage(id, {{"* Forwarded by Bob", "", "body", "end of forward"}});
-  StoreMessage(id, Section(1, 1, "twin.txt", {"second twin"}, 23));
+  StoreMessage(id, Posted(1, 1, "twin.txt", {"second twin"}, 23));
   // Chat that the scan reads while the sets before it are being saved
   // (and enough messages for a second thread to pay).
   const TestMessage chat{Strings(150, std::string(70, 'c'))};
   for (int i = 0; i < 130; ++i) StoreMessage(id, chat);
-  StoreMessage(id, Section(1, 1, "../evil.txt", {"x"}));
+  StoreMessage(id, Posted(1, 1, "../evil.txt", {"x"}));
 
   const std::string without = DecodeTwice(dir_, false);
   EXPECT_NE(without.find("'../EVIL.TXT' in message"), std::string::npos);

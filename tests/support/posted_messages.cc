@@ -23,6 +23,17 @@ std::string PostedFile(char tag, int lines) {
   return text;
 }
 
+TestMessage Section(int part, int total, const std::string& name,
+                    const std::vector<std::string>& body) {
+  TestMessage m;
+  m.lines = {"\x01PID: test", "text.begin " + std::to_string(part) + " of " +
+                                  std::to_string(total) + " of file " + name};
+  m.lines.insert(m.lines.end(), body.begin(), body.end());
+  m.lines.insert(m.lines.end(),
+                 {"text.end", "", "--- ", " * Origin: test (2:5020/1)"});
+  return m;
+}
+
 void StoreMessage(const std::string& area_id, const TestMessage& m) {
   std::unique_ptr<MessageArea> area;
   ASSERT_TRUE(OpenOrCreateMessageArea(&area, area_id)) << area_id;

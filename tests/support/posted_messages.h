@@ -40,6 +40,11 @@ struct TestMessage {
 // lines make one section of a posting.
 std::string PostedFile(char tag, int lines);
 
+// A posted section as the poster frames it: a PID kludge, the begin line,
+// `body`, the end line and the posting's tail.
+TestMessage Section(int part, int total, const std::string& name,
+                    const std::vector<std::string>& body);
+
 // Stores `m` to "All" from 2:5020/1 in the area with that id, created when
 // missing; both dates are `m.written`.
 void StoreMessage(const std::string& area_id, const TestMessage& m);
