@@ -68,13 +68,13 @@ class AreaDecoder {
   // CollectSections and SaveCollected, with the sets that complete during
   // the scan saved meanwhile by a second decoder on its own handle of the
   // base (area_decoder_overlap.cc). The log lines of those saves are held
-  // and written when the scan ends, so the log reads as SaveCollected
-  // after CollectSections would write it. False, with nothing done, when
-  // it does not pay (not set, a history, a *.MSG or a small area) or the
+  // until the scan ends, so the log reads as SaveCollected after
+  // CollectSections would write it. False, with nothing done, when it
+  // does not pay (not set, a history, a *.MSG or a small area) or the
   // second handle or thread cannot be had. Precondition: the current Env
-  // takes reads of one open file on one thread while the other thread
-  // opens, writes and renames files (the POSIX Env does; the in-memory
-  // and fault-injecting ones are for one thread).
+  // takes reads and writes of files open already on one thread while the
+  // other thread opens, writes and renames files (the POSIX Env does; the
+  // in-memory and fault-injecting ones are for one thread).
   bool CollectAndSaveMeanwhile();
 
   // Parts of the steps above; they work on the open area.

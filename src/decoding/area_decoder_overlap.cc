@@ -24,10 +24,10 @@
 namespace kavel {
 namespace {
 
-// Log lines kept in memory in their order, to be written later. Lines
-// one after another mostly begin alike (the same words, the same
-// directory), so each is kept as the length it shares with the line
-// before it and the rest.
+// Log lines of the saving thread, kept in their order until the scanning
+// thread writes them. Lines one after another mostly begin alike (the same
+// words, the same directory), so each is kept as the length it shares
+// with the line before it and the rest.
 class HeldLog : public DecodeLog {
  public:
   void Info(std::string_view message) override { Hold(Kind::kInfo, message); }
@@ -36,29 +36,52 @@ class HeldLog : public DecodeLog {
     Hold(Kind::kFailure, message);
   }
 
-  // Writes every held line to `log`, in the order they came.
-  void WriteTo(DecodeLog* log) const {
-    std::string line;
+  // No line follows; wakes WriteHeld.
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      finished_ = true;
+    }
+    wake_.notify_one();
+  }
+
+  // Waits for a batch of lines (or the last ones) and writes them to
+  // `log` in their order; false once every line is written and Finish was
+  // called. One thread writes.
+  bool WriteHeld(DecodeLog* log) {
+    std::string rests;
+    std::vector<Entry> entries;
+    {
+      std::unique_lock<std::mutex> hold(mutex_);
+      wake_.wait(hold,
+                 [this] { return finished_ || entries_.size() >= kBatch; });
+      if (entries_.empty()) return false;
+      rests.swap(rests_);
+      entries.swap(entries_);
+    }
     size_t start = 0;
-    for (const Entry& entry : entries_) {
-      line.resize(entry.shared);
-      line.append(rests_, start, entry.end - start);
+    for (const Entry& entry : entries) {
+      written_.resize(entry.shared);
+      written_.append(rests, start, entry.end - start);
       start = entry.end;
       switch (entry.kind) {
         case Kind::kInfo:
-          log->Info(line);
+          log->Info(written_);
           break;
         case Kind::kError:
-          log->Error(line);
+          log->Error(written_);
           break;
         case Kind::kFailure:
-          log->Failure(line);
+          log->Failure(written_);
           break;
       }
     }
+    return true;
   }
 
  private:
+  // Lines the writer takes at a time while more may come.
+  static constexpr size_t kBatch = 64;
   enum class Kind : char { kInfo, kError, kFailure };
   struct Entry {
     Kind kind;
@@ -70,14 +93,26 @@ class HeldLog : public DecodeLog {
     size_t shared = 0;
     const size_t most = std::min(message.size(), last_.size());
     while (shared < most && message[shared] == last_[shared]) ++shared;
-    rests_.append(message.substr(shared));
-    entries_.push_back({kind, static_cast<uint32_t>(shared), rests_.size()});
     last_.assign(message);
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      rests_.append(message.substr(shared));
+      entries_.push_back({kind, static_cast<uint32_t>(shared), rests_.size()});
+      wake = entries_.size() == kBatch;
+    }
+    if (wake) wake_.notify_one();
   }
 
-  std::string last_;   // the line held last
-  std::string rests_;  // what each line does not share, one after another
+  std::string last_;     // the line held last (the holding thread's)
+  std::string written_;  // the line written last (the writing thread's)
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  // Under mutex_: what each line held and not yet written does not share,
+  // one after another, and the lines' entries.
+  std::string rests_;
   std::vector<Entry> entries_;
+  bool finished_ = false;
 };
 
 // Sets handed from the scanning thread to the saving one.
@@ -149,9 +184,10 @@ bool AreaDecoder::CollectAndSaveMeanwhile() {
   SetQueue queue;
   std::thread saving;
   try {
-    saving = std::thread([&saver, &queue] {
+    saving = std::thread([&saver, &queue, &held] {
       FileSet set;
       while (queue.Take(&set)) saver.SaveFileSet(set);
+      held.Finish();
     });
   } catch (const std::system_error&) {
     CloseMessageArea(&saver.area_);
@@ -168,10 +204,13 @@ bool AreaDecoder::CollectAndSaveMeanwhile() {
   CollectSections();
   after_message_ = nullptr;
   queue.Close();
+  // The scan's lines are out: the saves' lines follow, written here while
+  // the saving thread goes on.
+  while (held.WriteHeld(log_)) {
+  }
   saving.join();
   // Only read through; nothing of it is left to write.
   CloseMessageArea(&saver.area_);
-  held.WriteTo(log_);
   retry_save_ = retry_save_ || saver.retry_save_;
   ready_dirs_.merge(saver.ready_dirs_);
   output_buffer_.swap(saver.output_buffer_);
