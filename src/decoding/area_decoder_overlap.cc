@@ -7,150 +7,16 @@
 // renames files and asks for names, and its log lines wait in memory. The
 // name memory, the text base's directory and the file list are the saving
 // thread's until it is joined.
-#include <algorithm>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "decoding/area_decoder.h"
+#include "decoding/handover.h"
 #include "msgbase/message_area.h"
 
 namespace kavel {
 namespace {
-
-// Log lines of the saving thread, kept in their order until the scanning
-// thread writes them. Lines one after another mostly begin alike (the same
-// words, the same directory), so each is kept as the length it shares
-// with the line before it and the rest.
-class HeldLog : public DecodeLog {
- public:
-  void Info(std::string_view message) override { Hold(Kind::kInfo, message); }
-  void Error(std::string_view message) override { Hold(Kind::kError, message); }
-  void Failure(std::string_view message) override {
-    Hold(Kind::kFailure, message);
-  }
-
-  // No line follows; wakes WriteHeld.
-  void Finish() {
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      finished_ = true;
-    }
-    wake_.notify_one();
-  }
-
-  // Waits for a batch of lines (or the last ones) and writes them to
-  // `log` in their order; false once every line is written and Finish was
-  // called. One thread writes.
-  bool WriteHeld(DecodeLog* log) {
-    std::string rests;
-    std::vector<Entry> entries;
-    {
-      std::unique_lock<std::mutex> hold(mutex_);
-      wake_.wait(hold,
-                 [this] { return finished_ || entries_.size() >= kBatch; });
-      if (entries_.empty()) return false;
-      rests.swap(rests_);
-      entries.swap(entries_);
-    }
-    size_t start = 0;
-    for (const Entry& entry : entries) {
-      written_.resize(entry.shared);
-      written_.append(rests, start, entry.end - start);
-      start = entry.end;
-      switch (entry.kind) {
-        case Kind::kInfo:
-          log->Info(written_);
-          break;
-        case Kind::kError:
-          log->Error(written_);
-          break;
-        case Kind::kFailure:
-          log->Failure(written_);
-          break;
-      }
-    }
-    return true;
-  }
-
- private:
-  // Lines the writer takes at a time while more may come.
-  static constexpr size_t kBatch = 64;
-  enum class Kind : char { kInfo, kError, kFailure };
-  struct Entry {
-    Kind kind;
-    uint32_t shared;  // bytes taken from the line before
-    size_t end;       // where the rest ends in rests_
-  };
-
-  void Hold(Kind kind, std::string_view message) {
-    size_t shared = 0;
-    const size_t most = std::min(message.size(), last_.size());
-    while (shared < most && message[shared] == last_[shared]) ++shared;
-    last_.assign(message);
-    bool wake = false;
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      rests_.append(message.substr(shared));
-      entries_.push_back({kind, static_cast<uint32_t>(shared), rests_.size()});
-      wake = entries_.size() == kBatch;
-    }
-    if (wake) wake_.notify_one();
-  }
-
-  std::string last_;     // the line held last (the holding thread's)
-  std::string written_;  // the line written last (the writing thread's)
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  // Under mutex_: what each line held and not yet written does not share,
-  // one after another, and the lines' entries.
-  std::string rests_;
-  std::vector<Entry> entries_;
-  bool finished_ = false;
-};
-
-// Sets handed from the scanning thread to the saving one.
-class SetQueue {
- public:
-  void Put(FileSet set) {
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      sets_.push_back(std::move(set));
-    }
-    ready_.notify_one();
-  }
-
-  // No set follows.
-  void Close() {
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      closed_ = true;
-    }
-    ready_.notify_one();
-  }
-
-  // Waits for the next set; false once the queue is closed and empty.
-  bool Take(FileSet* set) {
-    std::unique_lock<std::mutex> hold(mutex_);
-    ready_.wait(hold, [this] { return closed_ || !sets_.empty(); });
-    if (sets_.empty()) return false;
-    *set = std::move(sets_.front());
-    sets_.pop_front();
-    return true;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<FileSet> sets_;
-  bool closed_ = false;
-};
 
 // Below this many messages a second thread and handle of the base cost
 // about what saving meanwhile would gain (a /ALL over many small areas).

@@ -1,0 +1,94 @@
+#include "decoding/handover.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace kavel {
+
+void HeldLog::Info(std::string_view message) { Hold(Kind::kInfo, message); }
+
+void HeldLog::Error(std::string_view message) { Hold(Kind::kError, message); }
+
+void HeldLog::Failure(std::string_view message) {
+  Hold(Kind::kFailure, message);
+}
+
+void HeldLog::Finish() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    finished_ = true;
+  }
+  wake_.notify_one();
+}
+
+bool HeldLog::WriteHeld(DecodeLog* log) {
+  std::string rests;
+  std::vector<Entry> entries;
+  {
+    std::unique_lock<std::mutex> hold(mutex_);
+    wake_.wait(hold, [this] { return finished_ || entries_.size() >= kBatch; });
+    if (entries_.empty()) return false;
+    rests.swap(rests_);
+    entries.swap(entries_);
+  }
+  size_t start = 0;
+  for (const Entry& entry : entries) {
+    written_.resize(entry.shared);
+    written_.append(rests, start, entry.end - start);
+    start = entry.end;
+    switch (entry.kind) {
+      case Kind::kInfo:
+        log->Info(written_);
+        break;
+      case Kind::kError:
+        log->Error(written_);
+        break;
+      case Kind::kFailure:
+        log->Failure(written_);
+        break;
+    }
+  }
+  return true;
+}
+
+void HeldLog::Hold(Kind kind, std::string_view message) {
+  size_t shared = 0;
+  const size_t most = std::min(message.size(), last_.size());
+  while (shared < most && message[shared] == last_[shared]) ++shared;
+  last_.assign(message);
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    rests_.append(message.substr(shared));
+    entries_.push_back({kind, static_cast<uint32_t>(shared), rests_.size()});
+    wake = entries_.size() == kBatch;
+  }
+  if (wake) wake_.notify_one();
+}
+
+void SetQueue::Put(FileSet set) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    sets_.push_back(std::move(set));
+  }
+  ready_.notify_one();
+}
+
+void SetQueue::Close() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    closed_ = true;
+  }
+  ready_.notify_one();
+}
+
+bool SetQueue::Take(FileSet* set) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  ready_.wait(hold, [this] { return closed_ || !sets_.empty(); });
+  if (sets_.empty()) return false;
+  *set = std::move(sets_.front());
+  sets_.pop_front();
+  return true;
+}
+
+}  // namespace kavel
