@@ -31,7 +31,9 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== ThreadSanitizer build (build-tsan/): decoding that saves meanwhile"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKAVEL_WERROR=ON -DKAVEL_TSAN=ON -DKAVEL_TESTS=ON
-cmake --build build-tsan -j"$jobs" --target kavel kavel_e2e_tests
+cmake --build build-tsan -j"$jobs" --target kavel kavel_e2e_tests kavel_unit_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/kavel_unit_tests \
+  --gtest_filter='HeldLogTest.*:SetQueueTest.*'
 TSAN_OPTIONS=halt_on_error=1 build-tsan/kavel_e2e_tests \
   --gtest_filter='*SaveWhileScanning*'
 
