@@ -3,6 +3,7 @@
 // forwards, the console and the log of a decoding without it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,14 +28,16 @@ TestMessage Posted(int part, int total, const std::string& name,
 }
 
 // Everything two decodings of the area write, the console included.
-std::string DecodeTwice(RunDirectory& dir, bool meanwhile) {
+// Without DECODEUUE the scan keeps the sections of the sets it hands over.
+std::string DecodeTwice(RunDirectory& dir, bool meanwhile, bool uue) {
   fs::remove_all(dir.Join("txt"));
   fs::remove_all(dir.Join("fwd"));
   fs::remove(dir.Join("Kavel.log"));
   dir.WriteConfig(
       {"BASETEXTPATH txt", "BASEFWDPATH fwd", "WHATDOWITHEXISTFILE New",
        "FILESBBSNAME files.bbs", "FILESBBSSAVINGSTRING \"@File|@Subject\"",
-       "DECODEUUE Yes", "FORWARDMARKER FORWARDED End of forward",
+       uue ? "DECODEUUE Yes" : "DECODEUUE No",
+       "FORWARDMARKER FORWARDED End of forward",
        meanwhile ? "SAVEWHILESCANNING Yes" : "SAVEWHILESCANNING No"});
   std::string all;
   for (int run = 0; run < 2; ++run) {
@@ -58,7 +61,9 @@ class SaveWhileScanningTest : public ::testing::TestWithParam<const char*> {
 // Sets that complete in order, ones held back behind a set that never
 // completes, one name posted twice, a uuencoded file, a set without
 // lines, a forward, and a refused name in the last message (its line must
-// come before every saving line).
+// come before every saving line). The sections before the gap are more
+// than the scan keeps for the saving thread at once, and those after it
+// more than it keeps for sets that wait.
 TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
   const std::string id = dir_.AddArea("MIXED", GetParam());
   StoreMessage(id, Posted(1, 1, "twin.txt", {"first twin"}));
@@ -66,10 +71,15 @@ TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
     const std::string name = "f" + std::to_string(i).append(".txt");
     const int parts = i % 3 + 1;
     for (int part = 1; part <= parts; ++part) {
-      StoreMessage(id, Posted(part, parts, name,
-                              {name + " part " + std::to_string(part), ""}));
+      Strings body;
+      for (int line = 0; line < 220; ++line) {
+        body.push_back(name + " part " + std::to_string(part) + " line " +
+                       std::to_string(line) + std::string(50, '.'));
+      }
+      body.emplace_back();
+      StoreMessage(id, Posted(part, parts, name, body));
     }
-    if (i == 40) StoreMessage(id, Posted(1, 2, "gap.txt", {"half"}));
+    if (i == 30) StoreMessage(id, Posted(1, 2, "gap.txt", {"half"}));
   }
   StoreMessage(
       id, Posted(1, 1, "bin.txt", {"begin 644 bin.dat", "#:&D*", "`", "end"}));
@@ -82,12 +92,24 @@ TEST_P(SaveWhileScanningTest, FilesAndLogAsWithout) {
   for (int i = 0; i < 130; ++i) StoreMessage(id, chat);
   StoreMessage(id, Posted(1, 1, "../evil.txt", {"x"}));
 
-  const std::string without = DecodeTwice(dir_, false);
-  EXPECT_NE(without.find("'../EVIL.TXT' in message"), std::string::npos);
-  EXPECT_NE(without.find("txt/mixed/twin1.txt\nsecond twin"),
-            std::string::npos);
-  EXPECT_NE(without.find("txt/mixed/bin.dat\nhi\n"), std::string::npos);
-  EXPECT_EQ(DecodeTwice(dir_, true), without);
+  for (const bool uue : {true, false}) {
+    const std::string without = DecodeTwice(dir_, false, uue);
+    EXPECT_NE(without.find("'../EVIL.TXT' in message"), std::string::npos);
+    EXPECT_NE(without.find("txt/mixed/twin1.txt\nsecond twin"),
+              std::string::npos);
+    EXPECT_EQ(without.find("txt/mixed/bin.dat\nhi\n") != std::string::npos,
+              uue);
+    // Shown from just before the first difference (a diff of the whole
+    // would take more memory than the test may).
+    const std::string with = DecodeTwice(dir_, true, uue);
+    const size_t at = static_cast<size_t>(
+        std::mismatch(with.begin(), with.end(), without.begin(), without.end())
+            .first -
+        with.begin());
+    const size_t from = at > 200 ? at - 200 : 0;
+    EXPECT_EQ(with.substr(from, 400), without.substr(from, 400))
+        << "DECODEUUE " << uue << ", first difference at byte " << at;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SaveWhileScanningTest,

@@ -107,8 +107,8 @@ void AreaDecoder::CollectSections() {
     if (history_) {
       NoteMessage(number, marks_before != sections_seen_ + forwards_.size());
     }
-    area_->ReleaseMessage();
     if (after_message_) after_message_();
+    area_->ReleaseMessage();
   }
   EndScanProgress();
 }
@@ -169,8 +169,11 @@ void AreaDecoder::ExamineLine(std::string_view line, int32_t message_number,
   section.beginPos = line_pos;
   section.textPos = next_pos;
   ++sections_seen_;
-  sets_.AddSection(begin.fileName, begin.totalParts, section,
-                   DateTimeToSeconds(written), text_dir_);
+  const size_t set = sets_.AddSection(begin.fileName, begin.totalParts, section,
+                                      DateTimeToSeconds(written), text_dir_);
+  if (hold_sections_) {
+    found_sections_.push_back({set, section.part, section.textPos});
+  }
 }
 
 AreaDecoder::Reopen AreaDecoder::LoadByNumber(int32_t number) {

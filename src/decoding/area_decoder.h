@@ -29,6 +29,7 @@ namespace kavel {
 
 class CharsetConverter;
 class MessageArea;
+class SetQueue;
 struct DecodeHistory;
 
 // A forward found by the scan: the message (by its own number) holding the
@@ -76,6 +77,11 @@ class AreaDecoder {
   // other thread opens, writes and renames files (the POSIX Env does; the
   // in-memory and fault-injecting ones are for one thread).
   bool CollectAndSaveMeanwhile();
+  // Keeps in their sets the lines of the sections found in the loaded
+  // message, as long as the sets not handed over yet hold less than
+  // `most_bytes`; a set with a section not kept keeps none. The buffers
+  // come from `spares` when it has some.
+  void HoldFoundSections(size_t most_bytes, SetQueue* spares);
 
   // Parts of the steps above; they work on the open area.
   void ExamineLine(std::string_view line, int32_t message_number,
@@ -186,8 +192,21 @@ class AreaDecoder {
   std::string saved_target_;
   std::string output_buffer_;  // shared by the files saved one after another
   bool retry_save_ = false;
-  // While saving meanwhile: called after each scanned message.
+  // While saving meanwhile: called after each scanned message, while it
+  // is still loaded.
   std::function<void()> after_message_;
+  // While saving meanwhile, when the saved files take the sections' lines
+  // as they stand: the sections found in the loaded message, to be kept
+  // in their sets (HoldFoundSections), and the bytes kept in sets not yet
+  // handed over.
+  struct FoundSection {
+    size_t set = 0;  // as for FileSetList::at
+    int32_t part = 0;
+    int32_t textPos = 0;
+  };
+  bool hold_sections_ = false;
+  std::vector<FoundSection> found_sections_;
+  size_t held_bytes_ = 0;
   int32_t shown_progress_ = -1;
   bool progress_drawn_ = false;
 };

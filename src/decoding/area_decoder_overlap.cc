@@ -7,12 +7,16 @@
 // renames files and asks for names, and its log lines wait in memory. The
 // name memory, the text base's directory and the file list are the saving
 // thread's until it is joined.
+#include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "decoding/area_decoder.h"
 #include "decoding/handover.h"
+#include "decoding/output_file.h"
+#include "decoding/section_lines.h"
 #include "msgbase/message_area.h"
 
 namespace kavel {
@@ -31,7 +35,55 @@ bool ReadsOnlyOpenFiles(std::string_view area_id) {
   return type == kAreaTypeSquish || type == kAreaTypeJam;
 }
 
+// What the scan keeps of sections: in sets that wait for a section or for
+// an earlier set, and in sets handed over and not yet saved.
+constexpr size_t kMostHeldWaiting = 256 * 1024;
+constexpr size_t kMostHeldHandedOver = 512 * 1024;
+
 }  // namespace
+
+void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
+  for (const FoundSection& found : found_sections_) {
+    FileSet& set = sets_.at(found.set);
+    if (!set.held) {
+      set.held = std::make_unique<HeldSections>();
+      // A set begun in an earlier message has sections that were not kept.
+      size_t here = 0;
+      for (const FoundSection& other : found_sections_) {
+        if (other.set == found.set) ++here;
+      }
+      set.held->whole = set.parts.size() == here;
+    }
+    HeldSections& held = *set.held;
+    if (!held.whole) continue;
+    if (held_bytes_ >= most_bytes) {
+      held_bytes_ -= held.bytes;
+      held = HeldSections();
+      held.whole = false;
+      continue;
+    }
+    std::string text;
+    spares->TakeSpare(&text);
+    if (area_->text) {
+      const std::function<void(std::string_view)> take_lines =
+          [&text](std::string_view lines) {
+            AppendTextLinesCrLf(lines, &text);
+          };
+      WalkSectionLines(
+          area_->text.get(), found.textPos, options_.endString, end_filter_,
+          [&text](std::string_view line) { AppendLineCrLf(line, &text); },
+          &take_lines);
+    }
+    if (found.part == 1 && !options_.filesBbsName.empty()) {
+      FillMessageInfo(&held.info);
+      held.hasInfo = true;
+    }
+    held.bytes += text.capacity();
+    held_bytes_ += text.capacity();
+    held.texts.emplace_back(found.part, std::move(text));
+  }
+  found_sections_.clear();
+}
 
 bool AreaDecoder::CollectAndSaveMeanwhile() {
   // With a history, what is saved is decided after the whole scan.
@@ -52,7 +104,10 @@ bool AreaDecoder::CollectAndSaveMeanwhile() {
   try {
     saving = std::thread([&saver, &queue, &held] {
       FileSet set;
-      while (queue.Take(&set)) saver.SaveFileSet(set);
+      while (queue.Take(&set)) {
+        saver.SaveFileSet(set);
+        queue.Done(&set);
+      }
       held.Finish();
     });
   } catch (const std::system_error&) {
@@ -61,14 +116,23 @@ bool AreaDecoder::CollectAndSaveMeanwhile() {
   }
   // A complete set goes over when every set begun before it has gone: the
   // first incomplete one holds the later ones back until the scan ends.
+  // The saved files take the sections' lines as they stand: the scan
+  // keeps them, so that the saving thread need not read them again.
+  hold_sections_ = !options_.decodeUue && options_.localCharset.empty();
   after_message_ = [this, &queue] {
+    if (hold_sections_) HoldFoundSections(kMostHeldWaiting, &queue);
     while (sets_.taken() < sets_.size() &&
            sets_.at(sets_.taken()).IsComplete()) {
-      queue.Put(sets_.TakeFront());
+      FileSet set = sets_.TakeFront();
+      if (set.held) held_bytes_ -= set.held->bytes;
+      queue.Put(std::move(set));
     }
+    // The scan waits rather than keep more than the saving thread can take.
+    queue.WaitForRoom(kMostHeldHandedOver);
   };
   CollectSections();
   after_message_ = nullptr;
+  hold_sections_ = false;
   queue.Close();
   // The scan's lines are out: the saves' lines follow, written here while
   // the saving thread goes on.

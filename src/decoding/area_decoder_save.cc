@@ -38,6 +38,20 @@ bool CreateTempBeside(const std::string& target, OutputFile* out) {
   return false;
 }
 
+// The sections the scan kept of `set` when it kept them all (and the
+// files.bbs facts when they are wanted); null otherwise.
+const HeldSections* WholeHeld(const FileSet& set, bool want_info) {
+  const HeldSections* held = set.held.get();
+  if (held == nullptr || !held->whole ||
+      held->texts.size() != set.parts.size() || (want_info && !held->hasInfo)) {
+    return nullptr;
+  }
+  for (const SectionPosition& section : set.parts) {
+    if (held->TextOf(section.part) == nullptr) return nullptr;
+  }
+  return held;
+}
+
 bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
   return a.part == b.part && a.totalParts == b.totalParts &&
          a.fileName == b.fileName;
@@ -179,61 +193,79 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
         announce();
         out.WriteTextLines(lines);
       };
-  for (const SectionPosition* section : parts) {
-    const std::string where = IntToText(section->messageNumber);
-    switch (LoadByNumber(section->messageNumber)) {
-      case Reopen::kGone:
+  const HeldSections* held =
+      uue.isUue || recoder || set.foreignUue
+          ? nullptr
+          : WholeHeld(set, !options_.filesBbsName.empty());
+  if (held != nullptr) {
+    for (const SectionPosition* section : parts) {
+      const std::string& text = *held->TextOf(section->part);
+      if (!text.empty()) {
         announce();
-        log_->Error("Error while opening message " + where +
-                    ", there is no one message has this number.. :-/");
-        return false;
-      case Reopen::kUnloadable:
-        announce();
-        log_->Error("Error while loading message " + where + ", part " +
-                    IntToText(section->part) + " of " + set.fileName +
-                    " is lost.. :-/");
-        return false;
-      case Reopen::kOk:
-        break;
-    }
-    // The section must still begin where the scan found it.
-    area_->SetTextPos(section->beginPos);
-    area_->ReadLine(&line);
-    BeginLine expected{section->part, set.totalParts, set.fileName};
-    BeginLine found;
-    if (!set.foreignUue && (ParseBeginLine(line, options_.beginString,
-                                           &found) != BeginLineKind::kValid ||
-                            !SameBeginLine(found, expected) ||
-                            area_->TextPos() != section->textPos)) {
-      area_->ReleaseMessage();
-      announce();
-      log_->Error("Error while searching message " + where + " for part " +
-                  IntToText(section->part) + " of " + set.fileName +
-                  ", message was obducted.. ;-///");
-      return false;
-    }
-    if (!have_info && !options_.filesBbsName.empty()) {
-      // For the files.bbs line. Reading the header moves the text position.
-      FillMessageInfo(&info);
-      have_info = true;
-    }
-    area_->SetTextPos(section->textPos);
-    if (area_->text) {
-      if (set.foreignUue) {
-        // Another poster's part: its UUE lines end at its first empty line.
-        TextLineWalk lines(area_->text.get(), kAnyLineLength);
-        std::string_view text_line;
-        while (lines.Next(&text_line) && !text_line.empty() &&
-               !decoder.ended()) {
-          take(text_line);
-        }
-      } else {
-        WalkSectionLines(area_->text.get(), section->textPos,
-                         options_.endString, end_filter_, take,
-                         uue.isUue || recoder ? nullptr : &take_lines);
+        out.WriteBytes(text);
       }
     }
-    area_->ReleaseMessage();
+    if (held->hasInfo) {
+      info = held->info;
+      have_info = true;
+    }
+  } else {
+    for (const SectionPosition* section : parts) {
+      const std::string where = IntToText(section->messageNumber);
+      switch (LoadByNumber(section->messageNumber)) {
+        case Reopen::kGone:
+          announce();
+          log_->Error("Error while opening message " + where +
+                      ", there is no one message has this number.. :-/");
+          return false;
+        case Reopen::kUnloadable:
+          announce();
+          log_->Error("Error while loading message " + where + ", part " +
+                      IntToText(section->part) + " of " + set.fileName +
+                      " is lost.. :-/");
+          return false;
+        case Reopen::kOk:
+          break;
+      }
+      // The section must still begin where the scan found it.
+      area_->SetTextPos(section->beginPos);
+      area_->ReadLine(&line);
+      BeginLine expected{section->part, set.totalParts, set.fileName};
+      BeginLine found;
+      if (!set.foreignUue && (ParseBeginLine(line, options_.beginString,
+                                             &found) != BeginLineKind::kValid ||
+                              !SameBeginLine(found, expected) ||
+                              area_->TextPos() != section->textPos)) {
+        area_->ReleaseMessage();
+        announce();
+        log_->Error("Error while searching message " + where + " for part " +
+                    IntToText(section->part) + " of " + set.fileName +
+                    ", message was obducted.. ;-///");
+        return false;
+      }
+      if (!have_info && !options_.filesBbsName.empty()) {
+        // For the files.bbs line. Reading the header moves the text position.
+        FillMessageInfo(&info);
+        have_info = true;
+      }
+      area_->SetTextPos(section->textPos);
+      if (area_->text) {
+        if (set.foreignUue) {
+          // Another poster's part: its UUE lines end at its first empty line.
+          TextLineWalk lines(area_->text.get(), kAnyLineLength);
+          std::string_view text_line;
+          while (lines.Next(&text_line) && !text_line.empty() &&
+                 !decoder.ended()) {
+            take(text_line);
+          }
+        } else {
+          WalkSectionLines(area_->text.get(), section->textPos,
+                           options_.endString, end_filter_, take,
+                           uue.isUue || recoder ? nullptr : &take_lines);
+        }
+      }
+      area_->ReleaseMessage();
+    }
   }
 
   if (uue.isUue && !decoder.Finish()) {

@@ -30,9 +30,16 @@ std::vector<const SectionPosition*> FileSet::PartsInOrder() const {
   return out;
 }
 
-void FileSetList::AddSection(const std::string& name, int32_t total_parts,
-                             const SectionPosition& section, int64_t written,
-                             const std::string& target_dir) {
+const std::string* HeldSections::TextOf(int32_t part) const {
+  for (const auto& [held_part, text] : texts) {
+    if (held_part == part) return &text;
+  }
+  return nullptr;
+}
+
+size_t FileSetList::AddSection(const std::string& name, int32_t total_parts,
+                               const SectionPosition& section, int64_t written,
+                               const std::string& target_dir) {
   auto open = by_name_.find(name);
   if (open != by_name_.end()) {
     std::vector<size_t>& open_sets = open->second;
@@ -45,10 +52,12 @@ void FileSetList::AddSection(const std::string& name, int32_t total_parts,
           distance <= kSamePostingSeconds) {
         set.AddPart(section);
         if (set.IsComplete()) {
+          const size_t index = open_sets[i];
           open_sets.erase(open_sets.begin() + i);
           if (open_sets.empty()) by_name_.erase(open);
+          return index;
         }
-        return;
+        return open_sets[i];
       }
     }
   }
@@ -65,6 +74,7 @@ void FileSetList::AddSection(const std::string& name, int32_t total_parts,
   set->firstWritten = written;
   set->AddPart(section);
   if (!set->IsComplete()) by_name_[name].push_back(size() - 1);
+  return size() - 1;
 }
 
 FileSet FileSetList::TakeFront() {

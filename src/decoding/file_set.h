@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "decoding/message_info.h"
 
 namespace kavel {
 
@@ -20,6 +23,24 @@ struct SectionPosition {
   int32_t messageNumber = 0;
   int32_t beginPos = 0;
   int32_t textPos = 0;
+};
+
+// The sections of a set as the scan found them in their loaded messages,
+// kept so that saving need not read the messages again.
+struct HeldSections {
+  // False once a section of the set was not kept: the set is then read
+  // again when it is saved.
+  bool whole = true;
+  // (part, the section's lines as the saved file holds them), in the
+  // order the sections were found.
+  std::vector<std::pair<int32_t, std::string>> texts;
+  // Of the message of part 1, for the set's files.bbs line.
+  bool hasInfo = false;
+  MessageInfo info;
+  size_t bytes = 0;  // memory the texts take
+
+  // The kept text of `part`; null when it was not kept.
+  const std::string* TextOf(int32_t part) const;
 };
 
 // The sections of one posting of one file.
@@ -36,6 +57,8 @@ struct FileSet {
   // section; a section of another posting lies more than an hour away.
   int64_t firstWritten = 0;
   std::vector<SectionPosition> parts;  // in ascending part order
+  // What the scan kept of the sections; null when it kept nothing.
+  std::unique_ptr<HeldSections> held;
 
   int32_t foundParts() const { return static_cast<int32_t>(parts.size()); }
   bool HasPart(int32_t part) const;
@@ -55,9 +78,10 @@ class FileSetList {
   static constexpr int64_t kSamePostingSeconds = 3600;
 
   // `name` upper-cased; 1 <= part <= total_parts.
-  void AddSection(const std::string& name, int32_t total_parts,
-                  const SectionPosition& section, int64_t written,
-                  const std::string& target_dir);
+  // Answers the index (as for at) of the set the section joined.
+  size_t AddSection(const std::string& name, int32_t total_parts,
+                    const SectionPosition& section, int64_t written,
+                    const std::string& target_dir);
 
   // Sets begun, the taken ones included; at(i) for i >= taken().
   size_t size() const { return taken_ + sets_.size(); }

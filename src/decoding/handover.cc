@@ -69,6 +69,7 @@ void HeldLog::Hold(Kind kind, std::string_view message) {
 void SetQueue::Put(FileSet set) {
   {
     std::lock_guard<std::mutex> hold(mutex_);
+    if (set.held) held_ += set.held->bytes;
     sets_.push_back(std::move(set));
   }
   ready_.notify_one();
@@ -89,6 +90,42 @@ bool SetQueue::Take(FileSet* set) {
   *set = std::move(sets_.front());
   sets_.pop_front();
   return true;
+}
+
+void SetQueue::Done(FileSet* set) {
+  if (!set->held) return;
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    held_ -= set->held->bytes;
+    for (auto& [part, text] : set->held->texts) {
+      if (spare_bytes_ + text.capacity() > kMostSpareBytes) break;
+      spare_bytes_ += text.capacity();
+      text.clear();
+      spare_.push_back(std::move(text));
+    }
+    wake = waiting_ && held_ <= wake_at_;
+    if (wake) waiting_ = false;
+  }
+  set->held.reset();
+  if (wake) room_.notify_one();
+}
+
+bool SetQueue::TakeSpare(std::string* text) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (spare_.empty()) return false;
+  spare_bytes_ -= spare_.back().capacity();
+  text->swap(spare_.back());
+  spare_.pop_back();
+  return true;
+}
+
+void SetQueue::WaitForRoom(size_t most) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  if (held_ <= most) return;
+  wake_at_ = most / 2;
+  waiting_ = true;
+  room_.wait(hold, [this] { return !waiting_; });
 }
 
 }  // namespace kavel

@@ -59,7 +59,8 @@ class HeldLog : public DecodeLog {
   bool finished_ = false;
 };
 
-// Sets handed from one thread to another, first in first out.
+// Sets handed from one thread to another, first in first out. The
+// sections the sets hold count from Put until the taker calls Done.
 class SetQueue {
  public:
   void Put(FileSet set);
@@ -67,11 +68,29 @@ class SetQueue {
   void Close();
   // Waits for the next set; false once the queue is closed and empty.
   bool Take(FileSet* set);
+  // The taker is through with `set`: what it held no longer counts, and
+  // its section buffers are kept (up to kMostSpareBytes) for TakeSpare.
+  void Done(FileSet* set);
+  // Swaps an empty buffer of an earlier set's section, its room kept, into
+  // *text; false when none is spare.
+  bool TakeSpare(std::string* text);
+  static constexpr size_t kMostSpareBytes = 256 * 1024;
+  // When the sets put and not done hold more than `most` bytes, waits
+  // until they hold at most half of it (the taker then works through a
+  // batch before the putter is woken).
+  void WaitForRoom(size_t most);
 
  private:
   std::mutex mutex_;
   std::condition_variable ready_;
+  std::condition_variable room_;
   std::deque<FileSet> sets_;
+  size_t held_ = 0;  // bytes of the sets put and not done
+  std::vector<std::string> spare_;
+  size_t spare_bytes_ = 0;
+  // While the putter waits for room: held_ at which it is woken.
+  size_t wake_at_ = 0;
+  bool waiting_ = false;
   bool closed_ = false;
 };
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +91,41 @@ TEST(SetQueueTest, TakeWaitsForSetsAndTheEnd) {
   taker.join();
   ASSERT_EQ(taken.size(), 300u);
   for (int i = 0; i < 300; ++i) EXPECT_EQ(taken[i], std::to_string(i));
+}
+
+// A putter that is ahead waits until the taker has worked through half of
+// what the sets hold; the sections' buffers come back with their room.
+TEST(SetQueueTest, HeldBytesPaceThePutterAndBuffersComeBack) {
+  constexpr size_t kMost = 100 * 1024;
+  SetQueue queue;
+  auto set_of = [](size_t bytes) {
+    FileSet set;
+    set.held = std::make_unique<HeldSections>();
+    std::string text;
+    text.reserve(bytes);
+    set.held->bytes = text.capacity();
+    set.held->texts.emplace_back(1, std::move(text));
+    return set;
+  };
+  for (int i = 0; i < 12; ++i) queue.Put(set_of(10 * 1024));
+  std::atomic<size_t> done_bytes{0};
+  std::thread taker([&] {
+    FileSet set;
+    while (queue.Take(&set)) {
+      done_bytes += set.held->bytes;
+      queue.Done(&set);
+    }
+  });
+  queue.WaitForRoom(kMost);
+  // Woken at no more than half: at least 12 - 5 sets were done.
+  EXPECT_GE(done_bytes.load(), 7u * 10 * 1024);
+  queue.Close();
+  taker.join();
+  std::string spare;
+  ASSERT_TRUE(queue.TakeSpare(&spare));
+  EXPECT_TRUE(spare.empty());
+  EXPECT_GE(spare.capacity(), 10u * 1024);
+  queue.WaitForRoom(0);  // nothing held: no wait
 }
 
 }  // namespace

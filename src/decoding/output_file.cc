@@ -79,7 +79,27 @@ size_t CopyWithCrLf(const char* in, size_t n, char* out) {
   return static_cast<size_t>(out - out_start);
 }
 
+// CopyWithCrLf by the widest copy this processor has.
+size_t ConvertLines(const char* in, size_t n, char* out) {
+#if defined(KAVEL_HAVE_AVX2_TARGET)
+  if (UseAvx2()) return CopyWithCrLf<CopyThroughCrWide>(in, n, out);
+#endif
+  return CopyWithCrLf<CopyThroughCr>(in, n, out);
+}
+
 }  // namespace
+
+void AppendLineCrLf(std::string_view line, std::string* out) {
+  out->append(line);
+  out->append("\r\n");
+}
+
+void AppendTextLinesCrLf(std::string_view lines, std::string* out) {
+  const size_t used = out->size();
+  out->resize(used + 2 * lines.size() + 32);
+  out->resize(used +
+              ConvertLines(lines.data(), lines.size(), out->data() + used));
+}
 
 OutputFile::OutputFile(std::string* buffer)
     : buffer_(buffer != nullptr ? *buffer : own_buffer_) {}
@@ -134,16 +154,8 @@ void OutputFile::WriteTextLines(std::string_view lines) {
       return;
     }
   }
-  char* const start = buffer_.data() + used_;
-#if defined(KAVEL_HAVE_AVX2_TARGET)
   const size_t n =
-      UseAvx2()
-          ? CopyWithCrLf<CopyThroughCrWide>(lines.data(), lines.size(), start)
-          : CopyWithCrLf<CopyThroughCr>(lines.data(), lines.size(), start);
-#else
-  const size_t n =
-      CopyWithCrLf<CopyThroughCr>(lines.data(), lines.size(), start);
-#endif
+      ConvertLines(lines.data(), lines.size(), buffer_.data() + used_);
   used_ += n;
   size_ += n;
 }

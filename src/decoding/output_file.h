@@ -12,6 +12,11 @@ namespace kavel {
 
 class PlatformFile;
 
+// Append to `out` what OutputFile's WriteLine and WriteTextLines would
+// write for the same text.
+void AppendLineCrLf(std::string_view line, std::string* out);
+void AppendTextLinesCrLf(std::string_view lines, std::string* out);
+
 class OutputFile {
  public:
   // `buffer`, when given, holds the bytes on their way to the file instead
