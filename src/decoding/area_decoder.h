@@ -29,6 +29,7 @@ namespace kavel {
 
 class CharsetConverter;
 class MessageArea;
+class OutputFile;
 class SetQueue;
 struct DecodeHistory;
 
@@ -140,12 +141,14 @@ class AreaDecoder {
   // LOCALCHARSET, the same charset, or one iconv does not know, which
   // `file` is then reported with).
   std::unique_ptr<CharsetConverter> RecoderForMessage(std::string_view file);
-  // Renames the finished `temp` onto *target: replacing it when `replace`,
-  // otherwise only while the name is free; a name taken meanwhile gets the
-  // existing-file choice again (next_name gives the next free name), and
-  // *existed and *new_name follow. False, with its log line, when the set
-  // was not put in place (temp is then gone).
-  bool MoveIntoPlace(const std::string& temp, bool replace,
+  // Puts the finished file in place as *target: `out` closed and renamed
+  // from `temp`, or `out` unnamed (temp "") and linked. It replaces
+  // *target when `replace`, otherwise takes the name only while it is
+  // free; a name taken meanwhile gets the existing-file choice again
+  // (next_name gives the next free name), and *existed and *new_name
+  // follow. False, with its log line, when the set was not put in place
+  // (temp is then gone; an unnamed file leaves nothing when out closes).
+  bool MoveIntoPlace(OutputFile* out, const std::string& temp, bool replace,
                      const std::function<std::string()>& next_name,
                      std::string* target, bool* existed, bool* new_name);
 

@@ -52,6 +52,30 @@ const HeldSections* WholeHeld(const FileSet& set, bool want_info) {
   return held;
 }
 
+// Gives the finished file the name `target`: see MoveIntoPlace.
+bool ClaimName(OutputFile* out, const std::string& temp, bool replace,
+               const std::string& target, int* error) {
+  *error = kErrorNone;
+  if (!temp.empty()) {
+    return replace ? RenameFile(temp, target)
+                   : RenameFileNoReplace(temp, target, error);
+  }
+  if (!replace) return out->LinkAs(target, error);
+  // A link never replaces: the file takes a name of its own beside the
+  // target first, and that name is renamed over it.
+  for (int n = 0; n < kTempAttempts; ++n) {
+    std::string candidate = target + ".kv$";
+    if (n > 0) candidate += IntToText(n);
+    if (out->LinkAs(candidate, error)) {
+      if (RenameFile(candidate, target)) return true;
+      DeleteFile(candidate);
+      return false;
+    }
+    if (*error != kErrorExists) return false;
+  }
+  return false;
+}
+
 bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
   return a.part == b.part && a.totalParts == b.totalParts &&
          a.fileName == b.fileName;
@@ -59,7 +83,8 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 
 }  // namespace
 
-bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
+bool AreaDecoder::MoveIntoPlace(OutputFile* out, const std::string& temp,
+                                bool replace,
                                 const std::function<std::string()>& next_name,
                                 std::string* target, bool* existed,
                                 bool* new_name) {
@@ -68,15 +93,12 @@ bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
   // meanwhile. Then the choice for an existing file is made again.
   for (int n = 0; n < kTempAttempts; ++n) {
     int error = kErrorNone;
-    if (replace ? RenameFile(temp, *target)
-                : RenameFileNoReplace(temp, *target, &error)) {
-      return true;
-    }
+    if (ClaimName(out, temp, replace, *target, &error)) return true;
     if (replace || error != kErrorExists) break;
     *existed = true;
     switch (options_.existingFile) {
       case ExistingFileChoice::kKeep:
-        DeleteFile(temp);
+        if (!temp.empty()) DeleteFile(temp);
         log_->Info(" [ :) ] -> '" + *target +
                    "' was saved meanwhile by another run: kept");
         return false;
@@ -93,7 +115,7 @@ bool AreaDecoder::MoveIntoPlace(const std::string& temp, bool replace,
         break;
     }
   }
-  DeleteFile(temp);
+  if (!temp.empty()) DeleteFile(temp);
   retry_save_ = true;
   log_->Error("I can't rewrite " + *target +
               " file!.. Check the path to messages txt-base!..");
@@ -163,8 +185,11 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     announced = true;
   };
 
+  // Written without a name where the platform can: a run that dies
+  // leaves nothing, and no temporary name is made and renamed.
   OutputFile out(&output_buffer_);
-  if (!CreateTempBeside(target, &out)) {
+  const bool unnamed = out.CreateUnnamed(dir);
+  if (!unnamed && !CreateTempBeside(target, &out)) {
     retry_save_ = true;
     announce();
     log_->Error("I can't rewrite " + target +
@@ -283,15 +308,16 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     return false;
   }
   const uint64_t written = out.size();
-  if (!out.Close()) {
+  if (!(unnamed ? out.Finish() : out.Close())) {
     retry_save_ = true;
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
   }
-  if (!MoveIntoPlace(temp, existed && !new_name, next_free_name, &target,
+  if (!MoveIntoPlace(&out, temp, existed && !new_name, next_free_name, &target,
                      &existed, &new_name)) {
     return false;
   }
+  out.Close();
   if (have_info && (!existed || new_name)) {
     info.fileName = target.substr(dir.size());
     info.size = static_cast<uint32_t>(written);

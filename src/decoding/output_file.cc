@@ -120,6 +120,25 @@ bool OutputFile::CreateNew(std::string_view path, int* error) {
   return true;
 }
 
+bool OutputFile::CreateUnnamed(std::string_view dir) {
+  Discard();
+  file_ = OpenUnnamedFile(dir);
+  if (!file_) return false;
+  path_.clear();
+  failed_ = false;
+  if (buffer_.size() < kFlushBytes) buffer_.resize(kFlushBytes);
+  used_ = 0;
+  size_ = 0;
+  return true;
+}
+
+bool OutputFile::Finish() { return file_ && Flush(); }
+
+bool OutputFile::LinkAs(std::string_view path, int* error) {
+  *error = kErrorOther;
+  return file_ && !failed_ && file_->LinkAs(path, error);
+}
+
 void OutputFile::WriteLine(std::string_view line) {
   if (!file_ || failed_) return;
   size_ += line.size() + 2;
@@ -191,7 +210,7 @@ bool OutputFile::Close() {
   Flush();
   file_.reset();
   if (failed_) {
-    DeleteFile(path_);
+    if (!path_.empty()) DeleteFile(path_);
     path_.clear();
     return false;
   }
@@ -202,7 +221,7 @@ bool OutputFile::Close() {
 void OutputFile::Discard() {
   if (!file_) return;
   file_.reset();
-  DeleteFile(path_);
+  if (!path_.empty()) DeleteFile(path_);
   path_.clear();
   buffer_.clear();
 }

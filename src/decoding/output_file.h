@@ -32,6 +32,12 @@ class OutputFile {
   // cannot be created; *error (when given) then holds the platform's
   // kError* code (kErrorExists for a name another process holds).
   bool CreateNew(std::string_view path, int* error = nullptr);
+  // Creates a file without a name in `dir` (see OpenUnnamedFile); false
+  // when the platform cannot, and CreateNew of a temporary name is the way.
+  // Such a file is put in place with Finish and LinkAs, then closed; until
+  // it is linked, nothing of it is seen, and closing it leaves nothing.
+  bool CreateUnnamed(std::string_view dir);
+  bool unnamed() const { return file_ != nullptr && path_.empty(); }
   // Appends the line and CR LF. Failures stick and show in Close.
   void WriteLine(std::string_view line);
   // Appends whole lines as a text holds them, each ending in a CR and maybe
@@ -44,7 +50,14 @@ class OutputFile {
   bool Close();
   // Closes and deletes the file (a failed save).
   void Discard();
+  // Writes what waits in the buffer and keeps the file open; true when
+  // every write reached the file.
+  bool Finish();
+  // Names the finished unnamed file `path` while the name is free (see
+  // PlatformFile::LinkAs); *error as there.
+  bool LinkAs(std::string_view path, int* error);
 
+  // The file's name; empty for an unnamed file.
   const std::string& path() const { return path_; }
   // Bytes written since CreateNew (what the file holds once closed).
   uint64_t size() const { return size_; }

@@ -36,6 +36,9 @@ std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
                                                FileMode mode, int* error) {
   return CurrentEnv()->OpenFile(path, mode, error);
 }
+std::unique_ptr<PlatformFile> OpenUnnamedFile(std::string_view dir) {
+  return CurrentEnv()->OpenUnnamedFile(dir);
+}
 std::unique_ptr<TextReader> OpenTextReader(std::string_view path, int* error) {
   return CurrentEnv()->OpenTextReader(path, error);
 }

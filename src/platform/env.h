@@ -40,6 +40,11 @@ class Env {
   virtual std::unique_ptr<TextWriter> OpenTextAppender(std::string_view path,
                                                        bool* created,
                                                        int* error) = 0;
+  // Default: none (see OpenUnnamedFile in platform.h).
+  virtual std::unique_ptr<PlatformFile> OpenUnnamedFile(std::string_view dir) {
+    (void)dir;
+    return nullptr;
+  }
 
   // The file system.
   virtual std::unique_ptr<FileSearch> NewFileSearch() = 0;
@@ -123,6 +128,8 @@ class EnvWrapper : public Env {
                                                int* error) override {
     return target_->OpenTextAppender(path, created, error);
   }
+  // OpenUnnamedFile is not forwarded: a wrapper sees the files its callers
+  // write by their names.
   std::unique_ptr<FileSearch> NewFileSearch() override {
     return target_->NewFileSearch();
   }

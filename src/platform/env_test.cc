@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -172,6 +173,43 @@ TEST(PosixEnvTest, WatchedDirectoryShowsEntriesOfOtherPrograms) {
   EXPECT_FALSE(env->PathExists(root.Path("new.2")));
   // Not in a directory that is not there.
   EXPECT_FALSE(env->PathExists(root.Path("none\\other.txt")));
+}
+
+// A file without a name is in no listing until it is linked; the link
+// refuses a name taken in any case, and a file closed unlinked leaves
+// nothing.
+TEST(PosixEnvTest, UnnamedFilesAppearOnlyWhenLinked) {
+  PosixRoot root;
+  Env* env = root.env();
+  auto entries = [&root] {
+    std::vector<std::string> names;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(root.dir.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  auto file = env->OpenUnnamedFile(root.dir.path());
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write("abc", 3));
+  EXPECT_TRUE(entries().empty());
+  root.dir.WriteFile("Taken.TXT", "x");
+  int error = 0;
+  EXPECT_FALSE(file->LinkAs(root.Path("taken.txt"), &error));
+  EXPECT_EQ(error, kErrorExists);
+  ASSERT_TRUE(file->LinkAs(root.Path("NEW.TXT"), &error));
+  // Named once; a file named so is not linked again.
+  EXPECT_FALSE(file->LinkAs(root.Path("other.txt"), &error));
+  file.reset();
+  EXPECT_EQ(Slurp(env, root.Path("new.txt")), "abc");
+  EXPECT_TRUE(env->PathExists(root.Path("New.Txt")));
+  auto dropped = env->OpenUnnamedFile(root.dir.path());
+  ASSERT_NE(dropped, nullptr);
+  ASSERT_TRUE(dropped->Write("zz", 2));
+  dropped.reset();
+  EXPECT_EQ(entries(), (std::vector<std::string>{"NEW.TXT", "Taken.TXT"}));
+  EXPECT_EQ(MemEnv().OpenUnnamedFile("C:\\"), nullptr);
 }
 
 TEST(MemEnvTest, LocksOfAnotherFileConflict) {

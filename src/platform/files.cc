@@ -95,8 +95,34 @@ bool WriteAll(int fd, const char* data, size_t n) {
 
 class LinuxFile : public PlatformFile {
  public:
-  LinuxFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  LinuxFile(int fd, bool writable, bool unnamed = false)
+      : fd_(fd), writable_(writable), unnamed_(unnamed) {}
   ~LinuxFile() override { close(fd_); }
+
+  bool LinkAs(std::string_view path, int* error) override {
+    if (!unnamed_) {
+      *error = kErrorOther;
+      return false;
+    }
+    platform_internal::OneWatchDrainScope one_drain;
+    const std::string native_to =
+        platform_internal::NativePathForNewEntry(path);
+    if (platform_internal::NameTakenInAnyCase(native_to)) {
+      *error = kErrorExists;
+      return false;
+    }
+    // The link refuses a name that exists, as a rename that must not
+    // replace does.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native_to.c_str(),
+               AT_SYMLINK_FOLLOW) != 0) {
+      *error = ErrorFromErrno(errno);
+      return false;
+    }
+    unnamed_ = false;
+    NoteEntryCreated(native_to);
+    return true;
+  }
 
   bool Read(void* buffer, size_t n, size_t* got) override {
     return ReadFully(n, got, [&](size_t done) {
@@ -242,6 +268,7 @@ class LinuxFile : public PlatformFile {
 
   int fd_;
   bool writable_;
+  bool unnamed_;  // made by OpenUnnamedFile and not linked yet
   int error_ = kErrorNone;
 };
 
@@ -409,6 +436,19 @@ std::unique_ptr<PlatformFile> PosixEnv::OpenFile(std::string_view path,
   if (fd < 0) return nullptr;
   if (creates) NoteEntryCreated(native);
   return std::make_unique<LinuxFile>(fd, mode != FileMode::kOpenRead);
+}
+
+std::unique_ptr<PlatformFile> PosixEnv::OpenUnnamedFile(std::string_view dir) {
+  // LinkAs names the file through its entry under /proc.
+  static const bool can_link = access("/proc/self/fd", X_OK) == 0;
+  if (!can_link) return nullptr;
+  std::string native = dir.empty() ? std::string(".") : NativePath(dir);
+  int fd;
+  do {
+    fd = open(native.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  return std::make_unique<LinuxFile>(fd, true, true);
 }
 
 std::unique_ptr<TextReader> PosixEnv::OpenTextReader(std::string_view path,

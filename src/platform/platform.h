@@ -90,11 +90,25 @@ class PlatformFile {
   virtual bool LockRange(uint64_t offset, uint64_t length, int timeout_ms) = 0;
   virtual void UnlockRange(uint64_t offset, uint64_t length) = 0;
   virtual int last_error() const = 0;
+  // Gives a file made by OpenUnnamedFile the name `path`, only while no
+  // entry has that name in any letter case (*error kErrorExists
+  // otherwise). The file stays open. Other files cannot be named so.
+  virtual bool LinkAs(std::string_view path, int* error) {
+    (void)path;
+    *error = kErrorOther;
+    return false;
+  }
 };
 
 // Opens `path` in `mode`. Returns null and sets *error when it fails.
 std::unique_ptr<PlatformFile> OpenPlatformFile(std::string_view path,
                                                FileMode mode, int* error);
+// A new file, read and write, that has no name in directory `dir` (a
+// directory path, "" for the current one) until LinkAs gives it one;
+// closed without a name it leaves nothing behind, even when the process
+// dies. Null when the file system or the Env cannot make one: a file
+// under a temporary name is then the way.
+std::unique_ptr<PlatformFile> OpenUnnamedFile(std::string_view dir);
 
 // Text file read line by line. A line ends at CR LF, LF or CR; the line end
 // is not part of the line. Lines have no length limit here.

@@ -20,6 +20,7 @@ class PosixEnv : public Env {
  public:
   std::unique_ptr<PlatformFile> OpenFile(std::string_view path, FileMode mode,
                                          int* error) override;
+  std::unique_ptr<PlatformFile> OpenUnnamedFile(std::string_view dir) override;
   std::unique_ptr<TextReader> OpenTextReader(std::string_view path,
                                              int* error) override;
   std::unique_ptr<TextWriter> OpenTextWriter(std::string_view path, bool append,
