@@ -37,7 +37,6 @@ class OutputFile {
   // Such a file is put in place with Finish and LinkAs, then closed; until
   // it is linked, nothing of it is seen, and closing it leaves nothing.
   bool CreateUnnamed(std::string_view dir);
-  bool unnamed() const { return file_ != nullptr && path_.empty(); }
   // Appends the line and CR LF. Failures stick and show in Close.
   void WriteLine(std::string_view line);
   // Appends whole lines as a text holds them, each ending in a CR and maybe
