@@ -13,9 +13,13 @@ void WriteLine(LogFile& log, bool error, std::string_view message) {
   std::string line = FormatLogLine(ReadClock(), error, message);
   if (!log.logBroken && log.file != nullptr) {
     log.file->WriteLine(line);
-    log.file->Flush();
+    if (!log.batching) log.file->Flush();
   }
-  ConsoleWriteLine(line);
+  if (log.batching) {
+    log.consoleLines.push_back(std::move(line));
+  } else {
+    ConsoleWriteLine(line);
+  }
 }
 
 }  // namespace
@@ -68,6 +72,15 @@ void LogFailure(LogFile& log, std::string_view message, RunFailure failure) {
 
 void NoteFailure(LogFile& log, RunFailure failure) {
   if (failure > log.worst) log.worst = failure;
+}
+
+void BeginLogBatch(LogFile& log) { log.batching = true; }
+
+void EndLogBatch(LogFile& log) {
+  log.batching = false;
+  if (!log.logBroken && log.file != nullptr) log.file->Flush();
+  ConsoleWriteLines(log.consoleLines);
+  log.consoleLines.clear();
 }
 
 void CloseLog(LogFile& log) {

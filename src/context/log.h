@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -35,6 +36,9 @@ struct LogFile {
   std::unique_ptr<TextWriter> file;
   // Raised by LogError, LogFailure and NoteFailure; never lowered.
   RunFailure worst = RunFailure::kNone;
+  // Between BeginLogBatch and EndLogBatch: the console's lines waiting.
+  bool batching = false;
+  std::vector<std::string> consoleLines;
 };
 
 // Opens (or creates, announcing "Made new log file" on the console) the log
@@ -50,6 +54,10 @@ void LogFailure(LogFile& log, std::string_view message,
                 RunFailure failure = RunFailure::kFailed);
 // Raises the run's worst failure to `failure` without writing a line.
 void NoteFailure(LogFile& log, RunFailure failure);
+// Lines logged between the two go to the file and to the console at
+// EndLogBatch, in one write each (the file's still whole lines).
+void BeginLogBatch(LogFile& log);
+void EndLogBatch(LogFile& log);
 // Writes "End.." and an empty line (file and console) and closes the file;
 // does nothing at all when the log is broken.
 void CloseLog(LogFile& log);

@@ -26,6 +26,8 @@ class RunLog : public DecodeLog {
   void Info(std::string_view message) override { LogInfo(ctx_, message); }
   void Error(std::string_view message) override { LogError(ctx_, message); }
   void Failure(std::string_view message) override { LogFailure(ctx_, message); }
+  void BeginBatch() override { BeginLogBatch(ctx_.log); }
+  void EndBatch() override { EndLogBatch(ctx_.log); }
 
  private:
   RunContext& ctx_;

@@ -69,6 +69,9 @@ class DecodeLog {
   virtual void Error(std::string_view message) = 0;
   // An information line that reports a failure of the run.
   virtual void Failure(std::string_view message) { Info(message); }
+  // The lines between the two may be written together at EndBatch.
+  virtual void BeginBatch() {}
+  virtual void EndBatch() {}
 };
 
 }  // namespace kavel

@@ -32,6 +32,7 @@ bool HeldLog::WriteHeld(DecodeLog* log) {
     entries.swap(entries_);
   }
   size_t start = 0;
+  log->BeginBatch();
   for (const Entry& entry : entries) {
     written_.resize(entry.shared);
     written_.append(rests, start, entry.end - start);
@@ -48,6 +49,7 @@ bool HeldLog::WriteHeld(DecodeLog* log) {
         break;
     }
   }
+  log->EndBatch();
   return true;
 }
 

@@ -22,21 +22,41 @@ bool TerminalIsUtf8() {
   return utf8;
 }
 
-// Text as it goes to stdout. A UTF-8 terminal shows a line that is valid
-// UTF-8 as it is and every other line converted from CP866; anything else
-// gets the bytes unchanged.
-void WriteOut(std::string_view text, bool newline) {
-  std::string out = TerminalIsUtf8() && !IsUtf8Name(text)
-                        ? platform_internal::Cp866ToUtf8(text)
-                        : std::string(text);
-  if (newline) out.push_back('\n');
+// Appends text as it goes to stdout. A UTF-8 terminal shows a line that
+// is valid UTF-8 as it is and every other line converted from CP866;
+// anything else gets the bytes unchanged.
+void AddOut(std::string_view text, std::string* out) {
+  if (TerminalIsUtf8() && !IsUtf8Name(text)) {
+    out->append(platform_internal::Cp866ToUtf8(text));
+  } else {
+    out->append(text);
+  }
+}
+
+void WriteOut(std::string_view out) {
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
+}
+
+void WriteOut(std::string_view text, bool newline) {
+  std::string out;
+  AddOut(text, &out);
+  if (newline) out.push_back('\n');
+  WriteOut(out);
 }
 
 }  // namespace
 
 void PosixEnv::ConsoleWriteLine(std::string_view text) { WriteOut(text, true); }
+
+void PosixEnv::ConsoleWriteLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) {
+    AddOut(line, &out);
+    out.push_back('\n');
+  }
+  WriteOut(out);
+}
 
 void PosixEnv::ConsoleWrite(std::string_view text) {
   if (ConsoleIsTerminal()) WriteOut(text, false);

@@ -88,6 +88,9 @@ void SleepMilliseconds(int ms) {
 void ConsoleWriteLine(std::string_view text) {
   CurrentEnv()->ConsoleWriteLine(text);
 }
+void ConsoleWriteLines(const std::vector<std::string>& lines) {
+  CurrentEnv()->ConsoleWriteLines(lines);
+}
 void ConsoleWrite(std::string_view text) { CurrentEnv()->ConsoleWrite(text); }
 bool ConsoleIsTerminal() { return CurrentEnv()->ConsoleIsTerminal(); }
 bool ConsoleIsUtf8() { return CurrentEnv()->ConsoleIsUtf8(); }

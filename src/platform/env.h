@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -68,6 +69,10 @@ class Env {
   // The console.
   virtual void ConsoleWrite(std::string_view text) = 0;
   virtual void ConsoleWriteLine(std::string_view text) = 0;
+  // Default: ConsoleWriteLine for each.
+  virtual void ConsoleWriteLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) ConsoleWriteLine(line);
+  }
   virtual bool ConsoleIsTerminal() = 0;
   virtual bool ConsoleIsUtf8() = 0;
   virtual bool ConsoleKeyPressed() = 0;
@@ -166,6 +171,9 @@ class EnvWrapper : public Env {
   }
   void ConsoleWriteLine(std::string_view text) override {
     target_->ConsoleWriteLine(text);
+  }
+  void ConsoleWriteLines(const std::vector<std::string>& lines) override {
+    target_->ConsoleWriteLines(lines);
   }
   bool ConsoleIsTerminal() override { return target_->ConsoleIsTerminal(); }
   bool ConsoleIsUtf8() override { return target_->ConsoleIsUtf8(); }

@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavel {
 
@@ -224,6 +225,8 @@ void SleepMicroseconds(int us);
 // whose charset is UTF-8 a text that is valid UTF-8 is written as it is and
 // any other text is converted from CP866; elsewhere the bytes go unchanged.
 void ConsoleWriteLine(std::string_view text);
+// ConsoleWriteLine for each line, in one write where the platform can.
+void ConsoleWriteLines(const std::vector<std::string>& lines);
 // Writes text without a newline (the progress display). Does nothing when
 // stdout is not a terminal, so piped output holds only whole lines.
 void ConsoleWrite(std::string_view text);

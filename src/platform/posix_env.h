@@ -43,6 +43,7 @@ class PosixEnv : public Env {
   void SleepMicroseconds(int us) override;
   void ConsoleWrite(std::string_view text) override;
   void ConsoleWriteLine(std::string_view text) override;
+  void ConsoleWriteLines(const std::vector<std::string>& lines) override;
   bool ConsoleIsTerminal() override;
   bool ConsoleIsUtf8() override;
   bool ConsoleKeyPressed() override;
