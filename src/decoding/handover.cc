@@ -32,8 +32,16 @@ bool HeldLog::WriteHeld(DecodeLog* log) {
     entries.swap(entries_);
   }
   size_t start = 0;
+  size_t in_batch = 0;
   log->BeginBatch();
   for (const Entry& entry : entries) {
+    // Many lines wait when the scan ends: the log gets them kBatch at a
+    // time, not all at once.
+    if (in_batch++ == kBatch) {
+      log->EndBatch();
+      log->BeginBatch();
+      in_batch = 1;
+    }
     written_.resize(entry.shared);
     written_.append(rests, start, entry.end - start);
     start = entry.end;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -20,12 +21,22 @@ std::string Line(char kind, std::string_view message) {
   return line;
 }
 
+// Keeps the lines, and the most lines one batch held.
 class Recorded : public DecodeLog {
  public:
-  void Info(std::string_view m) override { lines.push_back(Line('I', m)); }
-  void Error(std::string_view m) override { lines.push_back(Line('E', m)); }
-  void Failure(std::string_view m) override { lines.push_back(Line('F', m)); }
+  void Info(std::string_view m) override { Add(Line('I', m)); }
+  void Error(std::string_view m) override { Add(Line('E', m)); }
+  void Failure(std::string_view m) override { Add(Line('F', m)); }
+  void BeginBatch() override { in_batch = 0; }
   std::vector<std::string> lines;
+  size_t most_in_batch = 0;
+
+ private:
+  void Add(std::string line) {
+    lines.push_back(std::move(line));
+    most_in_batch = std::max(most_in_batch, ++in_batch);
+  }
+  size_t in_batch = 0;
 };
 
 // The message of line i of the test.
@@ -66,6 +77,7 @@ TEST(HeldLogTest, LinesComeOutInOrderAcrossBatches) {
   while (held.WriteHeld(&log)) ++batches;
   holder.join();
   EXPECT_EQ(log.lines, expected);
+  EXPECT_EQ(log.most_in_batch, HeldLog::kBatch);
   EXPECT_GE(batches, 1);
   EXPECT_FALSE(held.WriteHeld(&log));
 }
