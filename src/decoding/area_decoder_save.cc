@@ -22,12 +22,18 @@ constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
 
 constexpr int kTempAttempts = 1000;
 
-// Creates a temporary file beside `target` (same directory, so the final
-// rename stays on one file system) that did not exist before.
+// The n-th temporary name beside `target` (same directory, so the final
+// rename stays on one file system): "<target>.kv$", then ".kv$1", ...
+std::string TempNameBeside(const std::string& target, int n) {
+  std::string name = target + ".kv$";
+  if (n > 0) name += IntToText(n);
+  return name;
+}
+
+// Creates a temporary file beside `target` that did not exist before.
 bool CreateTempBeside(const std::string& target, OutputFile* out) {
   for (int n = 0; n < kTempAttempts; ++n) {
-    std::string candidate = target + ".kv$";
-    if (n > 0) candidate += IntToText(n);
+    const std::string candidate = TempNameBeside(target, n);
     // A name another run holds may be gone again by the time it is
     // looked at, so the refusal itself tells that it was taken.
     int error = kErrorNone;
@@ -64,8 +70,7 @@ bool ClaimName(OutputFile* out, const std::string& temp, bool replace,
   // A link never replaces: the file takes a name of its own beside the
   // target first, and that name is renamed over it.
   for (int n = 0; n < kTempAttempts; ++n) {
-    std::string candidate = target + ".kv$";
-    if (n > 0) candidate += IntToText(n);
+    const std::string candidate = TempNameBeside(target, n);
     if (out->LinkAs(candidate, error)) {
       if (RenameFile(candidate, target)) return true;
       DeleteFile(candidate);

@@ -112,11 +112,7 @@ bool OutputFile::CreateNew(std::string_view path, int* error) {
   file_ = OpenPlatformFile(path, FileMode::kCreateNew, &open_error);
   if (error != nullptr) *error = open_error;
   if (!file_) return false;
-  path_ = std::string(path);
-  failed_ = false;
-  if (buffer_.size() < kFlushBytes) buffer_.resize(kFlushBytes);
-  used_ = 0;
-  size_ = 0;
+  Start(path);
   return true;
 }
 
@@ -124,12 +120,16 @@ bool OutputFile::CreateUnnamed(std::string_view dir) {
   Discard();
   file_ = OpenUnnamedFile(dir);
   if (!file_) return false;
-  path_.clear();
+  Start("");
+  return true;
+}
+
+void OutputFile::Start(std::string_view path) {
+  path_ = std::string(path);
   failed_ = false;
   if (buffer_.size() < kFlushBytes) buffer_.resize(kFlushBytes);
   used_ = 0;
   size_ = 0;
-  return true;
 }
 
 bool OutputFile::Finish() { return file_ && Flush(); }

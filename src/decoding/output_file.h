@@ -62,6 +62,8 @@ class OutputFile {
   uint64_t size() const { return size_; }
 
  private:
+  // A file just opened under `path` ("" when it has no name) starts empty.
+  void Start(std::string_view path);
   // Writes what the buffer holds; false once a write failed.
   bool Flush();
   // Adds the bytes behind what the buffer holds, flushing it first when

@@ -93,6 +93,20 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
+// The native path that a new entry `path` gets; false (*error
+// kErrorExists) when the name is taken in any letter case: "12.MSG" of
+// another program takes "12.msg" as well. Callers drain the watch's queue
+// once for the call (OneWatchDrainScope).
+bool NativePathOfFreeName(std::string_view path, std::string* native,
+                          int* error) {
+  *native = platform_internal::NativePathForNewEntry(path);
+  if (platform_internal::NameTakenInAnyCase(*native)) {
+    *error = kErrorExists;
+    return false;
+  }
+  return true;
+}
+
 class LinuxFile : public PlatformFile {
  public:
   LinuxFile(int fd, bool writable, bool unnamed = false)
@@ -105,12 +119,8 @@ class LinuxFile : public PlatformFile {
       return false;
     }
     platform_internal::OneWatchDrainScope one_drain;
-    const std::string native_to =
-        platform_internal::NativePathForNewEntry(path);
-    if (platform_internal::NameTakenInAnyCase(native_to)) {
-      *error = kErrorExists;
-      return false;
-    }
+    std::string native_to;
+    if (!NativePathOfFreeName(path, &native_to, error)) return false;
     // The link refuses a name that exists, as a rename that must not
     // replace does.
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
@@ -423,13 +433,10 @@ std::unique_ptr<PlatformFile> PosixEnv::OpenFile(std::string_view path,
   }
   const bool create_new = mode == FileMode::kCreateNew;
   platform_internal::OneWatchDrainScope one_drain;
-  std::string native = create_new
-                           ? platform_internal::NativePathForNewEntry(path)
-                           : NativePath(path);
-  // "New" means new in any letter case: "12.MSG" of another program takes
-  // the name "12.msg" as well.
-  if (create_new && platform_internal::NameTakenInAnyCase(native)) {
-    *error = kErrorExists;
+  std::string native;
+  if (!create_new) {
+    native = NativePath(path);
+  } else if (!NativePathOfFreeName(path, &native, error)) {
     return nullptr;
   }
   int fd = OpenNative(native, flags, error);
@@ -518,12 +525,8 @@ bool PosixEnv::RenameFileNoReplace(std::string_view from, std::string_view to,
   // is it looked up.
   std::string native_from = platform_internal::LiteralNativePath(from);
   platform_internal::OneWatchDrainScope one_drain;
-  const std::string native_to = platform_internal::NativePathForNewEntry(to);
-  // Taken in another case: "12.MSG" of another program takes "12.msg".
-  if (platform_internal::NameTakenInAnyCase(native_to)) {
-    *error = kErrorExists;
-    return false;
-  }
+  std::string native_to;
+  if (!NativePathOfFreeName(to, &native_to, error)) return false;
   const char* new_name = native_to.c_str();
   auto claim = [new_name](const std::string& from_name) {
     return renameat2(AT_FDCWD, from_name.c_str(), AT_FDCWD, new_name,
