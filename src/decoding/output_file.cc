@@ -95,10 +95,30 @@ void AppendLineCrLf(std::string_view line, std::string* out) {
 }
 
 void AppendTextLinesCrLf(std::string_view lines, std::string* out) {
-  const size_t used = out->size();
-  out->resize(used + 2 * lines.size() + 32);
-  out->resize(used +
-              ConvertLines(lines.data(), lines.size(), out->data() + used));
+  // Converted a piece at a time on the stack and appended from there:
+  // growing `out` by the most a conversion may need would first fill twice
+  // the text with zeros. Pieces end after a line's CR (and its LF), so the
+  // conversion sees whole lines and gives what one call over all would.
+  constexpr size_t kPiece = 8192;
+  char converted[2 * kPiece + 32];
+  while (!lines.empty()) {
+    size_t n = lines.size();
+    if (n > kPiece) {
+      n = kPiece;
+      while (n > 0 && lines[n - 1] != '\r') --n;
+      if (n == 0) {
+        // One line longer than a piece.
+        const size_t used = out->size();
+        out->resize(used + 2 * lines.size() + 32);
+        out->resize(used + ConvertLines(lines.data(), lines.size(),
+                                        out->data() + used));
+        return;
+      }
+      if (lines[n] == '\n') ++n;
+    }
+    out->append(converted, ConvertLines(lines.data(), n, converted));
+    lines.remove_prefix(n);
+  }
 }
 
 OutputFile::OutputFile(std::string* buffer)

@@ -14,7 +14,8 @@ namespace {
 // Lines handed over as a text holds them come out as WriteLine writes each
 // of them: CR LF pairs, lone CRs and LFs, empty lines, short and long
 // lines, split where the copy's blocks end, and a last line without a CR;
-// with the AVX2 copy (where the processor has it) and without.
+// AppendTextLinesCrLf gives the same bytes; with the AVX2 copy (where the
+// processor has it) and without.
 TEST(OutputFileTest, TextLinesComeOutAsSingleLines) {
   TempDirForTesting dir;
   uint32_t state = 99;
@@ -24,8 +25,15 @@ TEST(OutputFileTest, TextLinesComeOutAsSingleLines) {
   for (int round = 0; round < 800; ++round) {
     AllowAvx2ForTesting(round < 400);
     std::string text;
-    const size_t size = round % 400 < 40 ? 17 + round % 400 : 2 + next() % 300;
-    const unsigned spread = round % 3 == 0 ? 5 : 40;
+    // Some texts longer than AppendTextLinesCrLf's pieces, a few of them
+    // with a line longer than a piece.
+    const int kind = round % 400;
+    const size_t size = kind < 40   ? 17 + kind
+                        : kind < 55 ? 8000 + next() % 12000
+                                    : 2 + next() % 300;
+    const unsigned spread = kind >= 50 && kind < 55 ? 1u << 16
+                            : round % 3 == 0        ? 5
+                                                    : 40;
     while (text.size() < size) {
       const uint32_t r = next() % spread;
       text += r < 5 ? alphabet[r] : 'x';
@@ -47,7 +55,11 @@ TEST(OutputFileTest, TextLinesComeOutAsSingleLines) {
     for (const std::string& line : lines) single.WriteLine(line);
     EXPECT_EQ(whole.size(), single.size());
     ASSERT_TRUE(whole.Close() && single.Close());
-    ASSERT_EQ(dir.ReadFile("w" + n), dir.ReadFile("s" + n)) << round;
+    const std::string written = dir.ReadFile("s" + n);
+    ASSERT_EQ(dir.ReadFile("w" + n), written) << round;
+    std::string appended = "kept";
+    AppendTextLinesCrLf(text, &appended);
+    ASSERT_EQ(appended, "kept" + written) << round;
   }
   AllowAvx2ForTesting(true);
 }
