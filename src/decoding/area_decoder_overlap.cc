@@ -7,6 +7,7 @@
 // renames files and asks for names, and its log lines wait in memory. The
 // name memory, the text base's directory and the file list are the saving
 // thread's until it is joined.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -65,6 +66,11 @@ void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
     std::string text;
     spares->TakeSpare(&text);
     if (area_->text) {
+      // Room for the rest of the message with CR LF line ends, so that the
+      // lines go in without growing the text step by step.
+      const size_t rest = static_cast<size_t>(
+          std::max(area_->text->Size() - found.textPos, int32_t{0}));
+      text.reserve(rest + rest / 16 + 64);
       const std::function<void(std::string_view)> take_lines =
           [&text](std::string_view lines) {
             AppendTextLinesCrLf(lines, &text);

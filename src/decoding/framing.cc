@@ -21,6 +21,30 @@ std::string_view BareFirstWord(std::string_view text) {
   return text;
 }
 
+// Walks a begin line along its pattern: skips as many characters of `line`
+// as stand in `pattern` before its next "%" (the literal text is skipped by
+// length, not compared), drops that literal and the "%" from `pattern`, and
+// answers the next word of `line` as written. The field is then removed
+// from `line` up to (not including) its first blank; a line without a blank
+// is left as it is.
+std::string_view NextPatternField(std::string_view* pattern,
+                                  std::string_view* line) {
+  const size_t mark = pattern->find('%');
+  // Without a "%" the whole pattern counts as literal text.
+  const size_t literal =
+      mark == std::string_view::npos ? pattern->size() : mark;
+  line->remove_prefix(std::min(literal, line->size()));
+  pattern->remove_prefix(std::min(literal + 1, pattern->size()));
+  const size_t start = std::min(line->find_first_not_of(' '), line->size());
+  const std::string_view rest = line->substr(start);
+  const std::string_view field = rest.substr(0, rest.find(' '));
+  // A line that begins with a blank keeps its field: nothing stands before
+  // its first blank.
+  const size_t blank = line->find(' ');
+  if (blank != std::string_view::npos) line->remove_prefix(blank);
+  return field;
+}
+
 }  // namespace
 
 bool IsFramingLine(std::string_view line, std::string_view pattern) {
@@ -58,36 +82,16 @@ FramingFilter::FramingFilter(std::string_view pattern) {
   }
 }
 
-std::string NextPatternField(std::string* pattern, std::string* line) {
-  const size_t mark = pattern->find('%');
-  // Without a "%" the whole pattern counts as literal text.
-  const size_t literal = mark == std::string::npos ? pattern->size() : mark;
-  line->erase(0, std::min(literal, line->size()));
-  pattern->erase(0, std::min(literal + 1, pattern->size()));
-  std::string field = FirstWord(*line);
-  // A line that begins with a blank keeps its field: nothing stands before
-  // its first blank.
-  const size_t blank = line->find(' ');
-  if (blank != std::string::npos) line->erase(0, blank);
-  return field;
-}
-
 BeginLineKind ParseBeginLine(std::string_view line, std::string_view pattern,
                              BeginLine* out) {
   if (!IsFramingLine(line, pattern)) return BeginLineKind::kNotBegin;
-  // Pattern and line are walked with the same field offsets: the pattern
-  // carries a ^A exactly when the line does.
-  std::string walk_pattern(pattern);
-  if (!walk_pattern.empty() && walk_pattern[0] == kKludgeMark) {
-    walk_pattern.erase(0, 1);
-  }
-  if (!line.empty() && line[0] == kKludgeMark) {
-    walk_pattern.insert(walk_pattern.begin(), kKludgeMark);
-  }
-  std::string rest(line);
-  const std::string part_text = NextPatternField(&walk_pattern, &rest);
-  const std::string total_text = NextPatternField(&walk_pattern, &rest);
-  const std::string name = NextPatternField(&walk_pattern, &rest);
+  // Pattern and line are walked with the same field offsets, without the
+  // ^A either may begin with.
+  if (!pattern.empty() && pattern[0] == kKludgeMark) pattern.remove_prefix(1);
+  if (!line.empty() && line[0] == kKludgeMark) line.remove_prefix(1);
+  const std::string_view part_text = NextPatternField(&pattern, &line);
+  const std::string_view total_text = NextPatternField(&pattern, &line);
+  const std::string_view name = NextPatternField(&pattern, &line);
   const int32_t part = TextToInt(part_text);
   const int32_t total = TextToInt(total_text);
   if (total < 1 || part < 1 || part > total || name.empty()) {
@@ -95,8 +99,9 @@ BeginLineKind ParseBeginLine(std::string_view line, std::string_view pattern,
   }
   out->part = part;
   out->totalParts = total;
-  out->fileName = name;
-  return IsSafeFileName(name) ? BeginLineKind::kValid : BeginLineKind::kUnsafe;
+  out->fileName = UpperText(name);
+  return IsSafeFileName(out->fileName) ? BeginLineKind::kValid
+                                       : BeginLineKind::kUnsafe;
 }
 
 }  // namespace kavel

@@ -48,6 +48,10 @@ TEST(ParseBeginLineTest, ValidMalformedAndUnsafeLines) {
        "10/12 NEWS.TXT"},
       // A pattern configured as a kludge reads plain lines the same way.
       {"text.begin 2 of 2 of file a", kludge, K::kValid, "2/2 A"},
+      // A kludge line reads as the plain one, under either pattern.
+      {"\x01text.begin 3 of 5 of file b.txt", kPattern, K::kValid,
+       "3/5 B.TXT"},
+      {"\x01text.begin $a of $c of file c", kludge, K::kValid, "10/12 C"},
       {"text.begin x of 3 of file a.zip", kPattern, K::kMalformed, ""},
       {"text.begin 4 of 3 of file a.zip", kPattern, K::kMalformed, ""},
       {"some text", kPattern, K::kNotBegin, ""},

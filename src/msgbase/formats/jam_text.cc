@@ -183,7 +183,8 @@ void JamKludgeLines(const std::vector<JamSubfield>& subfields,
 bool ReadJamText(ByteStream* text_file, int64_t offset, int64_t length,
                  int64_t file_size, const std::vector<JamSubfield>& subfields,
                  ByteStream* out) {
-  std::string head, tail;
+  // Kept from message to message: a scan reads one after another.
+  thread_local std::string head, tail;
   JamKludgeLines(subfields, &head, &tail);
   if (length < 0 ||
       length > kMaxJamText - static_cast<int64_t>(head.size() + tail.size())) {
