@@ -264,22 +264,50 @@ TEST_P(PostingFaultTest, EnvFaultsWhileDecodingSaveNothingHalfWritten) {
   PostOk("in/a.txt", "FOO");
   PostOk("in/c.txt", "FOO");
   PostOk("in/c.txt", "TWO");
+  StoreMessage(AreaId("TWO"),
+               {{"* Forwarded by Bob", "", "body", "end of forward"}});
+  dir_.WriteConfig({"BASETEXTPATH txt", "BASEFWDPATH fwd",
+                    "FORWARDMARKER FORWARDED End of forward",
+                    "CHECKFOREMPTYLINE yes"});
   const std::string c = dir_.ReadFile("in/c.txt");
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round == 0 ? "no space" : "renames refused");
+  const struct {
+    const char* name;
+    const char* file;  // what the fault keeps from being saved
+    std::function<void(FaultEnv*)> arm;
+  } cases[] = {
+      {"no space", "txt/foo/a.txt",
+       [](FaultEnv* f) { f->NoSpaceFromNthWrite(1, "a.txt.kv$"); }},
+      {"renames refused", "txt/foo/a.txt",
+       [](FaultEnv* f) { f->FailRenames("a.txt*"); }},
+      {"no space for a forward", "fwd/two/fwd.txt",
+       [](FaultEnv* f) { f->NoSpaceFromNthWrite(1, "fwd.txt.kv$"); }},
+      {"forward's rename refused", "fwd/two/fwd.txt",
+       [](FaultEnv* f) { f->FailRenames("fwd.txt*"); }},
+  };
+  for (const auto& round : cases) {
+    SCOPED_TRACE(round.name);
     fs::remove_all(dir_.Join("txt"));
+    fs::remove_all(dir_.Join("fwd"));
     FaultEnv faults(Env::Default());
-    round == 0 ? faults.NoSpaceFromNthWrite(1, "a.txt.kv$")
-               : faults.FailRenames("a.txt*");
+    round.arm(&faults);
     const std::string out = RunThrough(&faults, dir_.path(), {"/ALL"});
     EXPECT_NE(out.find("[err] "), std::string::npos) << out;
-    EXPECT_FALSE(dir_.Exists("txt/foo/a.txt")) << out;
+    EXPECT_FALSE(dir_.Exists(round.file)) << out;
     EXPECT_TRUE(Decoded("c.txt", "FOO") == c) << out;
     EXPECT_TRUE(Decoded("c.txt", "TWO") == c) << out;
-    for (const std::string& name : dir_.FilesBelow("txt")) {
-      EXPECT_EQ(name.find(".kv$"), std::string::npos) << "left: " << name;
+    for (const char* top : {"txt", "fwd"}) {
+      for (const std::string& name : dir_.FilesBelow(top)) {
+        EXPECT_EQ(name.find(".kv$"), std::string::npos) << "left: " << name;
+      }
     }
   }
+  // Without a fault, everything is saved.
+  fs::remove_all(dir_.Join("txt"));
+  fs::remove_all(dir_.Join("fwd"));
+  const std::string out = RunThrough(Env::Default(), dir_.path(), {"/ALL"});
+  EXPECT_EQ(out.find("[err] "), std::string::npos) << out;
+  EXPECT_EQ(dir_.ReadFile("fwd/two/fwd.txt"), "body\r\n");
+  EXPECT_TRUE(Decoded("a.txt", "FOO") == dir_.ReadFile("in/a.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PostingFaultTest,

@@ -112,24 +112,18 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
     return false;
   }
 
-  // The name is claimed by creating the file exclusively; one that another
-  // run took meanwhile gives way to the next free one.
+  // Written without a name (or under a temporary one) and put in place
+  // once complete, so that a run that dies leaves no partial forward.
   OutputFile out(&output_buffer_);
-  for (int n = 0; !out.CreateNew(name); ++n) {
-    if (n == kNameAttempts || !PathExists(name)) {
-      retry_save_ = true;
-      area_->ReleaseMessage();
-      log_->Error("Error while saving file \"" + name + "\"");
-      return false;
-    }
-    const std::string taken = name;
-    name = next_free_name();
-    log_->Info(" [ :) ] -> '" + taken + "' was taken meanwhile: saving as '" +
-               name + "'");
+  if (!CreateForPlacing(&out, dir, name)) {
+    retry_save_ = true;
+    area_->ReleaseMessage();
+    log_->Error("Error while saving file \"" + name + "\"");
+    return false;
   }
+  const std::string temp = out.path();
   MessageInfo info;
   FillMessageInfo(&info);
-  info.fileName = name.substr(dir.size());
   std::unique_ptr<CharsetConverter> recoder = RecoderForMessage(name);
   std::string recoded_line;
 
@@ -148,11 +142,29 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
     WriteRecoded(out, line, recoder.get(), &recoded_line);
   }
   area_->ReleaseMessage();
-  if (!out.Close()) {
+  if (!(temp.empty() ? out.Finish() : out.Close())) {
     retry_save_ = true;
     log_->Error("Error while saving file \"" + name + "\"");
     return false;
   }
+  // The name is claimed only now, while it is free; one that another run
+  // took meanwhile gives way to the next free one.
+  for (int n = 0;; ++n) {
+    int error = kErrorNone;
+    if (ClaimName(&out, temp, false, name, &error)) break;
+    if (n == kNameAttempts || error != kErrorExists) {
+      if (!temp.empty()) DeleteFile(temp);
+      retry_save_ = true;
+      log_->Error("Error while saving file \"" + name + "\"");
+      return false;
+    }
+    const std::string taken = name;
+    name = next_free_name();
+    log_->Info(" [ :) ] -> '" + taken + "' was taken meanwhile: saving as '" +
+               name + "'");
+  }
+  out.Close();
+  info.fileName = name.substr(dir.size());
   uint64_t size = 0;
   FileSize(name, &size);
   info.size = static_cast<uint32_t>(size);

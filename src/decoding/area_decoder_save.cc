@@ -20,29 +20,8 @@ namespace {
 
 constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
 
-constexpr int kTempAttempts = 1000;
-
-// The n-th temporary name beside `target` (same directory, so the final
-// rename stays on one file system): "<target>.kv$", then ".kv$1", ...
-std::string TempNameBeside(const std::string& target, int n) {
-  std::string name = target + ".kv$";
-  if (n > 0) name += IntToText(n);
-  return name;
-}
-
-// Creates a temporary file beside `target` that did not exist before.
-bool CreateTempBeside(const std::string& target, OutputFile* out) {
-  for (int n = 0; n < kTempAttempts; ++n) {
-    const std::string candidate = TempNameBeside(target, n);
-    // A name another run holds may be gone again by the time it is
-    // looked at, so the refusal itself tells that it was taken.
-    int error = kErrorNone;
-    if (out->CreateNew(candidate, &error)) return true;
-    if (error == kErrorExists || PathExists(candidate)) continue;
-    return false;
-  }
-  return false;
-}
+// Names tried for one file before the save is given up.
+constexpr int kClaimAttempts = 1000;
 
 // The sections the scan kept of `set` when it kept them all (and the
 // files.bbs facts when they are wanted); null otherwise.
@@ -56,29 +35,6 @@ const HeldSections* WholeHeld(const FileSet& set, bool want_info) {
     if (held->TextOf(section.part) == nullptr) return nullptr;
   }
   return held;
-}
-
-// Gives the finished file the name `target`: see MoveIntoPlace.
-bool ClaimName(OutputFile* out, const std::string& temp, bool replace,
-               const std::string& target, int* error) {
-  *error = kErrorNone;
-  if (!temp.empty()) {
-    return replace ? RenameFile(temp, target)
-                   : RenameFileNoReplace(temp, target, error);
-  }
-  if (!replace) return out->LinkAs(target, error);
-  // A link never replaces: the file takes a name of its own beside the
-  // target first, and that name is renamed over it.
-  for (int n = 0; n < kTempAttempts; ++n) {
-    const std::string candidate = TempNameBeside(target, n);
-    if (out->LinkAs(candidate, error)) {
-      if (RenameFile(candidate, target)) return true;
-      DeleteFile(candidate);
-      return false;
-    }
-    if (*error != kErrorExists) return false;
-  }
-  return false;
 }
 
 bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
@@ -96,7 +52,7 @@ bool AreaDecoder::MoveIntoPlace(OutputFile* out, const std::string& temp,
   // A name that was free when it was chosen is claimed only now, by a
   // rename that refuses to replace: another run may have taken it
   // meanwhile. Then the choice for an existing file is made again.
-  for (int n = 0; n < kTempAttempts; ++n) {
+  for (int n = 0; n < kClaimAttempts; ++n) {
     int error = kErrorNone;
     if (ClaimName(out, temp, replace, *target, &error)) return true;
     if (replace || error != kErrorExists) break;
@@ -193,8 +149,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
   // Written without a name where the platform can: a run that dies
   // leaves nothing, and no temporary name is made and renamed.
   OutputFile out(&output_buffer_);
-  const bool unnamed = out.CreateUnnamed(dir);
-  if (!unnamed && !CreateTempBeside(target, &out)) {
+  if (!CreateForPlacing(&out, dir, target)) {
     retry_save_ = true;
     announce();
     log_->Error("I can't rewrite " + target +
@@ -202,6 +157,7 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     return false;
   }
 
+  const bool unnamed = out.path().empty();
   MessageInfo info;
   bool have_info = false;
   std::string line;

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "util/cpu_features.h"
 #include "util/find_cr.h"
+#include "util/text.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -244,6 +245,57 @@ void OutputFile::Discard() {
   if (!path_.empty()) DeleteFile(path_);
   path_.clear();
   buffer_.clear();
+}
+
+namespace {
+
+constexpr int kTempAttempts = 1000;
+
+// The n-th temporary name beside `target` (same directory, so the final
+// rename stays on one file system): "<target>.kv$", then ".kv$1", ...
+std::string TempNameBeside(const std::string& target, int n) {
+  std::string name = target + ".kv$";
+  if (n > 0) name += IntToText(n);
+  return name;
+}
+
+}  // namespace
+
+bool CreateForPlacing(OutputFile* out, std::string_view dir,
+                      const std::string& target) {
+  if (out->CreateUnnamed(dir)) return true;
+  for (int n = 0; n < kTempAttempts; ++n) {
+    const std::string candidate = TempNameBeside(target, n);
+    // A name another run holds may be gone again by the time it is
+    // looked at, so the refusal itself tells that it was taken.
+    int error = kErrorNone;
+    if (out->CreateNew(candidate, &error)) return true;
+    if (error == kErrorExists || PathExists(candidate)) continue;
+    return false;
+  }
+  return false;
+}
+
+bool ClaimName(OutputFile* out, const std::string& temp, bool replace,
+               const std::string& target, int* error) {
+  *error = kErrorNone;
+  if (!temp.empty()) {
+    return replace ? RenameFile(temp, target)
+                   : RenameFileNoReplace(temp, target, error);
+  }
+  if (!replace) return out->LinkAs(target, error);
+  // A link never replaces: the file takes a name of its own beside the
+  // target first, and that name is renamed over it.
+  for (int n = 0; n < kTempAttempts; ++n) {
+    const std::string candidate = TempNameBeside(target, n);
+    if (out->LinkAs(candidate, error)) {
+      if (RenameFile(candidate, target)) return true;
+      DeleteFile(candidate);
+      return false;
+    }
+    if (*error != kErrorExists) return false;
+  }
+  return false;
 }
 
 }  // namespace kavel

@@ -79,6 +79,23 @@ class OutputFile {
   bool failed_ = false;
 };
 
+// Creates `out` for a file to be put in place in `dir` later, `target`
+// being the name meant for it: without a name where the platform can
+// (out->path() then empty), otherwise under a free temporary name beside
+// `target` ("<target>.kv$", ".kv$1", ...). False when neither was made.
+bool CreateForPlacing(OutputFile* out, std::string_view dir,
+                      const std::string& target);
+
+// Gives a file made by CreateForPlacing the name `target` once it is
+// complete: an unnamed one (`temp` empty, Finish done; closed afterwards)
+// is linked, a named one (closed) renamed from `temp`. Without `replace`
+// the name is taken only while it is free: false with *error kErrorExists
+// when another file holds it, `temp` then kept for another name. With
+// `replace` an existing `target` is replaced in one step. *error holds the
+// platform's kError* code of a failure.
+bool ClaimName(OutputFile* out, const std::string& temp, bool replace,
+               const std::string& target, int* error);
+
 }  // namespace kavel
 
 #endif  // KAVEL_DECODING_OUTPUT_FILE_H_
