@@ -12,6 +12,7 @@
 #include <string>
 
 #include "decoding/framing.h"
+#include "decoding/output_file.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/message_text.h"
 #include "platform/path_cache.h"
@@ -74,6 +75,23 @@ void BM_WalkTextLines(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * text->Size());
 }
 BENCHMARK(BM_WalkTextLines);
+
+// The section's lines kept with CR LF ends, as the scan keeps a found
+// section for the saving thread (and as a decoded file holds them).
+void BM_KeepSectionLines(benchmark::State& state) {
+  std::unique_ptr<ByteStream> text = SectionText();
+  std::string raw(static_cast<size_t>(text->Size()), '\0');
+  text->Seek(0);
+  text->Read(raw.data(), static_cast<uint16_t>(raw.size()));
+  std::string kept;
+  for (auto _ : state) {
+    kept.clear();
+    AppendTextLinesCrLf(raw, &kept);
+    benchmark::DoNotOptimize(kept.data());
+  }
+  state.SetBytesProcessed(state.iterations() * text->Size());
+}
+BENCHMARK(BM_KeepSectionLines);
 
 // Lines of words in random order and of random lengths, as ordinary
 // echomail holds them (a line end falls at no foreseeable place), passed
