@@ -12,7 +12,8 @@
 # target: decode and /ALL within 1.5 x floor, decode under 8 MB of memory,
 # encode within 3 x base. Every case and every floor is timed as the
 # fastest of three runs (this machine's timings vary by tens of per cent
-# from run to run); a decoding's runs and its floor's take turns.
+# from run to run); a decoding's runs and its floor's take turns, and a
+# line under each decoding's row gives every run's seconds.
 #   bench/run.sh            decode 20,000 and 200,000 messages (*.MSG:
 #                           20,000 and 32,000); /ALL 1,000 x 100; 20 MB
 #   bench/run.sh --small    decode 2,000 and 20,000; /ALL 50 x 100; 2 MB
@@ -184,21 +185,25 @@ decoded() { find "$1/txt" -type f ! -name files.bbs | wc -l; }
 # the same state: ext4 without a journal steps over inodes freed in the
 # last minutes when it makes files, which costs up to three times as much
 # for minutes after many files were deleted.
+# Every run's seconds go to $RUNS ("kavel a b c, copy a b c").
 kavel_and_floor() {  # cat seconds, run directory, arguments
-  local cat_s=$1 best="" peak=0 copy=""
+  local cat_s=$1 best="" peak=0 copy="" kavel_runs="" copy_runs=""
   shift
   DECODED=$1/txt
   export DECODED
   for _ in 1 2 3; do
     kavel_in "$@"
+    kavel_runs="$kavel_runs $SECS"
     best=$(awk -v a="$SECS" -v b="$best" 'BEGIN {
       print (b == "" || a + 0 < b + 0) ? a : b }')
     [ "$PEAK" -gt "$peak" ] && peak=$PEAK
     measure bash -c '"$@"' base write_decoded
+    copy_runs="$copy_runs $SECS"
     copy=$(awk -v a="$SECS" -v b="$copy" 'BEGIN {
       print (b == "" || a + 0 < b + 0) ? a : b }')
   done
   SECS=$best PEAK=$peak FLOOR=$(calc "$cat_s + $copy")
+  RUNS="kavel$kavel_runs, copy$copy_runs"
 }
 
 # A text file of ENCODE_MB megabytes, lines of 60-75 characters.
@@ -238,6 +243,7 @@ for fmt in Msg Squish Jam; do
     allowed=$(calc "$DECODE_FACTOR * $FLOOR")
     row $fmt "decode $n" "$dec_s" "$FLOOR" "$allowed" "$dec_peak" \
       "$(verdict "$dec_s <= $allowed && $dec_peak < $PEAK_LIMIT_KB")"
+    echo "        runs: $RUNS (cat $cat_s)"
     notes="$notes $(decoded "$run") (decode $n),"
   done
 
@@ -253,6 +259,7 @@ for fmt in Msg Squish Jam; do
   allowed=$(calc "$DECODE_FACTOR * $FLOOR")
   row $fmt "all ${ALL_AREAS}x$ALL_MESSAGES" "$all_s" "$FLOOR" "$allowed" \
     "$all_peak" "$(verdict "$all_s <= $allowed")"
+  echo "        runs: $RUNS (cat $cat_s)"
   notes="$notes $(decoded "$allrun") (/ALL)"
 
   # /ENCODE into an empty area, against appending as many messages of the
