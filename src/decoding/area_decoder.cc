@@ -1,5 +1,6 @@
 #include "decoding/area_decoder.h"
 
+#include <optional>
 #include <string>
 
 #include "decoding/framing.h"
@@ -87,6 +88,7 @@ void AreaDecoder::CollectSections() {
       options_.markers.empty() ? begin_filter.leads() : every_line;
   // The format's own walk: it knows where numbers without a message can be
   // passed over (a JAM base numbered from near 2^31).
+  std::optional<TextLineWalk> lines;
   for (StartWalk(); area_->IsOnMessage(); area_->GoNext()) {
     const int32_t i = area_->CurrentIndex();
     ShowScanProgress(i, highest);
@@ -95,11 +97,15 @@ void AreaDecoder::CollectSections() {
     const size_t marks_before = sections_seen_ + forwards_.size();
     area_->SetTextPos(0);
     if (area_->text) {
-      TextLineWalk lines(area_->text.get(), kMaxTextLine);
+      if (lines) {
+        lines->Restart(area_->text.get());
+      } else {
+        lines.emplace(area_->text.get(), kMaxTextLine);
+      }
       std::string_view line;
       int32_t line_pos = 0;
       int32_t next_pos = 0;
-      while (lines.NextAdmitted(wanted, &line, &line_pos, &next_pos)) {
+      while (lines->NextAdmitted(wanted, &line, &line_pos, &next_pos)) {
         if (!line.empty()) ExamineLine(line, number, line_pos, next_pos);
       }
     }

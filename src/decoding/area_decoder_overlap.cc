@@ -67,10 +67,11 @@ void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
     spares->TakeSpare(&text);
     if (area_->text) {
       // Room for the rest of the message with CR LF line ends, so that the
-      // lines go in without growing the text step by step.
+      // lines go in without growing the text step by step; a buffer given
+      // back by the saving thread mostly has it.
       const size_t rest = static_cast<size_t>(
           std::max(area_->text->Size() - found.textPos, int32_t{0}));
-      text.reserve(rest + rest / 16 + 64);
+      if (text.capacity() < rest) text.reserve(rest + rest / 16 + 64);
       const std::function<void(std::string_view)> take_lines =
           [&text](std::string_view lines) {
             AppendTextLinesCrLf(lines, &text);

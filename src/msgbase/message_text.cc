@@ -114,6 +114,16 @@ TextLineWalk::TextLineWalk(ByteStream* text, size_t max_length)
       pos_(text->Position()),
       size_(text->Size()) {}
 
+void TextLineWalk::Restart(ByteStream* text) {
+  text_ = text;
+  pos_ = text->Position();
+  size_ = text->Size();
+  view_ = nullptr;
+  view_start_ = 0;
+  view_len_ = 0;
+  zero_at_ = 0;
+}
+
 namespace {
 
 // FindCr at int32_t offsets (those of a stream).

@@ -89,6 +89,10 @@ struct LineLeads {
 class TextLineWalk {
  public:
   TextLineWalk(ByteStream* text, size_t max_length);
+  // Walks `text` from its position on, as a new walk would; the room kept
+  // for lines that had to be copied stays (a scan walks message after
+  // message).
+  void Restart(ByteStream* text);
 
   // The next line (cut at max_length), the position it starts at and the
   // position after its end. `*line` stays valid until the next call. False

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "msgbase/byte_stream.h"
@@ -69,7 +70,8 @@ TEST_F(MessageTextTest, LineEnds) {
 // ReadTextLine calls give, also where lines, CR LF pairs and zero bytes
 // straddle the stream's 8 KB pieces; a walk passing over lines gives those
 // of them that its leads admit, whether it looks for few leads sixteen
-// bytes at a time or for many a line at a time.
+// bytes at a time or for many a line at a time, and whether it is new or
+// restarted from a walk over another text.
 TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
   uint32_t state = 12345;
   auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
@@ -104,11 +106,25 @@ TEST_F(MessageTextTest, LineWalkMatchesReadTextLine) {
                                               : &paired;
         AllowAvx2ForTesting(k < 4);
         text_->Seek(0);
-        TextLineWalk walk(text_.get(), max);
+        std::optional<TextLineWalk> walk;
+        if (k % 2 == 1) {
+          // A walk left midway through another text, restarted on this one.
+          MemoryStream other;
+          const std::string reversed(bytes.rbegin(), bytes.rend());
+          other.Write(reversed.data(), static_cast<uint16_t>(reversed.size()));
+          other.Seek(0);
+          walk.emplace(&other, max);
+          std::string_view skipped;
+          for (int i = 0; i < 40 && walk->Next(&skipped); ++i) {
+          }
+          walk->Restart(text_.get());
+        } else {
+          walk.emplace(text_.get(), max);
+        }
         std::string_view got;
         int32_t at = 0, after = 0;
         size_t n = 0;
-        while (walk.NextAdmitted(*leads, &got, &at, &after)) {
+        while (walk->NextAdmitted(*leads, &got, &at, &after)) {
           while (n < expected_lines.size() &&
                  !leads->Admits(expected_lines[n])) {
             ++n;
