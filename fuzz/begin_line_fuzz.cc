@@ -32,14 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (kind == BeginLineKind::kValid) {
     KAVEL_FUZZ_CHECK(begin.part >= 1 && begin.part <= begin.totalParts);
     KAVEL_FUZZ_CHECK(IsSafeFileName(begin.fileName));
-    KAVEL_FUZZ_CHECK(begin.fileName.find_first_of("\\/:") ==
-                     std::string::npos);
+    KAVEL_FUZZ_CHECK(begin.fileName.find_first_of("\\/:") == std::string::npos);
     KAVEL_FUZZ_CHECK(begin.fileName != "." && begin.fileName != "..");
   }
-  std::string p(pattern), l(line);
+  std::string_view p = pattern, l = line;
   for (int i = 0; i < 8; ++i) {
     size_t before = p.size();
-    NextPatternField(&p, &l);
+    const std::string_view field = NextPatternField(&p, &l);
+    // The field is a view into the line.
+    KAVEL_FUZZ_CHECK(field.empty() || (field.data() >= line.data() &&
+                                       field.data() + field.size() <=
+                                           line.data() + line.size()));
     if (p.size() == before) break;
     KAVEL_FUZZ_CHECK(p.size() < before);
   }

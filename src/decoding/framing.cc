@@ -21,30 +21,6 @@ std::string_view BareFirstWord(std::string_view text) {
   return text;
 }
 
-// Walks a begin line along its pattern: skips as many characters of `line`
-// as stand in `pattern` before its next "%" (the literal text is skipped by
-// length, not compared), drops that literal and the "%" from `pattern`, and
-// answers the next word of `line` as written. The field is then removed
-// from `line` up to (not including) its first blank; a line without a blank
-// is left as it is.
-std::string_view NextPatternField(std::string_view* pattern,
-                                  std::string_view* line) {
-  const size_t mark = pattern->find('%');
-  // Without a "%" the whole pattern counts as literal text.
-  const size_t literal =
-      mark == std::string_view::npos ? pattern->size() : mark;
-  line->remove_prefix(std::min(literal, line->size()));
-  pattern->remove_prefix(std::min(literal + 1, pattern->size()));
-  const size_t start = std::min(line->find_first_not_of(' '), line->size());
-  const std::string_view rest = line->substr(start);
-  const std::string_view field = rest.substr(0, rest.find(' '));
-  // A line that begins with a blank keeps its field: nothing stands before
-  // its first blank.
-  const size_t blank = line->find(' ');
-  if (blank != std::string_view::npos) line->remove_prefix(blank);
-  return field;
-}
-
 }  // namespace
 
 bool IsFramingLine(std::string_view line, std::string_view pattern) {
@@ -80,6 +56,24 @@ FramingFilter::FramingFilter(std::string_view pattern) {
       }
     }
   }
+}
+
+std::string_view NextPatternField(std::string_view* pattern,
+                                  std::string_view* line) {
+  const size_t mark = pattern->find('%');
+  // Without a "%" the whole pattern counts as literal text.
+  const size_t literal =
+      mark == std::string_view::npos ? pattern->size() : mark;
+  line->remove_prefix(std::min(literal, line->size()));
+  pattern->remove_prefix(std::min(literal + 1, pattern->size()));
+  const size_t start = std::min(line->find_first_not_of(' '), line->size());
+  const std::string_view rest = line->substr(start);
+  const std::string_view field = rest.substr(0, rest.find(' '));
+  // A line that begins with a blank keeps its field: nothing stands before
+  // its first blank.
+  const size_t blank = line->find(' ');
+  if (blank != std::string_view::npos) line->remove_prefix(blank);
+  return field;
 }
 
 BeginLineKind ParseBeginLine(std::string_view line, std::string_view pattern,

@@ -34,6 +34,15 @@ class FramingFilter {
   LineLeads leads_;  // characters the pattern's first word may begin with
 };
 
+// Walks a begin line along its pattern: skips as many characters of `line`
+// as stand in `pattern` before its next "%" (the literal text is skipped by
+// length, not compared), drops that literal and the "%" from `pattern`, and
+// answers the next word of `line` as written (a view into it). The field is
+// then removed from `line` up to (not including) its first blank; a line
+// without a blank is left as it is.
+std::string_view NextPatternField(std::string_view* pattern,
+                                  std::string_view* line);
+
 // The fields of one begin line.
 struct BeginLine {
   int32_t part = 0;
