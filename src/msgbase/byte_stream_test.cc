@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,38 @@ TEST(FileStreamTest, ReadsPastTheEndGiveZerosAndStickUntilReset) {
   stream.Seek(0);
   stream.Read(buffer, 2);
   EXPECT_EQ(std::string(buffer, 2), "01");
+}
+
+// A file read through in pieces of odd sizes, stepping back now and then
+// into what was read ahead, and written to in the middle once, gives every
+// byte as it stands, while the read-ahead grows to the whole buffer.
+TEST(FileStreamTest, ReadThroughGivesEveryByte) {
+  TempDirForTesting dir;
+  std::string bytes(6 * FileStream::kReadAhead + 12345, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xFF);
+  }
+  WriteFile(dir.Join("f"), bytes);
+  FileStream stream(dir.Join("f"), ModeOpenReadWrite);
+  std::string got(bytes.size(), 'x');
+  size_t at = 0;
+  bool written = false;
+  for (int step = 0; at < bytes.size(); ++step) {
+    if (step % 7 == 6 && at > 500) at -= 500;  // back into the read-ahead
+    if (!written && at > bytes.size() / 2) {
+      stream.Seek(static_cast<int32_t>(at));
+      stream.Write("WRITTEN", 7);
+      bytes.replace(at, 7, "WRITTEN");
+      written = true;
+    }
+    const size_t n =
+        std::min<size_t>(1000 + step % 3 * 2047, bytes.size() - at);
+    stream.Seek(static_cast<int32_t>(at));
+    stream.Read(got.data() + at, static_cast<uint16_t>(n));
+    ASSERT_EQ(stream.status, kStreamOk) << at;
+    ASSERT_EQ(got.compare(at, n, bytes, at, n), 0) << at;
+    at += n;
+  }
 }
 
 // Chunks are filled before one is added (a chunk per write made every walk
