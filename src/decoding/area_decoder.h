@@ -144,13 +144,15 @@ class AreaDecoder {
   // Puts the finished file in place as *target: `out` closed and renamed
   // from `temp`, or `out` unnamed (temp "") and linked. It replaces
   // *target when `replace`, otherwise takes the name only while it is
-  // free; a name taken meanwhile gets the existing-file choice again
-  // (next_name gives the next free name), and *existed and *new_name
-  // follow. False, with its log line, when the set was not put in place
-  // (temp is then gone; an unnamed file leaves nothing when out closes).
-  bool MoveIntoPlace(OutputFile* out, const std::string& temp, bool replace,
-                     const std::function<std::string()>& next_name,
-                     std::string* target, bool* existed, bool* new_name);
+  // free; a name taken meanwhile gets `choice` (next_name gives the next
+  // free name), and *existed and *new_name follow. Unless kPlaced, temp is
+  // gone and an unnamed file leaves nothing when out closes; kKept has
+  // logged its line, kFailed leaves the error line to the caller.
+  enum class Placed { kPlaced, kKept, kFailed };
+  Placed MoveIntoPlace(OutputFile* out, const std::string& temp, bool replace,
+                       ExistingFileChoice choice,
+                       const std::function<std::string()>& next_name,
+                       std::string* target, bool* existed, bool* new_name);
 
   // Scan and save with a history (area_history.cc).
   struct MessageMark {

@@ -14,8 +14,6 @@ namespace kavel {
 namespace {
 
 constexpr size_t kAnyLineLength = std::numeric_limits<size_t>::max();
-// Names tried after the first one was taken by another run meanwhile.
-constexpr int kNameAttempts = 1000;
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   if (part.empty()) return false;
@@ -149,19 +147,13 @@ bool AreaDecoder::SaveForward(const ForwardRecord& record) {
   }
   // The name is claimed only now, while it is free; one that another run
   // took meanwhile gives way to the next free one.
-  for (int n = 0;; ++n) {
-    int error = kErrorNone;
-    if (ClaimName(&out, temp, false, name, &error)) break;
-    if (n == kNameAttempts || error != kErrorExists) {
-      if (!temp.empty()) DeleteFile(temp);
-      retry_save_ = true;
-      log_->Error("Error while saving file \"" + name + "\"");
-      return false;
-    }
-    const std::string taken = name;
-    name = next_free_name();
-    log_->Info(" [ :) ] -> '" + taken + "' was taken meanwhile: saving as '" +
-               name + "'");
+  bool existed = false;
+  bool new_name = false;
+  if (MoveIntoPlace(&out, temp, false, ExistingFileChoice::kNewName,
+                    next_free_name, &name, &existed,
+                    &new_name) != Placed::kPlaced) {
+    log_->Error("Error while saving file \"" + name + "\"");
+    return false;
   }
   out.Close();
   info.fileName = name.substr(dir.size());

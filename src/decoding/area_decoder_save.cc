@@ -44,25 +44,24 @@ bool SameBeginLine(const BeginLine& a, const BeginLine& b) {
 
 }  // namespace
 
-bool AreaDecoder::MoveIntoPlace(OutputFile* out, const std::string& temp,
-                                bool replace,
-                                const std::function<std::string()>& next_name,
-                                std::string* target, bool* existed,
-                                bool* new_name) {
+AreaDecoder::Placed AreaDecoder::MoveIntoPlace(
+    OutputFile* out, const std::string& temp, bool replace,
+    ExistingFileChoice choice, const std::function<std::string()>& next_name,
+    std::string* target, bool* existed, bool* new_name) {
   // A name that was free when it was chosen is claimed only now, by a
   // rename that refuses to replace: another run may have taken it
   // meanwhile. Then the choice for an existing file is made again.
   for (int n = 0; n < kClaimAttempts; ++n) {
     int error = kErrorNone;
-    if (ClaimName(out, temp, replace, *target, &error)) return true;
+    if (ClaimName(out, temp, replace, *target, &error)) return Placed::kPlaced;
     if (replace || error != kErrorExists) break;
     *existed = true;
-    switch (options_.existingFile) {
+    switch (choice) {
       case ExistingFileChoice::kKeep:
         if (!temp.empty()) DeleteFile(temp);
         log_->Info(" [ :) ] -> '" + *target +
                    "' was saved meanwhile by another run: kept");
-        return false;
+        return Placed::kKept;
       case ExistingFileChoice::kNewName: {
         const std::string taken = *target;
         *target = next_name();
@@ -78,9 +77,7 @@ bool AreaDecoder::MoveIntoPlace(OutputFile* out, const std::string& temp,
   }
   if (!temp.empty()) DeleteFile(temp);
   retry_save_ = true;
-  log_->Error("I can't rewrite " + *target +
-              " file!.. Check the path to messages txt-base!..");
-  return false;
+  return Placed::kFailed;
 }
 
 bool AreaDecoder::SaveFileSet(const FileSet& set) {
@@ -274,9 +271,16 @@ bool AreaDecoder::SaveFileSet(const FileSet& set) {
     log_->Error("Error while saving file \"" + target + "\"");
     return false;
   }
-  if (!MoveIntoPlace(&out, temp, existed && !new_name, next_free_name, &target,
-                     &existed, &new_name)) {
-    return false;
+  switch (MoveIntoPlace(&out, temp, existed && !new_name, options_.existingFile,
+                        next_free_name, &target, &existed, &new_name)) {
+    case Placed::kPlaced:
+      break;
+    case Placed::kKept:
+      return false;
+    case Placed::kFailed:
+      log_->Error("I can't rewrite " + target +
+                  " file!.. Check the path to messages txt-base!..");
+      return false;
   }
   out.Close();
   if (have_info && (!existed || new_name)) {
