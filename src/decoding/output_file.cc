@@ -110,23 +110,23 @@ void AppendTextLinesCrLf(std::string_view lines, std::string* out) {
   // the text with zeros. Pieces end after a line's CR (and its LF), so the
   // conversion sees whole lines and gives what one call over all would.
   constexpr size_t kPiece = 8192;
-  char converted[2 * kPiece + 32];
+  // Room for a piece and the LF after its last CR, converted.
+  char converted[2 * (kPiece + 1) + 32];
   while (!lines.empty()) {
-    size_t n = lines.size();
-    if (n > kPiece) {
-      n = kPiece;
-      while (n > 0 && lines[n - 1] != '\r') --n;
-      if (n == 0) {
-        // One line longer than a piece.
-        const size_t used = out->size();
-        out->resize(used + 2 * lines.size() + 32);
-        out->resize(used + ConvertLines(lines.data(), lines.size(),
-                                        out->data() + used));
-        return;
-      }
-      if (lines[n] == '\n') ++n;
+    size_t n = std::min(lines.size(), kPiece);
+    while (n < lines.size() && n > 0 && lines[n - 1] != '\r') --n;
+    if (n == 0) {
+      // One line longer than a piece: it alone is converted in `out`.
+      n = std::min(FindCr(lines.data(), 0, lines.size()) + 1, lines.size());
     }
-    out->append(converted, ConvertLines(lines.data(), n, converted));
+    if (n < lines.size() && lines[n] == '\n') ++n;
+    if (2 * n + 32 <= sizeof converted) {
+      out->append(converted, ConvertLines(lines.data(), n, converted));
+    } else {
+      const size_t used = out->size();
+      out->resize(used + 2 * n + 32);
+      out->resize(used + ConvertLines(lines.data(), n, out->data() + used));
+    }
     lines.remove_prefix(n);
   }
 }
