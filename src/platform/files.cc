@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -107,6 +108,29 @@ bool NativePathOfFreeName(std::string_view path, std::string* native,
   return true;
 }
 
+// Links the file open as `fd` under `native_to`; false with errno set.
+// Linking the descriptor itself (AT_EMPTY_PATH) spares the walk through
+// /proc, but kernels before 6.10 allow it only with CAP_DAC_READ_SEARCH
+// (ENOENT otherwise); once the walk through /proc succeeds where the
+// direct link was refused, it alone is used.
+bool LinkOpenFile(int fd, const std::string& native_to) {
+  static std::atomic<bool> direct{true};
+  const bool try_direct = direct.load(std::memory_order_relaxed);
+  if (try_direct) {
+    if (linkat(fd, "", AT_FDCWD, native_to.c_str(), AT_EMPTY_PATH) == 0) {
+      return true;
+    }
+    if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native_to.c_str(),
+             AT_SYMLINK_FOLLOW) != 0) {
+    return false;
+  }
+  if (try_direct) direct.store(false, std::memory_order_relaxed);
+  return true;
+}
+
 class LinuxFile : public PlatformFile {
  public:
   LinuxFile(int fd, bool writable, bool unnamed = false)
@@ -123,9 +147,7 @@ class LinuxFile : public PlatformFile {
     if (!NativePathOfFreeName(path, &native_to, error)) return false;
     // The link refuses a name that exists, as a rename that must not
     // replace does.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native_to.c_str(),
-               AT_SYMLINK_FOLLOW) != 0) {
+    if (!LinkOpenFile(fd_, native_to)) {
       *error = ErrorFromErrno(errno);
       return false;
     }
