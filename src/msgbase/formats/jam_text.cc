@@ -1,11 +1,13 @@
 #include "msgbase/formats/jam_text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "msgbase/base_files.h"
 #include "msgbase/byte_stream.h"
 #include "msgbase/formats/jam_crc.h"
+#include "util/find_cr.h"
 
 namespace kavel {
 namespace {
@@ -30,6 +32,8 @@ bool AddTrailingLine(JamSplitText* out, std::string_view line) {
   static constexpr std::string_view kSeenBy = "SEEN-BY: ";
   static constexpr std::string_view kPath = "\x01PATH: ";
   static constexpr std::string_view kVia = "\x01Via ";
+  // Most lines are body text.
+  if (line.empty() || (line[0] != 'S' && line[0] != '\x01')) return false;
   if (StartsWith(line, kSeenBy)) {
     AddSubfield(out, kJamSeenBy2D, line.substr(kSeenBy.size()));
   } else if (StartsWith(line, kPath)) {
@@ -104,11 +108,22 @@ bool EndsWithLineEnd(std::string_view text) {
 
 void SplitJamText(std::string_view text, JamSplitText* out) {
   *out = JamSplitText();
+  if (text.empty()) return;
+  out->body.reserve(text.size());
   bool leading = true;
   size_t pos = 0;
+  // The first zero byte at or after `from`, or the text's end: a line ends
+  // at a CR or a zero, whichever comes first.
+  auto zero_from = [text](size_t from) {
+    const void* zero = std::memchr(text.data() + from, 0, text.size() - from);
+    return zero ? static_cast<size_t>(static_cast<const char*>(zero) -
+                                      text.data())
+                : text.size();
+  };
+  size_t zero_at = zero_from(0);
   while (pos < text.size()) {
-    size_t end = pos;
-    while (end < text.size() && text[end] != kCr && text[end] != '\0') ++end;
+    if (zero_at < pos) zero_at = zero_from(pos);
+    const size_t end = FindCr(text.data(), pos, zero_at);
     std::string_view line = text.substr(pos, end - pos);
     pos = end;
     if (pos < text.size()) {
