@@ -46,7 +46,7 @@ void AreaDecoder::ScanArea(std::string_view area_name,
                            std::string_view fwd_dir) {
   if (!BeginArea(area_name, base_type, base_path, text_dir, fwd_dir)) return;
   if (!CollectAndSaveMeanwhile()) {
-    CollectSections();
+    CollectKeepingSections();
     SaveCollected();
   }
   EndArea();
@@ -125,8 +125,18 @@ void AreaDecoder::SaveCollected() {
     SaveNewOnly();
     return;
   }
+  // The saves' lines reach the log and the console a batch of sets at a
+  // time, one write each.
+  constexpr size_t kSetsPerBatch = 64;
+  size_t in_batch = 0;
+  log_->BeginBatch();
   // Sets taken from the list were saved while the scan went on.
   for (size_t s = sets_.taken(); s < sets_.size(); ++s) {
+    if (in_batch++ == kSetsPerBatch) {
+      log_->EndBatch();
+      log_->BeginBatch();
+      in_batch = 1;
+    }
     const FileSet& set = sets_.at(s);
     if (set.IsComplete()) {
       SaveFileSet(set);
@@ -139,6 +149,7 @@ void AreaDecoder::SaveCollected() {
       }
     }
   }
+  log_->EndBatch();
   sets_.Clear();
   SaveForeignUueSets();
   for (const ForwardRecord& record : forwards_) SaveForward(record);

@@ -78,10 +78,15 @@ class AreaDecoder {
   // other thread opens, writes and renames files (the POSIX Env does; the
   // in-memory and fault-injecting ones are for one thread).
   bool CollectAndSaveMeanwhile();
+  // CollectSections, keeping the lines of the sections found (within
+  // what waiting sets may keep) when the saved files take them as they
+  // stand and no history decides what is saved, so that SaveCollected
+  // need not read them again.
+  void CollectKeepingSections();
   // Keeps in their sets the lines of the sections found in the loaded
   // message, as long as the sets not handed over yet hold less than
   // `most_bytes`; a set with a section not kept keeps none. The buffers
-  // come from `spares` when it has some.
+  // come from `spares` when it is given and has some.
   void HoldFoundSections(size_t most_bytes, SetQueue* spares);
 
   // Parts of the steps above; they work on the open area.
@@ -197,13 +202,12 @@ class AreaDecoder {
   std::string saved_target_;
   std::string output_buffer_;  // shared by the files saved one after another
   bool retry_save_ = false;
-  // While saving meanwhile: called after each scanned message, while it
-  // is still loaded.
+  // Called after each scanned message, while it is still loaded (to keep
+  // its sections, and while saving meanwhile to hand sets over).
   std::function<void()> after_message_;
-  // While saving meanwhile, when the saved files take the sections' lines
-  // as they stand: the sections found in the loaded message, to be kept
-  // in their sets (HoldFoundSections), and the bytes kept in sets not yet
-  // handed over.
+  // When the saved files take the sections' lines as they stand: the
+  // sections found in the loaded message, to be kept in their sets
+  // (HoldFoundSections), and the bytes kept in sets not yet handed over.
   struct FoundSection {
     size_t set = 0;  // as for FileSetList::at
     int32_t part = 0;

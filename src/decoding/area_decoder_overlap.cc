@@ -7,6 +7,9 @@
 // renames files and asks for names, and its log lines wait in memory. The
 // name memory, the text base's directory and the file list are the saving
 // thread's until it is joined.
+//
+// Without a second thread, the scan still keeps the sections' lines for
+// SaveCollected (CollectKeepingSections).
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -64,7 +67,7 @@ void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
       continue;
     }
     std::string text;
-    spares->TakeSpare(&text);
+    if (spares != nullptr) spares->TakeSpare(&text);
     if (area_->text) {
       // Room for the rest of the message with CR LF line ends, so that the
       // lines go in without growing the text step by step; a buffer given
@@ -90,6 +93,19 @@ void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
     held.texts.emplace_back(found.part, std::move(text));
   }
   found_sections_.clear();
+}
+
+void AreaDecoder::CollectKeepingSections() {
+  hold_sections_ = history_ == nullptr && !options_.decodeUue &&
+                   options_.localCharset.empty();
+  if (hold_sections_) {
+    after_message_ = [this] { HoldFoundSections(kMostHeldWaiting, nullptr); };
+  }
+  CollectSections();
+  after_message_ = nullptr;
+  hold_sections_ = false;
+  found_sections_.clear();
+  held_bytes_ = 0;
 }
 
 bool AreaDecoder::CollectAndSaveMeanwhile() {
