@@ -65,6 +65,7 @@ TEST(JamTextTest, Split) {
        {{7, "p"}},
        "A\rB\rC\n" + long_line + "\r"},
       {"\r\x01PID: p\r", {}, "\r\x01PID: p\r"},
+      {std::string("X\0Y\rZ\0\0W\r", 9), {}, "X\rY\rZ\r\rW\r"},
       {"\x01PID: p\r\n\nC\rA\r\n\n\nB\r", {{7, "p"}}, "\nC\rA\r\n\n\nB\r"},
   };
   for (const auto& c : cases) {
