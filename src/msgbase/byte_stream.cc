@@ -58,6 +58,22 @@ FileStream::FileStream(std::string_view name, StreamMode mode)
   }
 }
 
+FileStream::FileStream(std::unique_ptr<PlatformFile> file)
+    : file_(std::move(file)), buffer_(kReadAhead) {
+  if (!file_) {
+    open_error_ = kErrorOther;
+    status = kStreamOpenFailed;
+  }
+}
+
+bool FileStream::LinkAs(std::string_view path, int* error) {
+  if (!file_ || !Settle() || status != kStreamOk) {
+    *error = kErrorOther;
+    return false;
+  }
+  return file_->LinkAs(path, error);
+}
+
 FileStream::~FileStream() {
   if (file_) Settle();
 }

@@ -93,6 +93,8 @@ class FileStream : public ByteStream {
   static constexpr size_t kFirstReadAhead = 4096;
 
   FileStream(std::string_view name, StreamMode mode);
+  // A stream over a file open already (as OpenUnnamedFile makes them).
+  explicit FileStream(std::unique_ptr<PlatformFile> file);
   ~FileStream() override;
 
   void Read(void* buffer, uint16_t count) override;
@@ -109,6 +111,9 @@ class FileStream : public ByteStream {
   // The platform error of the failed open (kErrorAccess for a file the
   // user may not open in this mode), 0 otherwise.
   int open_error() const { return open_error_; }
+  // Writes what is pending, then names the file `path` as
+  // PlatformFile::LinkAs does; false (*error set) when either fails.
+  bool LinkAs(std::string_view path, int* error);
 
  private:
   // Writes the pending output; drops the read-ahead and moves the file to

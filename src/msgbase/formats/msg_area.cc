@@ -5,6 +5,7 @@
 
 #include "msgbase/formats/formats.h"
 #include "platform/file_queries.h"
+#include "platform/platform.h"
 #include "util/coding.h"
 #include "util/text.h"
 
@@ -329,7 +330,14 @@ bool MsgArea::WriteMessageFile(ByteStream* file) {
 }
 
 bool MsgArea::StoreNewMessage() {
-  // A new message is written under a scratch name beside its number and
+  // Where the platform can, a new message is written into a file without
+  // a name and linked under its number; the link refuses a name already
+  // taken, so a number another program took meanwhile passes the message
+  // on to the next, and a run killed while writing leaves nothing.
+  if (std::unique_ptr<PlatformFile> unnamed = OpenUnnamedFile(areaPath)) {
+    return StoreUnnamed(std::make_unique<FileStream>(std::move(unnamed)));
+  }
+  // Otherwise it is written under a scratch name beside its number and
   // renamed to the number by a rename that refuses a name already taken:
   // a message file never holds a part of a message, not even when the
   // program is killed while writing (a reader or tosser would take the
@@ -377,6 +385,25 @@ bool MsgArea::StoreNewMessage() {
     if (!PassTakenNumber(current, attempt)) return fail(status);
   }
   // The written file is the message's now: later changes go to it.
+  messageFile = std::move(file);
+  messageIsNew = false;
+  return true;
+}
+
+bool MsgArea::StoreUnnamed(std::unique_ptr<FileStream> file) {
+  auto fail = [this](int32_t code) {
+    status = code;
+    DropUnstoredMessage();
+    return false;
+  };
+  if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
+  for (int attempt = 0;; ++attempt) {
+    if (attempt >= kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
+    int error = kErrorNone;
+    if (file->LinkAs(MessageFileName(current), &error)) break;
+    if (error != kErrorExists) return fail(kMsgErrorWriteFailed);
+    if (!PassTakenNumber(current, attempt)) return fail(status);
+  }
   messageFile = std::move(file);
   messageIsNew = false;
   return true;

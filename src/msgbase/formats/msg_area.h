@@ -108,6 +108,9 @@ class MsgArea : public MessageArea {
   bool WriteMessageFile(ByteStream* file);
   // The first store of a message made by AddMessage (see the .cc).
   bool StoreNewMessage();
+  // StoreNewMessage into `file`, a file without a name in the area's
+  // directory.
+  bool StoreUnnamed(std::unique_ptr<FileStream> file);
   // After `taken` was found taken by another program: marks it and makes
   // the next free number current (attempt counts the numbers tried). False,
   // with status set, when no number is left.

@@ -9,6 +9,7 @@
 
 #include "msgbase/test_support.h"
 #include "platform/env.h"
+#include "platform/fault_env.h"
 #include "platform/platform.h"
 #include "util/coding.h"
 
@@ -44,6 +45,7 @@ class MsgAreaTest : public ::testing::Test {
   void Put(const std::string& name, const std::string& bytes) {
     WriteFile(dir_.Join(name), bytes);
   }
+  void StoreBesideAnotherWriter();
   TempDirForTesting dir_;
 };
 
@@ -182,7 +184,10 @@ TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
   EXPECT_EQ(FormatMsgDate(Date(2099, 6, 1, 1, 2, 3)), "31 Dec 70  23:59:59");
 }
 
-TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
+// Stores next to another writer: new messages are linked from files
+// without a name where the platform can, and renamed from scratch names
+// under an Env that cannot make those (a wrapping one).
+void MsgAreaTest::StoreBesideAnotherWriter() {
   Put("1.msg", MessageFile("ours", kEmpty));
   auto area = Open();
   // Written behind the open area's back, the way a tosser adds messages
@@ -204,6 +209,19 @@ TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
   std::ofstream(dir_.Join("5.msg"), std::ios::binary) << tossed;
   EXPECT_TRUE(area->DeleteMessage());
   EXPECT_EQ(ReadFile(dir_.Join("5.msg")), tossed);
+}
+
+TEST_F(MsgAreaTest, NewMessagesNeverReplaceFilesOfOtherWriters) {
+  StoreBesideAnotherWriter();
+}
+
+TEST_F(MsgAreaTest, NewMessagesFromScratchNamesNeverReplaceEither) {
+  FaultEnv wrapper(Env::Default());
+  ScopedEnv scoped(&wrapper);
+  StoreBesideAnotherWriter();
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Join(""))) {
+    EXPECT_NE(entry.path().extension(), ".kv$") << entry.path();
+  }
 }
 
 }  // namespace
