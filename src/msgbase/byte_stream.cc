@@ -49,7 +49,7 @@ FileMode PlatformMode(StreamMode mode) {
 }  // namespace
 
 FileStream::FileStream(std::string_view name, StreamMode mode)
-    : buffer_(kReadAhead) {
+    : buffer_(new uint8_t[kReadAhead]) {
   int error = 0;
   file_ = OpenPlatformFile(name, PlatformMode(mode), &error);
   if (!file_) {
@@ -59,7 +59,7 @@ FileStream::FileStream(std::string_view name, StreamMode mode)
 }
 
 FileStream::FileStream(std::unique_ptr<PlatformFile> file)
-    : file_(std::move(file)), buffer_(kReadAhead) {
+    : file_(std::move(file)), buffer_(new uint8_t[kReadAhead]) {
   if (!file_) {
     open_error_ = kErrorOther;
     status = kStreamOpenFailed;
@@ -91,7 +91,7 @@ bool FileStream::Settle() {
   if (!file_) return false;
   if (buffer_dirty_) {
     const bool ok = file_->WriteAt(static_cast<uint64_t>(buffer_start_),
-                                   buffer_.data(), buffer_fill_);
+                                   buffer_.get(), buffer_fill_);
     if (!ok) {
       Fail(file_->last_error() == kErrorNoSpace ? kStreamShortWrite
                                                 : kStreamIoError);
@@ -121,7 +121,7 @@ void FileStream::Read(void* buffer, uint16_t count) {
   while (done < count) {
     if (buffer_pos_ < buffer_fill_) {
       size_t n = std::min<size_t>(count - done, buffer_fill_ - buffer_pos_);
-      std::memcpy(out + done, buffer_.data() + buffer_pos_, n);
+      std::memcpy(out + done, buffer_.get() + buffer_pos_, n);
       buffer_pos_ += n;
       done += n;
       continue;
@@ -135,10 +135,10 @@ void FileStream::Read(void* buffer, uint16_t count) {
     buffer_fill_ = buffer_pos_ = 0;
     const size_t wanted = std::max<size_t>(
         count - done, reading_on ? 2 * last_window_ : kFirstReadAhead);
-    const size_t window = std::min(buffer_.size(), wanted);
+    const size_t window = std::min(kReadAhead, wanted);
     last_window_ = window;
     size_t got = 0;
-    if (!file_->ReadAt(static_cast<uint64_t>(buffer_start_), buffer_.data(),
+    if (!file_->ReadAt(static_cast<uint64_t>(buffer_start_), buffer_.get(),
                        window, &got)) {
       Fail(kStreamIoError);
       std::memset(out, 0, count);
@@ -163,12 +163,12 @@ void FileStream::Write(const void* buffer, uint16_t count) {
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   size_t done = 0;
   while (done < count) {
-    size_t n = std::min<size_t>(count - done, buffer_.size() - buffer_fill_);
-    std::memcpy(buffer_.data() + buffer_fill_, in + done, n);
+    size_t n = std::min<size_t>(count - done, kReadAhead - buffer_fill_);
+    std::memcpy(buffer_.get() + buffer_fill_, in + done, n);
     buffer_fill_ += n;
     buffer_pos_ = buffer_fill_;
     done += n;
-    if (buffer_fill_ == buffer_.size()) {
+    if (buffer_fill_ == kReadAhead) {
       if (!Settle()) return;
       buffer_dirty_ = true;
     }

@@ -125,7 +125,8 @@ class FileStream : public ByteStream {
 
   std::unique_ptr<PlatformFile> file_;
   int open_error_ = 0;
-  std::vector<uint8_t> buffer_;
+  // kReadAhead bytes, left unset until read or written.
+  std::unique_ptr<uint8_t[]> buffer_;
   int64_t buffer_start_ = 0;   // file offset of buffer_[0]
   size_t buffer_fill_ = 0;     // valid bytes in buffer_ (read-ahead or output)
   size_t last_window_ = 0;     // bytes the last read-ahead asked for
