@@ -381,6 +381,11 @@ bool SquishArea::FindUniqueId(uint32_t id, uint32_t* position,
 bool SquishArea::NextFreeUniqueId(uint32_t* id) {
   // Numbers start at 1; the decoder finds sections again by them, so one
   // given twice could make it read the wrong message.
+  if (nextUidLeft != 0 && baseHeader.nextUid == nextUidLeft &&
+      indexRecords == indexRecordsLeft) {
+    *id = nextUidLeft;
+    return true;
+  }
   uint64_t next = std::max<uint32_t>(baseHeader.nextUid, 1);
   if (!ScanIndex([&](uint32_t, const SquishIndexRecord& record) {
         if (record.uniqueId >= next) next = uint64_t{record.uniqueId} + 1;
@@ -786,7 +791,11 @@ bool SquishArea::StoreMessage() {
     status = kSquishErrorOpenData;
     return false;
   }
-  if (isNewMessage) indexRecords = std::max(indexRecords, indexPosition + 1);
+  if (isNewMessage) {
+    indexRecords = std::max(indexRecords, indexPosition + 1);
+    nextUidLeft = baseHeader.nextUid;
+    indexRecordsLeft = indexRecords;
+  }
   indexRecord = record;
   frameHeader = *frame;
   currentFrameOffset = offset;

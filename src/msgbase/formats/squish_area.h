@@ -162,6 +162,12 @@ class SquishArea : public MessageArea {
   std::vector<uint32_t> uidSamples;
   std::vector<std::pair<uint32_t, uint32_t>> uidPositions;
   bool uidPositionsBuilt = false;
+  // After this handle stored a new message: the base header's next unique
+  // number and the index's record count it left (0 and 0 before). Found
+  // so again under the lock, no writer stored meanwhile, and no number in
+  // the index reaches the next one.
+  uint32_t nextUidLeft = 0;
+  uint32_t indexRecordsLeft = 0;
   SquishIndexRecord indexRecord;
   uint32_t indexPosition = 0;
   SquishFrameHeader frameHeader;

@@ -201,6 +201,19 @@ TEST_F(SquishAreaTest, NewMessageNeverReusesAnIndexedUniqueNumber) {
   ASSERT_TRUE(area.OpenArea(base_));
   Store(&area, "four\r");
   EXPECT_EQ(area.CurrentNumber(), 4);
+  // Another writer stores while this handle stays open and leaves the next
+  // number as it found it: the count tells that the index changed.
+  {
+    SquishArea other(base_);
+    ASSERT_TRUE(other.OpenArea(base_));
+    Store(&other, "five\r");
+    EXPECT_EQ(other.CurrentNumber(), 5);
+  }
+  Patch32("foo.sqd", 20, 5);
+  Store(&area, "six\r");
+  EXPECT_EQ(area.CurrentNumber(), 6);
+  Store(&area, "seven\r");
+  EXPECT_EQ(area.CurrentNumber(), 7);
   area.CloseArea();
   EXPECT_EQ(Check(), "");
 }
