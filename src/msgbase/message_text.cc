@@ -362,6 +362,14 @@ bool TextLineWalk::NextAdmitted(const LineLeads& leads, std::string_view* line,
 }
 
 bool WriteTextLine(ByteStream* text, std::string_view line) {
+  // A line of ordinary length goes in with its CR in one write.
+  char joined[256];
+  if (line.size() < sizeof joined) {
+    if (!line.empty()) std::memcpy(joined, line.data(), line.size());
+    joined[line.size()] = kCr;
+    text->Write(joined, static_cast<uint16_t>(line.size() + 1));
+    return text->status == kStreamOk;
+  }
   const char cr = kCr;
   while (!line.empty()) {
     uint16_t n = static_cast<uint16_t>(std::min<size_t>(line.size(), 65535));

@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -335,20 +339,23 @@ class LinuxTextReader : public TextReader {
   }
 
  private:
-  // The first CR or LF in bytes[0, n), or null. Looked for a stretch at a
-  // time, so that a file that ends its lines in only one of the two is not
-  // searched to the end of the buffer for the other at every line.
+  // The first CR or LF in bytes[0, n), or null; both are looked for in
+  // one pass, sixteen bytes at a time where the processor allows.
   static const char* FirstLineEnd(const char* bytes, size_t n) {
-    constexpr size_t kStretch = 256;
-    for (size_t at = 0; at < n; at += kStretch) {
-      const size_t len = std::min(kStretch, n - at);
-      const char* lf =
-          static_cast<const char*>(std::memchr(bytes + at, '\n', len));
-      const size_t before = lf ? static_cast<size_t>(lf - bytes) - at : len;
-      const char* cr =
-          static_cast<const char*>(std::memchr(bytes + at, '\r', before));
-      if (cr != nullptr) return cr;
-      if (lf != nullptr) return lf;
+    size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; n - at >= 16; at += 16) {
+      const __m128i block =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+      if (mask != 0) return bytes + at + __builtin_ctz(mask);
+    }
+#endif
+    for (; at < n; ++at) {
+      if (bytes[at] == '\r' || bytes[at] == '\n') return bytes + at;
     }
     return nullptr;
   }
