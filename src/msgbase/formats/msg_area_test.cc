@@ -184,6 +184,19 @@ TEST(MsgDateTest, ReadFormsWideningAndWrittenForm) {
   EXPECT_EQ(FormatMsgDate(Date(2099, 6, 1, 1, 2, 3)), "31 Dec 70  23:59:59");
 }
 
+// "lastread": a 16-bit pointer per user, at twice the user's index; a
+// later user's pointer leaves the earlier ones as they are.
+TEST_F(MsgAreaTest, LastReadPointersAreTwoBytesEach) {
+  auto area = Open();
+  ASSERT_TRUE(area->StoreLastRead(0, 0x1234));
+  ASSERT_TRUE(area->StoreLastRead(2, 70000));
+  EXPECT_EQ(ReadFile(dir_.Join("lastread")),
+            std::string("\x34\x12\0\0\xff\xff", 6));
+  EXPECT_EQ(area->LoadLastRead(0), 0x1234);
+  EXPECT_EQ(area->LoadLastRead(1), 0);
+  EXPECT_EQ(area->LoadLastRead(2), 65535);
+}
+
 // Stores next to another writer: new messages are linked from files
 // without a name where the platform can, and renamed from scratch names
 // under an Env that cannot make those (a wrapping one).
