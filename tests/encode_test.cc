@@ -190,6 +190,15 @@ TEST_F(EncodeTest, RefusalsEmptyPostingsAndMasks) {
             1);
   EXPECT_EQ(std::count(console.begin(), console.end(), "  - Ok..."), 2);
   EXPECT_EQ(Stored().size(), 2u);
+  // Named on its own, a text file is posted and a binary one refused.
+  console = Encode({"/ENCODE", "out\\data.bin", "FOO"});
+  EXPECT_EQ(std::count(console.begin(), console.end(),
+                       "[err] File \"OUT\\data.bin\" is not a text file, not "
+                       "posted"),
+            1);
+  console = Encode({"/ENCODE", "out\\one.txt", "FOO"});
+  EXPECT_EQ(std::count(console.begin(), console.end(), "  - Ok..."), 1);
+  EXPECT_EQ(Stored().size(), 3u);
 }
 
 // Attributes beside Loc; the addresses and INTL kludge of netmail, and

@@ -16,6 +16,12 @@
 namespace kavel {
 namespace {
 
+// Whether the mask's last component holds a wildcard.
+bool HasWildcard(std::string_view mask) {
+  const std::string_view last = mask.substr(mask.find_last_of("\\/") + 1);
+  return last.find_first_of("*?") != std::string_view::npos;
+}
+
 // The names the mask matches, in the order of the search. Collected before
 // anything is posted, so that files which posting creates in the searched
 // directory (a *.MSG base) are never picked up.
@@ -25,8 +31,7 @@ std::vector<std::string> MatchingNames(std::string_view mask) {
   FoundEntry entry;
   // A wildcard matches files only, not "." and ".." and subdirectories; a
   // directory named as such is taken at its word (and refused on opening).
-  const std::string_view last = mask.substr(mask.find_last_of("\\/") + 1);
-  const bool wildcard = last.find_first_of("*?") != std::string_view::npos;
+  const bool wildcard = HasWildcard(mask);
   if (search->Start(mask, kAttrAll, &entry)) {
     do {
       if (!wildcard || (entry.attributes & kAttrDirectory) == 0) {
@@ -47,10 +52,26 @@ void RefuseBinaryFile(RunContext& ctx) {
   ClosePostingArea(ctx);
 }
 
+// IsBinaryFile; *opened tells whether the file could be opened at all.
+bool TestForByteZero(std::string_view name, bool* opened) {
+  std::unique_ptr<PlatformFile> file =
+      OpenPlatformFile(name, FileMode::kOpenRead, nullptr);
+  *opened = file != nullptr;
+  if (!file) return false;
+  std::vector<char> block(kBinaryTestBlock);
+  for (;;) {
+    size_t got = 0;
+    if (!file->Read(block.data(), block.size(), &got)) return false;
+    if (std::memchr(block.data(), 0, got) != nullptr) return true;
+    if (got < block.size()) return false;
+  }
+}
+
 // Looks the area up and posts (or refuses) every file the mask matches.
 // Answers false when the mask matched nothing; a passthrough area is
 // refused before the mask is searched.
-bool PostMatches(RunContext& ctx, std::string_view text) {
+bool PostMatches(RunContext& ctx, std::string_view text,
+                 const MaskTest& tested) {
   PostingJob& job = *ctx.postingJob;
   job.areaName = FirstWord(RestOfLine(text));
   LookUpArea(ctx);
@@ -64,11 +85,13 @@ bool PostMatches(RunContext& ctx, std::string_view text) {
   std::vector<std::string> names = MatchingNames(mask);
   if (names.empty()) return false;
   std::string directory = DirectoryOf(mask);
+  const bool named_file =
+      tested.opened && names.size() == 1 && !HasWildcard(mask);
   for (const std::string& name : names) {
     if (StopRequested()) break;
     job.fileName = ShortString(directory + name);
     LogInfo(ctx.log, ShortString(" [+] -> Posting file " + job.fileName));
-    ctx.postingBinary = IsBinaryFile(job.fileName);
+    ctx.postingBinary = named_file ? tested.binary : IsBinaryFile(job.fileName);
     if (ctx.postingBinary && !ctx.encoding.encodeBinaryUue) {
       RefuseBinaryFile(ctx);
     } else {
@@ -83,16 +106,8 @@ bool PostMatches(RunContext& ctx, std::string_view text) {
 }  // namespace
 
 bool IsBinaryFile(std::string_view name) {
-  std::unique_ptr<PlatformFile> file =
-      OpenPlatformFile(name, FileMode::kOpenRead, nullptr);
-  if (!file) return false;
-  std::vector<char> block(kBinaryTestBlock);
-  for (;;) {
-    size_t got = 0;
-    if (!file->Read(block.data(), block.size(), &got)) return false;
-    if (std::memchr(block.data(), 0, got) != nullptr) return true;
-    if (got < block.size()) return false;
-  }
+  bool opened = false;
+  return TestForByteZero(name, &opened);
 }
 
 void PostFileMask(RunContext& ctx, std::string_view text) {
@@ -100,19 +115,25 @@ void PostFileMask(RunContext& ctx, std::string_view text) {
     LogInfo(ctx.log, "Posting is not scheduled for today, nothing posted");
     return;
   }
-  if (IsBinaryFile(FirstWord(text))) {
-    PostBinaryFiles(ctx, text);
+  MaskTest tested;
+  tested.binary = TestForByteZero(FirstWord(text), &tested.opened);
+  if (tested.binary) {
+    PostBinaryFiles(ctx, text, tested);
   } else {
-    PostTextFiles(ctx, text);
+    PostTextFiles(ctx, text, tested);
   }
 }
 
-void PostTextFiles(RunContext& ctx, std::string_view text) {
-  if (!PostMatches(ctx, text)) LogError(ctx.log, "Can't find file to post..");
+void PostTextFiles(RunContext& ctx, std::string_view text,
+                   const MaskTest& tested) {
+  if (!PostMatches(ctx, text, tested)) {
+    LogError(ctx.log, "Can't find file to post..");
+  }
 }
 
-void PostBinaryFiles(RunContext& ctx, std::string_view text) {
-  PostMatches(ctx, text);
+void PostBinaryFiles(RunContext& ctx, std::string_view text,
+                     const MaskTest& tested) {
+  PostMatches(ctx, text, tested);
 }
 
 }  // namespace kavel

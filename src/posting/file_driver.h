@@ -24,16 +24,26 @@ void PostFileMask(RunContext& ctx, std::string_view text);
 // opened.
 bool IsBinaryFile(std::string_view name);
 
+// What PostFileMask found when it tested the mask itself for a byte 0. A
+// mask without wildcards that names a file which could be opened is not
+// read a second time for the test.
+struct MaskTest {
+  bool opened = false;
+  bool binary = false;
+};
+
 // Looks the area up, then posts every file the mask matches; "Can't find
 // file to post.." when it matches none. A matched file that holds a byte 0
 // is announced but not posted (an error line says so). Into a passthrough
 // area nothing is posted: one error line says the area is passthrough.
-void PostTextFiles(RunContext& ctx, std::string_view text);
+void PostTextFiles(RunContext& ctx, std::string_view text,
+                   const MaskTest& tested = MaskTest());
 
 // As PostTextFiles, for a named file known to hold a byte 0: it is
 // announced, its area prepared and closed again, and an error line says it
 // was not posted. Silent when nothing matches.
-void PostBinaryFiles(RunContext& ctx, std::string_view text);
+void PostBinaryFiles(RunContext& ctx, std::string_view text,
+                     const MaskTest& tested = MaskTest());
 
 }  // namespace kavel
 
