@@ -79,9 +79,9 @@ class AreaDecoder {
   // in-memory and fault-injecting ones are for one thread).
   bool CollectAndSaveMeanwhile();
   // CollectSections, keeping the lines of the sections found (within
-  // what waiting sets may keep) when the saved files take them as they
-  // stand and no history decides what is saved, so that SaveCollected
-  // need not read them again.
+  // what waiting sets may keep) in a small area, when the saved files take
+  // them as they stand and no history decides what is saved, so that
+  // SaveCollected need not read them again.
   void CollectKeepingSections();
   // Keeps in their sets the lines of the sections found in the loaded
   // message, as long as the sets not handed over yet hold less than

@@ -49,21 +49,26 @@ constexpr size_t kMostHeldHandedOver = 512 * 1024;
 void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
   for (const FoundSection& found : found_sections_) {
     FileSet& set = sets_.at(found.set);
+    if (set.keptNone) continue;
     if (!set.held) {
-      set.held = std::make_unique<HeldSections>();
       // A set begun in an earlier message has sections that were not kept.
       size_t here = 0;
       for (const FoundSection& other : found_sections_) {
         if (other.set == found.set) ++here;
       }
-      set.held->whole = set.parts.size() == here;
+      if (set.parts.size() != here) {
+        set.keptNone = true;
+        continue;
+      }
+      set.held = std::make_unique<HeldSections>();
     }
     HeldSections& held = *set.held;
-    if (!held.whole) continue;
     if (held_bytes_ >= most_bytes) {
+      // Sets past the limit keep nothing, not even an empty record: a
+      // large area without a second thread has thousands waiting.
       held_bytes_ -= held.bytes;
-      held = HeldSections();
-      held.whole = false;
+      set.held.reset();
+      set.keptNone = true;
       continue;
     }
     std::string text;
@@ -96,8 +101,12 @@ void AreaDecoder::HoldFoundSections(size_t most_bytes, SetQueue* spares) {
 }
 
 void AreaDecoder::CollectKeepingSections() {
+  // In a large area the sets wait for the whole scan, and what they may
+  // keep is a small part of them: only small areas (a /ALL over many)
+  // keep their sections.
   hold_sections_ = history_ == nullptr && !options_.decodeUue &&
-                   options_.localCharset.empty();
+                   options_.localCharset.empty() && area_ &&
+                   area_->MessageCount() < kMinMessagesToSaveMeanwhile;
   if (hold_sections_) {
     after_message_ = [this] { HoldFoundSections(kMostHeldWaiting, nullptr); };
   }

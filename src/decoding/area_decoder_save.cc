@@ -27,7 +27,7 @@ constexpr int kClaimAttempts = 1000;
 // files.bbs facts when they are wanted); null otherwise.
 const HeldSections* WholeHeld(const FileSet& set, bool want_info) {
   const HeldSections* held = set.held.get();
-  if (held == nullptr || !held->whole ||
+  if (held == nullptr || set.keptNone ||
       held->texts.size() != set.parts.size() || (want_info && !held->hasInfo)) {
     return nullptr;
   }

@@ -28,9 +28,6 @@ struct SectionPosition {
 // The sections of a set as the scan found them in their loaded messages,
 // kept so that saving need not read the messages again.
 struct HeldSections {
-  // False once a section of the set was not kept: the set is then read
-  // again when it is saved.
-  bool whole = true;
   // (part, the section's lines as the saved file holds them), in the
   // order the sections were found.
   std::vector<std::pair<int32_t, std::string>> texts;
@@ -59,6 +56,9 @@ struct FileSet {
   std::vector<SectionPosition> parts;  // in ascending part order
   // What the scan kept of the sections; null when it kept nothing.
   std::unique_ptr<HeldSections> held;
+  // A section of the set was not kept: none is kept, and the set is read
+  // again when it is saved.
+  bool keptNone = false;
 
   int32_t foundParts() const { return static_cast<int32_t>(parts.size()); }
   bool HasPart(int32_t part) const;
