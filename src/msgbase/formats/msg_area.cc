@@ -375,15 +375,11 @@ bool MsgArea::StoreNewMessage() {
     }
   }
   if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
-  for (;; ++attempt) {
-    if (attempt >= kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
-    int error = kErrorNone;
-    if (RenameFileNoReplace(scratch_name, MessageFileName(current), &error)) {
-      break;
-    }
-    if (error != kErrorExists) return fail(kMsgErrorWriteFailed);
-    if (!PassTakenNumber(current, attempt)) return fail(status);
-  }
+  const int32_t failure = ClaimNumber(
+      attempt, [&scratch_name](const std::string& name, int* error) {
+        return RenameFileNoReplace(scratch_name, name, error);
+      });
+  if (failure != 0) return fail(failure);
   // The written file is the message's now: later changes go to it.
   messageFile = std::move(file);
   messageIsNew = false;
@@ -397,16 +393,25 @@ bool MsgArea::StoreUnnamed(std::unique_ptr<FileStream> file) {
     return false;
   };
   if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
-  for (int attempt = 0;; ++attempt) {
-    if (attempt >= kMaxCreateAttempts) return fail(kMsgErrorNoNumber);
-    int error = kErrorNone;
-    if (file->LinkAs(MessageFileName(current), &error)) break;
-    if (error != kErrorExists) return fail(kMsgErrorWriteFailed);
-    if (!PassTakenNumber(current, attempt)) return fail(status);
-  }
+  const int32_t failure =
+      ClaimNumber(0, [&file](const std::string& name, int* error) {
+        return file->LinkAs(name, error);
+      });
+  if (failure != 0) return fail(failure);
   messageFile = std::move(file);
   messageIsNew = false;
   return true;
+}
+
+int32_t MsgArea::ClaimNumber(
+    int attempt, const std::function<bool(const std::string&, int*)>& claim) {
+  for (;; ++attempt) {
+    if (attempt >= kMaxCreateAttempts) return kMsgErrorNoNumber;
+    int error = kErrorNone;
+    if (claim(MessageFileName(current), &error)) return 0;
+    if (error != kErrorExists) return kMsgErrorWriteFailed;
+    if (!PassTakenNumber(current, attempt)) return status;
+  }
 }
 
 bool MsgArea::PassTakenNumber(int32_t taken, int attempt) {

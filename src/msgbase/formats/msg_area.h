@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -111,6 +112,12 @@ class MsgArea : public MessageArea {
   // StoreNewMessage into `file`, a file without a name in the area's
   // directory.
   bool StoreUnnamed(std::unique_ptr<FileStream> file);
+  // Gives the written message the current number through `claim` (a link
+  // or rename that refuses a name taken, with *error kErrorExists then),
+  // passing over numbers found taken; `attempt` counts the numbers tried
+  // before. 0 once claimed, otherwise the status to fail with.
+  int32_t ClaimNumber(
+      int attempt, const std::function<bool(const std::string&, int*)>& claim);
   // After `taken` was found taken by another program: marks it and makes
   // the next free number current (attempt counts the numbers tried). False,
   // with status set, when no number is left.
