@@ -5,10 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -18,6 +14,7 @@
 #include "platform/path_cache.h"
 #include "platform/platform.h"
 #include "platform/posix_env.h"
+#include "util/find_cr.h"
 
 namespace kavel {
 namespace {
@@ -339,25 +336,10 @@ class LinuxTextReader : public TextReader {
   }
 
  private:
-  // The first CR or LF in bytes[0, n), or null; both are looked for in
-  // one pass, sixteen bytes at a time where the processor allows.
+  // The first CR or LF in bytes[0, n), or null.
   static const char* FirstLineEnd(const char* bytes, size_t n) {
-    size_t at = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; n - at >= 16; at += 16) {
-      const __m128i block =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
-      if (mask != 0) return bytes + at + __builtin_ctz(mask);
-    }
-#endif
-    for (; at < n; ++at) {
-      if (bytes[at] == '\r' || bytes[at] == '\n') return bytes + at;
-    }
-    return nullptr;
+    const size_t at = FindCrOrLf(bytes, 0, n);
+    return at < n ? bytes + at : nullptr;
   }
 
   bool Fill() {
