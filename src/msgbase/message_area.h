@@ -157,6 +157,21 @@ class MessageArea {
   // nothing is loaded, the base is read-only, or the text is incomplete
   // (its stream failed).
   virtual bool StoreMessage() = 0;
+  // Store-behind, for a writer that adds many messages one after another
+  // (a posting): while on, a format that can (*.MSG) may leave the writing
+  // of a message made by AddMessage to a second thread. StoreMessage then
+  // answers true once the message is handed over; it counts as released
+  // and is not in the base until FinishStores answers for it. A message
+  // added meanwhile takes its number when it is stored (until then
+  // `current` is not its number). Formats that cannot store at once, and
+  // every answer stays as without it.
+  virtual void SetStoreBehind(bool on) { (void)on; }
+  // Waits for the message handed over last: true when it is stored (or
+  // none is under way); false with `status` set when it could not be, as
+  // StoreMessage would have answered. StoreMessage and CloseArea wait as
+  // well; StoreMessage answers false, storing nothing, when the message
+  // before failed so.
+  virtual bool FinishStores() { return true; }
 
   // Kludge lines (see message_text.h).
   virtual bool FindKludgeRaw(std::string_view name, std::string* line,

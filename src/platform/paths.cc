@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -115,6 +116,14 @@ struct PathCache {
   std::unordered_set<std::string> asked_for_new;
   long listings_read = 0;
 };
+
+// The cache and the watches below serve every thread of the process:
+// each entry point of this file holds this lock while it works on them.
+std::recursive_mutex& PathLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex();
+  return *lock;
+}
+using PathGuard = std::lock_guard<std::recursive_mutex>;
 
 PathCache& Cache() {
   static PathCache* cache = new PathCache();
@@ -561,10 +570,12 @@ std::string ResolveNative(std::string_view path, LastLookup last, bool* found) {
 }  // namespace
 
 std::string NativePath(std::string_view path) {
+  PathGuard guard(PathLock());
   return ResolveNative(path, LastLookup::kFull, nullptr);
 }
 
 void PosixEnv::ForgetPathCache() {
+  PathGuard guard(PathLock());
   Cache().listings.clear();
   Cache().directories.clear();
   Cache().asked_for_new.clear();
@@ -586,16 +597,19 @@ void EraseUnder(const std::string& dir, Container* keys) {
 namespace platform_internal {
 
 std::string NativePathForNewEntry(std::string_view path) {
+  PathGuard guard(PathLock());
   return ResolveNative(path, LastLookup::kNewEntry, nullptr);
 }
 
 bool NativePathOfMissingLiteral(std::string_view path, std::string* native) {
+  PathGuard guard(PathLock());
   bool found = false;
   *native = ResolveNative(path, LastLookup::kNoExact, &found);
   return found;
 }
 
 void NoteEntryCreated(std::string_view native_path) {
+  PathGuard guard(PathLock());
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return;
   if (Listing* listing = FindListing(abs_dir)) {
@@ -604,6 +618,7 @@ void NoteEntryCreated(std::string_view native_path) {
 }
 
 void NoteEntryRemoved(std::string_view native_path) {
+  PathGuard guard(PathLock());
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return;
   if (Listing* listing = FindListing(abs_dir)) {
@@ -615,10 +630,19 @@ void NoteEntryRemoved(std::string_view native_path) {
   EraseUnder(prefix, &Cache().directories);
 }
 
-OneWatchDrainScope::OneWatchDrainScope() { Watches().EnterCall(); }
-OneWatchDrainScope::~OneWatchDrainScope() { Watches().LeaveCall(); }
+// The scope holds the lock for the whole platform call, so that the
+// questions it asks are answered as of one moment for one thread.
+OneWatchDrainScope::OneWatchDrainScope() {
+  PathLock().lock();
+  Watches().EnterCall();
+}
+OneWatchDrainScope::~OneWatchDrainScope() {
+  Watches().LeaveCall();
+  PathLock().unlock();
+}
 
 bool WatchedEntryExists(std::string_view path, bool* exists) {
+  PathGuard guard(PathLock());
   const std::string literal = LiteralNativePath(path);
   std::string abs_dir, name;
   if (literal.empty() || !SplitNative(literal, &abs_dir, &name)) return false;
@@ -629,6 +653,7 @@ bool WatchedEntryExists(std::string_view path, bool* exists) {
 }
 
 bool NameTakenInAnyCase(std::string_view native_path) {
+  PathGuard guard(PathLock());
   std::string abs_dir, name;
   if (!SplitNative(native_path, &abs_dir, &name)) return false;
   // Asked afresh, never from the cached listing: another process may have
@@ -682,7 +707,10 @@ bool NameTakenInAnyCase(std::string_view native_path) {
   return taken;
 }
 
-long DirectoryListingsRead() { return Cache().listings_read; }
+long DirectoryListingsRead() {
+  PathGuard guard(PathLock());
+  return Cache().listings_read;
+}
 
 int ErrorFromErrno(int errno_value) {
   switch (errno_value) {

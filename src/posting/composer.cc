@@ -1,6 +1,7 @@
 // The message composer and section splitter.
 #include "posting/composer.h"
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -155,12 +156,24 @@ void WriteTrailLines(RunContext& ctx, MessageArea& area,
                              " (" + AddressToText(job.ownAddress) + ")"));
 }
 
+// The log lines of a section's header, held until the section before is
+// known to be stored.
+struct HeaderLines {
+  std::string sequenceProblem;
+  std::string numbering;
+
+  void Log(RunContext& ctx) const {
+    if (!sequenceProblem.empty()) LogError(ctx.log, sequenceProblem);
+    if (!numbering.empty()) Info(ctx, numbering);
+  }
+};
+
 // Sets up the header of the new current message for section partNumber.
-void WriteHeader(RunContext& ctx, MessageArea& area) {
+HeaderLines WriteHeader(RunContext& ctx, MessageArea& area) {
   const PostingJob& job = *ctx.postingJob;
+  HeaderLines lines;
   area.SetOrigAddress(job.ownAddress, true);
-  const std::string sequence_problem = TakeMsgIdSequenceProblem();
-  if (!sequence_problem.empty()) LogError(ctx.log, sequence_problem);
+  lines.sequenceProblem = TakeMsgIdSequenceProblem();
   area.SetDestAddress(job.toAddress);
   area.SetFromName(ForMessage(ctx, job.fromName));
   area.SetToName(ForMessage(ctx, job.toName));
@@ -175,7 +188,7 @@ void WriteHeader(RunContext& ctx, MessageArea& area) {
     area.SetSubject(subject);
   } else {
     area.SetSubject(ShortString(numbering + " " + subject));
-    Info(ctx, "   -> " + numbering);
+    lines.numbering = "   -> " + numbering;
   }
   DateTimeRecord now;
   CurrentDateTime(&now);
@@ -185,21 +198,37 @@ void WriteHeader(RunContext& ctx, MessageArea& area) {
   for (uint32_t bit = 1; bit <= kAttrSca; bit <<= 1) {
     if ((job.attributes & bit) != 0) area.SetAttribute(bit, true);
   }
+  return lines;
+}
+
+// The error line of section `part`, which could not be stored.
+void ReportUnstored(RunContext& ctx, int32_t part) {
+  std::string line = "Unable to write message [" + IntToText(part) + "/" +
+                     IntToText(ctx.partCount) + "]";
+  if (part < ctx.partCount) {
+    line += ": the rest of " + ctx.postingJob->fileName + " is not posted";
+  }
+  FailPosting(ctx, ShortString(line));
 }
 
 // Posts one section of `line_count` lines read from `reader` as a new
-// message. Answers false when no message could be added or stored, which
-// ends the posting of the file (a set with a hole could never be
-// completed); *file_ended is set when the file held fewer lines than
-// counted.
+// message. The section before may still be being stored (the area stores
+// behind): `previous_stored` tells, once this section is composed, whether
+// it was (and reports when not). Answers false when no message could be
+// added or stored, which ends the posting of the file (a set with a hole
+// could never be completed); *file_ended is set when the file held fewer
+// lines than counted. True means handed over: `previous_stored` answers
+// for it at the next section.
 bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
-                    int32_t line_count, bool* file_ended) {
+                    int32_t line_count,
+                    const std::function<bool()>& previous_stored,
+                    bool* file_ended) {
   if (!area.AddMessage()) {
-    FailPosting(ctx, "Unable to create new message");
+    if (previous_stored()) FailPosting(ctx, "Unable to create new message");
     return false;
   }
   ctx.sectionBytes = 0;
-  WriteHeader(ctx, area);
+  const HeaderLines header_lines = WriteHeader(ctx, area);
   WriteLeadLines(ctx, area);
   std::string line;
   std::string last_line;
@@ -216,16 +245,18 @@ bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
   // line, whatever characters its last line begins with.
   if (ctx.postingBinary) last_line.clear();
   WriteTrailLines(ctx, area, last_line);
+  if (!previous_stored()) {
+    // The section is dropped; a problem met while it was made still counts.
+    if (!header_lines.sequenceProblem.empty()) {
+      LogError(ctx.log, header_lines.sequenceProblem);
+    }
+    area.ReleaseMessage();
+    return false;
+  }
+  header_lines.Log(ctx);
   const bool stored = area.StoreMessage();
   area.ReleaseMessage();
-  if (!stored) {
-    std::string line = "Unable to write message [" + IntToText(ctx.partNumber) +
-                       "/" + IntToText(ctx.partCount) + "]";
-    if (ctx.partNumber < ctx.partCount) {
-      line += ": the rest of " + ctx.postingJob->fileName + " is not posted";
-    }
-    FailPosting(ctx, ShortString(line));
-  }
+  if (!stored) ReportUnstored(ctx, ctx.partNumber);
   return stored;
 }
 
@@ -345,7 +376,7 @@ void PreparePosting(RunContext& ctx) {
   }
 }
 
-void PostSections(RunContext& ctx) {
+void PostSections(RunContext& ctx, const std::vector<int32_t>* counted) {
   PostingJob& job = *ctx.postingJob;
   if (!ctx.postingOk) {
     FailPosting(ctx, "We can't make posting...");
@@ -362,16 +393,33 @@ void PostSections(RunContext& ctx) {
 
   // The first pass counts; the second posts exactly the lines counted, so
   // a file that changes meanwhile never yields more parts than announced.
-  std::vector<int32_t> sections = CountSectionLines(*reader);
-  ctx.partCount = static_cast<int32_t>(sections.size());
-  ctx.replacedChars = 0;
-  reader = OpenPostedFile(ctx);
-  if (!reader && !sections.empty()) {
-    FailPosting(ctx, "Can't open file " + job.fileName + "!..");
-    sections.clear();
+  std::vector<int32_t> sections;
+  if (counted && !ctx.postingBinary && !ctx.postingRecoder) {
+    sections = *counted;
+  } else {
+    sections = CountSectionLines(*reader);
+    ctx.replacedChars = 0;
+    reader = OpenPostedFile(ctx);
+    if (!reader && !sections.empty()) {
+      FailPosting(ctx, "Can't open file " + job.fileName + "!..");
+      sections.clear();
+    }
   }
+  ctx.partCount = static_cast<int32_t>(sections.size());
 
   MessageArea& area = *ctx.postingArea;
+  // A *.MSG area writes each section on a second thread while the next is
+  // composed. `unconfirmed` is the section handed over and not yet known
+  // stored; previous_stored waits for it and reports when it failed.
+  area.SetStoreBehind(true);
+  int32_t unconfirmed = 0;
+  const std::function<bool()> previous_stored = [&ctx, &area, &unconfirmed] {
+    const int32_t part = unconfirmed;
+    unconfirmed = 0;
+    if (part == 0 || area.FinishStores()) return true;
+    ReportUnstored(ctx, part);
+    return false;
+  };
   // The sections' lines reach the log and the console a batch at a time,
   // one write each, rather than two writes per message.
   constexpr size_t kSectionsPerBatch = 64;
@@ -382,19 +430,28 @@ void PostSections(RunContext& ctx) {
       BeginLogBatch(ctx.log);
     }
     if (StopRequested()) {
-      FailPosting(ctx, "Stopped on request: parts " + IntToText(i + 1) +
-                           " to " + IntToText(sections.size()) + " of " +
-                           job.fileName + " not posted");
+      if (previous_stored()) {
+        FailPosting(ctx, "Stopped on request: parts " + IntToText(i + 1) +
+                             " to " + IntToText(sections.size()) + " of " +
+                             job.fileName + " not posted");
+      }
       break;
     }
     bool file_ended = false;
-    if (!PostOneSection(ctx, area, *reader, sections[i], &file_ended)) break;
+    if (!PostOneSection(ctx, area, *reader, sections[i], previous_stored,
+                        &file_ended)) {
+      break;
+    }
+    unconfirmed = ctx.partNumber;
     if (file_ended) {
-      FailPosting(ctx, "File " + job.fileName +
-                           " got shorter while it was posted");
+      if (previous_stored()) {
+        FailPosting(ctx, "File " + job.fileName +
+                             " got shorter while it was posted");
+      }
       break;
     }
   }
+  previous_stored();
   EndLogBatch(ctx.log);
 
   if (!CloseMessageArea(&ctx.postingArea)) {

@@ -44,8 +44,11 @@ void PreparePosting(RunContext& ctx);
 // Posts the job's file as section messages into ctx.postingArea and closes
 // the area, in every case. The first section that cannot be added or
 // stored ends the posting of the file. Writes "  - Ok..." when the whole
-// file was posted without a failure.
-void PostSections(RunContext& ctx);
+// file was posted without a failure. `counted`, when given, is what
+// CountSectionLines answered for the file's own lines: a posting that does
+// not recode them takes it rather than reading the file to count again.
+void PostSections(RunContext& ctx,
+                  const std::vector<int32_t>* counted = nullptr);
 
 // ctx.postingOk := false, then the error line `message`.
 void FailPosting(RunContext& ctx, std::string_view message);

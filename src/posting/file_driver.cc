@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "areacfg/area_lookup.h"
@@ -52,19 +53,32 @@ void RefuseBinaryFile(RunContext& ctx) {
   ClosePostingArea(ctx);
 }
 
-// IsBinaryFile; *opened tells whether the file could be opened at all.
-bool TestForByteZero(std::string_view name, bool* opened) {
-  std::unique_ptr<PlatformFile> file =
-      OpenPlatformFile(name, FileMode::kOpenRead, nullptr);
-  *opened = file != nullptr;
-  if (!file) return false;
-  std::vector<char> block(kBinaryTestBlock);
-  for (;;) {
-    size_t got = 0;
-    if (!file->Read(block.data(), block.size(), &got)) return false;
-    if (std::memchr(block.data(), 0, got) != nullptr) return true;
-    if (got < block.size()) return false;
+// The lines of a file until one holds a byte 0 (then `zero` is set).
+class UntilByteZero : public TextReader {
+ public:
+  explicit UntilByteZero(std::unique_ptr<TextReader> file)
+      : file_(std::move(file)) {}
+  bool ReadLine(std::string* line) override {
+    if (zero || !file_->ReadLine(line)) return false;
+    zero = std::memchr(line->data(), 0, line->size()) != nullptr;
+    return !zero;
   }
+  bool zero = false;
+
+ private:
+  std::unique_ptr<TextReader> file_;
+};
+
+// IsBinaryFile into tested->binary, tested->opened telling whether the file
+// could be opened at all. A text file's sections are counted on the way.
+void TestForByteZero(std::string_view name, MaskTest* tested) {
+  std::unique_ptr<TextReader> file = OpenTextReader(name, nullptr);
+  tested->opened = file != nullptr;
+  if (!file) return;
+  UntilByteZero lines(std::move(file));
+  tested->sections = CountSectionLines(lines);
+  tested->binary = lines.zero;
+  if (tested->binary) tested->sections.clear();
 }
 
 // Looks the area up and posts (or refuses) every file the mask matches.
@@ -96,7 +110,8 @@ bool PostMatches(RunContext& ctx, std::string_view text,
       RefuseBinaryFile(ctx);
     } else {
       PreparePosting(ctx);
-      PostSections(ctx);
+      PostSections(ctx, named_file && !tested.binary ? &tested.sections
+                                                      : nullptr);
     }
   }
   ctx.postingBinary = false;
@@ -106,8 +121,9 @@ bool PostMatches(RunContext& ctx, std::string_view text,
 }  // namespace
 
 bool IsBinaryFile(std::string_view name) {
-  bool opened = false;
-  return TestForByteZero(name, &opened);
+  MaskTest tested;
+  TestForByteZero(name, &tested);
+  return tested.binary;
 }
 
 void PostFileMask(RunContext& ctx, std::string_view text) {
@@ -116,7 +132,7 @@ void PostFileMask(RunContext& ctx, std::string_view text) {
     return;
   }
   MaskTest tested;
-  tested.binary = TestForByteZero(FirstWord(text), &tested.opened);
+  TestForByteZero(FirstWord(text), &tested);
   if (tested.binary) {
     PostBinaryFiles(ctx, text, tested);
   } else {

@@ -3,8 +3,10 @@
 #ifndef KAVEL_POSTING_FILE_DRIVER_H_
 #define KAVEL_POSTING_FILE_DRIVER_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavel {
 
@@ -26,10 +28,13 @@ bool IsBinaryFile(std::string_view name);
 
 // What PostFileMask found when it tested the mask itself for a byte 0. A
 // mask without wildcards that names a file which could be opened is not
-// read a second time for the test.
+// read a second time for the test, and a text file so named not a third
+// time to count its sections: the test counted them.
 struct MaskTest {
   bool opened = false;
   bool binary = false;
+  // When opened and not binary: CountSectionLines of the file as read.
+  std::vector<int32_t> sections;
 };
 
 // Looks the area up, then posts every file the mask matches; "Can't find

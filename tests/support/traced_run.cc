@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "support/e2e.h"
 
@@ -134,62 +135,83 @@ TracedResult RunTraced(
   if (WIFSTOPPED(status)) {
     result.traced = true;
     ptrace(PTRACE_SETOPTIONS, pid, nullptr,
-           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC);
-    bool in_call = false;
-    long entry_nr = -1;
-    unsigned long long entry_flags = 0;
-    int deliver = 0;
+           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC |
+               PTRACE_O_TRACECLONE);
+    // Every thread of the program is traced; a call's entry and return
+    // are told apart per thread.
+    struct ThreadState {
+      bool in_call = false;
+      long entry_nr = -1;
+      unsigned long long entry_flags = 0;
+    };
+    std::map<pid_t, ThreadState> threads;
     bool reaped = false;
+    pid_t tid = pid;
+    int deliver = 0;
     for (;;) {
-      if (ptrace(PTRACE_SYSCALL, pid, nullptr,
-                 reinterpret_cast<void*>(static_cast<long>(deliver))) != 0) {
+      if (tid != 0 &&
+          ptrace(PTRACE_SYSCALL, tid, nullptr,
+                 reinterpret_cast<void*>(static_cast<long>(deliver))) != 0 &&
+          tid == pid) {
         break;
       }
       deliver = 0;
-      if (waitpid(pid, &status, 0) < 0) {
-        if (errno == EINTR) continue;
+      tid = waitpid(-1, &status, __WALL);
+      if (tid < 0) {
+        if (errno == EINTR) {
+          tid = 0;
+          continue;
+        }
         break;
       }
-      if (WIFEXITED(status)) {
-        result.exit_code = WEXITSTATUS(status);
-        reaped = true;
-        break;
-      }
-      if (WIFSIGNALED(status)) {
-        reaped = true;
-        break;
+      if (WIFEXITED(status) || WIFSIGNALED(status)) {
+        if (tid == pid) {
+          if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+          reaped = true;
+          break;
+        }
+        threads.erase(tid);
+        tid = 0;  // nothing to resume
+        continue;
       }
       if (!WIFSTOPPED(status)) continue;
+      const bool new_thread = threads.count(tid) == 0;
+      ThreadState& thread = threads[tid];
       int sig = WSTOPSIG(status);
       if (sig != (SIGTRAP | 0x80)) {
-        // An event stop (exec) or a signal meant for the program.
-        if (status >> 16 == 0 && sig != SIGTRAP) deliver = sig;
+        // An event stop (exec, clone), the stop a new thread starts with,
+        // or a signal meant for the program.
+        if (status >> 16 == 0 && sig != SIGTRAP &&
+            !(new_thread && sig == SIGSTOP)) {
+          deliver = sig;
+        }
         continue;
       }
       user_regs_struct regs;
-      if (ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0) break;
-      in_call = !in_call;
+      if (ptrace(PTRACE_GETREGS, tid, nullptr, &regs) != 0) break;
+      thread.in_call = !thread.in_call;
       TracePoint point;
-      if (in_call) {
-        entry_nr = static_cast<long>(regs.orig_rax);
-        const long nr = entry_nr;
-        if (nr == SYS_openat) entry_flags = regs.rdx;
-        if (nr == SYS_open) entry_flags = regs.rsi;
-        if (nr == SYS_creat) entry_flags = O_CREAT | O_TRUNC;
+      if (thread.in_call) {
+        thread.entry_nr = static_cast<long>(regs.orig_rax);
+        const long nr = thread.entry_nr;
+        if (nr == SYS_openat) thread.entry_flags = regs.rdx;
+        if (nr == SYS_open) thread.entry_flags = regs.rsi;
+        if (nr == SYS_creat) thread.entry_flags = O_CREAT | O_TRUNC;
         char path_at = 0;
         if (const char* name = ChangingCall(nr, &path_at)) {
           const long first = static_cast<long>(regs.rdi);
           point.call = name;
-          point.path = path_at == 'f'   ? FdPath(pid, first)
-                       : path_at == 'p' ? PathArgument(pid, AT_FDCWD, regs.rdi)
-                                        : PathArgument(pid, first, regs.rsi);
+          point.path = path_at == 'f'   ? FdPath(tid, first)
+                       : path_at == 'p' ? PathArgument(tid, AT_FDCWD, regs.rdi)
+                                        : PathArgument(tid, first, regs.rsi);
         }
-      } else if ((entry_nr == SYS_openat || entry_nr == SYS_open ||
-                  entry_nr == SYS_creat) &&
+      } else if ((thread.entry_nr == SYS_openat ||
+                  thread.entry_nr == SYS_open ||
+                  thread.entry_nr == SYS_creat) &&
                  static_cast<long long>(regs.rax) >= 0 &&
-                 (entry_flags & (O_CREAT | O_TRUNC)) != 0) {
-        point.call = entry_nr == SYS_creat ? "creat" : "openat";
-        point.path = FdPath(pid, static_cast<long>(regs.rax));
+                 (thread.entry_flags & (O_CREAT | O_TRUNC)) != 0) {
+        point.call = thread.entry_nr == SYS_creat ? "creat" : "openat";
+        point.path = FdPath(tid, static_cast<long>(regs.rax));
       }
       if (point.call.empty() || !Below(point.path, watched)) continue;
       point.index = ++result.points;
@@ -200,8 +222,13 @@ TracedResult RunTraced(
     }
     if (!reaped) {
       kill(pid, SIGKILL);
-      while (waitpid(pid, &status, 0) >= 0 && !WIFSIGNALED(status) &&
-             !WIFEXITED(status)) {
+      for (;;) {
+        const pid_t gone = waitpid(-1, &status, __WALL);
+        if (gone < 0 && errno == EINTR) continue;
+        if (gone < 0 ||
+            (gone == pid && (WIFSIGNALED(status) || WIFEXITED(status)))) {
+          break;
+        }
       }
     }
   } else {

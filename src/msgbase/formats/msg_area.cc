@@ -109,7 +109,7 @@ MsgArea::MsgArea(std::string_view)
                                .kludgesOverHeader = true}) {}
 
 MsgArea::~MsgArea() {
-  if (messageFile || messageIsNew) ReleaseMessage();
+  if (messageFile || messageIsNew || messageHandedOver) ReleaseMessage();
   CloseArea();
 }
 
@@ -139,6 +139,9 @@ bool MsgArea::CreateArea(std::string_view path) {
 }
 
 void MsgArea::CloseArea() {
+  FinishStores();
+  storer.reset();
+  nextUnnamed.reset();
   areaPath.clear();
   isOpen = false;
 }
@@ -243,11 +246,12 @@ bool MsgArea::LoadMessage() {
 }
 
 bool MsgArea::ReleaseMessage() {
-  if (!messageFile && !messageIsNew) {
+  if (!messageFile && !messageIsNew && !messageHandedOver) {
     status = kMsgErrorNotLoaded;
     return false;
   }
   DropUnstoredMessage();
+  messageHandedOver = false;
   messageFile.reset();
   text.reset();
   return true;
@@ -304,26 +308,58 @@ bool MsgArea::StoreMessage() {
     DropUnstoredMessage();
     return false;
   }
-  if (messageIsNew) return StoreNewMessage();
-  ByteStream* file = messageFile.get();
-  file->ResetStatus();
-  if (!WriteMessageFile(file)) {
+  if (messageIsNew) {
+    // The message before must be stored, and its number final, first.
+    if (!FinishStores() || (numberPending && !TakeNextNumber())) {
+      DropUnstoredMessage();
+      return false;
+    }
+    if (storeBehind && unnamedStores) {
+      HandOver();
+      return true;
+    }
+    return StoreNewMessage();
+  }
+  if (!WriteMessageFile(messageFile.get(), MessageFileBytes())) {
     status = kMsgErrorWriteFailed;
     return false;
   }
   return true;
 }
 
-bool MsgArea::WriteMessageFile(ByteStream* file) {
-  file->Seek(0);
+std::string MsgArea::MessageFileBytes() {
   TakeHeaderRecord();
-  uint8_t raw[MsgHeader::kEncodedSize];
-  messageHeader.EncodeTo(raw);
-  file->Write(raw, sizeof raw);
+  std::string bytes(MsgHeader::kEncodedSize, '\0');
+  messageHeader.EncodeTo(reinterpret_cast<uint8_t*>(bytes.data()));
   text->Seek(0);
-  file->CopyFrom(text.get(), text->Size());
-  const uint8_t terminator = 0;
-  file->Write(&terminator, 1);
+  const int32_t size = text->Size();
+  bytes.reserve(bytes.size() + static_cast<size_t>(size) + 1);
+  const uint8_t* view = nullptr;
+  const int32_t viewed = text->View(&view);
+  if (viewed == size) {
+    bytes.append(reinterpret_cast<const char*>(view), static_cast<size_t>(size));
+    text->Seek(size);  // where a copy leaves it
+  } else {
+    char piece[4096];
+    for (int32_t left = size; left > 0;) {
+      const auto n = static_cast<uint16_t>(std::min<int32_t>(left, sizeof piece));
+      text->Read(piece, n);
+      bytes.append(piece, n);
+      left -= n;
+    }
+  }
+  bytes.push_back('\0');
+  return bytes;
+}
+
+bool MsgArea::WriteMessageFile(ByteStream* file, const std::string& bytes) {
+  file->ResetStatus();
+  file->Seek(0);
+  constexpr size_t kPiece = 32768;
+  for (size_t at = 0; at < bytes.size(); at += kPiece) {
+    const size_t n = std::min(kPiece, bytes.size() - at);
+    file->Write(bytes.data() + at, static_cast<uint16_t>(n));
+  }
   file->Truncate();
   file->Flush();
   return file->status == kStreamOk;
@@ -334,28 +370,43 @@ bool MsgArea::StoreNewMessage() {
   // a name and linked under its number; the link refuses a name already
   // taken, so a number another program took meanwhile passes the message
   // on to the next, and a run killed while writing leaves nothing.
+  const std::string bytes = MessageFileBytes();
+  int32_t failure = 0;
   if (std::unique_ptr<PlatformFile> unnamed = OpenUnnamedFile(areaPath)) {
-    return StoreUnnamed(std::make_unique<FileStream>(std::move(unnamed)));
+    failure = StoreUnnamed(std::move(unnamed), bytes);
+    unnamedStores = unnamedStores || failure == 0;
+  } else {
+    failure = StoreUnderScratchName(bytes, &messageFile);
   }
-  // Otherwise it is written under a scratch name beside its number and
-  // renamed to the number by a rename that refuses a name already taken:
-  // a message file never holds a part of a message, not even when the
-  // program is killed while writing (a reader or tosser would take the
-  // part for a message), and never replaces one. A number found taken
-  // (another program stores into the directory too) passes the message on
-  // to the next. The scratch file is made exclusively: two programs that
-  // chose the same number never write into one file.
+  if (failure != 0) {
+    status = failure;
+    DropUnstoredMessage();
+    return false;
+  }
+  messageIsNew = false;
+  return true;
+}
+
+int32_t MsgArea::StoreUnderScratchName(const std::string& bytes,
+                                       std::unique_ptr<ByteStream>* stored) {
+  // Without files that have no name, the message is written under a
+  // scratch name beside its number and renamed to the number by a rename
+  // that refuses a name already taken: a message file never holds a part
+  // of a message, not even when the program is killed while writing (a
+  // reader or tosser would take the part for a message), and never
+  // replaces one. A number found taken (another program stores into the
+  // directory too) passes the message on to the next. The scratch file is
+  // made exclusively: two programs that chose the same number never write
+  // into one file.
   std::unique_ptr<ByteStream> file;
   std::string scratch_name;
   int attempt = 0;
-  auto fail = [this, &file, &scratch_name](int32_t code) {
+  auto fail = [&file, &scratch_name](int32_t code) {
     if (file) {
       file.reset();
       EraseFile(scratch_name);
     }
-    status = code;
-    DropUnstoredMessage();
-    return false;
+    return code;
   };
   bool retried = false;
   for (;; ++attempt) {
@@ -374,33 +425,86 @@ bool MsgArea::StoreNewMessage() {
       retried = true;  // the other writer gave up its scratch file
     }
   }
-  if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
+  if (!WriteMessageFile(file.get(), bytes)) return fail(kMsgErrorWriteFailed);
   const int32_t failure = ClaimNumber(
       attempt, [&scratch_name](const std::string& name, int* error) {
         return RenameFileNoReplace(scratch_name, name, error);
       });
   if (failure != 0) return fail(failure);
-  // The written file is the message's now: later changes go to it.
-  messageFile = std::move(file);
-  messageIsNew = false;
-  return true;
+  *stored = std::move(file);
+  return 0;
 }
 
-bool MsgArea::StoreUnnamed(std::unique_ptr<FileStream> file) {
-  auto fail = [this](int32_t code) {
-    status = code;
-    DropUnstoredMessage();
-    return false;
-  };
-  if (!WriteMessageFile(file.get())) return fail(kMsgErrorWriteFailed);
+int32_t MsgArea::StoreUnnamed(std::unique_ptr<PlatformFile> file,
+                              const std::string& bytes) {
+  if (!file->Write(bytes.data(), bytes.size())) return kMsgErrorWriteFailed;
   const int32_t failure =
       ClaimNumber(0, [&file](const std::string& name, int* error) {
         return file->LinkAs(name, error);
       });
-  if (failure != 0) return fail(failure);
-  messageFile = std::move(file);
+  if (failure != 0) return failure;
+  // The written file is the message's now: later changes go to it.
+  messageFile = std::make_unique<FileStream>(std::move(file));
+  return 0;
+}
+
+void MsgArea::SetStoreBehind(bool on) {
+  if (!on) FinishStores();
+  storeBehind = on;
+}
+
+void MsgArea::HandOver() {
+  handed = HandedOver();
+  handed.number = current;
+  handed.bytes = MessageFileBytes();
+  handed.file = std::move(nextUnnamed);
   messageIsNew = false;
-  return true;
+  messageHandedOver = true;
+  if (!storer) storer = std::make_unique<TaskThread>();
+  storer->Start([this] { WriteHandedOver(); });
+}
+
+void MsgArea::WriteHandedOver() {
+  // Nothing of the area but its directory is touched here: the owner
+  // goes on composing the next message meanwhile.
+  HandedOver& job = handed;
+  if (!job.file) job.file = OpenUnnamedFile(areaPath);
+  if (!job.file) return;
+  if (!job.file->Write(job.bytes.data(), job.bytes.size())) {
+    job.error = job.file->last_error();
+    return;
+  }
+  job.linked = job.file->LinkAs(MessageFileName(job.number), &job.error);
+  if (job.linked) job.file.reset();
+}
+
+bool MsgArea::FinishStores() {
+  if (!storer || !storer->Busy()) return true;
+  storer->Wait();
+  HandedOver done = std::move(handed);
+  handed = HandedOver();
+  if (done.linked) return true;
+  // Whatever the second thread could not do is done here, as a store
+  // without it would: a number taken meanwhile passes the message on to
+  // the next, and without a file that has no name it goes under a
+  // scratch name.
+  current = done.number;
+  int32_t failure = kMsgErrorWriteFailed;
+  if (!done.file) {
+    std::unique_ptr<ByteStream> stored;
+    failure = StoreUnderScratchName(done.bytes, &stored);
+  } else if (done.error == kErrorExists) {
+    failure = PassTakenNumber(done.number, 0)
+                  ? ClaimNumber(1,
+                                [&done](const std::string& name, int* error) {
+                                  return done.file->LinkAs(name, error);
+                                })
+                  : status;
+  }
+  if (failure == 0) return true;
+  status = failure;
+  MarkNumber(current, false);
+  return false;
 }
 
 int32_t MsgArea::ClaimNumber(
@@ -451,25 +555,45 @@ void MsgArea::DropUnstoredMessage() {
   if (!messageIsNew) return;
   messageIsNew = false;
   messageWritable = false;
+  if (numberPending) {
+    numberPending = false;
+    return;
+  }
   MarkNumber(current, false);
   maxNumber = maxBeforeAdd;
 }
 
-bool MsgArea::AddMessage() {
-  if (!isOpen) return false;
-  if (messageFile || messageIsNew) ReleaseMessage();
-  // The number is the next after the highest known; the file is made when
-  // the message is stored (StoreNewMessage), where a number another
-  // program took meanwhile passes the message on to the next.
+bool MsgArea::TakeNextNumber() {
   const int32_t number = NextNumber();
   if (number == 0) {
     status = kMsgErrorNoNumber;
     return false;
   }
+  numberPending = false;
   maxBeforeAdd = maxNumber;
   current = number;
   maxNumber = number;
   MarkNumber(number, true);
+  return true;
+}
+
+bool MsgArea::AddMessage() {
+  if (!isOpen) return false;
+  if (messageFile || messageIsNew || messageHandedOver) ReleaseMessage();
+  // The number is the next after the highest known; the file is made when
+  // the message is stored (StoreNewMessage), where a number another
+  // program took meanwhile passes the message on to the next. While the
+  // message before is being stored, the number waits for it.
+  if (storer && storer->Busy()) {
+    numberPending = true;
+  } else if (!TakeNextNumber()) {
+    return false;
+  }
+  // Its file is made now, while the second thread is busy with the one
+  // before (a file without a name that is never linked leaves nothing).
+  if (storeBehind && unnamedStores && !nextUnnamed) {
+    nextUnnamed = OpenUnnamedFile(areaPath);
+  }
   messageWritable = true;
   messageIsNew = true;
   text = NewMemoryStream(kTextSizeHint);

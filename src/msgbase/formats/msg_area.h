@@ -13,6 +13,8 @@
 #include <string_view>
 
 #include "msgbase/message_area.h"
+#include "platform/platform.h"
+#include "util/task_thread.h"
 
 namespace kavel {
 
@@ -79,6 +81,8 @@ class MsgArea : public MessageArea {
   int32_t HighestNumber() override;
   int32_t MessageCount() override;
   bool StoreMessage() override;
+  void SetStoreBehind(bool on) override;
+  bool FinishStores() override;
   bool AddMessage() override;
   bool DeleteMessage() override;
   int32_t LoadLastRead(int32_t user) override;
@@ -104,14 +108,26 @@ class MsgArea : public MessageArea {
   // After a failed store of a message made by AddMessage, or its release
   // unstored: its number is given up.
   void DropUnstoredMessage();
-  // Writes the header and text into `file` from its start and flushes it;
-  // false when a write failed.
-  bool WriteMessageFile(ByteStream* file);
+  // The whole file of the current message: stored header, text, and the
+  // zero byte that ends it.
+  std::string MessageFileBytes();
+  // Writes `bytes` into `file` from its start, ends it there and flushes
+  // it; false when a write failed.
+  static bool WriteMessageFile(ByteStream* file, const std::string& bytes);
   // The first store of a message made by AddMessage (see the .cc).
   bool StoreNewMessage();
-  // StoreNewMessage into `file`, a file without a name in the area's
-  // directory.
-  bool StoreUnnamed(std::unique_ptr<FileStream> file);
+  // StoreNewMessage of `bytes` into `file`, a file without a name in the
+  // area's directory (the file becomes messageFile), and under a scratch
+  // name where there is none (the file is left in *stored). 0 once stored
+  // under the current number, otherwise the status to fail with.
+  int32_t StoreUnnamed(std::unique_ptr<PlatformFile> file,
+                       const std::string& bytes);
+  int32_t StoreUnderScratchName(const std::string& bytes,
+                                std::unique_ptr<ByteStream>* stored);
+  // Hands the new message over to the second thread (store-behind).
+  void HandOver();
+  // The second thread's part: writes and links what was handed over.
+  void WriteHandedOver();
   // Gives the written message the current number through `claim` (a link
   // or rename that refuses a name taken, with *error kErrorExists then),
   // passing over numbers found taken; `attempt` counts the numbers tried
@@ -125,6 +141,9 @@ class MsgArea : public MessageArea {
   // HighestNumber() + 1 (2 in an empty echomail area); 0 when past the
   // highest usable number.
   int32_t NextNumber();
+  // Makes NextNumber() the new message's number; false, with status set,
+  // when none is left.
+  bool TakeNextNumber();
 
   std::string areaPath;
   std::array<uint8_t, kNumberMapBits / 8> numberMap{};
@@ -137,6 +156,31 @@ class MsgArea : public MessageArea {
   bool messageIsNew = false;
   int32_t maxBeforeAdd = 0;
   MsgHeader messageHeader;
+
+  // Store-behind (SetStoreBehind).
+  bool storeBehind = false;
+  // A new message was linked from a file without a name here: the second
+  // thread may store the next ones so.
+  bool unnamedStores = false;
+  // The new message was added while another was being stored: it takes
+  // its number when it is stored.
+  bool numberPending = false;
+  // The current message was handed over; it counts as released.
+  bool messageHandedOver = false;
+  // What the second thread stores; its own from HandOver until the thread
+  // is waited for.
+  struct HandedOver {
+    int32_t number = 0;
+    std::string bytes;                   // the whole message file
+    std::unique_ptr<PlatformFile> file;  // once made; kept unless linked
+    int error = kErrorNone;              // of the step that failed
+    bool linked = false;
+  };
+  HandedOver handed;
+  std::unique_ptr<TaskThread> storer;
+  // A file without a name for the next message handed over, made while the
+  // one before is being stored.
+  std::unique_ptr<PlatformFile> nextUnnamed;
 };
 
 }  // namespace kavel
