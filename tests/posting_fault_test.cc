@@ -182,6 +182,41 @@ TEST_P(PostingFaultTest, KilledWhilePostingLeavesEarlierMessagesReadable) {
   }
 }
 
+// A *.MSG area stores each section on a second thread while the next one
+// is made. A section that fails there (its directory gone when it is
+// linked) ends the posting with its own number: no later section is
+// announced or stored, and nothing is left behind.
+TEST_P(PostingFaultTest, ASectionFailingBehindEndsThePostingWithItsNumber) {
+  if (GetParam()[0] != 'M') GTEST_SKIP() << "only *.MSG stores behind";
+  dir_.WriteFile("in/d.txt", PostedFile('d', 228 * 3 + 100));
+  const std::string area = AreaDir("FOO");
+  const std::string away = area + ".away";
+  int links = 0;
+  TracedResult run = RunTraced(
+      dir_.path(), {"/ENCODE", "in/d.txt", "FOO"}, area,
+      [&](const TracePoint& p) {
+        if (p.call == "linkat" && ++links == 2) fs::rename(area, away);
+        return TraceAction::kContinue;
+      });
+  if (!run.traced) GTEST_SKIP() << "system calls cannot be traced here";
+  ASSERT_EQ(links, 2) << run.out;
+  fs::rename(away, area);
+  EXPECT_NE(run.out.find("-> [2/4]"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Unable to write message [2/4]: the rest of "
+                         "IN/d.txt is not posted"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("-> [3/4]"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("  - Ok..."), std::string::npos) << run.out;
+  EXPECT_EQ(dir_.FilesBelow("bases/foo"),
+            std::vector<std::string>{"bases/foo/base/2.msg"});
+  const std::vector<PostedMessage> reference_c = Reference("in/c.txt");
+  PostOk("in/c.txt", "FOO");
+  const std::vector<PostedMessage> after = Read();
+  ASSERT_EQ(after.size(), 2u);
+  ExpectWhole(after.back(), reference_c);
+}
+
 // Runs the program in-process in the run directory with `env` as its Env;
 // answers what it printed.
 std::string RunThrough(Env* env, const std::string& dir,

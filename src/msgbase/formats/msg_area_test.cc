@@ -237,5 +237,55 @@ TEST_F(MsgAreaTest, NewMessagesFromScratchNamesNeverReplaceEither) {
   }
 }
 
+// Stored behind (a second thread writes while the next message is made):
+// a number another writer takes meanwhile passes the message on to the
+// next, in order; a store that fails there is FinishStores' answer and
+// gives its number up.
+TEST_F(MsgAreaTest, StoredBehindAsAtOnce) {
+  auto area = Open();
+  area->SetStoreBehind(true);
+  auto add = [&area](const std::string& line) {
+    ASSERT_TRUE(area->AddMessage());
+    area->SetFromName("us");
+    area->WriteLine(line);
+    ASSERT_TRUE(area->StoreMessage());
+    area->ReleaseMessage();
+  };
+  add("one");  // stored at once: whether files without a name work here
+  EXPECT_TRUE(dir_.Exists("1.msg"));
+  const std::string tossed = MessageFile("tosser", "x\r" + kEmpty);
+  ASSERT_TRUE(area->AddMessage());
+  ASSERT_EQ(area->current, 2);
+  Put("2.msg", tossed);  // behind the area's back
+  area->WriteLine("two");
+  ASSERT_TRUE(area->StoreMessage());
+  area->ReleaseMessage();
+  add("three");  // numbered once "two" has its number
+  EXPECT_TRUE(area->FinishStores());
+  EXPECT_EQ(area->current, 4);
+  EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed);
+  for (const auto& [name, text] :
+       {std::pair{"1.msg", "one"}, {"3.msg", "two"}, {"4.msg", "three"}}) {
+    const std::string bytes = ReadFile(dir_.Join(name));
+    EXPECT_EQ(bytes.substr(MsgHeader::kEncodedSize),
+              std::string(text) + "\r" + kEmpty)
+        << name;
+  }
+
+  const std::string here = dir_.Join("");
+  const std::string away = here.substr(0, here.size() - 1) + ".away";
+  ASSERT_TRUE(area->AddMessage());
+  std::filesystem::rename(here, away);
+  area->WriteLine("five");
+  ASSERT_TRUE(area->StoreMessage());
+  area->ReleaseMessage();
+  EXPECT_FALSE(area->FinishStores());
+  EXPECT_EQ(area->status, kMsgErrorWriteFailed);
+  EXPECT_FALSE(area->HasMessage(5));
+  std::filesystem::rename(away, here);
+  EXPECT_FALSE(dir_.Exists("5.msg"));
+  area->CloseArea();
+}
+
 }  // namespace
 }  // namespace kavel
