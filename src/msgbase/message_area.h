@@ -161,17 +161,20 @@ class MessageArea {
   // (a posting): while on, a format that can (*.MSG) may leave the writing
   // of a message made by AddMessage to a second thread. StoreMessage then
   // answers true once the message is handed over; it counts as released
-  // and is not in the base until FinishStores answers for it. A message
-  // added meanwhile takes its number when it is stored (until then
-  // `current` is not its number). Formats that cannot store at once, and
-  // every answer stays as without it.
+  // and is not in the base until FinishOldestStore answers for it, in the
+  // order they were handed over. The caller bounds how many are under way
+  // (each holds its message's bytes). A message added while others are
+  // under way takes its number when it is stored (until then `current` is
+  // not its number). Formats that cannot store at once, and every answer
+  // stays as without it. Turning it off waits for every message.
   virtual void SetStoreBehind(bool on) { (void)on; }
-  // Waits for the message handed over last: true when it is stored (or
+  // Messages handed over and not yet answered for.
+  virtual int StoresUnderWay() { return 0; }
+  // Waits for the oldest message under way: true when it is stored (or
   // none is under way); false with `status` set when it could not be, as
-  // StoreMessage would have answered. StoreMessage and CloseArea wait as
-  // well; StoreMessage answers false, storing nothing, when the message
-  // before failed so.
-  virtual bool FinishStores() { return true; }
+  // StoreMessage would have answered. None handed over after a message that
+  // failed is stored: each answers false in turn.
+  virtual bool FinishOldestStore() { return true; }
 
   // Kludge lines (see message_text.h).
   virtual bool FindKludgeRaw(std::string_view name, std::string* line,

@@ -1,7 +1,7 @@
 // The message composer and section splitter.
 #include "posting/composer.h"
 
-#include <functional>
+#include <deque>
 #include <memory>
 #include <utility>
 
@@ -211,24 +211,82 @@ void ReportUnstored(RunContext& ctx, int32_t part) {
   FailPosting(ctx, ShortString(line));
 }
 
+// The sections handed over to an area that stores behind and not yet
+// known stored, oldest first. The log reads as if each section were stored
+// before the next was made: the oldest one's header lines are logged, and
+// each later one's are held until the sections before it are stored.
+class SectionsUnderWay {
+ public:
+  // At most this many are under way (each holds a message's bytes).
+  static constexpr size_t kLimit = 3;
+
+  SectionsUnderWay(RunContext& ctx, MessageArea& area)
+      : ctx_(ctx), area_(area) {}
+
+  bool empty() const { return sections_.empty(); }
+
+  // Waits until at most `count` are under way. False when one could not be
+  // stored: it is reported, and those after it are given up.
+  bool WaitUntilAtMost(size_t count) {
+    while (sections_.size() > count) {
+      Section oldest = std::move(sections_.front());
+      sections_.pop_front();
+      if (!area_.FinishOldestStore()) {
+        ReportUnstored(ctx_, oldest.part);
+        for (; !sections_.empty(); sections_.pop_front()) {
+          area_.FinishOldestStore();
+          Dropped(sections_.front().lines);
+        }
+        return false;
+      }
+      if (!sections_.empty()) sections_.front().lines.Log(ctx_);
+    }
+    return true;
+  }
+
+  // After StoreMessage answered yes for section `part`, whose lines were
+  // logged when none was under way: held when it is under way itself.
+  void Stored(int32_t part, HeaderLines lines) {
+    if (area_.StoresUnderWay() > static_cast<int>(sections_.size())) {
+      sections_.push_back(Section{part, std::move(lines)});
+    }
+  }
+
+  // The lines of a section given up: a problem met while it was made still
+  // counts.
+  void Dropped(const HeaderLines& lines) {
+    if (!lines.sequenceProblem.empty()) {
+      LogError(ctx_.log, lines.sequenceProblem);
+    }
+  }
+
+ private:
+  struct Section {
+    int32_t part;
+    HeaderLines lines;  // empty once logged
+  };
+  RunContext& ctx_;
+  MessageArea& area_;
+  std::deque<Section> sections_;
+};
+
 // Posts one section of `line_count` lines read from `reader` as a new
-// message. The section before may still be being stored (the area stores
-// behind): `previous_stored` tells, once this section is composed, whether
-// it was (and reports when not). Answers false when no message could be
-// added or stored, which ends the posting of the file (a set with a hole
-// could never be completed); *file_ended is set when the file held fewer
-// lines than counted. True means handed over: `previous_stored` answers
-// for it at the next section.
+// message. Answers false when no message could be added or stored, which
+// ends the posting of the file (a set with a hole could never be
+// completed); *file_ended is set when the file held fewer lines than
+// counted. The area may store behind: true then means handed over, and a
+// section before it that fails is reported here.
 bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
-                    int32_t line_count,
-                    const std::function<bool()>& previous_stored,
+                    int32_t line_count, SectionsUnderWay& under_way,
                     bool* file_ended) {
   if (!area.AddMessage()) {
-    if (previous_stored()) FailPosting(ctx, "Unable to create new message");
+    if (under_way.WaitUntilAtMost(0)) {
+      FailPosting(ctx, "Unable to create new message");
+    }
     return false;
   }
   ctx.sectionBytes = 0;
-  const HeaderLines header_lines = WriteHeader(ctx, area);
+  HeaderLines header_lines = WriteHeader(ctx, area);
   WriteLeadLines(ctx, area);
   std::string line;
   std::string last_line;
@@ -245,19 +303,26 @@ bool PostOneSection(RunContext& ctx, MessageArea& area, TextReader& reader,
   // line, whatever characters its last line begins with.
   if (ctx.postingBinary) last_line.clear();
   WriteTrailLines(ctx, area, last_line);
-  if (!previous_stored()) {
-    // The section is dropped; a problem met while it was made still counts.
-    if (!header_lines.sequenceProblem.empty()) {
-      LogError(ctx.log, header_lines.sequenceProblem);
-    }
+  if (!under_way.WaitUntilAtMost(SectionsUnderWay::kLimit - 1)) {
+    under_way.Dropped(header_lines);
     area.ReleaseMessage();
     return false;
   }
-  header_lines.Log(ctx);
+  const bool logged = under_way.empty();
+  if (logged) header_lines.Log(ctx);
   const bool stored = area.StoreMessage();
   area.ReleaseMessage();
-  if (!stored) ReportUnstored(ctx, ctx.partNumber);
-  return stored;
+  if (!stored) {
+    if (!under_way.WaitUntilAtMost(0)) {
+      under_way.Dropped(header_lines);
+      return false;
+    }
+    if (!logged) header_lines.Log(ctx);
+    ReportUnstored(ctx, ctx.partNumber);
+    return false;
+  }
+  under_way.Stored(ctx.partNumber, logged ? HeaderLines() : header_lines);
+  return true;
 }
 
 }  // namespace
@@ -408,18 +473,10 @@ void PostSections(RunContext& ctx, const std::vector<int32_t>* counted) {
   ctx.partCount = static_cast<int32_t>(sections.size());
 
   MessageArea& area = *ctx.postingArea;
-  // A *.MSG area writes each section on a second thread while the next is
-  // composed. `unconfirmed` is the section handed over and not yet known
-  // stored; previous_stored waits for it and reports when it failed.
+  // A *.MSG area writes each section on a second thread while the next
+  // ones are made.
   area.SetStoreBehind(true);
-  int32_t unconfirmed = 0;
-  const std::function<bool()> previous_stored = [&ctx, &area, &unconfirmed] {
-    const int32_t part = unconfirmed;
-    unconfirmed = 0;
-    if (part == 0 || area.FinishStores()) return true;
-    ReportUnstored(ctx, part);
-    return false;
-  };
+  SectionsUnderWay under_way(ctx, area);
   // The sections' lines reach the log and the console a batch at a time,
   // one write each, rather than two writes per message.
   constexpr size_t kSectionsPerBatch = 64;
@@ -430,7 +487,7 @@ void PostSections(RunContext& ctx, const std::vector<int32_t>* counted) {
       BeginLogBatch(ctx.log);
     }
     if (StopRequested()) {
-      if (previous_stored()) {
+      if (under_way.WaitUntilAtMost(0)) {
         FailPosting(ctx, "Stopped on request: parts " + IntToText(i + 1) +
                              " to " + IntToText(sections.size()) + " of " +
                              job.fileName + " not posted");
@@ -438,20 +495,19 @@ void PostSections(RunContext& ctx, const std::vector<int32_t>* counted) {
       break;
     }
     bool file_ended = false;
-    if (!PostOneSection(ctx, area, *reader, sections[i], previous_stored,
+    if (!PostOneSection(ctx, area, *reader, sections[i], under_way,
                         &file_ended)) {
       break;
     }
-    unconfirmed = ctx.partNumber;
     if (file_ended) {
-      if (previous_stored()) {
+      if (under_way.WaitUntilAtMost(0)) {
         FailPosting(ctx, "File " + job.fileName +
                              " got shorter while it was posted");
       }
       break;
     }
   }
-  previous_stored();
+  under_way.WaitUntilAtMost(0);
   EndLogBatch(ctx.log);
 
   if (!CloseMessageArea(&ctx.postingArea)) {

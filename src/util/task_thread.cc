@@ -7,7 +7,7 @@ namespace kavel {
 
 TaskThread::~TaskThread() {
   if (!thread_.joinable()) return;
-  Wait();
+  WaitAll();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
@@ -16,11 +16,14 @@ TaskThread::~TaskThread() {
   thread_.join();
 }
 
-bool TaskThread::SpinFor(const std::atomic<bool>& flag) {
-  constexpr auto kSpin = std::chrono::microseconds(200);
+template <typename Ready>
+bool TaskThread::SpinFor(Ready ready) {
+  // About what one task takes: longer spins only keep a processor from
+  // others (the kernel's writeback) when the other side is slow.
+  constexpr auto kSpin = std::chrono::microseconds(50);
   const auto until = std::chrono::steady_clock::now() + kSpin;
   for (int i = 0;; ++i) {
-    if (flag.load(std::memory_order_acquire)) return true;
+    if (ready()) return true;
     if (i % 64 == 63 && std::chrono::steady_clock::now() >= until) {
       return false;
     }
@@ -33,11 +36,10 @@ bool TaskThread::SpinFor(const std::atomic<bool>& flag) {
 void TaskThread::Start(std::function<void()> task) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    task_ = std::move(task);
-    done_.store(false, std::memory_order_relaxed);
-    has_task_.store(true, std::memory_order_release);
+    tasks_.push_back(std::move(task));
+    queued_.store(started_ + 1, std::memory_order_release);
   }
-  busy_ = true;
+  ++started_;
   if (!thread_.joinable()) {
     thread_ = std::thread([this] { Run(); });
   } else {
@@ -45,31 +47,43 @@ void TaskThread::Start(std::function<void()> task) {
   }
 }
 
-void TaskThread::Wait() {
-  if (!busy_) return;
-  if (!SpinFor(done_)) {
+void TaskThread::WaitOldest() {
+  if (waited_ == started_) return;
+  const uint64_t target = waited_ + 1;
+  auto done = [this, target] {
+    return finished_.load(std::memory_order_acquire) >= target;
+  };
+  if (!SpinFor(done)) {
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait(lock, [this] { return done_.load(); });
+    wake_.wait(lock, done);
   }
-  busy_ = false;
+  waited_ = target;
+}
+
+void TaskThread::WaitAll() {
+  while (waited_ != started_) WaitOldest();
 }
 
 void TaskThread::Run() {
+  uint64_t taken = 0;
   for (;;) {
     std::function<void()> task;
     {
-      SpinFor(has_task_);
+      auto queued = [this, &taken] {
+        return queued_.load(std::memory_order_acquire) > taken;
+      };
+      SpinFor(queued);
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return quit_ || has_task_.load(); });
-      if (!has_task_.load()) return;
-      task = std::move(task_);
-      task_ = nullptr;
-      has_task_.store(false, std::memory_order_relaxed);
+      wake_.wait(lock, [this, &queued] { return quit_ || queued(); });
+      if (!queued()) return;
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+      ++taken;
     }
     task();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      done_.store(true, std::memory_order_release);
+      finished_.store(taken, std::memory_order_release);
     }
     wake_.notify_all();
   }

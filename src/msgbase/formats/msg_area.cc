@@ -114,6 +114,7 @@ MsgArea::~MsgArea() {
 }
 
 bool MsgArea::OpenArea(std::string_view path) {
+  FinishStores();
   isOpen = false;
   areaPath = std::string(path);
   if (!EndsWithSeparator(areaPath)) areaPath += '\\';
@@ -129,6 +130,7 @@ bool MsgArea::OpenArea(std::string_view path) {
 }
 
 bool MsgArea::CreateArea(std::string_view path) {
+  FinishStores();
   isOpen = false;
   areaPath = std::string(path);
   if (!EndsWithSeparator(areaPath)) areaPath += '\\';
@@ -309,14 +311,19 @@ bool MsgArea::StoreMessage() {
     return false;
   }
   if (messageIsNew) {
-    // The message before must be stored, and its number final, first.
+    if (storeBehind && unnamedStores) {
+      if (numberPending && !TakeNextNumber()) {
+        DropUnstoredMessage();
+        return false;
+      }
+      HandOver();
+      return true;
+    }
+    // Stored at once: the messages under way come first, and its number
+    // is final only after them.
     if (!FinishStores() || (numberPending && !TakeNextNumber())) {
       DropUnstoredMessage();
       return false;
-    }
-    if (storeBehind && unnamedStores) {
-      HandOver();
-      return true;
     }
     return StoreNewMessage();
   }
@@ -372,8 +379,9 @@ bool MsgArea::StoreNewMessage() {
   // on to the next, and a run killed while writing leaves nothing.
   const std::string bytes = MessageFileBytes();
   int32_t failure = 0;
+  // The written file is the message's now: later changes go to it.
   if (std::unique_ptr<PlatformFile> unnamed = OpenUnnamedFile(areaPath)) {
-    failure = StoreUnnamed(std::move(unnamed), bytes);
+    failure = StoreUnnamed(std::move(unnamed), bytes, &messageFile);
     unnamedStores = unnamedStores || failure == 0;
   } else {
     failure = StoreUnderScratchName(bytes, &messageFile);
@@ -436,15 +444,15 @@ int32_t MsgArea::StoreUnderScratchName(const std::string& bytes,
 }
 
 int32_t MsgArea::StoreUnnamed(std::unique_ptr<PlatformFile> file,
-                              const std::string& bytes) {
+                              const std::string& bytes,
+                              std::unique_ptr<ByteStream>* stored) {
   if (!file->Write(bytes.data(), bytes.size())) return kMsgErrorWriteFailed;
   const int32_t failure =
       ClaimNumber(0, [&file](const std::string& name, int* error) {
         return file->LinkAs(name, error);
       });
   if (failure != 0) return failure;
-  // The written file is the message's now: later changes go to it.
-  messageFile = std::make_unique<FileStream>(std::move(file));
+  *stored = std::make_unique<FileStream>(std::move(file));
   return 0;
 }
 
@@ -453,58 +461,94 @@ void MsgArea::SetStoreBehind(bool on) {
   storeBehind = on;
 }
 
+int MsgArea::StoresUnderWay() { return static_cast<int>(handed.size()); }
+
 void MsgArea::HandOver() {
-  handed = HandedOver();
-  handed.number = current;
-  handed.bytes = MessageFileBytes();
-  handed.file = std::move(nextUnnamed);
+  auto job = std::make_unique<HandedOver>();
+  job->number = current;
+  job->bytes = MessageFileBytes();
+  job->file = std::move(nextUnnamed);
   messageIsNew = false;
   messageHandedOver = true;
   if (!storer) storer = std::make_unique<TaskThread>();
-  storer->Start([this] { WriteHandedOver(); });
+  HandedOver* mine = job.get();
+  handed.push_back(std::move(job));
+  storer->Start([this, mine] { WriteHandedOver(mine); });
 }
 
-void MsgArea::WriteHandedOver() {
-  // Nothing of the area but its directory is touched here: the owner
-  // goes on composing the next message meanwhile.
-  HandedOver& job = handed;
-  if (!job.file) job.file = OpenUnnamedFile(areaPath);
-  if (!job.file) return;
-  if (!job.file->Write(job.bytes.data(), job.bytes.size())) {
-    job.error = job.file->last_error();
+void MsgArea::WriteHandedOver(HandedOver* job) {
+  // Nothing of the area but its directory and storerStopped is touched
+  // here: the owner goes on composing meanwhile.
+  if (storerStopped) {
+    job->skipped = true;
     return;
   }
-  job.linked = job.file->LinkAs(MessageFileName(job.number), &job.error);
-  if (job.linked) job.file.reset();
+  if (!job->file) job->file = OpenUnnamedFile(areaPath);
+  if (job->file && !job->file->Write(job->bytes.data(), job->bytes.size())) {
+    job->error = job->file->last_error();
+  } else if (job->file) {
+    job->linked = job->file->LinkAs(MessageFileName(job->number), &job->error);
+  }
+  if (job->linked) {
+    job->file.reset();
+  } else {
+    storerStopped = true;
+  }
 }
 
 bool MsgArea::FinishStores() {
-  if (!storer || !storer->Busy()) return true;
-  storer->Wait();
-  HandedOver done = std::move(handed);
-  handed = HandedOver();
-  if (done.linked) return true;
-  // Whatever the second thread could not do is done here, as a store
-  // without it would: a number taken meanwhile passes the message on to
-  // the next, and without a file that has no name it goes under a
-  // scratch name.
-  current = done.number;
+  while (!handed.empty()) {
+    if (!FinishOldestStore()) return false;
+  }
+  return true;
+}
+
+bool MsgArea::FinishOldestStore() {
+  if (handed.empty()) return true;
+  storer->WaitOldest();
+  std::unique_ptr<HandedOver> done = std::move(handed.front());
+  handed.pop_front();
+  int32_t failure = done->linked ? 0 : StoreHandedBack(done.get());
+  if (failure != 0) {
+    status = failure;
+    storesFailed = true;
+  }
+  if (handed.empty()) {
+    // The second thread is idle: the next message handed over is tried.
+    storerStopped = false;
+    storesFailed = false;
+  }
+  return failure == 0;
+}
+
+int32_t MsgArea::StoreHandedBack(HandedOver* job) {
+  if (job->skipped) {
+    // Not tried: after one that failed, it is given up; after one stored
+    // here in the end, it follows that one under the next number.
+    MarkNumber(job->number, false);
+    if (storesFailed) return status;
+    if (!TakeNextNumber()) return status;
+  } else {
+    current = job->number;
+  }
   int32_t failure = kMsgErrorWriteFailed;
-  if (!done.file) {
+  if (!job->file) {
     std::unique_ptr<ByteStream> stored;
-    failure = StoreUnderScratchName(done.bytes, &stored);
-  } else if (done.error == kErrorExists) {
-    failure = PassTakenNumber(done.number, 0)
+    failure = StoreUnderScratchName(job->bytes, &stored);
+  } else if (job->skipped) {
+    std::unique_ptr<ByteStream> stored;
+    failure = StoreUnnamed(std::move(job->file), job->bytes, &stored);
+  } else if (job->error == kErrorExists) {
+    // The second thread found the number taken by another program.
+    failure = PassTakenNumber(job->number, 0)
                   ? ClaimNumber(1,
-                                [&done](const std::string& name, int* error) {
-                                  return done.file->LinkAs(name, error);
+                                [job](const std::string& name, int* error) {
+                                  return job->file->LinkAs(name, error);
                                 })
                   : status;
   }
-  if (failure == 0) return true;
-  status = failure;
-  MarkNumber(current, false);
-  return false;
+  if (failure != 0) MarkNumber(current, false);
+  return failure;
 }
 
 int32_t MsgArea::ClaimNumber(
@@ -584,7 +628,7 @@ bool MsgArea::AddMessage() {
   // the message is stored (StoreNewMessage), where a number another
   // program took meanwhile passes the message on to the next. While the
   // message before is being stored, the number waits for it.
-  if (storer && storer->Busy()) {
+  if (!handed.empty()) {
     numberPending = true;
   } else if (!TakeNextNumber()) {
     return false;

@@ -6,6 +6,7 @@
 #define KAVEL_MSGBASE_FORMATS_MSG_AREA_H_
 
 #include <array>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -82,7 +83,10 @@ class MsgArea : public MessageArea {
   int32_t MessageCount() override;
   bool StoreMessage() override;
   void SetStoreBehind(bool on) override;
-  bool FinishStores() override;
+  int StoresUnderWay() override;
+  bool FinishOldestStore() override;
+  // FinishOldestStore until none is under way; false when one failed.
+  bool FinishStores();
   bool AddMessage() override;
   bool DeleteMessage() override;
   int32_t LoadLastRead(int32_t user) override;
@@ -95,6 +99,8 @@ class MsgArea : public MessageArea {
   const MsgHeader& header() const { return messageHeader; }
 
  private:
+  struct HandedOver;
+
   // The stored header into the shared header record (loading, adding) and
   // back (storing). Fields the record leaves as the stored header reads
   // keep their stored bytes.
@@ -117,17 +123,22 @@ class MsgArea : public MessageArea {
   // The first store of a message made by AddMessage (see the .cc).
   bool StoreNewMessage();
   // StoreNewMessage of `bytes` into `file`, a file without a name in the
-  // area's directory (the file becomes messageFile), and under a scratch
-  // name where there is none (the file is left in *stored). 0 once stored
-  // under the current number, otherwise the status to fail with.
+  // area's directory, and under a scratch name where there is none; the
+  // written file is left in *stored. 0 once stored under the current
+  // number, otherwise the status to fail with.
   int32_t StoreUnnamed(std::unique_ptr<PlatformFile> file,
-                       const std::string& bytes);
+                       const std::string& bytes,
+                       std::unique_ptr<ByteStream>* stored);
   int32_t StoreUnderScratchName(const std::string& bytes,
                                 std::unique_ptr<ByteStream>* stored);
   // Hands the new message over to the second thread (store-behind).
   void HandOver();
   // The second thread's part: writes and links what was handed over.
-  void WriteHandedOver();
+  void WriteHandedOver(HandedOver* job);
+  // A message the second thread did not store, stored here as a store at
+  // once would be (unless one before it failed). 0 or the status to fail
+  // with.
+  int32_t StoreHandedBack(HandedOver* job);
   // Gives the written message the current number through `claim` (a link
   // or rename that refuses a name taken, with *error kErrorExists then),
   // passing over numbers found taken; `attempt` counts the numbers tried
@@ -167,17 +178,23 @@ class MsgArea : public MessageArea {
   bool numberPending = false;
   // The current message was handed over; it counts as released.
   bool messageHandedOver = false;
-  // What the second thread stores; its own from HandOver until the thread
-  // is waited for.
+  // What the second thread stores; each its own from HandOver until
+  // FinishOldestStore has waited for it.
   struct HandedOver {
-    int32_t number = 0;
+    int32_t number = 0;  // the name it is linked under
     std::string bytes;                   // the whole message file
     std::unique_ptr<PlatformFile> file;  // once made; kept unless linked
     int error = kErrorNone;              // of the step that failed
     bool linked = false;
+    bool skipped = false;  // not tried: one before it was not linked
   };
-  HandedOver handed;
+  std::deque<std::unique_ptr<HandedOver>> handed;  // oldest first
   std::unique_ptr<TaskThread> storer;
+  // The second thread's own while messages are under way: a message was
+  // not linked, and those after it are skipped.
+  bool storerStopped = false;
+  // A message handed over could not be stored: those after it are not.
+  bool storesFailed = false;
   // A file without a name for the next message handed over, made while the
   // one before is being stored.
   std::unique_ptr<PlatformFile> nextUnnamed;

@@ -237,10 +237,10 @@ TEST_F(MsgAreaTest, NewMessagesFromScratchNamesNeverReplaceEither) {
   }
 }
 
-// Stored behind (a second thread writes while the next message is made):
+// Stored behind (a second thread writes while the next messages are made):
 // a number another writer takes meanwhile passes the message on to the
-// next, in order; a store that fails there is FinishStores' answer and
-// gives its number up.
+// next, and the messages under way after it follow it in their order; a
+// store that fails there is FinishStores' answer and gives its number up.
 TEST_F(MsgAreaTest, StoredBehindAsAtOnce) {
   auto area = Open();
   area->SetStoreBehind(true);
@@ -260,12 +260,14 @@ TEST_F(MsgAreaTest, StoredBehindAsAtOnce) {
   area->WriteLine("two");
   ASSERT_TRUE(area->StoreMessage());
   area->ReleaseMessage();
-  add("three");  // numbered once "two" has its number
+  add("three");  // takes 3 while "two" is under way
+  EXPECT_EQ(area->StoresUnderWay(), 2);
   EXPECT_TRUE(area->FinishStores());
-  EXPECT_EQ(area->current, 4);
+  EXPECT_EQ(area->current, 5);
   EXPECT_EQ(ReadFile(dir_.Join("2.msg")), tossed);
+  EXPECT_FALSE(dir_.Exists("3.msg")) << "given up for the order's sake";
   for (const auto& [name, text] :
-       {std::pair{"1.msg", "one"}, {"3.msg", "two"}, {"4.msg", "three"}}) {
+       {std::pair{"1.msg", "one"}, {"4.msg", "two"}, {"5.msg", "three"}}) {
     const std::string bytes = ReadFile(dir_.Join(name));
     EXPECT_EQ(bytes.substr(MsgHeader::kEncodedSize),
               std::string(text) + "\r" + kEmpty)
@@ -281,9 +283,9 @@ TEST_F(MsgAreaTest, StoredBehindAsAtOnce) {
   area->ReleaseMessage();
   EXPECT_FALSE(area->FinishStores());
   EXPECT_EQ(area->status, kMsgErrorWriteFailed);
-  EXPECT_FALSE(area->HasMessage(5));
+  EXPECT_FALSE(area->HasMessage(6));
   std::filesystem::rename(away, here);
-  EXPECT_FALSE(dir_.Exists("5.msg"));
+  EXPECT_FALSE(dir_.Exists("6.msg"));
   area->CloseArea();
 }
 
