@@ -34,7 +34,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKAVEL_WERROR=ON -DKAVEL_TSAN=ON -DKAVEL_TESTS=ON
 cmake --build build-tsan -j"$jobs" --target kavel kavel_e2e_tests kavel_unit_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/kavel_unit_tests \
-  --gtest_filter='HeldLogTest.*:SetQueueTest.*:MsgAreaTest.*'
+  --gtest_filter='HeldLogTest.*:SetQueueTest.*:MsgAreaTest.*:TaskThreadTest.*'
 TSAN_OPTIONS=halt_on_error=1 build-tsan/kavel_e2e_tests \
   --gtest_filter='*SaveWhileScanning*:EncodeTest.*:*PostingFault*'
 
