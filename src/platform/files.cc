@@ -143,11 +143,13 @@ class LinuxFile : public PlatformFile {
       *error = kErrorOther;
       return false;
     }
-    platform_internal::OneWatchDrainScope one_drain;
     std::string native_to;
-    if (!NativePathOfFreeName(path, &native_to, error)) return false;
+    {
+      platform_internal::OneWatchDrainScope one_drain;
+      if (!NativePathOfFreeName(path, &native_to, error)) return false;
+    }
     // The link refuses a name that exists, as a rename that must not
-    // replace does.
+    // replace does; the path cache is free for other threads meanwhile.
     if (!LinkOpenFile(fd_, native_to)) {
       *error = ErrorFromErrno(errno);
       return false;

@@ -42,7 +42,7 @@ void TaskThread::Start(std::function<void()> task) {
   ++started_;
   if (!thread_.joinable()) {
     thread_ = std::thread([this] { Run(); });
-  } else {
+  } else if (worker_sleeps_.load()) {
     wake_.notify_all();
   }
 }
@@ -50,12 +50,15 @@ void TaskThread::Start(std::function<void()> task) {
 void TaskThread::WaitOldest() {
   if (waited_ == started_) return;
   const uint64_t target = waited_ + 1;
-  auto done = [this, target] {
-    return finished_.load(std::memory_order_acquire) >= target;
-  };
+  auto done = [this, target] { return finished_.load() >= target; };
   if (!SpinFor(done)) {
+    // The worker looks at owner_sleeps_ after it counts a task finished:
+    // either it sees the flag and wakes this side, or this side sees the
+    // count before it sleeps.
     std::unique_lock<std::mutex> lock(mutex_);
+    owner_sleeps_.store(true);
     wake_.wait(lock, done);
+    owner_sleeps_.store(false);
   }
   waited_ = target;
 }
@@ -72,20 +75,26 @@ void TaskThread::Run() {
       auto queued = [this, &taken] {
         return queued_.load(std::memory_order_acquire) > taken;
       };
-      SpinFor(queued);
+      const bool ready = SpinFor(queued);
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this, &queued] { return quit_ || queued(); });
+      if (!ready) {
+        worker_sleeps_.store(true);
+        wake_.wait(lock, [this, &queued] { return quit_ || queued(); });
+        worker_sleeps_.store(false);
+      }
       if (!queued()) return;
       task = std::move(tasks_.front());
       tasks_.pop_front();
       ++taken;
     }
     task();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      finished_.store(taken, std::memory_order_release);
+    finished_.store(taken);
+    if (owner_sleeps_.load()) {
+      // Taking the lock waits until the owner sleeps or has not yet
+      // looked at the count.
+      { std::lock_guard<std::mutex> lock(mutex_); }
+      wake_.notify_all();
     }
-    wake_.notify_all();
   }
 }
 

@@ -53,7 +53,10 @@ class TaskThread {
   std::condition_variable wake_;
   // Set under mutex_, read without it while spinning:
   std::atomic<uint64_t> queued_{0};    // tasks put into tasks_
-  std::atomic<uint64_t> finished_{0};  // tasks that have run
+  std::atomic<uint64_t> finished_{0};  // tasks that have run (set without)
+  // A side sleeps on wake_ (or is about to): the other wakes it.
+  std::atomic<bool> owner_sleeps_{false};
+  std::atomic<bool> worker_sleeps_{false};
   std::deque<std::function<void()>> tasks_;  // under mutex_
   bool quit_ = false;                        // under mutex_
 };
