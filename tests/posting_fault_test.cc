@@ -192,12 +192,12 @@ TEST_P(PostingFaultTest, ASectionFailingBehindEndsThePostingWithItsNumber) {
   const std::string area = AreaDir("FOO");
   const std::string away = area + ".away";
   int links = 0;
-  TracedResult run = RunTraced(
-      dir_.path(), {"/ENCODE", "in/d.txt", "FOO"}, area,
-      [&](const TracePoint& p) {
-        if (p.call == "linkat" && ++links == 2) fs::rename(area, away);
-        return TraceAction::kContinue;
-      });
+  TracedResult run = RunTraced(dir_.path(), {"/ENCODE", "in/d.txt", "FOO"},
+                               area, [&](const TracePoint& p) {
+                                 if (p.call == "linkat" && ++links == 2)
+                                   fs::rename(area, away);
+                                 return TraceAction::kContinue;
+                               });
   if (!run.traced) GTEST_SKIP() << "system calls cannot be traced here";
   ASSERT_EQ(links, 2) << run.out;
   fs::rename(away, area);

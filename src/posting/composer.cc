@@ -501,8 +501,8 @@ void PostSections(RunContext& ctx, const std::vector<int32_t>* counted) {
     }
     if (file_ended) {
       if (under_way.WaitUntilAtMost(0)) {
-        FailPosting(ctx, "File " + job.fileName +
-                             " got shorter while it was posted");
+        FailPosting(
+            ctx, "File " + job.fileName + " got shorter while it was posted");
       }
       break;
     }

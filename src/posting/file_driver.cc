@@ -110,8 +110,8 @@ bool PostMatches(RunContext& ctx, std::string_view text,
       RefuseBinaryFile(ctx);
     } else {
       PreparePosting(ctx);
-      PostSections(ctx, named_file && !tested.binary ? &tested.sections
-                                                      : nullptr);
+      PostSections(ctx,
+                   named_file && !tested.binary ? &tested.sections : nullptr);
     }
   }
   ctx.postingBinary = false;

@@ -344,12 +344,14 @@ std::string MsgArea::MessageFileBytes() {
   const uint8_t* view = nullptr;
   const int32_t viewed = text->View(&view);
   if (viewed == size) {
-    bytes.append(reinterpret_cast<const char*>(view), static_cast<size_t>(size));
+    bytes.append(reinterpret_cast<const char*>(view),
+                 static_cast<size_t>(size));
     text->Seek(size);  // where a copy leaves it
   } else {
     char piece[4096];
     for (int32_t left = size; left > 0;) {
-      const auto n = static_cast<uint16_t>(std::min<int32_t>(left, sizeof piece));
+      const auto n =
+          static_cast<uint16_t>(std::min<int32_t>(left, sizeof piece));
       text->Read(piece, n);
       bytes.append(piece, n);
       left -= n;
@@ -379,7 +381,7 @@ bool MsgArea::StoreNewMessage() {
   // on to the next, and a run killed while writing leaves nothing.
   const std::string bytes = MessageFileBytes();
   int32_t failure = 0;
-  // The written file is the message's now: later changes go to it.
+  // The written file becomes messageFile: later changes go to it.
   if (std::unique_ptr<PlatformFile> unnamed = OpenUnnamedFile(areaPath)) {
     failure = StoreUnnamed(std::move(unnamed), bytes, &messageFile);
     unnamedStores = unnamedStores || failure == 0;

@@ -6,8 +6,8 @@
 #define KAVEL_MSGBASE_FORMATS_MSG_AREA_H_
 
 #include <array>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -181,7 +181,7 @@ class MsgArea : public MessageArea {
   // What the second thread stores; each its own from HandOver until
   // FinishOldestStore has waited for it.
   struct HandedOver {
-    int32_t number = 0;  // the name it is linked under
+    int32_t number = 0;                  // the name it is linked under
     std::string bytes;                   // the whole message file
     std::unique_ptr<PlatformFile> file;  // once made; kept unless linked
     int error = kErrorNone;              // of the step that failed
