@@ -57,6 +57,19 @@ TEST(SharedOperationsTest, AddressKludges) {
   ASSERT_TRUE(area.SetAddresses({2, 5020, 1, 0}, {2, 5020, 9, 0}));
   EXPECT_FALSE(area.FindKludge(kKludgeFmpt, &line));
   EXPECT_FALSE(area.FindKludge(kKludgeTopt, &line));
+  // Kludge lines count wherever they stand; lines that only read like
+  // them do not.
+  FakeArea mixed({1});
+  for (const char* text : {"MSGID: 7:7/7 1", "INTL 7:7/7 7:7/7",
+                           " \x01INTL 7:7/7 7:7/7", "\x01INTL 3:3/3 4:4/4",
+                           "\x01"
+                           "FMPT 5",
+                           "body", "\x01TOPT 6"}) {
+    mixed.WriteLine(text);
+  }
+  mixed.ReadAddresses(&o, &d);
+  EXPECT_EQ(o, (FtnAddress{4, 4, 4, 5}));
+  EXPECT_EQ(d, (FtnAddress{3, 3, 3, 6}));
 }
 
 TEST(SplitAreaIdTest, FirstCharacterDecides) {

@@ -458,10 +458,24 @@ void AddressFromDestKludge(std::string_view line, FtnAddress* address) {
 }
 
 void ScanAddressKludges(ByteStream* text, FtnAddress* orig, FtnAddress* dest) {
+  // The walk stops only at lines that may be one of the four kludges read
+  // here (MSGID, INTL, FMPT, TOPT): the body's lines are passed over by
+  // their first two characters.
+  static const LineLeads kAddressKludges = [] {
+    LineLeads leads;
+    for (std::string_view kludge :
+         {kKludgeMsgId, kKludgeIntl, kKludgeFmpt, kKludgeTopt}) {
+      leads.Mark(static_cast<unsigned char>(kludge[1]));
+      leads.MarkSecond(static_cast<unsigned char>(kludge[2]));
+    }
+    return leads;
+  }();
   text->Seek(0);
   TextLineWalk lines(text, kMaxTextLine);
   std::string_view line;
-  while (lines.Next(&line)) {
+  int32_t line_pos = 0;
+  int32_t next_pos = 0;
+  while (lines.NextAdmitted(kAddressKludges, &line, &line_pos, &next_pos)) {
     if (line.empty() || line[0] != 0x01) continue;
     if (orig) AddressFromOrigKludge(line, orig);
     if (dest) AddressFromDestKludge(line, dest);
