@@ -61,6 +61,9 @@ TEST_F(MsgAreaTest, ScanNavigationAndNumbering) {
   ASSERT_TRUE(area->AddMessage());
   EXPECT_EQ(area->current, 11);
   ASSERT_TRUE(area->StoreMessage());
+  for (int32_t n : {-1, MsgArea::kNumberMapBits, 1 << 30}) {
+    EXPECT_FALSE(area->HasMessage(n)) << n;
+  }
 }
 
 TEST_F(MsgAreaTest, PostedMessageLayout) {
@@ -195,6 +198,12 @@ TEST_F(MsgAreaTest, LastReadPointersAreTwoBytesEach) {
   EXPECT_EQ(area->LoadLastRead(0), 0x1234);
   EXPECT_EQ(area->LoadLastRead(1), 0);
   EXPECT_EQ(area->LoadLastRead(2), 65535);
+  // Users outside what the file's offsets can hold have no pointer.
+  for (int32_t user : {-1, 0x3FFFFFFF}) {
+    EXPECT_FALSE(area->StoreLastRead(user, 7)) << user;
+    EXPECT_EQ(area->LoadLastRead(user), 0) << user;
+  }
+  EXPECT_EQ(ReadFile(dir_.Join("lastread")).size(), 6u);
 }
 
 // Stores next to another writer: new messages are linked from files
