@@ -105,13 +105,22 @@ bool PostMatches(RunContext& ctx, std::string_view text,
     if (StopRequested()) break;
     job.fileName = ShortString(directory + name);
     LogInfo(ctx.log, ShortString(" [+] -> Posting file " + job.fileName));
-    ctx.postingBinary = named_file ? tested.binary : IsBinaryFile(job.fileName);
+    // The test of each file counts its sections as well (a named file's
+    // was made for the mask already).
+    MaskTest own;
+    const MaskTest* file_test = &tested;
+    if (!named_file) {
+      TestForByteZero(job.fileName, &own);
+      file_test = &own;
+    }
+    ctx.postingBinary = file_test->binary;
     if (ctx.postingBinary && !ctx.encoding.encodeBinaryUue) {
       RefuseBinaryFile(ctx);
     } else {
       PreparePosting(ctx);
-      PostSections(ctx,
-                   named_file && !tested.binary ? &tested.sections : nullptr);
+      PostSections(ctx, file_test->opened && !file_test->binary
+                            ? &file_test->sections
+                            : nullptr);
     }
   }
   ctx.postingBinary = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "msgbase/base_files.h"
 #include "msgbase/formats/formats.h"
 #include "platform/file_queries.h"
 #include "platform/platform.h"
@@ -336,39 +337,19 @@ bool MsgArea::StoreMessage() {
 
 std::string MsgArea::MessageFileBytes() {
   TakeHeaderRecord();
-  std::string bytes(MsgHeader::kEncodedSize, '\0');
+  const size_t size = static_cast<size_t>(std::max(text->Size(), 0));
+  // Header, text, and the zero byte that the zero fill leaves at the end.
+  std::string bytes(MsgHeader::kEncodedSize + size + 1, '\0');
   messageHeader.EncodeTo(reinterpret_cast<uint8_t*>(bytes.data()));
-  text->Seek(0);
-  const int32_t size = text->Size();
-  bytes.reserve(bytes.size() + static_cast<size_t>(size) + 1);
-  const uint8_t* view = nullptr;
-  const int32_t viewed = text->View(&view);
-  if (viewed == size) {
-    bytes.append(reinterpret_cast<const char*>(view),
-                 static_cast<size_t>(size));
-    text->Seek(size);  // where a copy leaves it
-  } else {
-    char piece[4096];
-    for (int32_t left = size; left > 0;) {
-      const auto n =
-          static_cast<uint16_t>(std::min<int32_t>(left, sizeof piece));
-      text->Read(piece, n);
-      bytes.append(piece, n);
-      left -= n;
-    }
-  }
-  bytes.push_back('\0');
+  // Leaves the text's position at its end, where a copy of it would.
+  ReadAt(text.get(), 0, bytes.data() + MsgHeader::kEncodedSize, size);
   return bytes;
 }
 
 bool MsgArea::WriteMessageFile(ByteStream* file, const std::string& bytes) {
   file->ResetStatus();
   file->Seek(0);
-  constexpr size_t kPiece = 32768;
-  for (size_t at = 0; at < bytes.size(); at += kPiece) {
-    const size_t n = std::min(kPiece, bytes.size() - at);
-    file->Write(bytes.data() + at, static_cast<uint16_t>(n));
-  }
+  WriteAll(file, bytes.data(), bytes.size());
   file->Truncate();
   file->Flush();
   return file->status == kStreamOk;
